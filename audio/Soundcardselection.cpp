@@ -1,0 +1,5 @@
+#include "audio/Soundcardselection.h"
+
+TSoundCardSelect::TSoundCardSelect(QWidget* owner) : QDialog(owner) {
+  setWindowTitle("Sound Card");
+}

@@ -1,0 +1,39 @@
+// The processing cycle: capture, process and play, one pass per 1024 captured
+// samples, on the window's thread. The cycle lets the window live by pumping
+// its messages inside the device waits and once per pass before a block of
+// the play file is read; every other handler runs at those points, before the
+// pass starts its processing.
+#pragma once
+
+#include <cstdint>
+
+#include "audio/state.h"
+
+namespace engine {
+
+// The four diagnostic labels the device phase writes.
+enum class Diagnostic { bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b };
+
+// What the cycle needs from the window it runs in.
+class CycleHost : public audio::WaveHost {
+ public:
+  // Enables or disables the 200 ms timer whose handler raises wave_timeout.
+  virtual void enable_timeout_timer(bool enabled) = 0;
+  virtual void show_diagnostic(Diagnostic label, std::uint32_t value) = 0;
+  // The transport's Stop, run when the play data is used up.
+  virtual void stop_transport() = 0;
+  // Draws the pass on the display.
+  virtual void update_display() = 0;
+
+ protected:
+  ~CycleHost() = default;
+};
+
+// StartBtnClick: opens the devices and runs passes until cycle_stopped is 1.
+// Returns at once when a cycle is already running.
+void run_cycle(CycleHost& host);
+
+// StopCycleBtnClick: stops the cycle and closes the input, then the output.
+void stop_cycle();
+
+}  // namespace engine

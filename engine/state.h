@@ -1,0 +1,40 @@
+// Program-wide state of the processing cycle. Every variable starts at zero;
+// FormCreate gives each its start value. Who writes what is noted per group.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace engine {
+
+// Block geometry. Set by FormCreate and by the microphone input-select
+// command; constant while a cycle runs.
+inline std::int32_t block_size = 0;  // samples per filter segment (512)
+inline std::int32_t fft_size = 0;    // samples per transform, 2 x block_size (1024)
+
+// Samples per pass: one input buffer of mono audio, or one channel of a
+// stereo buffer. Fixed; not derived from block_size.
+inline constexpr int samples_per_buffer = 1024;
+
+// Cycle control. Written by the cycle, StopCycleBtnClick, TimeoutTimerTimer
+// and Quit; read by the wave waits of the device layer.
+inline std::uint8_t cycle_stopped = 0;   // 1 = no cycle running or a stop is requested
+inline std::uint8_t wave_timeout = 0;    // 1 = every wait on a wave buffer gives up
+inline std::int32_t source_mode = 0;     // 1 = live input, 2 = playback from a WAV file
+inline std::int32_t work_offset = 0;     // start index into the pass arrays (always 0)
+inline std::int32_t buffer_toggle = 0;   // 0 = next pass serves phase a, 1 = phase b
+inline std::int32_t last_toggle = 0;     // buffer_toggle when the last block was packed
+inline std::int32_t position_limit = 0;  // threshold of the start-of-phase position wait
+
+// Output stage. bypass_on is written by BypassBtnClick; the gains by the
+// gain controls.
+inline std::uint8_t bypass_on = 0;
+inline float coarse_gain = 0.0f;
+inline float signal_gain = 0.0f;
+
+// Working arrays of a pass, written only by the pass itself.
+inline std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input
+inline std::array<std::int32_t, samples_per_buffer> work_samples{};  // through the filter chain
+inline std::array<std::int32_t, samples_per_buffer> out_samples{};   // after bypass, gain, pause
+
+}  // namespace engine

@@ -1,0 +1,271 @@
+// The main window: every control of the program, visible and hidden, its
+// handlers, and the window services the processing cycle runs on.
+#pragma once
+
+#include <QImage>
+#include <QMainWindow>
+
+#include "engine/cycle.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class PaintBox;
+
+class TZForm : public QMainWindow, public engine::CycleHost {
+ public:
+  TZForm();
+  ~TZForm() override;
+
+  // Window events.
+  void FormCreate();
+  void FormDestroy();
+  void FormClose();
+
+  // Transport ("File" group).
+  void RecordBtnClick();
+  void PlayBtnClick();
+  void StopBtnClick();
+  void PauseBtnClick();
+
+  // Display and its buttons ("Screen" group).
+  void SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int Y);
+  void SpectrumBoxMouseUp(Qt::MouseButton button, int X, int Y);
+  void RefScrollBarChange();
+  void SpectrumWidthBtnClick();
+  void SpectrumTypeBtnClick();
+  void DataBtnClick();
+  void DisplayBtnClick();
+
+  // "Audio" and "Input" groups.
+  void BypassBtnClick();
+  void BitBtn1Click();
+  void SignalGainBarChange();
+  void RxCoarseTrackBarChange();
+
+  // Filter tabs and their hidden twins.
+  void DisplayBPBtnClick();
+  void BandPassBtnClick();
+  void BPComboBox2Change();
+  void BPComboBoxChange();
+  void QTrackBarChange();
+  void QTrackBar10Change();
+  void DisplayVarBPBtnClick();
+  void VarFltrBtnClick();
+  void QTrackBar2Change();
+  void DisplayNF1BtnClick();
+  void NF1BtnClick();
+  void NF1ComboBox2Change();
+  void NF1ComboBoxChange();
+  void QTrackBar3Change();
+  void DisplayNF2BtnClick();
+  void NF2BtnClick();
+  void NF2ComboBox2Change();
+  void NF2ComboBoxChange();
+  void QTrackBar4Change();
+  void DisplayVarNFBtnClick();
+  void VarNF2BtnClick();
+  void QTrackBar5Change();
+  void LMSFilterBtn2Click();
+  void LMSFilterBtnClick();
+  void MedianFltrBtn2Click();
+  void MedianFltrBtnClick();
+  void DisplayRefBtnClick();
+  void Lo_BP_Freq_ScrollBarChange();
+  void Hi_BP_Freq_ScrollBarChange();
+  void Lo_Notch_Freq_ScrollBarChange();
+  void Hi_Notch_Freq_ScrollBarChange();
+
+  // "Display Filter Lines" check boxes.
+  void NF1FltrClick();
+  void NF2FltrClick();
+  void BPFltrClick();
+  void LoVarFltrClick();
+  void VarNotchFltrClick();
+  void RefLineClick();
+
+  // The processing cycle.
+  void StartBtnClick();
+  void StopCycleBtnClick();
+  void StartTimerTimer();
+  void TimeoutTimerTimer();
+
+  // Menu commands.
+  void LoadWaveClick();
+  void SaveWaveClick();
+  void Quit1Click();
+  void InputSoundCardClick();
+  void OutputSoundCardClick();
+  void MicInputClick();
+  void LeftInputClick();
+  void RightInputClick();
+  void HelpMenu1Click();
+  void About1Click();
+
+  // Window services of the cycle and the device layer.
+  void process_messages() override;
+  void report(std::string_view caption, std::string_view text) override;
+  void enable_timeout_timer(bool enabled) override;
+  void show_diagnostic(engine::Diagnostic label, std::uint32_t value) override;
+  void stop_transport() override;
+  void update_display() override;
+
+  // Visible controls, top band.
+  QGroupBox* GroupBox1;
+  QPushButton* RecordBtn;
+  QPushButton* PlayBtn;
+  QPushButton* StopBtn;
+  QPushButton* PauseBtn;
+  QFrame* BasePanel;
+  QFrame* DisplayPanel;
+  PaintBox* SpectrumBox;
+  QFrame* TextPanel;
+  QLabel* LoFreqLabel;
+  QLabel* HiFreqLabel;
+  QLabel* RefLabel;
+  QLabel* RefFreqLabel;
+  QScrollBar* RefScrollBar;
+  QGroupBox* GroupBox2;
+  QPushButton* SpectrumWidthBtn;
+  QPushButton* SpectrumTypeBtn;
+  QPushButton* DataBtn;
+  QPushButton* DisplayBtn;
+  QGroupBox* GroupBox9;
+
+  // Visible controls, bottom band.
+  QGroupBox* GroupBox3;
+  QPushButton* BypassBtn;
+  QPushButton* BitBtn1;
+  QGroupBox* GroupBox8;
+  QTabWidget* FilterControl;
+  QWidget* BP1Tab;
+  QPushButton* DisplayBPBtn;
+  QPushButton* BandPassBtn2;
+  QComboBox* BPComboBox2;
+  QSlider* QTrackBar;
+  QWidget* VarBPTab;
+  QPushButton* DisplayVarBPBtn;
+  QPushButton* VarFltrBtn2;
+  QLineEdit* VarFilterMemo;
+  QSlider* QTrackBar2;
+  QWidget* NF1Tab;
+  QPushButton* DisplayNF1Btn;
+  QPushButton* NF1Btn2;
+  QComboBox* NF1ComboBox2;
+  QSlider* QTrackBar3;
+  QWidget* NF2Tab;
+  QPushButton* DisplayNF2Btn;
+  QPushButton* NF2Btn2;
+  QComboBox* NF2ComboBox2;
+  QSlider* QTrackBar4;
+  QWidget* VarNFTab;
+  QPushButton* DisplayVarNFBtn;
+  QPushButton* VarNF2Btn;
+  QLineEdit* VarNotchFilterMemo;
+  QSlider* QTrackBar5;
+  QWidget* NoiseTab;
+  QPushButton* LMSFilterBtn2;
+  QPushButton* MedianFltrBtn2;
+  QWidget* RefTab;
+  QPushButton* DisplayRefBtn;
+  QGroupBox* GroupBox4;
+  QSlider* SignalGainBar;
+  QSlider* RxCoarseTrackBar;
+
+  // Controls outside the client area: real widgets, never shown, that keep
+  // their values and fire their handlers when set from code.
+  QWidget* HiddenControls;
+  QLabel* Label35;
+  QLabel* bytes_recorded_aa;
+  QLabel* Label36;
+  QLabel* bytes_recorded_bb;
+  QLabel* Label37;
+  QLabel* byte_position_a;
+  QLabel* Label43;
+  QLabel* byte_position_b;
+  QGroupBox* BandPass;
+  QComboBox* BPComboBox;
+  QPushButton* BandPassBtn;
+  QGroupBox* NotchFilter1;
+  QComboBox* NF1ComboBox;
+  QPushButton* NF1Btn;
+  QGroupBox* NotchFilter2;
+  QComboBox* NF2ComboBox;
+  QPushButton* NF2Btn;
+  QGroupBox* GroupBox7;
+  QPushButton* VarFltrBtn;
+  QLineEdit* VarFilterMemo2;
+  QGroupBox* GroupBox5;
+  QSlider* QTrackBar10;
+  QGroupBox* NoiseFilters;
+  QPushButton* LMSFilterBtn;
+  QPushButton* MedianFltrBtn;
+  QGroupBox* GroupBox6;
+  QCheckBox* NF1Fltr;
+  QCheckBox* NF2Fltr;
+  QCheckBox* BPFltr;
+  QCheckBox* LoVarFltr;
+  QCheckBox* VarNotchFltr;
+  QCheckBox* RefLine;
+  QPushButton* StartBtn;
+  QPushButton* StopCycleBtn;
+  QSlider* FrequencyBar;
+  QSlider* NF1_TrackBar;
+  QSlider* NF2_TrackBar;
+  QScrollBar* Lo_BP_Freq_ScrollBar;
+  QScrollBar* Hi_BP_Freq_ScrollBar;
+  QScrollBar* Lo_Notch_Freq_ScrollBar;
+  QScrollBar* Hi_Notch_Freq_ScrollBar;
+
+  // Main menu.
+  QMenu* File1;
+  QAction* LoadWave;
+  QAction* SaveWave;
+  QAction* N1;
+  QAction* Quit1;
+  QMenu* Options1;
+  QMenu* SoundCard1;
+  QAction* InputSoundCard;
+  QAction* OutputSoundCard;
+  QMenu* InputSelect1;
+  QAction* MicInput;
+  QMenu* Left1;
+  QAction* LeftInput;
+  QAction* RightInput;
+  QMenu* Help1;
+  QAction* HelpMenu1;
+  QAction* About1;
+
+  // Non-visual components.
+  QTimer* StartTimer;
+  QTimer* TimeoutTimer;
+  QFileDialog* OpenWaveDialog;
+  QFileDialog* SaveWaveDialog;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  // Builds every control with its caption, range, start value and handler.
+  void create_controls();
+
+  // Quit and FormClose: stop the cycle, wait 250 ms, end the application.
+  void request_quit();
+
+  QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
+  bool quit_requested = false;
+};
+
+// The main window, created by the program entry.
+inline TZForm* ZForm = nullptr;

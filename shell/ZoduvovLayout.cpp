@@ -1,0 +1,3 @@
+#include "shell/Zoduvov.h"
+
+void TZForm::create_controls() {}

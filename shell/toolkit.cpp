@@ -1,0 +1,31 @@
+#include "shell/toolkit.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace shell {
+
+void show_report(const QString& caption, const QString& text) {
+  if (report_sink) {
+    report_sink(caption, text);
+    return;
+  }
+  QMessageBox::information(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
+}
+
+void process_messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void set_font_color(QWidget* widget, const QColor& color) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::ButtonText, color);
+  palette.setColor(QPalette::WindowText, color);
+  palette.setColor(QPalette::Text, color);
+  widget->setPalette(palette);
+}
+
+QColor font_color(const QWidget* widget) {
+  return widget->palette().color(QPalette::ButtonText);
+}
+
+}  // namespace shell

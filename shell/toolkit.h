@@ -1,0 +1,30 @@
+// The toolkit services the program relies on, over Qt Widgets.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace shell {
+
+// Caption colours of two-state buttons and labels.
+inline const QColor engaged_color{255, 0, 0};  // red: switched on
+inline const QColor idle_color{0, 0, 255};     // blue: switched off
+inline const QColor group_caption_color{255, 255, 0};
+
+// Every modal report of the program: caption, text and an OK button, owned
+// by the main window. While a sink is installed (tests), reports go to it
+// and return at once instead.
+void show_report(const QString& caption, const QString& text);
+inline std::function<void(const QString& caption, const QString& text)> report_sink;
+
+// Processes all pending window messages, timers included, and returns.
+void process_messages();
+
+// The font colour of a button's or label's caption.
+void set_font_color(QWidget* widget, const QColor& color);
+QColor font_color(const QWidget* widget);
+
+}  // namespace shell
