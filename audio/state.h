@@ -34,6 +34,11 @@ inline std::uint16_t out_buffer_bytes = 0;  // one output buffer holds 1024 samp
 inline std::int32_t input_device_id = 0;
 inline std::int32_t output_device_id = 0;
 
+// Which input the cycle takes: 1 = microphone (mono), 2 = left and 3 = right
+// channel of the stereo line input. Written by the input-select commands
+// (saved).
+inline std::int32_t input_select = 0;
+
 // The audio blocks, allocated by FormCreate and freed by FormDestroy. The
 // cycle fills and reads them; the headers point at them.
 inline std::unique_ptr<std::uint8_t[]> in_data_a;

@@ -26,11 +26,18 @@ inline std::int32_t buffer_toggle = 0;   // 0 = next pass serves phase a, 1 = ph
 inline std::int32_t last_toggle = 0;     // buffer_toggle when the last block was packed
 inline std::int32_t position_limit = 0;  // threshold of the start-of-phase position wait
 
-// Output stage. bypass_on is written by BypassBtnClick; the gains by the
-// gain controls.
+// Output stage. bypass_on is written by BypassBtnClick.
 inline std::uint8_t bypass_on = 0;
+
+// Gain, written by the fine and coarse gain controls (saved: the positions).
 inline float coarse_gain = 0.0f;
-inline float signal_gain = 0.0f;
+inline float signal_gain = 0.0f;  // factor applied to every output sample
+inline std::int32_t rx_coarse_position = 0;
+inline std::int32_t gain_position_time = 0;  // fine position last set in the time view
+inline std::int32_t gain_position_freq = 0;  // fine position last set in the frequency view
+
+// Noise filters, switched by their buttons (saved).
+inline std::int32_t lms_filter_on = 0;
 
 // Working arrays of a pass, written only by the pass itself.
 inline std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input

@@ -1,25 +1,220 @@
 #include "shell/Zoduvov.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTimer>
+#include <chrono>
+#include <filesystem>
+#include <thread>
 
-TZForm::TZForm() {
-  create_controls();
+#include "audio/state.h"
+#include "design/state.h"
+#include "display/state.h"
+#include "engine/state.h"
+#include "files/state.h"
+#include "files/transport.h"
+#include "shell/paint_box.h"
+#include "shell/state.h"
+#include "shell/toolkit.h"
+
+namespace {
+
+// A path in the working directory.
+std::string in_working_directory(const char* name) {
+  return (std::filesystem::current_path() / name).string();
 }
 
-TZForm::~TZForm() = default;
+// Gives a two-state button its caption and colour: red when engaged.
+void show_state(QPushButton* button, bool engaged, const char* on, const char* off) {
+  button->setText(engaged ? on : off);
+  shell::set_font_color(button, engaged ? shell::engaged_color : shell::idle_color);
+}
 
-void TZForm::closeEvent(QCloseEvent* event) { event->accept(); }
-void TZForm::request_quit() {}
-void TZForm::process_messages() {}
-void TZForm::report(std::string_view, std::string_view) {}
-void TZForm::enable_timeout_timer(bool) {}
-void TZForm::show_diagnostic(engine::Diagnostic, std::uint32_t) {}
-void TZForm::stop_transport() {}
-void TZForm::update_display() {}
+}  // namespace
 
-void TZForm::FormCreate() {}
-void TZForm::FormDestroy() {}
-void TZForm::FormClose() {}
+TZForm::TZForm() {
+  audio::wave_host = this;
+  create_controls();
+  FormCreate();
+}
+
+TZForm::~TZForm() {
+  FormDestroy();
+  if (audio::wave_host == this) audio::wave_host = nullptr;
+}
+
+void TZForm::FormCreate() {
+  audio::in_data_a = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
+  audio::in_data_b = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
+  audio::out_data_a = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
+  audio::out_data_b = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
+
+  engine::block_size = 512;
+  audio::in_sample_rate = 11025;
+  audio::in_channels = 1;
+  audio::in_block_align = 2;
+  audio::in_bits = 16;
+  audio::bytes_per_sample = 2;
+  audio::in_avg_bytes = audio::in_sample_rate * audio::bytes_per_sample * audio::in_channels;
+  audio::in_buffer_bytes =
+      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * audio::in_channels * 2);
+  engine::fft_size = 2 * engine::block_size;
+
+  audio::out_sample_rate = 11025;
+  audio::out_channels = 1;
+  audio::out_block_align = 2;
+  audio::out_bits = 16;
+  audio::out_avg_bytes = audio::out_sample_rate * audio::bytes_per_sample * audio::out_channels;
+  audio::out_buffer_bytes =
+      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * audio::out_channels * 2);
+
+  engine::cycle_stopped = 1;
+  engine::lms_filter_on = 0;
+  engine::work_offset = 0;
+
+  engine::coarse_gain = 1.0f;
+  engine::signal_gain = 1.0f;
+  engine::gain_position_time = SignalGainBar->value();
+  engine::gain_position_freq = SignalGainBar->value();
+  display::time_gain = SignalGainBar->value();
+  display::spectrum_height = 197;
+
+  display::display_mode = 1;
+  display::display_filtered = 1;
+  display::spectrum_bars = 0;
+  display::spectrum_width = 1;
+  engine::bypass_on = 0;
+
+  // Every Q handler maps a position p to the level (25 - p) x 0.01; the
+  // bandpass starts by the same rule.
+  design::bp_q_position = 20;
+  QTrackBar->setValue(design::bp_q_position);
+  design::bp_q_level = static_cast<float>(25 - QTrackBar->value()) * 0.01f;
+
+  files::record_on = 0;
+  files::play_on = 0;
+  files::pause_on = 0;
+  files::transport_idle = 1;
+  files::record_byte_count = 0;
+  files::record_file_open = 0;
+  files::play_file_open = 0;
+  engine::source_mode = 1;
+  engine::wave_timeout = 0;
+  display::ref_line_on = 0;
+
+  display::ref_position = RefScrollBar->value();
+  design::var_bp_lo_bin = Lo_BP_Freq_ScrollBar->value();
+  design::var_bp_hi_bin = Hi_BP_Freq_ScrollBar->value();
+  design::var_notch_lo_bin = Lo_Notch_Freq_ScrollBar->value();
+  design::var_notch_hi_bin = Hi_Notch_Freq_ScrollBar->value();
+  design::var_bp_q_position = QTrackBar2->value();
+  design::nf1_q_position = QTrackBar3->value();
+  design::nf2_q_position = QTrackBar4->value();
+  design::var_notch_q_position = QTrackBar5->value();
+  engine::rx_coarse_position = RxCoarseTrackBar->value();
+
+  for (std::uint8_t* grab : {&display::bp_grab, &display::nf1_grab, &display::nf2_grab,
+                             &display::var_bp_lo_grab, &display::var_bp_hi_grab,
+                             &display::var_notch_lo_grab, &display::var_notch_hi_grab,
+                             &display::ref_grab}) {
+    *grab = 1;
+  }
+  display::grab_margin_left = 3;
+  display::grab_margin_right = 3;
+  display::db_scale = 1.0f;
+  display::db_offset = 1.0f;
+  audio::input_select = 1;
+  design::bp_center = 0.035f;
+  design::nf1_center = 0.035f;
+  design::nf2_center = 0.035f;
+
+  spectrum_bitmap = QImage(DisplayPanel->width(), display::spectrum_height, QImage::Format_RGB32);
+  spectrum_bitmap.fill(Qt::white);
+
+  shell::help_path = in_working_directory("DarizureDero.chm");
+  shell::settings_path = in_working_directory("ZOduvov.cfg");
+}
+
+void TZForm::FormDestroy() {
+  files::close_record_file();
+  files::close_play_file();
+  audio::in_data_a.reset();
+  audio::in_data_b.reset();
+  audio::out_data_a.reset();
+  audio::out_data_b.reset();
+}
+
+void TZForm::request_quit() {
+  quit_requested = true;
+  engine::cycle_stopped = 1;
+  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  QCoreApplication::quit();
+}
+
+void TZForm::Quit1Click() { request_quit(); }
+
+void TZForm::FormClose() { request_quit(); }
+
+void TZForm::closeEvent(QCloseEvent* event) {
+  // Closing the window after Quit (the application closes its windows as it
+  // terminates) must not ask again.
+  if (!quit_requested) FormClose();
+  event->accept();
+}
+
+// The processing cycle.
+
+void TZForm::StartTimerTimer() {
+  StartTimer->stop();
+  StartBtnClick();
+  StopCycleBtnClick();
+  StartTimer->start();
+}
+
+void TZForm::StartBtnClick() { engine::run_cycle(*this); }
+
+void TZForm::StopCycleBtnClick() { engine::stop_cycle(); }
+
+void TZForm::TimeoutTimerTimer() {
+  engine::wave_timeout = 1;
+  TimeoutTimer->stop();
+}
+
+void TZForm::BypassBtnClick() {
+  engine::bypass_on = engine::bypass_on == 1 ? 0 : 1;
+  show_state(BypassBtn, engine::bypass_on == 1, "On", "Off");
+}
+
+void TZForm::process_messages() { shell::process_messages(); }
+
+void TZForm::report(std::string_view caption, std::string_view text) {
+  shell::show_report(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
+                     QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void TZForm::enable_timeout_timer(bool enabled) {
+  if (enabled) {
+    TimeoutTimer->start();
+  } else {
+    TimeoutTimer->stop();
+  }
+}
+
+void TZForm::show_diagnostic(engine::Diagnostic label, std::uint32_t value) {
+  QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b};
+  labels[static_cast<int>(label)]->setText(QString::number(value));
+}
+
+void TZForm::stop_transport() { StopBtnClick(); }
+
+void TZForm::update_display() { SpectrumBox->draw(spectrum_bitmap); }
+
+// Handlers whose controls are built by later work: they exist so that every
+// control is wired, and do nothing yet.
 void TZForm::RecordBtnClick() {}
 void TZForm::PlayBtnClick() {}
 void TZForm::StopBtnClick() {}
@@ -31,7 +226,6 @@ void TZForm::SpectrumWidthBtnClick() {}
 void TZForm::SpectrumTypeBtnClick() {}
 void TZForm::DataBtnClick() {}
 void TZForm::DisplayBtnClick() {}
-void TZForm::BypassBtnClick() {}
 void TZForm::BitBtn1Click() {}
 void TZForm::SignalGainBarChange() {}
 void TZForm::RxCoarseTrackBarChange() {}
@@ -72,13 +266,8 @@ void TZForm::BPFltrClick() {}
 void TZForm::LoVarFltrClick() {}
 void TZForm::VarNotchFltrClick() {}
 void TZForm::RefLineClick() {}
-void TZForm::StartBtnClick() {}
-void TZForm::StopCycleBtnClick() {}
-void TZForm::StartTimerTimer() {}
-void TZForm::TimeoutTimerTimer() {}
 void TZForm::LoadWaveClick() {}
 void TZForm::SaveWaveClick() {}
-void TZForm::Quit1Click() {}
 void TZForm::InputSoundCardClick() {}
 void TZForm::OutputSoundCardClick() {}
 void TZForm::MicInputClick() {}
