@@ -1,0 +1,285 @@
+#include "audio/standin_device.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <stop_token>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "audio/buffer_queue.h"
+
+namespace audio {
+
+struct StandinSystem::Shared {
+  // Replaces the bytes of `bytes` by fed samples, little-endian, then by
+  // silence once the feed is used up.
+  void take_feed(std::vector<std::uint8_t>& bytes) {
+    std::lock_guard lock(mutex);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+      std::uint16_t sample = 0;
+      if (!feed.empty()) {
+        sample = static_cast<std::uint16_t>(feed.front());
+        feed.pop_front();
+      }
+      bytes[i] = static_cast<std::uint8_t>(sample & 0xFF);
+      bytes[i + 1] = static_cast<std::uint8_t>(sample >> 8);
+    }
+  }
+
+  // Appends the little-endian samples of the first `count` bytes to `played`.
+  void keep_played(const std::uint8_t* bytes, std::size_t count) {
+    std::lock_guard lock(mutex);
+    for (std::size_t i = 0; i + 1 < count; i += 2) {
+      const auto sample = static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8));
+      played.push_back(static_cast<std::int16_t>(sample));
+    }
+  }
+
+  std::mutex mutex;
+  std::deque<std::int16_t> feed;
+  std::vector<std::int16_t> played;
+  std::atomic<bool> stalled{false};
+};
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t device_rate = 11025;
+constexpr auto tick_period = std::chrono::milliseconds(1);
+constexpr const char* device_name = "Built-in silent device";
+
+// True for 16-bit PCM at 11025 Hz, mono or stereo, with block_align and
+// avg_bytes_per_sec to match.
+bool format_supported(const WaveFormat& f) {
+  return f.format_tag == 1 && f.bits_per_sample == 16 && f.samples_per_sec == device_rate &&
+         (f.channels == 1 || f.channels == 2) && f.block_align == 2 * f.channels &&
+         f.avg_bytes_per_sec == device_rate * f.block_align;
+}
+
+// The byte count a stream has moved, against a steady clock at the device
+// rate. Holding re-anchors the clock, so time spent held (stopped, stalled,
+// idle) is never made up afterwards.
+class Pace {
+ public:
+  explicit Pace(std::uint16_t block_align) : block_align_(block_align) {}
+
+  // Bytes due by `now` beyond those already moved; whole frames.
+  std::size_t due(Clock::time_point now) const {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - anchor_time_);
+    const std::uint64_t frames =
+        static_cast<std::uint64_t>(elapsed.count()) * device_rate / 1'000'000;
+    return static_cast<std::size_t>(anchor_bytes_ + frames * block_align_ - moved_);
+  }
+  void moved(std::size_t bytes) { moved_ += bytes; }
+  // Nothing more falls due for the time up to `now`.
+  void hold(Clock::time_point now) {
+    anchor_time_ = now;
+    anchor_bytes_ = moved_;
+  }
+  // Back to zero bytes moved, counting from `now`.
+  void restart(Clock::time_point now) {
+    moved_ = 0;
+    hold(now);
+  }
+  std::uint64_t moved_total() const { return moved_; }
+
+ private:
+  std::uint16_t block_align_;
+  Clock::time_point anchor_time_ = Clock::now();
+  std::uint64_t anchor_bytes_ = 0;
+  std::uint64_t moved_ = 0;
+};
+
+// A thread that calls `tick` every tick_period until it is asked to stop.
+template <typename Tick>
+std::jthread ticking_thread(Tick tick) {
+  return std::jthread([tick](std::stop_token stop) {
+    while (!stop.stop_requested()) {
+      tick();
+      std::this_thread::sleep_for(tick_period);
+    }
+  });
+}
+
+class StandinInStream : public WaveInStream {
+ public:
+  StandinInStream(std::shared_ptr<StandinSystem::Shared> shared, const WaveFormat& format)
+      : shared_(std::move(shared)),
+        pace_(format.block_align),
+        thread_(ticking_thread([this] { tick(); })) {}
+
+  // Closing returns the buffers still queued, done.
+  ~StandinInStream() override {
+    thread_.request_stop();
+    thread_.join();
+    queue_.return_all();
+  }
+
+  int prepare(WaveHeader& header) override { return queue_.prepare(header); }
+  int unprepare(WaveHeader& header) override { return queue_.unprepare(header); }
+  int add_buffer(WaveHeader& header) override { return queue_.add(header); }
+
+  // Starting a running stream changes nothing.
+  int start() override {
+    std::lock_guard lock(mutex_);
+    if (!running_) {
+      running_ = true;
+      pace_.restart(Clock::now());
+    }
+    return wave_ok;
+  }
+
+  int reset() override {
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    pace_.restart(Clock::now());
+    queue_.return_all();
+    return wave_ok;
+  }
+
+  int position(std::uint32_t& bytes) override {
+    std::lock_guard lock(mutex_);
+    bytes = static_cast<std::uint32_t>(pace_.moved_total());
+    return wave_ok;
+  }
+
+  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
+
+ private:
+  // Captures the frames due since the last tick; frames with no buffer
+  // queued are counted and lost.
+  void tick() {
+    std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    if (!running_ || shared_->stalled.load()) {
+      pace_.hold(now);
+      return;
+    }
+    scratch_.resize(pace_.due(now));
+    shared_->take_feed(scratch_);
+    queue_.capture(scratch_.data(), scratch_.size());
+    pace_.moved(scratch_.size());
+  }
+
+  std::shared_ptr<StandinSystem::Shared> shared_;
+  BufferQueue queue_;
+  std::mutex mutex_;  // guards running_, pace_ and scratch_
+  bool running_ = false;
+  Pace pace_;
+  std::vector<std::uint8_t> scratch_;
+  std::jthread thread_;  // last: runs only while every other member exists
+};
+
+class StandinOutStream : public WaveOutStream {
+ public:
+  StandinOutStream(std::shared_ptr<StandinSystem::Shared> shared, const WaveFormat& format)
+      : shared_(std::move(shared)),
+        pace_(format.block_align),
+        thread_(ticking_thread([this] { tick(); })) {}
+
+  // Closing returns the buffers still queued, done.
+  ~StandinOutStream() override {
+    thread_.request_stop();
+    thread_.join();
+    queue_.return_all();
+  }
+
+  int prepare(WaveHeader& header) override { return queue_.prepare(header); }
+  int unprepare(WaveHeader& header) override { return queue_.unprepare(header); }
+  int write(WaveHeader& header) override { return queue_.add(header); }
+
+  // Playback never pauses: a reset only empties the queue, and a buffer
+  // written afterwards plays at once.
+  int reset() override {
+    std::lock_guard lock(mutex_);
+    queue_.return_all();
+    return wave_ok;
+  }
+  int restart() override { return wave_ok; }
+
+  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
+
+ private:
+  // Plays the frames due since the last tick. When the queue runs dry the
+  // clock is held, so the next buffer written starts playing when it arrives.
+  void tick() {
+    std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    if (shared_->stalled.load()) {
+      pace_.hold(now);
+      return;
+    }
+    scratch_.resize(pace_.due(now));
+    const std::size_t played = queue_.play(scratch_.data(), scratch_.size());
+    pace_.moved(played);
+    if (played < scratch_.size()) pace_.hold(now);
+    shared_->keep_played(scratch_.data(), played);
+  }
+
+  std::shared_ptr<StandinSystem::Shared> shared_;
+  BufferQueue queue_;
+  // Held by a tick and by reset, so the samples of a buffer returned by a
+  // reset are all in take_played() once reset() has returned.
+  std::mutex mutex_;
+  Pace pace_;
+  std::vector<std::uint8_t> scratch_;
+  std::jthread thread_;  // last: runs only while every other member exists
+};
+
+}  // namespace
+
+StandinSystem::StandinSystem() : shared_(std::make_shared<Shared>()) {}
+
+StandinSystem::~StandinSystem() = default;
+
+int StandinSystem::input_count() { return 1; }
+
+int StandinSystem::output_count() { return 1; }
+
+std::string StandinSystem::input_name(int device_id) { return device_id == 0 ? device_name : ""; }
+
+std::string StandinSystem::output_name(int device_id) { return device_id == 0 ? device_name : ""; }
+
+int StandinSystem::open_input(int device_id, const WaveFormat& format,
+                              std::unique_ptr<WaveInStream>* stream) {
+  if (device_id != 0) return wave_bad_device_id;
+  if (!format_supported(format)) return wave_bad_format;
+  if (stream != nullptr) {
+    *stream = std::make_unique<StandinInStream>(shared_, format);
+    ++input_opens_;
+  }
+  return wave_ok;
+}
+
+int StandinSystem::open_output(int device_id, const WaveFormat& format,
+                               std::unique_ptr<WaveOutStream>* stream) {
+  if (device_id != 0) return wave_bad_device_id;
+  if (!format_supported(format)) return wave_bad_format;
+  if (stream != nullptr) {
+    *stream = std::make_unique<StandinOutStream>(shared_, format);
+    ++output_opens_;
+  }
+  return wave_ok;
+}
+
+void StandinSystem::feed(std::span<const std::int16_t> interleaved) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->feed.insert(shared_->feed.end(), interleaved.begin(), interleaved.end());
+}
+
+std::vector<std::int16_t> StandinSystem::take_played() {
+  std::lock_guard lock(shared_->mutex);
+  return std::exchange(shared_->played, {});
+}
+
+void StandinSystem::set_stalled(bool stalled) { shared_->stalled.store(stalled); }
+
+int StandinSystem::input_opens() const { return input_opens_; }
+
+int StandinSystem::output_opens() const { return output_opens_; }
+
+}  // namespace audio

@@ -10,30 +10,9 @@
 #include "shell/termination.h"
 #include "shell/toolkit.h"
 
-namespace {
-
-// Shows an exception that escapes a handler and carries on with the loop.
-class Application : public QApplication {
- public:
-  using QApplication::QApplication;
-
-  bool notify(QObject* receiver, QEvent* event) override {
-    try {
-      return QApplication::notify(receiver, event);
-    } catch (const std::exception& error) {
-      shell::show_report("Tonewell", QString::fromLocal8Bit(error.what()));
-    } catch (...) {
-      shell::show_report("Tonewell", QString());
-    }
-    return false;
-  }
-};
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  Application app(argc, argv);
-  Application::setStyle("Fusion");
+  shell::Application app(argc, argv);
+  shell::Application::setStyle("Fusion");
   audio::StandinSystem builtin_device;
   audio::wave_system = &builtin_device;
   try {
@@ -42,10 +21,8 @@ int main(int argc, char** argv) {
     shell::quit_on_termination_signals(ZForm, [] { ZForm->Quit1Click(); });
     ZForm->show();
     app.exec();
-  } catch (const std::exception& error) {
-    shell::show_report("Tonewell", QString::fromLocal8Bit(error.what()));
   } catch (...) {
-    shell::show_report("Tonewell", QString());
+    shell::show_exception(std::current_exception());
   }
   delete ZForm;
   ZForm = nullptr;

@@ -14,6 +14,27 @@ void show_report(const QString& caption, const QString& text) {
   QMessageBox::information(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
 }
 
+bool Application::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (...) {
+    show_exception(std::current_exception());
+  }
+  return false;
+}
+
+void show_exception(std::exception_ptr error) {
+  QString text;
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& escaped) {
+    text = QString::fromLocal8Bit(escaped.what());
+  } catch (...) {
+    // Anything else is shown with an empty text.
+  }
+  show_report("Tonewell", text);
+}
+
 void process_messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
 void set_font_color(QWidget* widget, const QColor& color) {

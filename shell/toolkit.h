@@ -1,8 +1,10 @@
 // The toolkit services the program relies on, over Qt Widgets.
 #pragma once
 
+#include <QApplication>
 #include <QColor>
 #include <QString>
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -19,6 +21,18 @@ inline const QColor group_caption_color{255, 255, 0};
 // and return at once instead.
 void show_report(const QString& caption, const QString& text);
 inline std::function<void(const QString& caption, const QString& text)> report_sink;
+
+// The application object. An exception that escapes a handler is shown in a
+// report and the message loop carries on.
+class Application : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* receiver, QEvent* event) override;
+};
+
+// Shows an exception in a report captioned "Tonewell": its message, or an
+// empty text for anything thrown that is not an exception object.
+void show_exception(std::exception_ptr error);
 
 // Processes all pending window messages, timers included, and returns.
 void process_messages();

@@ -1,0 +1,97 @@
+#include "audio/buffer_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/audio/buffer.h"
+
+using namespace audio;
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(BufferQueue, AddAndUnprepareFollowPreparationAndQueueing) {
+  BufferQueue queue;
+  Buffer a(2);
+  EXPECT_EQ(queue.add(a.header), wave_unprepared);
+  EXPECT_EQ(queue.prepare(a.header), wave_ok);
+  EXPECT_EQ(queue.prepare(a.header), wave_ok);
+  a.header.bytes_recorded = 99;
+  a.header.flags.fetch_or(header_done);
+  EXPECT_EQ(queue.add(a.header), wave_ok);
+  EXPECT_EQ(a.header.flags.load(), header_prepared | header_in_queue);
+  EXPECT_EQ(a.recorded(), 0u);
+  EXPECT_EQ(queue.add(a.header), wave_still_playing);
+  EXPECT_EQ(queue.unprepare(a.header), wave_still_playing);
+
+  const std::uint8_t bytes[2] = {1, 2};
+  queue.capture(bytes, 2);
+  EXPECT_EQ(a.header.flags.load(), header_prepared | header_done);
+  EXPECT_EQ(queue.unprepare(a.header), wave_ok);
+  EXPECT_EQ(a.header.flags.load(), header_done);
+  EXPECT_EQ(queue.unprepare(a.header), wave_ok);
+}
+
+TEST(BufferQueue, CaptureFillsInOrderDropsOverflowAndReturnAllKeepsPartialCounts) {
+  BufferQueue queue;
+  Buffer a(4), b(4), c(4);
+  for (Buffer* buf : {&a, &b}) {
+    queue.prepare(buf->header);
+    queue.add(buf->header);
+  }
+  const Bytes bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+  queue.capture(bytes.data(), 3);
+  EXPECT_FALSE(a.done());
+  queue.capture(bytes.data() + 3, 7);  // the last two bytes find no buffer
+  EXPECT_TRUE(a.done() && b.done());
+  EXPECT_EQ(a.bytes, (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(b.bytes, (Bytes{5, 6, 7, 8}));
+  EXPECT_EQ(b.recorded(), 4u);
+
+  for (Buffer* buf : {&c, &a}) {
+    queue.prepare(buf->header);
+    queue.add(buf->header);
+  }
+  queue.capture(bytes.data(), 3);
+  queue.return_all();
+  EXPECT_TRUE(c.done() && a.done());
+  EXPECT_EQ(c.recorded(), 3u);
+  EXPECT_EQ(a.recorded(), 0u);
+  EXPECT_EQ(a.header.flags.load() & header_in_queue, 0u);
+}
+
+TEST(BufferQueue, PlayDrainsInOrderAndTellsWhenTheQueueRanDry) {
+  BufferQueue queue;
+  Buffer a{1, 2, 3}, b{4, 5};
+  for (Buffer* buf : {&a, &b}) {
+    queue.prepare(buf->header);
+    queue.add(buf->header);
+  }
+  Bytes out(8);
+  EXPECT_EQ(queue.play(out.data(), 2), 2u);
+  EXPECT_FALSE(a.done());
+  EXPECT_EQ(queue.play(out.data() + 2, 6), 3u);
+  EXPECT_TRUE(a.done() && b.done());
+  EXPECT_EQ(out, (Bytes{1, 2, 3, 4, 5, 0, 0, 0}));
+}
+
+TEST(BufferQueue, WaitEndsWhenABufferCompletesOrAtItsLimit) {
+  BufferQueue queue;
+  auto start = std::chrono::steady_clock::now();
+  queue.wait(20ms);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
+
+  Buffer a(1);
+  queue.prepare(a.header);
+  queue.add(a.header);
+  std::jthread device([&queue] {
+    std::this_thread::sleep_for(50ms);
+    const std::uint8_t byte = 1;
+    queue.capture(&byte, 1);
+  });
+  start = std::chrono::steady_clock::now();
+  queue.wait(5s);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_TRUE(a.done());
+}

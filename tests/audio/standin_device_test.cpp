@@ -1,0 +1,163 @@
+#include "audio/standin_device.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <type_traits>
+
+#include "tests/audio/buffer.h"
+
+using namespace audio;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+WaveFormat pcm(std::uint16_t channels) {
+  const auto align = static_cast<std::uint16_t>(2 * channels);
+  return WaveFormat{1, channels, 11025, 11025u * align, align, 16};
+}
+
+// Polls until the buffer is done or a second has passed; the time taken.
+Clock::duration time_until_done(const Buffer& buffer) {
+  const auto start = Clock::now();
+  while (!buffer.done() && Clock::now() - start < 1s) std::this_thread::sleep_for(1ms);
+  return Clock::now() - start;
+}
+
+template <typename Stream>
+void queue(Stream& stream, std::initializer_list<Buffer*> buffers) {
+  for (Buffer* buffer : buffers) {
+    stream.prepare(buffer->header);
+    if constexpr (std::is_same_v<Stream, WaveInStream>) {
+      stream.add_buffer(buffer->header);
+    } else {
+      stream.write(buffer->header);
+    }
+  }
+}
+
+}  // namespace
+
+TEST(Standin, OpensDeviceZeroForItsFormatsOnly) {
+  StandinSystem system;
+  EXPECT_EQ(system.input_name(0), "Built-in silent device");
+  EXPECT_EQ(system.open_input(1, pcm(1), nullptr), wave_bad_device_id);
+  EXPECT_EQ(system.open_output(-1, pcm(1), nullptr), wave_bad_device_id);
+  EXPECT_EQ(system.open_input(0, pcm(2), nullptr), wave_ok);
+
+  WaveFormat rate = pcm(1), align = pcm(2), average = pcm(1);
+  rate.samples_per_sec = 8000;
+  align.block_align = 2;
+  average.avg_bytes_per_sec = 44100;
+  for (const WaveFormat& f : {rate, align, average, WaveFormat{1, 1, 11025, 11025, 1, 8}, pcm(3)}) {
+    EXPECT_EQ(system.open_input(0, f, nullptr), wave_bad_format);
+    EXPECT_EQ(system.open_output(0, f, nullptr), wave_bad_format);
+  }
+
+  std::unique_ptr<WaveOutStream> out;
+  EXPECT_EQ(system.open_output(0, rate, &out), wave_bad_format);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(system.open_output(0, pcm(1), &out), wave_ok);
+  EXPECT_EQ(system.output_opens(), 1);
+  EXPECT_EQ(system.input_opens(), 0);
+}
+
+TEST(Standin, MonoBufferFillsInOneBufferTimeAndPositionCountsLostFrames) {
+  StandinSystem system;
+  std::unique_ptr<WaveInStream> in;
+  ASSERT_EQ(system.open_input(0, pcm(1), &in), wave_ok);
+  Buffer a(2048);
+  queue(*in, {&a});
+  in->start();
+  const auto took = time_until_done(a);
+  EXPECT_GE(took, 80ms);
+  EXPECT_LT(took, 150ms);
+  EXPECT_EQ(a.recorded(), 2048u);
+
+  std::this_thread::sleep_for(100ms);  // nothing queued now
+  std::uint32_t position = 0;
+  ASSERT_EQ(in->position(position), wave_ok);
+  EXPECT_GT(position, 0.17 * 22050);
+  EXPECT_LT(position, 0.30 * 22050);
+
+  in->reset();
+  in->start();
+  in->position(position);
+  EXPECT_LT(position, 0.05 * 22050);
+}
+
+TEST(Standin, StereoBuffersHoldFedFramesInOrderThenSilence) {
+  StandinSystem system;
+  std::vector<std::int16_t> frames;
+  for (int i = 0; i < 1500; ++i) frames.insert(frames.end(), {std::int16_t(i), std::int16_t(-i)});
+  system.feed(frames);
+  std::unique_ptr<WaveInStream> in;
+  ASSERT_EQ(system.open_input(0, pcm(2), &in), wave_ok);
+  Buffer a(4096), b(4096);
+  queue(*in, {&a, &b});
+  in->start();
+  time_until_done(b);
+  ASSERT_TRUE(a.done() && b.done());
+  EXPECT_EQ(sample_at(a.bytes.data(), 2 * 1023), 1023);
+  EXPECT_EQ(sample_at(a.bytes.data(), 2 * 1023 + 1), -1023);
+  EXPECT_EQ(sample_at(b.bytes.data(), 2 * 475), 1499);
+  EXPECT_EQ(sample_at(b.bytes.data(), 2 * 475 + 1), -1499);
+  EXPECT_EQ(sample_at(b.bytes.data(), 2 * 476), 0);
+}
+
+TEST(Standin, OutputPlaysFromWriteAndResetKeepsThePlayedPart) {
+  StandinSystem system;
+  std::unique_ptr<WaveOutStream> out;
+  ASSERT_EQ(system.open_output(0, pcm(1), &out), wave_ok);
+  std::this_thread::sleep_for(30ms);  // idle time is not made up later
+  Buffer a(2048), b(8192);
+  for (std::size_t i = 0; i < 1024; ++i) a.bytes[2 * i] = static_cast<std::uint8_t>(i);
+  queue(*out, {&a, &b});
+  const auto took = time_until_done(a);
+  EXPECT_GE(took, 80ms);
+  EXPECT_LT(took, 150ms);
+  out->reset();
+  EXPECT_TRUE(b.done());
+  EXPECT_LT(b.recorded(), 8192u);
+
+  const std::vector<std::int16_t> played = system.take_played();
+  ASSERT_EQ(played.size(), (2048 + b.recorded()) / 2);
+  EXPECT_EQ(played[255], 255);
+  EXPECT_EQ(played[256], 0);
+  EXPECT_TRUE(system.take_played().empty());
+}
+
+TEST(Standin, StalledDeviceCompletesNothingUntilResetOrResumed) {
+  StandinSystem system;
+  system.set_stalled(true);
+  std::unique_ptr<WaveInStream> in;
+  std::unique_ptr<WaveOutStream> out;
+  ASSERT_EQ(system.open_input(0, pcm(1), &in), wave_ok);
+  ASSERT_EQ(system.open_output(0, pcm(1), &out), wave_ok);
+  Buffer in_a(2048), out_a(2048);
+  queue(*in, {&in_a});
+  queue(*out, {&out_a});
+  in->start();
+  std::this_thread::sleep_for(150ms);
+  std::uint32_t position = 1;
+  in->position(position);
+  EXPECT_EQ(position, 0u);
+  EXPECT_FALSE(in_a.done() || out_a.done());
+
+  in->reset();
+  EXPECT_TRUE(in_a.done());
+  system.set_stalled(false);
+  EXPECT_LT(time_until_done(out_a), 150ms);
+}
+
+TEST(Standin, ClosingReturnsQueuedBuffersDone) {
+  StandinSystem system;
+  std::unique_ptr<WaveOutStream> out;
+  ASSERT_EQ(system.open_output(0, pcm(1), &out), wave_ok);
+  Buffer a(2048);
+  queue(*out, {&a});
+  out.reset();
+  EXPECT_TRUE(a.done());
+}
