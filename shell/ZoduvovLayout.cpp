@@ -1,3 +1,489 @@
-#include "shell/Zoduvov.h"
+// Builds the main window: its controls, their start values and handlers.
+//
+// The client area is laid out on a 576 x 350 grid and drawn at 5/4 of it,
+// 720 x 438 pixels, so that the 513 x 197 display bitmap fits the display
+// panel with one logical pixel per drawing pixel.
 
-void TZForm::create_controls() {}
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "shell/Zoduvov.h"
+#include "shell/paint_box.h"
+#include "shell/toolkit.h"
+
+namespace {
+
+constexpr int client_width = 720;
+constexpr int client_height = 438;
+
+const QColor navy{0, 0, 128};
+const QColor silver{192, 192, 192};
+
+QFont sans_font(int pixels, QFont::Weight weight = QFont::Normal) {
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
+  return font;
+}
+
+void fill(QWidget* widget, const QColor& background) {
+  QPalette palette = widget->palette();
+  palette.setColor(QPalette::Window, background);
+  widget->setPalette(palette);
+  widget->setAutoFillBackground(true);
+}
+
+QGroupBox* group(QWidget* parent, const QString& caption, const QRect& at = {}) {
+  auto* box = new QGroupBox(caption, parent);
+  box->setFont(sans_font(15, QFont::DemiBold));
+  shell::set_font_color(box, shell::group_caption_color);
+  if (at.isValid()) box->setGeometry(at);
+  return box;
+}
+
+QFrame* panel(QWidget* parent, const QRect& at, const QColor& background) {
+  auto* frame = new QFrame(parent);
+  frame->setGeometry(at);
+  fill(frame, background);
+  shell::set_font_color(frame, Qt::black);
+  return frame;
+}
+
+QPushButton* button(QWidget* parent, const QString& caption,
+                    const QColor& colour = shell::idle_color) {
+  auto* b = new QPushButton(caption, parent);
+  b->setFont(sans_font(15));
+  shell::set_font_color(b, colour);
+  return b;
+}
+
+QLabel* label(QWidget* parent, const QString& text,
+              const QColor& colour = shell::group_caption_color,
+              Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter) {
+  auto* l = new QLabel(text, parent);
+  l->setFont(sans_font(13));
+  l->setAlignment(alignment);
+  shell::set_font_color(l, colour);
+  return l;
+}
+
+QSlider* track_bar(QWidget* parent, int min, int max, int position) {
+  auto* bar = new QSlider(Qt::Horizontal, parent);
+  bar->setRange(min, max);
+  bar->setValue(position);
+  bar->setTickPosition(QSlider::TicksBelow);
+  // The style draws the ticks a shade darker than the window colour, which
+  // would vanish on navy.
+  QPalette palette = bar->palette();
+  palette.setColor(QPalette::Window, silver);
+  bar->setPalette(palette);
+  return bar;
+}
+
+QScrollBar* scroll_bar(QWidget* parent, int min, int max, int position) {
+  auto* bar = new QScrollBar(Qt::Horizontal, parent);
+  bar->setRange(min, max);
+  bar->setValue(position);
+  return bar;
+}
+
+QComboBox* combo(QWidget* parent, const QStringList& items) {
+  auto* box = new QComboBox(parent);
+  box->setFont(sans_font(13));
+  box->addItems(items);
+  shell::set_font_color(box, Qt::black);
+  return box;
+}
+
+QLineEdit* memo(QWidget* parent, const QString& text) {
+  auto* edit = new QLineEdit(text, parent);
+  edit->setFont(sans_font(13));
+  edit->setReadOnly(true);
+  edit->setAlignment(Qt::AlignCenter);
+  shell::set_font_color(edit, Qt::black);
+  return edit;
+}
+
+// Places a yellow caption with the control right under it; both share the
+// control's x and width.
+template <typename Control>
+Control* captioned(const QString& caption, Control* control, const QRect& at) {
+  QLabel* over = label(control->parentWidget(), caption);
+  over->setGeometry(at.x(), at.y() - 20, at.width(), 18);
+  control->setGeometry(at);
+  return control;
+}
+
+// The four columns of a filter tab: display, enable, width and Q.
+constexpr int tab_row = 38;
+constexpr int tab_height = 28;
+const QRect display_column{8, tab_row, 80, tab_height};
+const QRect enable_column{100, tab_row, 90, tab_height};
+const QRect width_column{202, tab_row, 150, tab_height};
+const QRect q_column{364, tab_row, 116, tab_height};
+
+QWidget* filter_tab(QTabWidget* tabs, const QString& caption) {
+  auto* page = new QWidget;
+  tabs->addTab(page, caption);
+  return page;
+}
+
+const QStringList bandpass_presets{"200 Hz to 3.0 kHz", "200 Hz to 2.4 kHz", "300 Hz to 1.6 kHz",
+                                   "CW,  400 Hz",       "CW,  250 Hz",       "CW,  150 Hz",
+                                   "CW,  100 Hz"};
+const QStringList notch1_widths{"1000 Hz", "400  Hz", "200  Hz", "100  Hz"};
+const QStringList notch2_widths{"1000 Hz", "400   Hz", "200   Hz", "100   Hz"};
+
+QFileDialog* wave_dialog(QWidget* parent, const QString& caption, QFileDialog::AcceptMode mode) {
+  auto* dialog = new QFileDialog(parent, caption);
+  dialog->setAcceptMode(mode);
+  if (mode == QFileDialog::AcceptOpen) dialog->setFileMode(QFileDialog::ExistingFile);
+  dialog->setDefaultSuffix(QStringLiteral("wav"));
+  dialog->setNameFilter(QStringLiteral("Wave Files (*.wav)"));
+  return dialog;
+}
+
+}  // namespace
+
+void TZForm::create_controls() {
+  setWindowTitle(QStringLiteral("Tonewell"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFont(sans_font(13));
+
+  auto* client = new QWidget(this);
+  fill(client, navy);
+  shell::set_font_color(client, shell::group_caption_color);
+  client->setFixedSize(client_width, client_height);
+  setCentralWidget(client);
+
+  // Transport.
+  GroupBox1 = group(client, "File", {0, 0, 90, 252});
+  RecordBtn = button(GroupBox1, "Record");
+  PlayBtn = button(GroupBox1, "Play");
+  StopBtn = button(GroupBox1, "Stop", shell::engaged_color);
+  PauseBtn = button(GroupBox1, "Pause");
+  RecordBtn->setGeometry(8, 40, 74, 32);
+  PlayBtn->setGeometry(8, 92, 74, 32);
+  StopBtn->setGeometry(8, 144, 74, 32);
+  PauseBtn->setGeometry(8, 196, 74, 32);
+  RecordBtn->setToolTip("Record the processed audio to the file chosen with Save Wave");
+  PlayBtn->setToolTip("Play the file chosen with Open Wave through the filters");
+  StopBtn->setToolTip("Stop recording or playing");
+  PauseBtn->setToolTip("Pause or resume recording or playing");
+  connect(RecordBtn, &QPushButton::clicked, this, &TZForm::RecordBtnClick);
+  connect(PlayBtn, &QPushButton::clicked, this, &TZForm::PlayBtnClick);
+  connect(StopBtn, &QPushButton::clicked, this, &TZForm::StopBtnClick);
+  connect(PauseBtn, &QPushButton::clicked, this, &TZForm::PauseBtnClick);
+
+  // The display with its frequency captions and the reference scroll bar.
+  BasePanel = panel(client, {94, 0, 527, 252}, silver);
+  BasePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  DisplayPanel = panel(BasePanel, {3, 4, 520, 200}, Qt::white);
+  SpectrumBox = new PaintBox(DisplayPanel);
+  SpectrumBox->setGeometry(DisplayPanel->rect());
+  SpectrumBox->setToolTip("Drag a filter line to tune it");
+  SpectrumBox->on_mouse_move = [this](Qt::MouseButtons buttons, int x, int y) {
+    SpectrumBoxMouseMove(buttons, x, y);
+  };
+  SpectrumBox->on_mouse_up = [this](Qt::MouseButton which, int x, int y) {
+    SpectrumBoxMouseUp(which, x, y);
+  };
+  TextPanel = panel(BasePanel, {3, 206, 520, 24}, Qt::white);
+  LoFreqLabel = label(TextPanel, "10 Hz", shell::idle_color);
+  LoFreqLabel->setGeometry(4, 0, 90, 24);
+  RefLabel =
+      label(TextPanel, "Reference Frequency = ", Qt::black, Qt::AlignRight | Qt::AlignVCenter);
+  RefLabel->setGeometry(110, 0, 210, 24);
+  RefFreqLabel = label(TextPanel, "512", shell::engaged_color);
+  RefFreqLabel->setGeometry(322, 0, 90, 24);
+  HiFreqLabel = label(TextPanel, "5512 Hz", shell::idle_color, Qt::AlignRight | Qt::AlignVCenter);
+  HiFreqLabel->setGeometry(426, 0, 90, 24);
+  RefScrollBar = scroll_bar(BasePanel, 1, 512, 255);
+  RefScrollBar->setPageStep(2);
+  RefScrollBar->setGeometry(3, 232, 521, 17);
+  RefScrollBar->setToolTip("Move the reference line");
+  connect(RefScrollBar, &QScrollBar::valueChanged, this, &TZForm::RefScrollBarChange);
+
+  // What the display shows.
+  GroupBox2 = group(client, "Screen", {626, 0, 90, 252});
+  SpectrumWidthBtn = captioned("Width", button(GroupBox2, "Full"), {8, 44, 74, 28});
+  SpectrumTypeBtn = captioned("Type", button(GroupBox2, "Line"), {8, 100, 74, 28});
+  DataBtn = captioned("Data", button(GroupBox2, "Filter", shell::engaged_color), {8, 156, 74, 28});
+  DisplayBtn = captioned("Display", button(GroupBox2, "Freq"), {8, 212, 74, 28});
+  SpectrumWidthBtn->setToolTip("Show the full, half or quarter of the frequency range");
+  SpectrumTypeBtn->setToolTip("Draw the spectrum as a line or as bars");
+  DataBtn->setToolTip("Show the filtered or the raw signal");
+  DisplayBtn->setToolTip("Show the spectrum or the waveform");
+  connect(SpectrumWidthBtn, &QPushButton::clicked, this, &TZForm::SpectrumWidthBtnClick);
+  connect(SpectrumTypeBtn, &QPushButton::clicked, this, &TZForm::SpectrumTypeBtnClick);
+  connect(DataBtn, &QPushButton::clicked, this, &TZForm::DataBtnClick);
+  connect(DisplayBtn, &QPushButton::clicked, this, &TZForm::DisplayBtnClick);
+
+  GroupBox9 = group(client, "", {0, 252, 716, 24});
+
+  // Bypass and the system volume control.
+  GroupBox3 = group(client, "Audio", {0, 276, 105, 155});
+  BypassBtn = captioned("Bypass", button(GroupBox3, "Off"), {10, 46, 85, 30});
+  BitBtn1 = captioned("Volume", button(GroupBox3, "Volume"), {10, 106, 85, 30});
+  BypassBtn->setToolTip("Pass the signal through unfiltered");
+  BitBtn1->setToolTip("Open the system volume control");
+  connect(BypassBtn, &QPushButton::clicked, this, &TZForm::BypassBtnClick);
+  connect(BitBtn1, &QPushButton::clicked, this, &TZForm::BitBtn1Click);
+
+  // The filter tabs.
+  GroupBox8 = group(client, "", {108, 276, 504, 151});
+  FilterControl = new QTabWidget(GroupBox8);
+  FilterControl->setGeometry(14, 16, 488, 122);
+  FilterControl->setDocumentMode(true);
+  FilterControl->tabBar()->setFont(sans_font(13));
+  FilterControl->tabBar()->setDrawBase(false);
+  FilterControl->tabBar()->setStyleSheet(
+      "QTabBar::tab { background: silver; color: black; padding: 3px 10px; margin-right: 2px;"
+      " border: 2px outset #e8e8e8; }"
+      "QTabBar::tab:selected { background: #a8a8a8; border-style: inset; }");
+
+  BP1Tab = filter_tab(FilterControl, "BP1");
+  DisplayBPBtn = captioned("Display", button(BP1Tab, "Off"), display_column);
+  BandPassBtn2 = captioned("Filter Enable", button(BP1Tab, "Off"), enable_column);
+  BPComboBox2 = captioned("Filter Width", combo(BP1Tab, bandpass_presets), width_column);
+  QTrackBar = captioned("Filter Quality (Q)", track_bar(BP1Tab, 0, 25, 20), q_column);
+
+  VarBPTab = filter_tab(FilterControl, "Var. BP");
+  DisplayVarBPBtn = captioned("Display", button(VarBPTab, "Off"), display_column);
+  VarFltrBtn2 = captioned("Filter Enable", button(VarBPTab, "Off"), enable_column);
+  VarFilterMemo = captioned("Filter Width", memo(VarBPTab, "1000 Hz"), width_column);
+  QTrackBar2 = captioned("Filter Quality (Q)", track_bar(VarBPTab, 0, 25, 20), q_column);
+
+  NF1Tab = filter_tab(FilterControl, "NF1");
+  DisplayNF1Btn = captioned("Display", button(NF1Tab, "Off"), display_column);
+  NF1Btn2 = captioned("Filter Enable", button(NF1Tab, "Off"), enable_column);
+  NF1ComboBox2 = captioned("Filter Width", combo(NF1Tab, notch1_widths), width_column);
+  QTrackBar3 = captioned("Filter Quality (Q)", track_bar(NF1Tab, 0, 25, 20), q_column);
+
+  NF2Tab = filter_tab(FilterControl, "NF2");
+  DisplayNF2Btn = captioned("Display", button(NF2Tab, "Off"), display_column);
+  NF2Btn2 = captioned("Filter Enable", button(NF2Tab, "Off"), enable_column);
+  NF2ComboBox2 = captioned("Filter Width", combo(NF2Tab, notch2_widths), width_column);
+  QTrackBar4 = captioned("Filter Quality (Q)", track_bar(NF2Tab, 0, 25, 20), q_column);
+
+  VarNFTab = filter_tab(FilterControl, "Var. NF");
+  DisplayVarNFBtn = captioned("Display", button(VarNFTab, "Off"), display_column);
+  VarNF2Btn = captioned("Filter Enable", button(VarNFTab, "Off"), enable_column);
+  VarNotchFilterMemo = captioned("Filter Width", memo(VarNFTab, "1000 Hz"), width_column);
+  QTrackBar5 = captioned("Filter Quality (Q)", track_bar(VarNFTab, 0, 25, 20), q_column);
+
+  NoiseTab = filter_tab(FilterControl, "Noise");
+  LMSFilterBtn2 = captioned("LMS Filter", button(NoiseTab, "OFF"), {100, tab_row, 110, tab_height});
+  MedianFltrBtn2 =
+      captioned("Median Filter", button(NoiseTab, "OFF"), {260, tab_row, 110, tab_height});
+
+  RefTab = filter_tab(FilterControl, "Ref.");
+  DisplayRefBtn =
+      captioned("Reference Display", button(RefTab, "Off"), {8, tab_row, 140, tab_height});
+
+  FilterControl->setCurrentWidget(NoiseTab);
+
+  for (QPushButton* display : {DisplayBPBtn, DisplayVarBPBtn, DisplayNF1Btn, DisplayNF2Btn,
+                               DisplayVarNFBtn, DisplayRefBtn})
+    display->setToolTip("Show this filter's lines on the display");
+  for (QPushButton* enable : {BandPassBtn2, VarFltrBtn2, NF1Btn2, NF2Btn2, VarNF2Btn})
+    enable->setToolTip("Switch this filter on or off");
+  for (QSlider* q : {QTrackBar, QTrackBar2, QTrackBar3, QTrackBar4, QTrackBar5})
+    q->setToolTip("Set how deep the filter cuts outside its band");
+  VarFilterMemo->setToolTip("Width of the variable bandpass; drag its lines to change it");
+  VarNotchFilterMemo->setToolTip("Width of the variable notch; drag its lines to change it");
+  LMSFilterBtn2->setToolTip("Enable the LMS noise filter");
+  MedianFltrBtn2->setToolTip("Enable a Median Noise Filter");
+
+  connect(DisplayBPBtn, &QPushButton::clicked, this, &TZForm::DisplayBPBtnClick);
+  connect(BandPassBtn2, &QPushButton::clicked, this, &TZForm::BandPassBtnClick);
+  connect(BPComboBox2, &QComboBox::activated, this, &TZForm::BPComboBox2Change);
+  connect(QTrackBar, &QSlider::valueChanged, this, &TZForm::QTrackBarChange);
+  connect(DisplayVarBPBtn, &QPushButton::clicked, this, &TZForm::DisplayVarBPBtnClick);
+  connect(VarFltrBtn2, &QPushButton::clicked, this, &TZForm::VarFltrBtnClick);
+  connect(QTrackBar2, &QSlider::valueChanged, this, &TZForm::QTrackBar2Change);
+  connect(DisplayNF1Btn, &QPushButton::clicked, this, &TZForm::DisplayNF1BtnClick);
+  connect(NF1Btn2, &QPushButton::clicked, this, &TZForm::NF1BtnClick);
+  connect(NF1ComboBox2, &QComboBox::activated, this, &TZForm::NF1ComboBox2Change);
+  connect(QTrackBar3, &QSlider::valueChanged, this, &TZForm::QTrackBar3Change);
+  connect(DisplayNF2Btn, &QPushButton::clicked, this, &TZForm::DisplayNF2BtnClick);
+  connect(NF2Btn2, &QPushButton::clicked, this, &TZForm::NF2BtnClick);
+  connect(NF2ComboBox2, &QComboBox::activated, this, &TZForm::NF2ComboBox2Change);
+  connect(QTrackBar4, &QSlider::valueChanged, this, &TZForm::QTrackBar4Change);
+  connect(DisplayVarNFBtn, &QPushButton::clicked, this, &TZForm::DisplayVarNFBtnClick);
+  connect(VarNF2Btn, &QPushButton::clicked, this, &TZForm::VarNF2BtnClick);
+  connect(QTrackBar5, &QSlider::valueChanged, this, &TZForm::QTrackBar5Change);
+  connect(LMSFilterBtn2, &QPushButton::clicked, this, &TZForm::LMSFilterBtn2Click);
+  connect(MedianFltrBtn2, &QPushButton::clicked, this, &TZForm::MedianFltrBtn2Click);
+  connect(DisplayRefBtn, &QPushButton::clicked, this, &TZForm::DisplayRefBtnClick);
+
+  // Input level.
+  GroupBox4 = group(client, "Input", {614, 276, 104, 155});
+  SignalGainBar = captioned("Rx Gain", track_bar(GroupBox4, 1, 100, 25), {8, 46, 88, 30});
+  RxCoarseTrackBar = captioned("Coarse", track_bar(GroupBox4, 1, 7, 5), {8, 106, 88, 30});
+  SignalGainBar->setTickInterval(10);
+  RxCoarseTrackBar->setPageStep(1);
+  SignalGainBar->setToolTip("Set the Fine Input Signal Level");
+  RxCoarseTrackBar->setToolTip("Set the Coarse Input Signal Level");
+  connect(SignalGainBar, &QSlider::valueChanged, this, &TZForm::SignalGainBarChange);
+  connect(RxCoarseTrackBar, &QSlider::valueChanged, this, &TZForm::RxCoarseTrackBarChange);
+
+  // Controls that are never shown: they hold filter positions and states
+  // and still fire their handlers when set from code.
+  HiddenControls = new QWidget(this);
+  HiddenControls->hide();
+  auto* hidden = new QGridLayout(HiddenControls);
+
+  Label35 = label(HiddenControls, "Bytes Recorded_a =  ");
+  bytes_recorded_aa = label(HiddenControls, "0 ");
+  Label36 = label(HiddenControls, "Bytes Recorded_b =  ");
+  bytes_recorded_bb = label(HiddenControls, "0 ");
+  Label37 = label(HiddenControls, "byte_position_a = ");
+  byte_position_a = label(HiddenControls, "0 ");
+  Label43 = label(HiddenControls, "byte_position_b = ");
+  byte_position_b = label(HiddenControls, "0 ");
+  hidden->addWidget(Label35, 0, 0);
+  hidden->addWidget(bytes_recorded_aa, 0, 1);
+  hidden->addWidget(Label36, 1, 0);
+  hidden->addWidget(bytes_recorded_bb, 1, 1);
+  hidden->addWidget(Label37, 2, 0);
+  hidden->addWidget(byte_position_a, 2, 1);
+  hidden->addWidget(Label43, 3, 0);
+  hidden->addWidget(byte_position_b, 3, 1);
+
+  const auto hidden_group = [&](const QString& caption, std::initializer_list<QWidget*> inside,
+                                int row, int column) {
+    QGroupBox* box = group(HiddenControls, caption);
+    auto* rows = new QHBoxLayout(box);
+    for (QWidget* widget : inside) rows->addWidget(widget);
+    hidden->addWidget(box, row, column);
+    return box;
+  };
+  BPComboBox = combo(HiddenControls, bandpass_presets);
+  BandPassBtn = button(HiddenControls, "Off");
+  BandPass = hidden_group("BandPass Filter", {BPComboBox, BandPassBtn}, 4, 0);
+  NF1ComboBox = combo(HiddenControls, notch1_widths);
+  NF1Btn = button(HiddenControls, "Off");
+  NotchFilter1 = hidden_group("Notch Filter 1", {NF1ComboBox, NF1Btn}, 4, 1);
+  NF2ComboBox = combo(HiddenControls, notch2_widths);
+  NF2Btn = button(HiddenControls, "Off");
+  NotchFilter2 = hidden_group("Notch Filter 2", {NF2ComboBox, NF2Btn}, 5, 0);
+  VarFltrBtn = button(HiddenControls, "Off");
+  VarFilterMemo2 = memo(HiddenControls, "1000 Hz");
+  GroupBox7 = hidden_group("Variable Filter", {VarFltrBtn, VarFilterMemo2}, 5, 1);
+  QTrackBar10 = track_bar(HiddenControls, 0, 25, 20);
+  GroupBox5 =
+      hidden_group("Bandpass Filter Q",
+                   {label(HiddenControls, "Min"), QTrackBar10, label(HiddenControls, "Max")}, 6, 0);
+  LMSFilterBtn = button(HiddenControls, "OFF");
+  MedianFltrBtn = button(HiddenControls, "OFF");
+  NoiseFilters = hidden_group("Noise Filters", {LMSFilterBtn, MedianFltrBtn}, 6, 1);
+  MedianFltrBtn->setToolTip("Enable a Median Noise Filter");
+  NF1Fltr = new QCheckBox("NF1 Filter");
+  NF2Fltr = new QCheckBox("NF2 Filter");
+  BPFltr = new QCheckBox("BP Filter");
+  LoVarFltr = new QCheckBox("Var BP Filter");
+  VarNotchFltr = new QCheckBox("Var Notch Filter");
+  RefLine = new QCheckBox("Reference");
+  GroupBox6 = hidden_group("Display Filter Lines",
+                           {NF1Fltr, NF2Fltr, BPFltr, LoVarFltr, VarNotchFltr, RefLine}, 7, 0);
+
+  StartBtn = button(HiddenControls, "Start");
+  StopCycleBtn = button(HiddenControls, "StopCycle");
+  FrequencyBar = track_bar(HiddenControls, 1, 512, 128);
+  NF1_TrackBar = track_bar(HiddenControls, 1, 512, 1);
+  NF2_TrackBar = track_bar(HiddenControls, 1, 512, 1);
+  Lo_BP_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 100);
+  Hi_BP_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 400);
+  Lo_Notch_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 100);
+  Hi_Notch_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 400);
+  int row = 8;
+  for (QWidget* loose : std::initializer_list<QWidget*>{
+           StartBtn, StopCycleBtn, FrequencyBar, NF1_TrackBar, NF2_TrackBar, Lo_BP_Freq_ScrollBar,
+           Hi_BP_Freq_ScrollBar, Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar})
+    hidden->addWidget(loose, row++, 0);
+
+  connect(BPComboBox, &QComboBox::activated, this, &TZForm::BPComboBoxChange);
+  connect(BandPassBtn, &QPushButton::clicked, this, &TZForm::BandPassBtnClick);
+  connect(NF1ComboBox, &QComboBox::activated, this, &TZForm::NF1ComboBoxChange);
+  connect(NF1Btn, &QPushButton::clicked, this, &TZForm::NF1BtnClick);
+  connect(NF2ComboBox, &QComboBox::activated, this, &TZForm::NF2ComboBoxChange);
+  connect(NF2Btn, &QPushButton::clicked, this, &TZForm::NF2BtnClick);
+  connect(VarFltrBtn, &QPushButton::clicked, this, &TZForm::VarFltrBtnClick);
+  connect(QTrackBar10, &QSlider::valueChanged, this, &TZForm::QTrackBar10Change);
+  connect(LMSFilterBtn, &QPushButton::clicked, this, &TZForm::LMSFilterBtnClick);
+  connect(MedianFltrBtn, &QPushButton::clicked, this, &TZForm::MedianFltrBtnClick);
+  connect(NF1Fltr, &QCheckBox::clicked, this, &TZForm::NF1FltrClick);
+  connect(NF2Fltr, &QCheckBox::clicked, this, &TZForm::NF2FltrClick);
+  connect(BPFltr, &QCheckBox::clicked, this, &TZForm::BPFltrClick);
+  connect(LoVarFltr, &QCheckBox::clicked, this, &TZForm::LoVarFltrClick);
+  connect(VarNotchFltr, &QCheckBox::clicked, this, &TZForm::VarNotchFltrClick);
+  connect(RefLine, &QCheckBox::clicked, this, &TZForm::RefLineClick);
+  connect(StartBtn, &QPushButton::clicked, this, &TZForm::StartBtnClick);
+  connect(StopCycleBtn, &QPushButton::clicked, this, &TZForm::StopCycleBtnClick);
+  connect(Lo_BP_Freq_ScrollBar, &QScrollBar::valueChanged, this,
+          &TZForm::Lo_BP_Freq_ScrollBarChange);
+  connect(Hi_BP_Freq_ScrollBar, &QScrollBar::valueChanged, this,
+          &TZForm::Hi_BP_Freq_ScrollBarChange);
+  connect(Lo_Notch_Freq_ScrollBar, &QScrollBar::valueChanged, this,
+          &TZForm::Lo_Notch_Freq_ScrollBarChange);
+  connect(Hi_Notch_Freq_ScrollBar, &QScrollBar::valueChanged, this,
+          &TZForm::Hi_Notch_Freq_ScrollBarChange);
+
+  // Main menu.
+  File1 = menuBar()->addMenu("File");
+  LoadWave = File1->addAction("Open Wave", this, &TZForm::LoadWaveClick);
+  SaveWave = File1->addAction("Save Wave", this, &TZForm::SaveWaveClick);
+  N1 = File1->addSeparator();
+  Quit1 = File1->addAction("Quit", this, &TZForm::Quit1Click);
+  Options1 = menuBar()->addMenu("Options");
+  SoundCard1 = Options1->addMenu("Sound Card");
+  InputSoundCard = SoundCard1->addAction("Input Sound Card", this, &TZForm::InputSoundCardClick);
+  OutputSoundCard = SoundCard1->addAction("Output Sound Card", this, &TZForm::OutputSoundCardClick);
+  InputSelect1 = Options1->addMenu("Input Select");
+  MicInput = InputSelect1->addAction("Mic", this, &TZForm::MicInputClick);
+  Left1 = InputSelect1->addMenu("Line");
+  LeftInput = Left1->addAction("Left Channel", this, &TZForm::LeftInputClick);
+  RightInput = Left1->addAction("Right Channel", this, &TZForm::RightInputClick);
+  for (QAction* input : {MicInput, LeftInput, RightInput}) input->setCheckable(true);
+  Help1 = menuBar()->addMenu("Help");
+  HelpMenu1 = Help1->addAction("Help Menu", this, &TZForm::HelpMenu1Click);
+  About1 = Help1->addAction("About", this, &TZForm::About1Click);
+
+  // Timers of the processing cycle: StartTimer starts it once the message
+  // loop runs.
+  StartTimer = new QTimer(this);
+  StartTimer->setInterval(50);
+  connect(StartTimer, &QTimer::timeout, this, &TZForm::StartTimerTimer);
+  StartTimer->start();
+  TimeoutTimer = new QTimer(this);
+  TimeoutTimer->setInterval(200);
+  connect(TimeoutTimer, &QTimer::timeout, this, &TZForm::TimeoutTimerTimer);
+
+  OpenWaveDialog = wave_dialog(this, "Open Wave", QFileDialog::AcceptOpen);
+  SaveWaveDialog = wave_dialog(this, "Save Wave", QFileDialog::AcceptSave);
+
+  setFixedSize(sizeHint());
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+}

@@ -1,0 +1,251 @@
+// The main window running the processing cycle on the built-in device:
+// start-up state, the start and timeout timers, bypass, Quit, termination
+// signals and escaped exceptions.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <csignal>
+#include <functional>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+#include "audio/standin_device.h"
+#include "audio/state.h"
+#include "design/state.h"
+#include "display/state.h"
+#include "engine/state.h"
+#include "files/state.h"
+#include "shell/Zoduvov.h"
+#include "shell/state.h"
+#include "test_application.h"
+
+namespace {
+
+// The window, counting the passes that reach the display.
+class CountingForm : public TZForm {
+ public:
+  void update_display() override {
+    ++passes;
+    TZForm::update_display();
+  }
+  int passes = 0;
+};
+
+class WindowCycleTest : public ::testing::Test {
+ protected:
+  WindowCycleTest() {
+    test_application();
+    audio::wave_system = &device;
+  }
+
+  // Runs the message loop (and so the cycle the start timer starts) for `ms`
+  // milliseconds, then looks at the window from inside the loop, then quits.
+  static void run_then_quit(TZForm& form, int ms, const std::function<void()>& look) {
+    form.show();
+    QTimer::singleShot(ms, &form, [&form, look] {
+      look();
+      form.Quit1Click();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+  }
+
+  audio::StandinSystem device;
+  ReportRecorder recorder;
+};
+
+TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
+  TZForm form;
+  EXPECT_EQ(engine::block_size, 512);
+  EXPECT_EQ(engine::fft_size, 1024);
+  EXPECT_EQ(audio::bytes_per_sample, 2);
+  EXPECT_EQ(audio::in_sample_rate, 11025);
+  EXPECT_EQ(audio::in_channels, 1);
+  EXPECT_EQ(audio::in_block_align, 2);
+  EXPECT_EQ(audio::in_bits, 16);
+  EXPECT_EQ(audio::in_avg_bytes, 22050);
+  EXPECT_EQ(audio::in_buffer_bytes, 2048);
+  EXPECT_EQ(audio::out_sample_rate, 11025);
+  EXPECT_EQ(audio::out_channels, 1);
+  EXPECT_EQ(audio::out_block_align, 2);
+  EXPECT_EQ(audio::out_bits, 16);
+  EXPECT_EQ(audio::out_avg_bytes, 22050);
+  EXPECT_EQ(audio::out_buffer_bytes, 2048);
+  for (const auto* block : {&audio::in_data_a, &audio::in_data_b, &audio::out_data_a, &audio::out_data_b}) {
+    EXPECT_NE(block->get(), nullptr);
+  }
+
+  EXPECT_EQ(engine::cycle_stopped, 1);
+  EXPECT_EQ(engine::wave_timeout, 0);
+  EXPECT_EQ(engine::source_mode, 1);
+  EXPECT_EQ(engine::work_offset, 0);
+  EXPECT_EQ(engine::lms_filter_on, 0);
+  EXPECT_EQ(engine::bypass_on, 0);
+  EXPECT_EQ(engine::coarse_gain, 1.0f);
+  EXPECT_EQ(engine::signal_gain, 1.0f);
+  EXPECT_EQ(engine::gain_position_time, 25);
+  EXPECT_EQ(engine::gain_position_freq, 25);
+  EXPECT_EQ(engine::rx_coarse_position, 5);
+
+  EXPECT_EQ(display::time_gain, 25);
+  EXPECT_EQ(display::spectrum_height, 197);
+  EXPECT_EQ(display::display_mode, 1);
+  EXPECT_EQ(display::display_filtered, 1);
+  EXPECT_EQ(display::spectrum_bars, 0);
+  EXPECT_EQ(display::spectrum_width, 1);
+  EXPECT_EQ(display::ref_line_on, 0);
+  EXPECT_EQ(display::ref_position, 255);
+  EXPECT_EQ(display::db_scale, 1.0f);
+  EXPECT_EQ(display::db_offset, 1.0f);
+  for (const std::uint8_t grab : {display::bp_grab, display::nf1_grab, display::nf2_grab,
+                                  display::var_bp_lo_grab, display::var_bp_hi_grab,
+                                  display::var_notch_lo_grab, display::var_notch_hi_grab,
+                                  display::ref_grab}) {
+    EXPECT_EQ(grab, 1);
+  }
+  EXPECT_EQ(display::grab_margin_left, 3);
+  EXPECT_EQ(display::grab_margin_right, 3);
+
+  EXPECT_EQ(design::bp_q_position, 20);
+  EXPECT_EQ(form.QTrackBar->value(), 20);
+  EXPECT_FLOAT_EQ(design::bp_q_level, 0.05f);
+  EXPECT_EQ(design::var_bp_lo_bin, 100);
+  EXPECT_EQ(design::var_bp_hi_bin, 400);
+  EXPECT_EQ(design::var_notch_lo_bin, 100);
+  EXPECT_EQ(design::var_notch_hi_bin, 400);
+  EXPECT_EQ(design::var_bp_q_position, 20);
+  EXPECT_EQ(design::nf1_q_position, 20);
+  EXPECT_EQ(design::nf2_q_position, 20);
+  EXPECT_EQ(design::var_notch_q_position, 20);
+  EXPECT_EQ(design::bp_center, 0.035f);
+  EXPECT_EQ(design::nf1_center, 0.035f);
+  EXPECT_EQ(design::nf2_center, 0.035f);
+
+  EXPECT_EQ(files::record_on, 0);
+  EXPECT_EQ(files::play_on, 0);
+  EXPECT_EQ(files::pause_on, 0);
+  EXPECT_EQ(files::transport_idle, 1);
+  EXPECT_EQ(files::record_file_open, 0);
+  EXPECT_EQ(files::play_file_open, 0);
+  EXPECT_EQ(audio::input_select, 1);
+  EXPECT_EQ(audio::input_device_id, 0);
+  EXPECT_EQ(audio::output_device_id, 0);
+
+  const auto cwd = std::filesystem::current_path();
+  EXPECT_EQ(shell::help_path, (cwd / "DarizureDero.chm").string());
+  EXPECT_EQ(shell::settings_path, (cwd / "ZOduvov.cfg").string());
+}
+
+TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
+  CountingForm form;
+  run_then_quit(form, 1200, [&] {
+    // 50 ms to the start, about 200 ms for the first pass, then 92.9 ms a pass.
+    EXPECT_EQ(engine::cycle_stopped, 0);
+    EXPECT_GE(form.passes, 7);
+    EXPECT_LE(form.passes, 13);
+    EXPECT_EQ(device.input_opens(), 1);
+    EXPECT_FALSE(form.StartTimer->isActive());
+  });
+  EXPECT_TRUE(recorder.reports.empty());
+}
+
+TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMillisecondsLater) {
+  device.set_stalled(true);
+  CountingForm form;
+  // Each cycle: two passes that time out (the second finds its buffers
+  // returned by the first's reset), then 50 ms before the next cycle.
+  run_then_quit(form, 800, [&] {
+    EXPECT_EQ(device.input_opens(), 2);
+    EXPECT_EQ(device.output_opens(), 2);
+    EXPECT_GE(form.passes, 3);
+    EXPECT_LE(form.passes, 4);
+  });
+}
+
+TEST_F(WindowCycleTest, BypassButtonTogglesAndRelabels) {
+  TZForm form;
+  form.BypassBtn->click();
+  EXPECT_EQ(engine::bypass_on, 1);
+  EXPECT_EQ(form.BypassBtn->text(), "On");
+  EXPECT_EQ(shell::font_color(form.BypassBtn), shell::engaged_color);
+  form.BypassBtn->click();
+  EXPECT_EQ(engine::bypass_on, 0);
+  EXPECT_EQ(form.BypassBtn->text(), "Off");
+  EXPECT_EQ(shell::font_color(form.BypassBtn), shell::idle_color);
+}
+
+TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLoop) {
+  CountingForm form;
+  form.show();
+  int passes_at_quit = -1;
+  QTimer::singleShot(700, &form, [&] {
+    passes_at_quit = form.passes;
+    form.Quit1Click();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  const int code = QCoreApplication::exec();
+  EXPECT_EQ(code, 0);
+  // Quit waits 250 ms; the pass under way ends within about one more pass.
+  EXPECT_LT(clock.elapsed(), 700 + 250 + 400);
+  EXPECT_GE(passes_at_quit, 3);
+  EXPECT_LE(form.passes, passes_at_quit + 1);
+  EXPECT_EQ(engine::cycle_stopped, 1);
+  EXPECT_EQ(audio::wave_in, nullptr);
+  EXPECT_EQ(audio::wave_out, nullptr);
+}
+
+TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {
+  TZForm form;
+  run_then_quit(form, 800, [&] {
+    EXPECT_EQ(form.byte_position_a->text(), "2048");
+    EXPECT_EQ(form.byte_position_b->text(), "2048");
+  });
+}
+
+TEST_F(WindowCycleTest, AnExceptionEscapingAHandlerIsShownAndTheLoopGoesOn) {
+  QTimer::singleShot(0, [] { throw std::runtime_error("the handler failed"); });
+  QTimer::singleShot(1, [] { throw 42; });
+  bool later_ran = false;
+  QTimer::singleShot(20, [&] { later_ran = true; });
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 60) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  ASSERT_EQ(recorder.reports.size(), 2u);
+  EXPECT_EQ(recorder.reports[0], (std::pair<QString, QString>("Tonewell", "the handler failed")));
+  EXPECT_EQ(recorder.reports[1], (std::pair<QString, QString>("Tonewell", "")));
+  EXPECT_TRUE(later_ran);
+}
+
+// The program itself, on the offscreen platform in a folder of its own.
+class ProgramTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ProgramTest, TerminationSignalQuitsWithExitCodeZero) {
+  QTemporaryDir folder;
+  QProcess program;
+  program.setWorkingDirectory(folder.path());
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  program.setProcessEnvironment(environment);
+  program.start(TONEWELL_BINARY, {});
+  ASSERT_TRUE(program.waitForStarted(5000));
+  // Let the cycle run a few passes first.
+  EXPECT_FALSE(program.waitForFinished(1500));
+  ::kill(static_cast<pid_t>(program.processId()), GetParam());
+  ASSERT_TRUE(program.waitForFinished(3000));
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ProgramTest, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& signal) {
+                           return std::string(signal.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+}  // namespace

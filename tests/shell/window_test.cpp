@@ -1,0 +1,433 @@
+// The main window as built: every control's start value, its wiring, and a
+// layout in which nothing is clipped.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <tuple>
+#include <vector>
+
+#include "shell/Zoduvov.h"
+#include "shell/paint_box.h"
+#include "shell/toolkit.h"
+#include "tests/shell/test_application.h"
+
+namespace {
+
+class Window : public ::testing::Test {
+ protected:
+  QApplication& app = test_application();  // before the window
+  TZForm form;
+
+  // Shows the window without ever letting the processing cycle start.
+  void show() {
+    form.StartTimer->stop();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  }
+
+  // Every track bar and scroll bar: name, range and start position.
+  std::vector<std::tuple<QAbstractSlider*, const char*, int, int, int>> bars() {
+    return {
+        {form.RefScrollBar, "RefScrollBar", 1, 512, 255},
+        {form.QTrackBar, "QTrackBar", 0, 25, 20},
+        {form.QTrackBar2, "QTrackBar2", 0, 25, 20},
+        {form.QTrackBar3, "QTrackBar3", 0, 25, 20},
+        {form.QTrackBar4, "QTrackBar4", 0, 25, 20},
+        {form.QTrackBar5, "QTrackBar5", 0, 25, 20},
+        {form.QTrackBar10, "QTrackBar10", 0, 25, 20},
+        {form.SignalGainBar, "SignalGainBar", 1, 100, 25},
+        {form.RxCoarseTrackBar, "RxCoarseTrackBar", 1, 7, 5},
+        {form.FrequencyBar, "FrequencyBar", 1, 512, 128},
+        {form.NF1_TrackBar, "NF1_TrackBar", 1, 512, 1},
+        {form.NF2_TrackBar, "NF2_TrackBar", 1, 512, 1},
+        {form.Lo_BP_Freq_ScrollBar, "Lo_BP_Freq_ScrollBar", 1, 512, 100},
+        {form.Hi_BP_Freq_ScrollBar, "Hi_BP_Freq_ScrollBar", 1, 512, 400},
+        {form.Lo_Notch_Freq_ScrollBar, "Lo_Notch_Freq_ScrollBar", 1, 512, 100},
+        {form.Hi_Notch_Freq_ScrollBar, "Hi_Notch_Freq_ScrollBar", 1, 512, 400},
+    };
+  }
+
+  QStringList labels_in(const QWidget* container) const {
+    QStringList texts;
+    for (const QLabel* l : container->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+      texts << l->text();
+    return texts;
+  }
+};
+
+QStringList actions_of(const QWidget* menu) {
+  QStringList texts;
+  for (const QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
+  return texts;
+}
+
+}  // namespace
+
+TEST_F(Window, IsAFixedNavyWindowWithAFullSizeDisplay) {
+  show();
+  EXPECT_EQ(form.windowTitle(), "Tonewell");
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_EQ(form.size(), form.minimumSize());
+  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form.centralWidget()->size(), QSize(720, 438));
+  EXPECT_EQ(form.centralWidget()->palette().color(QPalette::Window), QColor(0, 0, 128));
+
+  EXPECT_GE(form.DisplayPanel->width(), 513);
+  EXPECT_GE(form.DisplayPanel->height(), 197);
+  EXPECT_EQ(form.SpectrumBox->geometry(), form.DisplayPanel->rect());
+  EXPECT_TRUE(form.SpectrumBox->on_mouse_move);
+  EXPECT_TRUE(form.SpectrumBox->on_mouse_up);
+  EXPECT_EQ(form.FilterControl->currentWidget(), form.NoiseTab);
+}
+
+TEST_F(Window, NothingVisibleIsClipped) {
+  show();
+  for (int tab = 0; tab < form.FilterControl->count(); ++tab) {
+    form.FilterControl->setCurrentIndex(tab);
+    for (const QWidget* w : form.centralWidget()->findChildren<QWidget*>()) {
+      if (!w->isVisible()) continue;
+      EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+          << w->metaObject()->className() << " at " << w->x() << "," << w->y() << " on tab " << tab
+          << " lies outside its parent";
+    }
+  }
+  // Captions must fit the widest text the handlers will write later.
+  const std::pair<const QWidget*, QString> widest[] = {
+      {form.SpectrumWidthBtn, "Quarter"}, {form.SpectrumTypeBtn, "LINE"},
+      {form.DataBtn, "Filter"},           {form.DisplayBtn, "Time"},
+      {form.RecordBtn, "Record"},         {form.LMSFilterBtn2, "OFF"},
+      {form.RefFreqLabel, "5512 Hz"},     {form.HiFreqLabel, "5512 Hz"},
+      {form.LoFreqLabel, "10 Hz"},        {form.RefLabel, "Reference Frequency = "},
+      {form.VarFilterMemo, "5512 Hz"},    {form.BPComboBox2, "200 Hz to 3.0 kHz"},
+  };
+  for (const auto& [w, text] : widest)
+    EXPECT_LE(w->fontMetrics().horizontalAdvance(text) + 12, w->width()) << text.toStdString();
+  for (const QLabel* l : form.centralWidget()->findChildren<QLabel*>())
+    EXPECT_LE(l->fontMetrics().horizontalAdvance(l->text()), l->width()) << l->text().toStdString();
+  // The tab bar's buttons and page fit inside the tab control.
+  EXPECT_LE(form.FilterControl->tabBar()->sizeHint().width(), form.FilterControl->width());
+  EXPECT_TRUE(form.FilterControl->rect().contains(form.NoiseTab->geometry()));
+}
+
+TEST_F(Window, ButtonsStartWithTheirCaptionsAndColours) {
+  const std::pair<QPushButton*, const char*> captions[] = {
+      {form.RecordBtn, "Record"}, {form.PlayBtn, "Play"},           {form.StopBtn, "Stop"},
+      {form.PauseBtn, "Pause"},   {form.SpectrumWidthBtn, "Full"},  {form.SpectrumTypeBtn, "Line"},
+      {form.DataBtn, "Filter"},   {form.DisplayBtn, "Freq"},        {form.BitBtn1, "Volume"},
+      {form.StartBtn, "Start"},   {form.StopCycleBtn, "StopCycle"},
+  };
+  for (const auto& [b, caption] : captions) EXPECT_EQ(b->text(), caption);
+  for (const QPushButton* b :
+       {form.BypassBtn, form.DisplayBPBtn, form.BandPassBtn2, form.DisplayVarBPBtn,
+        form.VarFltrBtn2, form.DisplayNF1Btn, form.NF1Btn2, form.DisplayNF2Btn, form.NF2Btn2,
+        form.DisplayVarNFBtn, form.VarNF2Btn, form.DisplayRefBtn, form.BandPassBtn, form.NF1Btn,
+        form.NF2Btn, form.VarFltrBtn})
+    EXPECT_EQ(b->text(), "Off");
+  for (const QPushButton* b :
+       {form.LMSFilterBtn2, form.MedianFltrBtn2, form.LMSFilterBtn, form.MedianFltrBtn})
+    EXPECT_EQ(b->text(), "OFF");
+
+  for (const QPushButton* b : form.findChildren<QPushButton*>()) {
+    if (!form.centralWidget()->isAncestorOf(b) && !form.HiddenControls->isAncestorOf(b)) continue;
+    const bool red = b == form.StopBtn || b == form.DataBtn;
+    EXPECT_EQ(shell::font_color(b), red ? shell::engaged_color : shell::idle_color)
+        << b->text().toStdString();
+    EXPECT_EQ(b->font().pixelSize(), 15) << b->text().toStdString();
+  }
+  EXPECT_EQ(form.SignalGainBar->toolTip(), "Set the Fine Input Signal Level");
+  EXPECT_EQ(form.RxCoarseTrackBar->toolTip(), "Set the Coarse Input Signal Level");
+  EXPECT_EQ(form.MedianFltrBtn2->toolTip(), "Enable a Median Noise Filter");
+  EXPECT_EQ(form.MedianFltrBtn->toolTip(), "Enable a Median Noise Filter");
+}
+
+TEST_F(Window, TrackAndScrollBarsStartWithTheirRangesAndPositions) {
+  for (const auto& [bar, name, min, max, position] : bars()) {
+    EXPECT_EQ(bar->minimum(), min) << name;
+    EXPECT_EQ(bar->maximum(), max) << name;
+    EXPECT_EQ(bar->value(), position) << name;
+    EXPECT_EQ(bar->orientation(), Qt::Horizontal) << name;
+  }
+  EXPECT_EQ(form.RefScrollBar->pageStep(), 2);
+  EXPECT_EQ(form.RxCoarseTrackBar->pageStep(), 1);
+}
+
+TEST_F(Window, WritesFromCodeAreClampedAndSignalOnlyAChange) {
+  for (const auto& [bar, name, min, max, position] : bars()) {
+    QSignalSpy changed(bar, &QAbstractSlider::valueChanged);
+    bar->setValue(max + 88);
+    EXPECT_EQ(bar->value(), max) << name;
+    EXPECT_EQ(changed.count(), 1) << name;
+    bar->setValue(max);
+    EXPECT_EQ(changed.count(), 1) << name;
+    bar->setValue(min - 10);
+    EXPECT_EQ(bar->value(), min) << name;
+    EXPECT_EQ(changed.count(), 2) << name;
+    bar->setValue(min);
+    EXPECT_EQ(changed.count(), 2) << name;
+  }
+  QSignalSpy changed(form.Hi_BP_Freq_ScrollBar, &QScrollBar::valueChanged);
+  form.Hi_BP_Freq_ScrollBar->setValue(600);
+  EXPECT_EQ(form.Hi_BP_Freq_ScrollBar->value(), 512);
+  EXPECT_EQ(changed.count(), 1);
+}
+
+TEST_F(Window, CombosMemosLabelsAndCheckBoxesStartAsListed) {
+  const QStringList bandpass{"200 Hz to 3.0 kHz", "200 Hz to 2.4 kHz", "300 Hz to 1.6 kHz",
+                             "CW,  400 Hz",       "CW,  250 Hz",       "CW,  150 Hz",
+                             "CW,  100 Hz"};
+  const QStringList notch1{"1000 Hz", "400  Hz", "200  Hz", "100  Hz"};
+  const QStringList notch2{"1000 Hz", "400   Hz", "200   Hz", "100   Hz"};
+  const std::pair<QComboBox*, const QStringList*> combos[] = {
+      {form.BPComboBox2, &bandpass}, {form.BPComboBox, &bandpass}, {form.NF1ComboBox2, &notch1},
+      {form.NF1ComboBox, &notch1},   {form.NF2ComboBox2, &notch2}, {form.NF2ComboBox, &notch2},
+  };
+  for (const auto& [box, items] : combos) {
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i) texts << box->itemText(i);
+    EXPECT_EQ(texts, *items);
+    EXPECT_EQ(box->currentIndex(), 0);
+    EXPECT_FALSE(box->isEditable());
+  }
+  for (const QLineEdit* m : {form.VarFilterMemo, form.VarNotchFilterMemo, form.VarFilterMemo2}) {
+    EXPECT_EQ(m->text(), "1000 Hz");
+    EXPECT_TRUE(m->isReadOnly());
+    EXPECT_EQ(m->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+  }
+
+  const std::pair<QLabel*, const char*> labels[] = {
+      {form.LoFreqLabel, "10 Hz"},
+      {form.HiFreqLabel, "5512 Hz"},
+      {form.RefLabel, "Reference Frequency = "},
+      {form.RefFreqLabel, "512"},
+      {form.Label35, "Bytes Recorded_a =  "},
+      {form.bytes_recorded_aa, "0 "},
+      {form.Label36, "Bytes Recorded_b =  "},
+      {form.bytes_recorded_bb, "0 "},
+      {form.Label37, "byte_position_a = "},
+      {form.byte_position_a, "0 "},
+      {form.Label43, "byte_position_b = "},
+      {form.byte_position_b, "0 "},
+  };
+  for (const auto& [l, text] : labels) EXPECT_EQ(l->text(), text);
+  EXPECT_EQ(shell::font_color(form.LoFreqLabel), shell::idle_color);
+  EXPECT_EQ(shell::font_color(form.HiFreqLabel), shell::idle_color);
+  EXPECT_EQ(shell::font_color(form.RefFreqLabel), shell::engaged_color);
+  EXPECT_TRUE(form.HiFreqLabel->alignment() & Qt::AlignRight);
+  EXPECT_TRUE(form.RefLabel->alignment() & Qt::AlignRight);
+
+  const std::pair<QCheckBox*, const char*> checks[] = {
+      {form.NF1Fltr, "NF1 Filter"},
+      {form.NF2Fltr, "NF2 Filter"},
+      {form.BPFltr, "BP Filter"},
+      {form.LoVarFltr, "Var BP Filter"},
+      {form.VarNotchFltr, "Var Notch Filter"},
+      {form.RefLine, "Reference"},
+  };
+  for (const auto& [c, caption] : checks) {
+    EXPECT_EQ(c->text(), caption);
+    EXPECT_FALSE(c->isChecked()) << caption;
+    EXPECT_EQ(c->parentWidget(), form.GroupBox6);
+  }
+}
+
+TEST_F(Window, GroupsAndTabsCarryYellowCaptions) {
+  const std::tuple<QWidget*, const char*, QStringList> groups[] = {
+      {form.GroupBox1, "File", {}},
+      {form.GroupBox2, "Screen", {"Width", "Type", "Data", "Display"}},
+      {form.GroupBox3, "Audio", {"Bypass", "Volume"}},
+      {form.GroupBox4, "Input", {"Rx Gain", "Coarse"}},
+      {form.BandPass, "BandPass Filter", {}},
+      {form.NotchFilter1, "Notch Filter 1", {}},
+      {form.NotchFilter2, "Notch Filter 2", {}},
+      {form.GroupBox7, "Variable Filter", {}},
+      {form.GroupBox5, "Bandpass Filter Q", {"Min", "Max"}},
+      {form.NoiseFilters, "Noise Filters", {}},
+      {form.GroupBox6, "Display Filter Lines", {}},
+  };
+  for (const auto& [w, caption, inner] : groups) {
+    const auto* box = static_cast<QGroupBox*>(w);
+    EXPECT_EQ(box->title(), caption);
+    EXPECT_EQ(shell::font_color(box), shell::group_caption_color) << caption;
+    EXPECT_EQ(box->font().pixelSize(), 15) << caption;
+    EXPECT_EQ(labels_in(box), inner) << caption;
+    for (const QLabel* l : box->findChildren<QLabel*>())
+      EXPECT_EQ(shell::font_color(l), shell::group_caption_color) << caption;
+  }
+
+  const QStringList filter_columns{"Display", "Filter Enable", "Filter Width",
+                                   "Filter Quality (Q)"};
+  const std::tuple<QWidget*, const char*, QStringList> tabs[] = {
+      {form.BP1Tab, "BP1", filter_columns},
+      {form.VarBPTab, "Var. BP", filter_columns},
+      {form.NF1Tab, "NF1", filter_columns},
+      {form.NF2Tab, "NF2", filter_columns},
+      {form.VarNFTab, "Var. NF", filter_columns},
+      {form.NoiseTab, "Noise", {"LMS Filter", "Median Filter"}},
+      {form.RefTab, "Ref.", {"Reference Display"}},
+  };
+  ASSERT_EQ(form.FilterControl->count(), 7);
+  int index = 0;
+  for (const auto& [page, caption, inner] : tabs) {
+    EXPECT_EQ(form.FilterControl->widget(index), page) << caption;
+    EXPECT_EQ(form.FilterControl->tabText(index++), caption);
+    EXPECT_EQ(labels_in(page), inner) << caption;
+  }
+}
+
+TEST_F(Window, HiddenControlsStayHiddenWhileTheWindowShows) {
+  show();
+  EXPECT_FALSE(form.HiddenControls->isVisible());
+  const QWidget* hidden[] = {
+      form.Label35,
+      form.bytes_recorded_aa,
+      form.Label36,
+      form.bytes_recorded_bb,
+      form.Label37,
+      form.byte_position_a,
+      form.Label43,
+      form.byte_position_b,
+      form.BandPass,
+      form.NotchFilter1,
+      form.NotchFilter2,
+      form.GroupBox7,
+      form.GroupBox5,
+      form.NoiseFilters,
+      form.GroupBox6,
+      form.BPComboBox,
+      form.BandPassBtn,
+      form.NF1ComboBox,
+      form.NF1Btn,
+      form.NF2ComboBox,
+      form.NF2Btn,
+      form.VarFltrBtn,
+      form.VarFilterMemo2,
+      form.QTrackBar10,
+      form.LMSFilterBtn,
+      form.MedianFltrBtn,
+      form.RefLine,
+      form.StartBtn,
+      form.StopCycleBtn,
+      form.FrequencyBar,
+      form.NF1_TrackBar,
+      form.NF2_TrackBar,
+      form.Lo_BP_Freq_ScrollBar,
+      form.Hi_BP_Freq_ScrollBar,
+      form.Lo_Notch_Freq_ScrollBar,
+      form.Hi_Notch_Freq_ScrollBar,
+  };
+  for (const QWidget* w : hidden) {
+    EXPECT_TRUE(form.HiddenControls->isAncestorOf(w));
+    EXPECT_FALSE(w->isVisible());
+  }
+  EXPECT_TRUE(form.SignalGainBar->isVisible());
+  EXPECT_TRUE(form.LMSFilterBtn2->isVisible());
+}
+
+TEST_F(Window, MenusHoldTheirCommandsInOrder) {
+  EXPECT_EQ(actions_of(form.menuBar()), (QStringList{"File", "Options", "Help"}));
+  EXPECT_EQ(actions_of(form.File1), (QStringList{"Open Wave", "Save Wave", "-", "Quit"}));
+  EXPECT_TRUE(form.N1->isSeparator());
+  EXPECT_EQ(actions_of(form.Options1), (QStringList{"Sound Card", "Input Select"}));
+  EXPECT_EQ(actions_of(form.SoundCard1), (QStringList{"Input Sound Card", "Output Sound Card"}));
+  EXPECT_EQ(actions_of(form.InputSelect1), (QStringList{"Mic", "Line"}));
+  EXPECT_EQ(actions_of(form.Left1), (QStringList{"Left Channel", "Right Channel"}));
+  EXPECT_EQ(actions_of(form.Help1), (QStringList{"Help Menu", "About"}));
+  for (const QAction* input : {form.MicInput, form.LeftInput, form.RightInput}) {
+    EXPECT_TRUE(input->isCheckable());
+    EXPECT_FALSE(input->isChecked());
+  }
+  EXPECT_EQ(form.Options1->actions(),
+            (QList<QAction*>{form.SoundCard1->menuAction(), form.InputSelect1->menuAction()}));
+  EXPECT_EQ(form.InputSelect1->actions(),
+            (QList<QAction*>{form.MicInput, form.Left1->menuAction()}));
+  EXPECT_EQ(form.File1->actions(),
+            (QList<QAction*>{form.LoadWave, form.SaveWave, form.N1, form.Quit1}));
+}
+
+TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
+  EXPECT_EQ(form.StartTimer->interval(), 50);
+  EXPECT_TRUE(form.StartTimer->isActive());
+  EXPECT_FALSE(form.StartTimer->isSingleShot());
+  EXPECT_EQ(form.TimeoutTimer->interval(), 200);
+  EXPECT_FALSE(form.TimeoutTimer->isActive());
+  EXPECT_FALSE(form.TimeoutTimer->isSingleShot());
+  form.StartTimer->stop();
+
+  EXPECT_EQ(form.OpenWaveDialog->acceptMode(), QFileDialog::AcceptOpen);
+  EXPECT_EQ(form.OpenWaveDialog->fileMode(), QFileDialog::ExistingFile);
+  EXPECT_EQ(form.SaveWaveDialog->acceptMode(), QFileDialog::AcceptSave);
+  for (const QFileDialog* d : {form.OpenWaveDialog, form.SaveWaveDialog}) {
+    EXPECT_EQ(d->defaultSuffix(), "wav");
+    EXPECT_EQ(d->nameFilters(), QStringList{"Wave Files (*.wav)"});
+    EXPECT_EQ(d->parentWidget(), &form);
+    EXPECT_FALSE(d->isVisible());
+  }
+}
+
+// QObject::disconnect answers whether the connection was there.
+TEST_F(Window, TwinControlsShareOneHandler) {
+  TZForm* f = &form;
+  using T = TZForm;
+  const auto clicks = [f](QPushButton* b, void (T::*handler)()) {
+    return QObject::disconnect(b, &QPushButton::clicked, f, handler);
+  };
+  EXPECT_TRUE(clicks(f->BandPassBtn, &T::BandPassBtnClick));
+  EXPECT_TRUE(clicks(f->BandPassBtn2, &T::BandPassBtnClick));
+  EXPECT_TRUE(clicks(f->VarFltrBtn, &T::VarFltrBtnClick));
+  EXPECT_TRUE(clicks(f->VarFltrBtn2, &T::VarFltrBtnClick));
+  EXPECT_TRUE(clicks(f->NF1Btn, &T::NF1BtnClick));
+  EXPECT_TRUE(clicks(f->NF1Btn2, &T::NF1BtnClick));
+  EXPECT_TRUE(clicks(f->NF2Btn, &T::NF2BtnClick));
+  EXPECT_TRUE(clicks(f->NF2Btn2, &T::NF2BtnClick));
+  EXPECT_TRUE(QObject::disconnect(f->BPComboBox, &QComboBox::activated, f, &T::BPComboBoxChange));
+  EXPECT_TRUE(QObject::disconnect(f->BPComboBox2, &QComboBox::activated, f, &T::BPComboBox2Change));
+}
+
+TEST_F(Window, EveryControlFiresAHandler) {
+  TZForm* f = &form;
+  const auto fires = [f](QObject* sender, const char* signal) {
+    return QObject::disconnect(sender, signal, f, nullptr);
+  };
+  QList<QWidget*> controls = f->centralWidget()->findChildren<QWidget*>();
+  controls += f->HiddenControls->findChildren<QWidget*>();
+  for (QWidget* w : controls) {
+    if (qobject_cast<QPushButton*>(w) || qobject_cast<QCheckBox*>(w)) {
+      EXPECT_TRUE(fires(w, SIGNAL(clicked(bool)))) << w->property("text").toString().toStdString();
+    }
+    if (auto* box = qobject_cast<QComboBox*>(w)) {
+      // A combo box answers the user's choice only, never a change from code.
+      EXPECT_FALSE(fires(box, SIGNAL(currentIndexChanged(int))));
+      EXPECT_TRUE(fires(box, SIGNAL(activated(int))));
+    }
+  }
+  for (const auto& [bar, name, min, max, position] : bars()) {
+    const bool holds_a_line =
+        bar == f->FrequencyBar || bar == f->NF1_TrackBar || bar == f->NF2_TrackBar;
+    EXPECT_NE(fires(bar, SIGNAL(valueChanged(int))), holds_a_line) << name;
+  }
+  for (const QMenu* menu : {f->File1, f->SoundCard1, f->InputSelect1, f->Left1, f->Help1}) {
+    for (QAction* command : menu->actions()) {
+      if (command->isSeparator() || command->menu()) continue;
+      EXPECT_TRUE(fires(command, SIGNAL(triggered(bool)))) << command->text().toStdString();
+    }
+  }
+  EXPECT_TRUE(fires(f->StartTimer, SIGNAL(timeout())));
+  EXPECT_TRUE(fires(f->TimeoutTimer, SIGNAL(timeout())));
+}
