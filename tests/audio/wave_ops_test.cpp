@@ -222,11 +222,13 @@ TEST_F(WaveOps, FedSamplesArriveInBuffersAAndBAndPlayBackInOrder) {
   system.feed(fed);
   open_wave_out();
   open_wave_in();
+  // Both buffers are queued before capture starts, so that a slow test
+  // thread cannot lose frames between them.
   prepare_in_a();
   add_in_a();
-  start_wave_in();
   prepare_in_b();
   add_in_b();
+  start_wave_in();
   EXPECT_EQ(wait_in_a(), 2048u);
   EXPECT_EQ(wait_in_b(), 2048u);
   unprepare_in_b();
