@@ -201,6 +201,20 @@ TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLo
   EXPECT_EQ(audio::wave_out, nullptr);
 }
 
+TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
+  CountingForm form;
+  form.show();
+  QTimer::singleShot(600, &form, [&form] { form.close(); });
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_LT(clock.elapsed(), 600 + 250 + 400);
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_EQ(engine::cycle_stopped, 1);
+  EXPECT_EQ(audio::wave_in, nullptr);
+  EXPECT_EQ(audio::wave_out, nullptr);
+}
+
 TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {
   TZForm form;
   run_then_quit(form, 800, [&] {
