@@ -24,7 +24,7 @@
 #include "files/state.h"
 #include "shell/Zoduvov.h"
 #include "shell/state.h"
-#include "test_application.h"
+#include "tests/shell/test_application.h"
 
 namespace {
 
