@@ -1,18 +1,8 @@
 #include "engine/pass.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace engine {
-
-std::int32_t truncate_to_int32(float value) {
-  // 2^31 is exact in float; every float below it truncates into range.
-  constexpr float limit = 2147483648.0f;
-  if (std::isnan(value)) return 0;
-  if (value >= limit) return INT32_MAX;
-  if (value <= -limit) return INT32_MIN;
-  return static_cast<std::int32_t>(value);
-}
 
 void unpack_input_block(std::span<const std::uint8_t> buffer, std::int32_t input_select,
                         std::span<std::int32_t> work, std::span<std::int32_t> raw) {
