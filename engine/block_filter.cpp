@@ -1,0 +1,47 @@
+#include "engine/block_filter.h"
+
+#include "engine/Rfft_ifft.h"
+#include "engine/pass.h"
+
+namespace engine {
+namespace {
+
+// Filters scratch.segment_in into `out` (1024 samples: the segment
+// convolved with the response).
+void filter_segment(std::span<const float> resp_re, std::span<const float> resp_im,
+                    std::span<const float> window, StageWork& scratch,
+                    std::span<std::int32_t, stage_length> out) {
+  power_spectrum(scratch.stage_scratch, scratch.stage_spectrum_re, scratch.stage_spectrum_im,
+                 stage_length, scratch.segment_in, window, 0);
+  for (int k = 1; k <= stage_segment; ++k) {
+    const float s_re = scratch.stage_spectrum_re[k];
+    const float s_im = scratch.stage_spectrum_im[k];
+    const float r_re = resp_re[k - 1];
+    const float r_im = resp_im[k - 1];
+    scratch.product_re[k] = s_re * r_re - s_im * r_im;
+    scratch.product_im[k] = s_im * r_re + s_re * r_im;
+  }
+  inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im, stage_length);
+  for (int j = 0; j < stage_length; ++j) out[j] = truncate_to_int32(scratch.stage_scratch[j + 1]);
+}
+
+}  // namespace
+
+void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
+                        std::span<const float> window, std::span<std::int32_t> overlap,
+                        std::span<std::int32_t> work, StageWork& scratch) {
+  for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[j];
+  filter_segment(resp_re, resp_im, window, scratch, scratch.segment_out_1);
+  for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[stage_segment + j];
+  filter_segment(resp_re, resp_im, window, scratch, scratch.segment_out_2);
+
+  for (int j = 0; j < stage_segment; ++j) overlap[j] += scratch.segment_out_1[j];
+  for (int j = 0; j < stage_segment; ++j) {
+    overlap[stage_segment + j] = scratch.segment_out_1[stage_segment + j] + scratch.segment_out_2[j];
+  }
+  for (int j = 0; j < stage_length; ++j) work[j] = overlap[j];
+  for (int j = 0; j < stage_length; ++j) overlap[j] = 0;
+  for (int j = 0; j < stage_segment; ++j) overlap[j] = scratch.segment_out_2[stage_segment + j];
+}
+
+}  // namespace engine
