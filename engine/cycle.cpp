@@ -5,6 +5,7 @@
 #include "audio/state.h"
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
+#include "design/state.h"
 #include "display/state.h"
 #include "engine/pass.h"
 #include "engine/state.h"
@@ -128,12 +129,35 @@ void file_phase(CycleHost& host) {
   files::play_bytes_left -= audio::out_buffer_bytes;
 }
 
+}  // namespace
+
+void run_filter_chain() {
+  if (median_filter_on == 1) median_smooth(raw_samples, work_samples);
+  if (lms_filter_on == 1) {
+    lms_pass(work_samples, lms_input, lms_output, lms_weights, lms_taps, lms_power, lms_mu,
+             lms_prev_input);
+  }
+  const auto stage = [](std::int32_t on, const auto& resp_re, const auto& resp_im, auto& overlap) {
+    if (on == 1) {
+      apply_filter_stage(resp_re, resp_im, design::cycle_window, overlap, work_samples, stage_work);
+    }
+  };
+  stage(design::nf1_filter_on, design::nf1_resp_re, design::nf1_resp_im, nf1_overlap);
+  stage(design::nf2_filter_on, design::nf2_resp_re, design::nf2_resp_im, nf2_overlap);
+  stage(design::var_notch_filter_on, design::var_notch_resp_re, design::var_notch_resp_im,
+        var_notch_overlap);
+  stage(design::bp_filter_on, design::bp_resp_re, design::bp_resp_im, bp_overlap);
+  stage(design::var_bp_filter_on, design::var_bp_resp_re, design::var_bp_resp_im, var_bp_overlap);
+}
+
+namespace {
+
 // Turns the captured block into the output block of this pass, records what
 // the device phase sent, and draws.
 void process_block(CycleHost& host) {
   unpack_input_block(std::span(captured_block(), audio::audio_block_bytes), audio::input_select,
                      work_samples, raw_samples);
-  // The filter chain works on work_samples here, each stage when switched on.
+  run_filter_chain();
   output_stage(raw_samples, work_samples, bypass_on == 1, signal_gain, files::pause_on == 1,
                out_samples);
   std::uint8_t* const packed = buffer_toggle == 1 ? audio::out_data_a.get() : audio::out_data_b.get();
@@ -153,6 +177,8 @@ void process_block(CycleHost& host) {
 void run_cycle(CycleHost& host) {
   if (cycle_stopped == 0) return;
 
+  lms_mu = lms_step_size;
+  lms_prev_input = 0.0f;
   position_limit = audio::in_buffer_bytes / 2;
   display::time_baseline = display::spectrum_height / 2;
   files::record_byte_count = 0;

@@ -33,6 +33,11 @@ class CycleHost : public audio::WaveHost {
 // Returns at once when a cycle is already running.
 void run_cycle(CycleHost& host);
 
+// The filter chain of a pass on work_samples: smoothing, LMS, notch 1,
+// notch 2, variable notch, bandpass, variable bandpass, each when its flag
+// is 1. Allocates nothing.
+void run_filter_chain();
+
 // StopCycleBtnClick: stops the cycle and closes the input, then the output.
 void stop_cycle();
 

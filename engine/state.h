@@ -5,6 +5,9 @@
 #include <array>
 #include <cstdint>
 
+#include "engine/block_filter.h"
+#include "engine/noise_filters.h"
+
 namespace engine {
 
 // Block geometry. Set by FormCreate and by the microphone input-select
@@ -38,6 +41,29 @@ inline std::int32_t gain_position_freq = 0;  // fine position last set in the fr
 
 // Noise filters, switched by their buttons (saved).
 inline std::int32_t lms_filter_on = 0;
+inline std::int32_t median_filter_on = 0;
+
+// LMS filter. The weights, delay line and power estimate carry over between
+// passes and cycles and are reset when the filter is switched on; the step
+// size and the previous input are set at every cycle start. Written by the
+// pass and by the LMS buttons.
+inline std::array<float, lms_order + 1> lms_weights{};
+inline std::array<float, 100> lms_taps{};  // delay line; the first lms_order + 1 in use
+inline float lms_power = 2.0f;  // starts at 2.0, not zero
+inline float lms_mu = 0.0f;
+inline float lms_prev_input = 0.0f;
+inline std::array<float, 1024> lms_input{};
+inline std::array<float, 1024> lms_output{};
+
+// Transform-domain stages: the tail each stage carries into the next pass,
+// kept while the stage is off, and the working arrays they share. Written
+// only by the stages.
+inline std::array<std::int32_t, stage_length> nf1_overlap{};
+inline std::array<std::int32_t, stage_length> nf2_overlap{};
+inline std::array<std::int32_t, stage_length> var_notch_overlap{};
+inline std::array<std::int32_t, stage_length> bp_overlap{};
+inline std::array<std::int32_t, stage_length> var_bp_overlap{};
+inline StageWork stage_work;
 
 // Working arrays of a pass, written only by the pass itself.
 inline std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input
