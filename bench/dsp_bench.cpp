@@ -1,0 +1,155 @@
+// The cost of the filter chain: one transform pair, one design, one
+// transform-domain stage (ours, and the same overlap-add stage on FFTW's
+// single-precision real transforms as a yardstick when FFTW is available),
+// and a whole pass with every stage on.
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <random>
+
+#include "design/designers.h"
+#include "design/state.h"
+#include "design/windows.h"
+#include "engine/Rfft_ifft.h"
+#include "engine/block_filter.h"
+#include "engine/cycle.h"
+#include "engine/noise_filters.h"
+#include "engine/pass.h"
+#include "engine/state.h"
+
+#ifdef TONEWELL_HAVE_FFTW
+#include <fftw3.h>
+#endif
+
+namespace {
+
+std::array<std::int32_t, 1024> noise_pass(unsigned seed) {
+  std::mt19937 engine(seed);
+  std::uniform_int_distribution<std::int32_t> uniform(-20000, 20000);
+  std::array<std::int32_t, 1024> samples{};
+  for (std::int32_t& s : samples) s = uniform(engine);
+  return samples;
+}
+
+void BM_TransformPair(benchmark::State& state) {
+  std::array<float, 1025> data{};
+  std::array<float, 513> re{};
+  std::array<float, 513> im{};
+  const auto samples = noise_pass(1);
+  for (std::size_t i = 1; i <= 1024; ++i) data[i] = static_cast<float>(samples[i - 1]);
+  for (auto _ : state) {
+    engine::real_fft(data, re, im, 1024);
+    engine::inverse_real_fft(data, re, im, 1024);
+    benchmark::DoNotOptimize(data.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_TransformPair);
+
+void BM_DesignBandpass(benchmark::State& state) {
+  for (auto _ : state) {
+    design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
+    benchmark::DoNotOptimize(design::bp_resp_re.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_DesignBandpass);
+
+void BM_FilterStage(benchmark::State& state) {
+  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
+  design::fill_rectangular_window(design::cycle_window, 1024);
+  auto samples = noise_pass(2);
+  std::array<std::int32_t, 1024> overlap{};
+  engine::StageWork work;
+  for (auto _ : state) {
+    engine::apply_filter_stage(design::bp_resp_re, design::bp_resp_im, design::cycle_window,
+                               overlap, samples, work);
+    benchmark::DoNotOptimize(samples.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FilterStage);
+
+#ifdef TONEWELL_HAVE_FFTW
+// The same stage on FFTW: two zero-padded 512-sample segments, r2c, the
+// product with the response, c2r, scaling, truncation and overlap-add.
+void BM_FftwFilterStage(benchmark::State& state) {
+  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
+  float* real = fftwf_alloc_real(1024);
+  fftwf_complex* spectrum = fftwf_alloc_complex(513);
+  const fftwf_plan forward = fftwf_plan_dft_r2c_1d(1024, real, spectrum, FFTW_MEASURE);
+  const fftwf_plan inverse = fftwf_plan_dft_c2r_1d(1024, spectrum, real, FFTW_MEASURE);
+  std::array<float, 513> resp_re{};
+  std::array<float, 513> resp_im{};
+  for (std::size_t k = 0; k < 512; ++k) {
+    resp_re[k] = design::bp_resp_re[k] / 1024.0f;
+    resp_im[k] = design::bp_resp_im[k] / 1024.0f;
+  }
+  auto samples = noise_pass(2);
+  std::array<std::int32_t, 1024> overlap{};
+  std::array<std::int32_t, 1024> out_1{};
+  std::array<std::int32_t, 1024> out_2{};
+  const auto segment = [&](std::size_t start, std::array<std::int32_t, 1024>& out) {
+    for (std::size_t j = 0; j < 512; ++j) real[j] = static_cast<float>(samples[start + j]);
+    for (std::size_t j = 512; j < 1024; ++j) real[j] = 0.0f;
+    fftwf_execute(forward);
+    for (std::size_t k = 0; k <= 512; ++k) {
+      const float s_re = spectrum[k][0];
+      const float s_im = spectrum[k][1];
+      spectrum[k][0] = s_re * resp_re[k] - s_im * resp_im[k];
+      spectrum[k][1] = s_im * resp_re[k] + s_re * resp_im[k];
+    }
+    fftwf_execute(inverse);
+    for (std::size_t j = 0; j < 1024; ++j) out[j] = engine::truncate_to_int32(real[j]);
+  };
+  for (auto _ : state) {
+    segment(0, out_1);
+    segment(512, out_2);
+    for (std::size_t j = 0; j < 512; ++j) overlap[j] += out_1[j];
+    for (std::size_t j = 0; j < 512; ++j) overlap[512 + j] = out_1[512 + j] + out_2[j];
+    samples = overlap;
+    for (std::size_t j = 0; j < 512; ++j) overlap[j] = out_2[512 + j];
+    for (std::size_t j = 512; j < 1024; ++j) overlap[j] = 0;
+    benchmark::DoNotOptimize(samples.data());
+    benchmark::ClobberMemory();
+  }
+  fftwf_destroy_plan(forward);
+  fftwf_destroy_plan(inverse);
+  fftwf_free(spectrum);
+  fftwf_free(real);
+}
+BENCHMARK(BM_FftwFilterStage);
+#endif
+
+// Unpacking, smoothing, LMS, the five transform-domain stages, the output
+// stage and packing: everything a pass does but the display.
+void BM_WholePassEveryStageOn(benchmark::State& state) {
+  design::fill_rectangular_window(design::cycle_window, 1024);
+  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
+  design::design_nf1(512, 0.0375f, 0.0425f);
+  design::design_nf2(512, 0.05f, 0.06f);
+  design::design_var_bandpass(512, 0.01f, 0.3f);
+  design::design_var_notch(512, 0.1f, 0.11f);
+  engine::median_filter_on = engine::lms_filter_on = 1;
+  design::nf1_filter_on = design::nf2_filter_on = design::var_notch_filter_on = 1;
+  design::bp_filter_on = design::var_bp_filter_on = 1;
+  engine::lms_mu = engine::lms_step_size;
+  std::array<std::uint8_t, 2048> in{};
+  std::array<std::uint8_t, 2048> out{};
+  const auto samples = noise_pass(3);
+  engine::pack_output_block(samples, in);
+  for (auto _ : state) {
+    engine::unpack_input_block(in, 1, engine::work_samples, engine::raw_samples);
+    engine::run_filter_chain();
+    engine::output_stage(engine::raw_samples, engine::work_samples, false, 2.5f, false,
+                         engine::out_samples);
+    engine::pack_output_block(engine::out_samples, out);
+    benchmark::DoNotOptimize(out.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_WholePassEveryStageOn);
+
+}  // namespace
