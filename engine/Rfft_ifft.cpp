@@ -116,22 +116,25 @@ inline void butterfly(float& ar, float& ai, float& br, float& bi, float ur, floa
   ai = ai + ti;
 }
 
-// The stage with half-size 1: neighbours, all with twiddle u_0.
-void first_stage(float* __restrict re, float* __restrict im, int n) {
+// The stages with half-size 1 and 2 together, on each group of four points
+// in turn: neighbours with twiddle u_0 of the first stage, then offsets 0 and
+// 1 of the second. Needs n >= 4.
+void first_two_stages(float* __restrict re, float* __restrict im, int n) {
   const float ur = twiddle_re[1];
   const float ui = twiddle_im[1];
-  for (int i = 0; i < n; i += 2) butterfly(re[i], im[i], re[i + 1], im[i + 1], ur, ui);
-}
-
-// The stage with half-size 2: in every group of four, offsets 0 and 1.
-void second_stage(float* __restrict re, float* __restrict im, int n) {
   const float u0r = twiddle_re[2];
   const float u0i = twiddle_im[2];
   const float u1r = twiddle_re[3];
   const float u1i = twiddle_im[3];
   for (int i = 0; i < n; i += 4) {
-    butterfly(re[i], im[i], re[i + 2], im[i + 2], u0r, u0i);
-    butterfly(re[i + 1], im[i + 1], re[i + 3], im[i + 3], u1r, u1i);
+    float r0 = re[i], r1 = re[i + 1], r2 = re[i + 2], r3 = re[i + 3];
+    float i0 = im[i], i1 = im[i + 1], i2 = im[i + 2], i3 = im[i + 3];
+    butterfly(r0, i0, r1, i1, ur, ui);
+    butterfly(r2, i2, r3, i3, ur, ui);
+    butterfly(r0, i0, r2, i2, u0r, u0i);
+    butterfly(r1, i1, r3, i3, u1r, u1i);
+    re[i] = r0, re[i + 1] = r1, re[i + 2] = r2, re[i + 3] = r3;
+    im[i] = i0, im[i + 1] = i1, im[i + 2] = i2, im[i + 3] = i3;
   }
 }
 
@@ -148,8 +151,11 @@ void butterfly_group(float* __restrict ar, float* __restrict ai, float* __restri
 // direction multiplies by e^(-i pi p / h), the inverse by e^(+i pi p / h).
 void complex_fft(float* re, float* im, int n) {
   bit_reverse(re, im, n);
-  first_stage(re, im, n);
-  if (n >= 4) second_stage(re, im, n);
+  if (n == 2) {
+    butterfly(re[0], im[0], re[1], im[1], twiddle_re[1], twiddle_im[1]);
+    return;
+  }
+  first_two_stages(re, im, n);
   for (int h = 4; h < n; h *= 2) {
     for (int i = 0; i < n; i += 2 * h) {
       butterfly_group(re + i, im + i, re + i + h, im + i + h, twiddle_re.data() + h,
