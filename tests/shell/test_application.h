@@ -2,18 +2,17 @@
 // instead of shown.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <utility>
 #include <vector>
 
 #include "shell/toolkit.h"
 
+// The application object the test program's main creates before any test
+// runs and destroys after the last, while the rest of Qt is still alive.
 inline shell::Application& test_application() {
-  static int argc = 1;
-  static char name[] = "shell_tests";
-  static char* argv[] = {name, nullptr};
-  static shell::Application application(argc, argv);
-  return application;
+  return *static_cast<shell::Application*>(QCoreApplication::instance());
 }
 
 // Every report shown while it lives, as (caption, text).
