@@ -13,6 +13,7 @@ inline std::int32_t display_filtered = 0;  // 1 = the output shown, 0 = the raw 
 inline std::int32_t spectrum_bars = 0;     // 0 = line spectrum, 1 = bars (saved)
 inline std::int32_t spectrum_width = 0;    // span: 1 full, 2 half, 4 quarter (saved)
 inline std::int32_t time_gain = 0;         // amplitude factor of the time view
+inline float spectrum_gain = 0.0f;         // power factor of the frequency view
 inline std::int32_t time_baseline = 0;     // zero line of the time view, set at each cycle start
 inline float db_scale = 0.0f;              // factor on the log spectrum
 inline float db_offset = 0.0f;             // offset subtracted from the log spectrum

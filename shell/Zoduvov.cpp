@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
@@ -12,8 +13,13 @@
 #include <thread>
 
 #include "audio/state.h"
+#include "design/designers.h"
+#include "design/presets.h"
 #include "design/state.h"
+#include "design/windows.h"
 #include "display/state.h"
+#include "engine/gain.h"
+#include "engine/noise_filters.h"
 #include "engine/state.h"
 #include "files/state.h"
 #include "files/transport.h"
@@ -26,6 +32,11 @@ namespace {
 // A path in the working directory.
 std::string in_working_directory(const char* name) {
   return (std::filesystem::current_path() / name).string();
+}
+
+// The width a variable filter's memo shows for bars at lo and hi.
+QString width_text(std::int32_t lo, std::int32_t hi) {
+  return QString::number(design::var_width_hz(lo, hi)) + " Hz";
 }
 
 // Gives a two-state button its caption and colour: red when engaged.
@@ -132,11 +143,20 @@ void TZForm::FormCreate() {
   design::nf1_center = 0.035f;
   design::nf2_center = 0.035f;
 
+  // The bandpass and the notches start designed around 413 to 469 Hz; their
+  // edge variables stay 0 until a preset or width is chosen.
+  design::design_bandpass(engine::block_size, design::bp_taps, 0.0375f, 0.0425f);
+  design::design_nf1(engine::block_size, 0.0375f, 0.0425f);
+  design::design_nf2(engine::block_size, 0.0375f, 0.0425f);
+
   spectrum_bitmap = QImage(DisplayPanel->width(), display::spectrum_height, QImage::Format_RGB32);
   spectrum_bitmap.fill(Qt::white);
 
   shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
+
+  design::fill_rectangular_window(design::cycle_window, engine::fft_size);
+  design::fill_blackman_harris_window(design::display_window, engine::fft_size);
 }
 
 void TZForm::FormDestroy() {
@@ -213,6 +233,115 @@ void TZForm::stop_transport() { StopBtnClick(); }
 
 void TZForm::update_display() { SpectrumBox->draw(spectrum_bitmap); }
 
+// Gain.
+
+void TZForm::RxCoarseTrackBarChange() {
+  const std::int32_t c = RxCoarseTrackBar->value();
+  engine::rx_coarse_position = c;
+  if (const auto step = engine::coarse_step(c)) {
+    engine::coarse_gain = step->coarse_gain;
+    display::db_scale = step->db_scale;
+    display::db_offset = step->db_offset;
+  }
+  SignalGainBarChange();
+}
+
+void TZForm::SignalGainBarChange() {
+  const std::int32_t p = SignalGainBar->value();
+  engine::signal_gain = engine::fine_gain(p, engine::coarse_gain);
+  if (display::display_mode == 2) {
+    engine::gain_position_time = p;
+    display::time_gain = p;
+  } else {
+    engine::gain_position_freq = p;
+    display::spectrum_gain = static_cast<float>(p * p);
+  }
+}
+
+// Noise filters. The visible buttons on the Noise tab update both copies;
+// the older hidden buttons only their own.
+
+void TZForm::LMSFilterBtn2Click() { toggle_lms({LMSFilterBtn, LMSFilterBtn2}); }
+
+void TZForm::LMSFilterBtnClick() { toggle_lms({LMSFilterBtn}); }
+
+void TZForm::toggle_lms(std::initializer_list<QPushButton*> buttons) {
+  if (engine::lms_filter_on == 0) {
+    engine::lms_filter_on = 1;
+    // Adaptation starts again from nothing.
+    engine::lms_reset(engine::lms_weights, engine::lms_taps, engine::lms_power);
+  } else {
+    engine::lms_filter_on = 0;
+  }
+  for (QPushButton* button : buttons) show_state(button, engine::lms_filter_on == 1, "ON", "OFF");
+}
+
+void TZForm::MedianFltrBtn2Click() { toggle_median({MedianFltrBtn, MedianFltrBtn2}); }
+
+void TZForm::MedianFltrBtnClick() { toggle_median({MedianFltrBtn}); }
+
+void TZForm::toggle_median(std::initializer_list<QPushButton*> buttons) {
+  engine::median_filter_on = engine::median_filter_on == 0 ? 1 : 0;
+  for (QPushButton* button : buttons) {
+    show_state(button, engine::median_filter_on == 1, "ON", "OFF");
+  }
+}
+
+// The variable filters' edges. Each change handler keeps the lower bar below
+// the upper one by moving the bar that changed (which runs this handler
+// again, nested), then designs from both positions and shows the width.
+
+void TZForm::Lo_BP_Freq_ScrollBarChange() {
+  if (Hi_BP_Freq_ScrollBar->value() <= Lo_BP_Freq_ScrollBar->value()) {
+    Lo_BP_Freq_ScrollBar->setValue(Hi_BP_Freq_ScrollBar->value() - 1);
+  }
+  design_var_bandpass_from_bars();
+}
+
+void TZForm::Hi_BP_Freq_ScrollBarChange() {
+  if (Lo_BP_Freq_ScrollBar->value() >= Hi_BP_Freq_ScrollBar->value()) {
+    Hi_BP_Freq_ScrollBar->setValue(Lo_BP_Freq_ScrollBar->value() + 1);
+  }
+  design_var_bandpass_from_bars();
+}
+
+void TZForm::Lo_Notch_Freq_ScrollBarChange() {
+  if (Hi_Notch_Freq_ScrollBar->value() <= Lo_Notch_Freq_ScrollBar->value()) {
+    Lo_Notch_Freq_ScrollBar->setValue(Hi_Notch_Freq_ScrollBar->value() - 1);
+  }
+  design_var_notch_from_bars();
+}
+
+void TZForm::Hi_Notch_Freq_ScrollBarChange() {
+  if (Lo_Notch_Freq_ScrollBar->value() >= Hi_Notch_Freq_ScrollBar->value()) {
+    Hi_Notch_Freq_ScrollBar->setValue(Lo_Notch_Freq_ScrollBar->value() + 1);
+  }
+  design_var_notch_from_bars();
+}
+
+void TZForm::design_var_bandpass_from_bars() {
+  const std::int32_t lo = Lo_BP_Freq_ScrollBar->value();
+  const std::int32_t hi = Hi_BP_Freq_ScrollBar->value();
+  design::var_bp_hi_edge = design::position_edge(hi);
+  design::var_bp_lo_edge = design::position_edge(lo);
+  design::var_bp_lo_bin = lo;
+  design::var_bp_hi_bin = hi;
+  design::design_var_bandpass(engine::block_size, design::var_bp_lo_edge, design::var_bp_hi_edge);
+  VarFilterMemo->setText(width_text(lo, hi));
+}
+
+void TZForm::design_var_notch_from_bars() {
+  const std::int32_t lo = Lo_Notch_Freq_ScrollBar->value();
+  const std::int32_t hi = Hi_Notch_Freq_ScrollBar->value();
+  design::var_notch_hi_edge = design::position_edge(hi);
+  design::var_notch_lo_edge = design::position_edge(lo);
+  design::var_notch_lo_bin = lo;
+  design::var_notch_hi_bin = hi;
+  design::design_var_notch(engine::block_size, design::var_notch_lo_edge,
+                           design::var_notch_hi_edge);
+  VarNotchFilterMemo->setText(width_text(lo, hi));
+}
+
 // Handlers whose controls are built by later work: they exist so that every
 // control is wired, and do nothing yet.
 void TZForm::RecordBtnClick() {}
@@ -227,8 +356,6 @@ void TZForm::SpectrumTypeBtnClick() {}
 void TZForm::DataBtnClick() {}
 void TZForm::DisplayBtnClick() {}
 void TZForm::BitBtn1Click() {}
-void TZForm::SignalGainBarChange() {}
-void TZForm::RxCoarseTrackBarChange() {}
 void TZForm::DisplayBPBtnClick() {}
 void TZForm::BandPassBtnClick() {}
 void TZForm::BPComboBox2Change() {}
@@ -251,15 +378,7 @@ void TZForm::QTrackBar4Change() {}
 void TZForm::DisplayVarNFBtnClick() {}
 void TZForm::VarNF2BtnClick() {}
 void TZForm::QTrackBar5Change() {}
-void TZForm::LMSFilterBtn2Click() {}
-void TZForm::LMSFilterBtnClick() {}
-void TZForm::MedianFltrBtn2Click() {}
-void TZForm::MedianFltrBtnClick() {}
 void TZForm::DisplayRefBtnClick() {}
-void TZForm::Lo_BP_Freq_ScrollBarChange() {}
-void TZForm::Hi_BP_Freq_ScrollBarChange() {}
-void TZForm::Lo_Notch_Freq_ScrollBarChange() {}
-void TZForm::Hi_Notch_Freq_ScrollBarChange() {}
 void TZForm::NF1FltrClick() {}
 void TZForm::NF2FltrClick() {}
 void TZForm::BPFltrClick() {}

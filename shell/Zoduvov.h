@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <initializer_list>
 
 #include "engine/cycle.h"
 
@@ -262,6 +263,14 @@ class TZForm : public QMainWindow, public engine::CycleHost {
 
   // Quit and FormClose: stop the cycle, wait 250 ms, end the application.
   void request_quit();
+
+  // The noise-filter switches, relabelling the given copies of their button.
+  void toggle_lms(std::initializer_list<QPushButton*> buttons);
+  void toggle_median(std::initializer_list<QPushButton*> buttons);
+
+  // Design a variable filter from its two bars and show its width.
+  void design_var_bandpass_from_bars();
+  void design_var_notch_from_bars();
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

@@ -23,7 +23,10 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <array>
+#include <string_view>
 
+#include "design/presets.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
@@ -146,11 +149,19 @@ QWidget* filter_tab(QTabWidget* tabs, const QString& caption) {
   return page;
 }
 
-const QStringList bandpass_presets{"200 Hz to 3.0 kHz", "200 Hz to 2.4 kHz", "300 Hz to 1.6 kHz",
-                                   "CW,  400 Hz",       "CW,  250 Hz",       "CW,  150 Hz",
-                                   "CW,  100 Hz"};
-const QStringList notch1_widths{"1000 Hz", "400  Hz", "200  Hz", "100  Hz"};
-const QStringList notch2_widths{"1000 Hz", "400   Hz", "200   Hz", "100   Hz"};
+// The items of a width box, item i for index i of the designer's table.
+template <std::size_t N>
+QStringList items(const std::array<std::string_view, N>& texts) {
+  QStringList list;
+  for (const std::string_view text : texts) {
+    list.append(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+  }
+  return list;
+}
+
+const QStringList bandpass_presets = items(design::bp_preset_texts);
+const QStringList notch1_widths = items(design::nf1_width_texts);
+const QStringList notch2_widths = items(design::nf2_width_texts);
 
 QFileDialog* wave_dialog(QWidget* parent, const QString& caption, QFileDialog::AcceptMode mode) {
   auto* dialog = new QFileDialog(parent, caption);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <numbers>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -13,6 +14,10 @@
 
 #include "audio/standin_device.h"
 #include "audio/state.h"
+#include "design/designers.h"
+#include "design/presets.h"
+#include "design/state.h"
+#include "design/windows.h"
 #include "display/state.h"
 #include "engine/state.h"
 #include "files/state.h"
@@ -329,3 +334,60 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
 }
 
 }  // namespace
+
+// Amplitude of the component of x[from..to) at `frequency` (cycles per
+// sample): a DFT at that frequency under a Blackman-Harris window, whose
+// sidelobes keep a tone 2000 Hz away out of the reading.
+double amplitude_at(const std::vector<std::int16_t>& x, std::size_t from, std::size_t to,
+                    double frequency) {
+  const double length = static_cast<double>(to - from - 1);
+  double weight = 0, re = 0, im = 0;
+  for (std::size_t n = from; n < to; ++n) {
+    const double u = 2 * std::numbers::pi * static_cast<double>(n - from) / length;
+    const double w = 0.35875 - 0.48829 * std::cos(u) + 0.14128 * std::cos(2 * u) -
+                     0.01168 * std::cos(3 * u);
+    const double phase = 2 * std::numbers::pi * frequency * static_cast<double>(n);
+    weight += w;
+    re += w * x[n] * std::cos(phase);
+    im += w * x[n] * std::sin(phase);
+  }
+  return 2 * std::hypot(re, im) / weight;
+}
+
+TEST_F(CycleTest, NotchOneRemovesItsToneAndPassesTheRest) {
+  // 1000 Hz and 3000 Hz at 12000 each; notch 1 at 1000 Hz, 1000 Hz wide.
+  constexpr double low = 1000.0 / 11025.0;
+  constexpr double high = 3000.0 / 11025.0;
+  std::vector<std::int16_t> input(40 * 1024);
+  for (std::size_t n = 0; n < input.size(); ++n) {
+    const double t = static_cast<double>(n);
+    input[n] = static_cast<std::int16_t>(12000 * std::cos(2 * std::numbers::pi * low * t) +
+                                         12000 * std::cos(2 * std::numbers::pi * high * t));
+  }
+  device.feed(input);
+  design::nf1_center = static_cast<float>(1000.0 * 1024 / 11025);
+  design::notch_width_edges(0, design::nf1_center, design::nf1_lo_edge, design::nf1_hi_edge);
+  design::design_nf1(512, design::nf1_lo_edge, design::nf1_hi_edge);
+  design::fill_rectangular_window(design::cycle_window, 1024);
+  design::nf1_filter_on = 1;
+  window.stop_after_passes = 12;
+  engine::run_cycle(window);
+  engine::stop_cycle();
+
+  const std::vector<std::int16_t> played = device.take_played();
+  ASSERT_GE(played.size(), 8u * 1024);
+  // Of the last four passes, well after the filter's start, the cleanest: on
+  // a busy machine a late pass may lose a block, and the jump leaks into
+  // every frequency.
+  double low_left = 12000.0;
+  double high_left = 0.0;
+  for (std::size_t pass = played.size() / 1024 - 4; pass < played.size() / 1024; ++pass) {
+    const double amplitude = amplitude_at(played, pass * 1024, pass * 1024 + 1024, low);
+    if (amplitude < low_left) {
+      low_left = amplitude;
+      high_left = amplitude_at(played, pass * 1024, pass * 1024 + 1024, high);
+    }
+  }
+  EXPECT_LT(low_left, 1.0);  // more than 80 dB down
+  EXPECT_NEAR(high_left, 12000.0, 120.0);
+}
