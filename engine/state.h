@@ -52,8 +52,8 @@ inline std::array<float, 100> lms_taps{};  // delay line; the first lms_order + 
 inline float lms_power = 2.0f;  // starts at 2.0, not zero
 inline float lms_mu = 0.0f;
 inline float lms_prev_input = 0.0f;
-inline std::array<float, 1024> lms_input{};
-inline std::array<float, 1024> lms_output{};
+inline std::array<float, samples_per_buffer> lms_input{};
+inline std::array<float, samples_per_buffer> lms_output{};
 
 // Transform-domain stages: the tail each stage carries into the next pass,
 // kept while the stage is off, and the working arrays they share. Written
