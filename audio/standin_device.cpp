@@ -30,8 +30,8 @@ struct StandinSystem::Shared {
   }
 
   // Appends the little-endian samples of the first `count` bytes to `played`.
+  // The caller holds `mutex`.
   void keep_played(const std::uint8_t* bytes, std::size_t count) {
-    std::lock_guard lock(mutex);
     for (std::size_t i = 0; i + 1 < count; i += 2) {
       const auto sample = static_cast<std::uint16_t>(bytes[i] | (bytes[i + 1] << 8));
       played.push_back(static_cast<std::int16_t>(sample));
@@ -214,6 +214,9 @@ class StandinOutStream : public WaveOutStream {
       return;
     }
     scratch_.resize(pace_.due(now));
+    // A buffer is marked done under the same lock that adds its samples to
+    // `played`: whoever sees it done finds all of it in take_played().
+    std::lock_guard played_lock(shared_->mutex);
     const std::size_t played = queue_.play(scratch_.data(), scratch_.size());
     pace_.moved(played);
     if (played < scratch_.size()) pace_.hold(now);
