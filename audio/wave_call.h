@@ -11,6 +11,7 @@
 #include <thread>
 #include <utility>
 
+#include "audio/held_reports.h"
 #include "audio/state.h"
 
 namespace audio {
@@ -26,11 +27,8 @@ int call_on(const std::unique_ptr<Stream>& stream, Op op, Args&&... args) {
 }
 
 // Stores `result` in wave_result and, when it is a failure, reports `text`
-// through wave_host under the wave caption.
-inline void store_checked(int result, std::string_view text) {
-  wave_result = result;
-  if (result != wave_ok) wave_host->report(wave_caption, text);
-}
+// for the direction (once while it repeats).
+void store_checked(Direction direction, int result, std::string_view text);
 
 // Points the header at `length` bytes of `data`, flags and loops cleared.
 inline void set_header(WaveHeader& header, std::uint8_t* data, std::uint32_t length) {

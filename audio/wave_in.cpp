@@ -55,12 +55,14 @@ void reset_in_header_b() { set_header(in_header_b, in_data_b.get(), in_buffer_by
 // Queries, then opens input_device_id for in_wave_format into wave_in;
 // after a failed open wave_in is empty. Needs wave_system and wave_host.
 void open_wave_in() {
-  store_checked(wave_system->open_input(input_device_id, in_wave_format, nullptr),
+  begin_round(Direction::input);
+  store_checked(Direction::input, wave_system->open_input(input_device_id, in_wave_format, nullptr),
                 "Could not open the input wave device");
   std::unique_ptr<WaveInStream> stream;
-  store_checked(wave_system->open_input(input_device_id, in_wave_format, &stream),
+  store_checked(Direction::input, wave_system->open_input(input_device_id, in_wave_format, &stream),
                 "Error Opening Input wave device");
   wave_in = std::move(stream);
+  if (wave_in) release_reports(Direction::input);
 }
 
 // The same two calls as open_wave_in, reported under "Device Message". The
@@ -83,33 +85,33 @@ bool query_wave_in() {
 
 // Prepares the header on the open input; preparing it again is harmless.
 void prepare_in_a() {
-  store_checked(call_on(wave_in, &WaveInStream::prepare, in_header_a),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::prepare, in_header_a),
                 "Error preparing the header_a");
 }
 void prepare_in_b() {
-  store_checked(call_on(wave_in, &WaveInStream::prepare, in_header_b),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::prepare, in_header_b),
                 "Error preparing the header_b");
 }
 
 // Queues the prepared buffer for capture behind those already queued.
 void add_in_a() {
-  store_checked(call_on(wave_in, &WaveInStream::add_buffer, in_header_a),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::add_buffer, in_header_a),
                 "Error in sending a buffer_a");
 }
 void add_in_b() {
-  store_checked(call_on(wave_in, &WaveInStream::add_buffer, in_header_b),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::add_buffer, in_header_b),
                 "Error in sending a buffer_b");
 }
 
 // Starts capture into the queued buffers; the position counts from here.
 void start_wave_in() {
-  store_checked(call_on(wave_in, &WaveInStream::start), "Error starting the input wave device");
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::start), "Error starting the input wave device");
 }
 
 // Bytes captured since the last start, frames lost for want of a queued
 // buffer included; after a failure, the last position obtained.
 std::uint32_t get_in_position() {
-  store_checked(call_on(wave_in, &WaveInStream::position, in_position),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::position, in_position),
                 "Error getting the byte position");
   return in_position;
 }
@@ -121,7 +123,7 @@ unsigned wait_in_b() { return wait_in(in_header_b); }
 // Stops capture and returns every queued buffer done, bytes_recorded holding
 // what it had captured; capture resumes only with start_wave_in.
 void reset_wave_in() {
-  store_checked(call_on(wave_in, &WaveInStream::reset), "Error Resetting the input wave device");
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::reset), "Error Resetting the input wave device");
 }
 
 // Releases header b; fails while it is queued. The result is only stored.
@@ -131,13 +133,13 @@ void unprepare_in_b() { wave_result = call_on(wave_in, &WaveInStream::unprepare,
 // each done whatever came before; wave_in is empty afterwards.
 void close_wave_in() {
   reset_wave_in();
-  store_checked(call_on(wave_in, &WaveInStream::unprepare, in_header_a),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::unprepare, in_header_a),
                 "Error unpreparing the _a Header");
-  store_checked(call_on(wave_in, &WaveInStream::unprepare, in_header_b),
+  store_checked(Direction::input, call_on(wave_in, &WaveInStream::unprepare, in_header_b),
                 "Error unpreparing the _b Header");
   const int closed = wave_in ? wave_ok : wave_invalid_handle;
   wave_in.reset();
-  store_checked(closed, "Error closing the input wave device");
+  store_checked(Direction::input, closed, "Error closing the input wave device");
 }
 
 }  // namespace audio

@@ -52,12 +52,14 @@ void reset_out_header_b() { set_header(out_header_b, out_data_b.get(), out_buffe
 // Queries, then opens output_device_id for out_wave_format into wave_out;
 // after a failed open wave_out is empty. Needs wave_system and wave_host.
 void open_wave_out() {
-  store_checked(wave_system->open_output(output_device_id, out_wave_format, nullptr),
+  begin_round(Direction::output);
+  store_checked(Direction::output, wave_system->open_output(output_device_id, out_wave_format, nullptr),
                 "Could not handle the output WAVE format");
   std::unique_ptr<WaveOutStream> stream;
-  store_checked(wave_system->open_output(output_device_id, out_wave_format, &stream),
+  store_checked(Direction::output, wave_system->open_output(output_device_id, out_wave_format, &stream),
                 "Error Opening Output wave device");
   wave_out = std::move(stream);
+  if (wave_out) release_reports(Direction::output);
 }
 
 // The same two calls as open_wave_out, reported under "Device Message". The
@@ -80,11 +82,11 @@ bool query_wave_out() {
 
 // Prepares the header on the open output; preparing it again is harmless.
 void prepare_out_a() {
-  store_checked(call_on(wave_out, &WaveOutStream::prepare, out_header_a),
+  store_checked(Direction::output, call_on(wave_out, &WaveOutStream::prepare, out_header_a),
                 "Error preparing the header_a");
 }
 void prepare_out_b() {
-  store_checked(call_on(wave_out, &WaveOutStream::prepare, out_header_b),
+  store_checked(Direction::output, call_on(wave_out, &WaveOutStream::prepare, out_header_b),
                 "Error preparing the header_b");
 }
 
@@ -100,7 +102,7 @@ unsigned wait_out_b() { return wait_out(out_header_b); }
 // Cuts playback off and returns every queued buffer done; a buffer written
 // afterwards plays at once.
 void reset_wave_out() {
-  store_checked(call_on(wave_out, &WaveOutStream::reset), "Error Resetting the output wave device");
+  store_checked(Direction::output, call_on(wave_out, &WaveOutStream::reset), "Error Resetting the output wave device");
 }
 
 // Releases the header; fails while it is queued. The result is only stored.
@@ -111,13 +113,13 @@ void unprepare_out_b() { wave_result = call_on(wave_out, &WaveOutStream::unprepa
 // each done whatever came before; wave_out is empty afterwards.
 void close_wave_out() {
   reset_wave_out();
-  store_checked(call_on(wave_out, &WaveOutStream::unprepare, out_header_a),
+  store_checked(Direction::output, call_on(wave_out, &WaveOutStream::unprepare, out_header_a),
                 "Error unpreparing the _a Header");
-  store_checked(call_on(wave_out, &WaveOutStream::unprepare, out_header_b),
+  store_checked(Direction::output, call_on(wave_out, &WaveOutStream::unprepare, out_header_b),
                 "Error unpreparing the _b Header");
   const int closed = wave_out ? wave_ok : wave_invalid_handle;
   wave_out.reset();
-  store_checked(closed, "Error closing the output wave device");
+  store_checked(Direction::output, closed, "Error closing the output wave device");
 }
 
 }  // namespace audio
