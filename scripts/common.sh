@@ -19,7 +19,7 @@ ensure_packages() {
 }
 
 # Packages every build needs.
-build_packages=(g++ make cmake qt6-base-dev)
+build_packages=(g++ make cmake qt6-base-dev portaudio19-dev libsamplerate0-dev)
 
 # Configures and builds into the folder given, with the CMake options given.
 build_into() {
