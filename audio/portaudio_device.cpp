@@ -2,16 +2,14 @@
 
 #include <fcntl.h>
 #include <portaudio.h>
-#include <samplerate.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "audio/buffer_queue.h"
+#include "audio/rate_converter.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -55,10 +53,6 @@ class LibraryCall {
   int saved_;
 };
 
-// Frames a stream converts in one go; a callback asking for more is served
-// in pieces.
-constexpr long chunk_frames = 4096;
-
 bool format_supported(const WaveFormat& f) {
   return f.format_tag == 1 && f.bits_per_sample == 16 && (f.channels == 1 || f.channels == 2) &&
          f.samples_per_sec > 0 && f.block_align == 2 * f.channels &&
@@ -99,39 +93,6 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
-// Copies `frames` frames from `from` (from_channels interleaved) to `to`
-// (to_channels interleaved): equal counts copy, mono doubles, stereo keeps
-// its left channel.
-void map_channels(const float* from, int from_channels, float* to, int to_channels, long frames) {
-  for (long i = 0; i < frames; ++i) {
-    if (from_channels == to_channels) {
-      for (int c = 0; c < to_channels; ++c) to[i * to_channels + c] = from[i * from_channels + c];
-    } else if (from_channels == 1) {
-      to[2 * i] = to[2 * i + 1] = from[i];
-    } else {
-      to[i] = from[2 * i];
-    }
-  }
-}
-
-// Signed 16-bit little-endian bytes from floats in -1..1, rounded and
-// clipped.
-void to_pcm(const float* samples, long count, std::uint8_t* bytes) {
-  for (long i = 0; i < count; ++i) {
-    const long value = std::lrint(std::clamp(samples[i] * 32768.0f, -32768.0f, 32767.0f));
-    const auto sample = static_cast<std::uint16_t>(static_cast<std::int16_t>(value));
-    bytes[2 * i] = static_cast<std::uint8_t>(sample & 0xFF);
-    bytes[2 * i + 1] = static_cast<std::uint8_t>(sample >> 8);
-  }
-}
-
-void from_pcm(const std::uint8_t* bytes, long count, float* samples) {
-  for (long i = 0; i < count; ++i) {
-    const auto sample = static_cast<std::int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    samples[i] = static_cast<float>(sample) / 32768.0f;
-  }
-}
-
 // Opens a PortAudio callback stream on `device` for `client`, whose static
 // `callback` it registers, and starts it. Returns the stream or null.
 template <typename Client>
@@ -156,31 +117,14 @@ void close_stream(PaStream* stream) {
   Pa_CloseStream(stream);
 }
 
-// A resampler, or none when the device runs the stream's own rate.
-struct Resampler {
-  SRC_STATE* state = nullptr;
-  ~Resampler() {
-    if (state) src_delete(state);
-  }
-};
-
 class PortAudioInStream : public WaveInStream {
  public:
   PortAudioInStream(const WaveFormat& format, const DeviceSetup& setup)
-      : channels_(format.channels),
-        device_channels_(setup.channels),
-        ratio_(format.samples_per_sec / setup.rate),
-        mapped_(static_cast<std::size_t>(chunk_frames * channels_)),
-        resampled_(static_cast<std::size_t>((chunk_frames * ratio_ + 64) * channels_)),
-        bytes_(resampled_.size() * 2 + mapped_.size() * 2) {}
+      : converter_(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
   // Returns false when the device cannot be opened.
   bool open(int device, const DeviceSetup& setup) {
-    if (ratio_ != 1.0) {
-      int error = 0;
-      resampler_.state = src_new(SRC_SINC_FASTEST, channels_, &error);
-      if (!resampler_.state) return false;
-    }
+    if (!converter_.ready()) return false;
     stream_ = open_started(device, setup, true, this);
     return stream_ != nullptr;
   }
@@ -216,75 +160,39 @@ class PortAudioInStream : public WaveInStream {
 
   void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
 
+  // The card keeps running while capture is stopped, so the converter never
+  // sees a gap; only what arrives while capture runs fills buffers and moves
+  // the position.
   static int callback(const void* input, void*, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    static_cast<PortAudioInStream*>(self)->capture(static_cast<const float*>(input),
-                                                   static_cast<long>(frames));
+    auto* stream = static_cast<PortAudioInStream*>(self);
+    if (input) {
+      stream->converter_.convert(static_cast<const float*>(input), static_cast<long>(frames),
+                                 [stream](std::span<const std::uint8_t> bytes) {
+                                   if (!stream->running_.load()) return;
+                                   stream->queue_.capture(bytes.data(), bytes.size());
+                                   stream->position_.fetch_add(
+                                       static_cast<std::uint32_t>(bytes.size()));
+                                 });
+    }
     return paContinue;
   }
 
  private:
-  // Converts the device's frames to the stream's format and fills the queued
-  // buffers while capture runs; the device keeps running while stopped, so
-  // the resampler never sees a gap.
-  void capture(const float* input, long frames) {
-    while (frames > 0 && input) {
-      const long count = std::min(frames, chunk_frames);
-      map_channels(input, device_channels_, mapped_.data(), channels_, count);
-      const float* samples = mapped_.data();
-      long out_frames = count;
-      if (resampler_.state) {
-        SRC_DATA data{};
-        data.data_in = mapped_.data();
-        data.data_out = resampled_.data();
-        data.input_frames = count;
-        data.output_frames = static_cast<long>(resampled_.size()) / channels_;
-        data.src_ratio = ratio_;
-        src_process(resampler_.state, &data);
-        samples = resampled_.data();
-        out_frames = data.output_frames_gen;
-      }
-      const long values = out_frames * channels_;
-      to_pcm(samples, values, bytes_.data());
-      if (running_.load()) {
-        queue_.capture(bytes_.data(), static_cast<std::size_t>(values * 2));
-        position_.fetch_add(static_cast<std::uint32_t>(values * 2));
-      }
-      input += count * device_channels_;
-      frames -= count;
-    }
-  }
-
-  const int channels_;
-  const int device_channels_;
-  const double ratio_;  // stream rate / device rate
   BufferQueue queue_;
   std::atomic<bool> running_{false};
   std::atomic<std::uint32_t> position_{0};
-  std::vector<float> mapped_;
-  std::vector<float> resampled_;
-  std::vector<std::uint8_t> bytes_;
-  Resampler resampler_;
+  CaptureConverter converter_;
   PaStream* stream_ = nullptr;
 };
 
 class PortAudioOutStream : public WaveOutStream {
  public:
   PortAudioOutStream(const WaveFormat& format, const DeviceSetup& setup)
-      : channels_(format.channels),
-        device_channels_(setup.channels),
-        ratio_(setup.rate / format.samples_per_sec),
-        bytes_(static_cast<std::size_t>(chunk_frames * channels_ * 2)),
-        samples_(static_cast<std::size_t>(chunk_frames * channels_)),
-        resampled_(static_cast<std::size_t>(chunk_frames * channels_)) {}
+      : converter_(queue_, format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
   bool open(int device, const DeviceSetup& setup) {
-    if (ratio_ != 1.0) {
-      int error = 0;
-      resampler_.state = src_callback_new(&PortAudioOutStream::pull, SRC_SINC_FASTEST, channels_,
-                                          &error, this);
-      if (!resampler_.state) return false;
-    }
+    if (!converter_.ready()) return false;
     stream_ = open_started(device, setup, false, this);
     return stream_ != nullptr;
   }
@@ -298,7 +206,7 @@ class PortAudioOutStream : public WaveOutStream {
   int unprepare(WaveHeader& header) override { return queue_.unprepare(header); }
   int write(WaveHeader& header) override { return queue_.add(header); }
 
-  // The device keeps playing silence when nothing is queued, so a reset only
+  // The card keeps playing silence when nothing is queued, so a reset only
   // returns the queued buffers and a restart has nothing to do.
   int reset() override {
     queue_.return_all();
@@ -310,58 +218,14 @@ class PortAudioOutStream : public WaveOutStream {
 
   static int callback(const void*, void* output, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    static_cast<PortAudioOutStream*>(self)->play(static_cast<float*>(output),
-                                                 static_cast<long>(frames));
+    static_cast<PortAudioOutStream*>(self)->converter_.fill(static_cast<float*>(output),
+                                                            static_cast<long>(frames));
     return paContinue;
   }
 
  private:
-  // Fills `frames` device frames from the queued buffers, silence where the
-  // queue has run dry.
-  void play(float* output, long frames) {
-    while (frames > 0) {
-      const long count = std::min(frames, chunk_frames);
-      const float* samples = resampled_.data();
-      if (resampler_.state) {
-        const long made = src_callback_read(resampler_.state, ratio_, count, resampled_.data());
-        std::fill(resampled_.begin() + std::max(made, 0L) * channels_,
-                  resampled_.begin() + count * channels_, 0.0f);
-      } else {
-        samples = take(count);
-      }
-      map_channels(samples, channels_, output, device_channels_, count);
-      output += count * device_channels_;
-      frames -= count;
-    }
-  }
-
-  // The next `frames` frames of the queued buffers as floats, padded with
-  // silence.
-  const float* take(long frames) {
-    const auto wanted = static_cast<std::size_t>(frames * channels_ * 2);
-    const std::size_t got = queue_.play(bytes_.data(), wanted);
-    std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(got),
-              bytes_.begin() + static_cast<std::ptrdiff_t>(wanted), std::uint8_t{0});
-    from_pcm(bytes_.data(), frames * channels_, samples_.data());
-    return samples_.data();
-  }
-
-  // The resampler's supply of frames at the stream's rate.
-  static long pull(void* self, float** data) {
-    auto* stream = static_cast<PortAudioOutStream*>(self);
-    constexpr long frames = 256;
-    *data = const_cast<float*>(stream->take(frames));
-    return frames;
-  }
-
-  const int channels_;
-  const int device_channels_;
-  const double ratio_;  // device rate / stream rate
   BufferQueue queue_;
-  std::vector<std::uint8_t> bytes_;
-  std::vector<float> samples_;
-  std::vector<float> resampled_;
-  Resampler resampler_;
+  PlaybackConverter converter_;  // after queue_, which it reads
   PaStream* stream_ = nullptr;
 };
 
@@ -402,17 +266,9 @@ int open_on(const std::vector<int>& devices, int device_id, const WaveFormat& fo
 
 PortAudioSystem::PortAudioSystem() {
   LibraryCall call;
-  initialised_ = Pa_Initialize() == paNoError;
-  if (initialised_) {
+  if (Pa_Initialize() == paNoError) {
     inputs_ = list_devices(true);
     outputs_ = list_devices(false);
-  }
-}
-
-PortAudioSystem::~PortAudioSystem() {
-  if (initialised_) {
-    LibraryCall call;
-    Pa_Terminate();
   }
 }
 

@@ -28,8 +28,10 @@ class PortAudioSystem : public WaveSystem {
  public:
   // Initialises PortAudio and lists the devices. The probing messages the
   // sound libraries print while doing so are kept off the terminal.
+  // PortAudio then stays initialised until the process ends: terminating it
+  // unloads the sound server's plugins, and their memory would be left
+  // behind unreachable. The operating system releases it all at exit.
   PortAudioSystem();
-  ~PortAudioSystem() override;
   PortAudioSystem(const PortAudioSystem&) = delete;
   PortAudioSystem& operator=(const PortAudioSystem&) = delete;
 
@@ -49,7 +51,6 @@ class PortAudioSystem : public WaveSystem {
                   std::unique_ptr<WaveOutStream>* stream) override;
 
  private:
-  bool initialised_ = false;
   std::vector<int> inputs_;   // PortAudio device indices, by device number
   std::vector<int> outputs_;
   StandinSystem builtin_;     // for a direction without a sound card

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "audio/held_reports.h"
 #include "audio/standin_device.h"
 #include "audio/state.h"
 #include "audio/wave_in.h"
@@ -265,4 +266,54 @@ TEST_F(WaveOps, HandlerClosingTheDeviceEndsTheWait) {
   EXPECT_NE(out_header_a.flags.load() & header_done, 0u);
   EXPECT_EQ(engine::wave_timeout, 0);
   EXPECT_TRUE(host.reports.empty());
+}
+
+TEST_F(WaveOps, ADeviceThatKeepsFailingIsReportedOnceUntilADeviceOpensOrTheUserChooses) {
+  // What every automatic restart of the cycle does on each side.
+  const auto cycle = [] {
+    open_wave_out();
+    open_wave_in();
+    prepare_in_a();
+    close_wave_in();
+    close_wave_out();
+  };
+  input_device_id = 4;
+  cycle();
+  const Reports first = host.reports;
+  EXPECT_EQ(first, (Reports{wave("Could not open the input wave device"),
+                            wave("Error Opening Input wave device"),
+                            wave("Error preparing the header_a"),
+                            wave("Error Resetting the input wave device"),
+                            wave("Error unpreparing the _a Header"),
+                            wave("Error unpreparing the _b Header"),
+                            wave("Error closing the input wave device")}));
+  cycle();
+  cycle();
+  EXPECT_EQ(host.reports, first);
+
+  // A new failure is still shown; one on the other side too.
+  start_wave_in();
+  EXPECT_EQ(host.reports.back(), wave("Error starting the input wave device"));
+  output_device_id = 4;
+  cycle();
+  EXPECT_EQ(host.reports.back(), wave("Error closing the output wave device"));
+
+  // The user picks a device: the next failure is shown again in full.
+  host.reports.clear();
+  release_all_reports();
+  cycle();
+  EXPECT_EQ(host.reports.size(), first.size() + 6);
+
+  // A device that opens ends the holding for its side.
+  host.reports.clear();
+  input_device_id = 0;
+  cycle();
+  input_device_id = 4;
+  cycle();
+  EXPECT_EQ(std::count(host.reports.begin(), host.reports.end(),
+                       wave("Error Opening Input wave device")),
+            1);
+  EXPECT_EQ(std::count(host.reports.begin(), host.reports.end(),
+                       wave("Error Opening Output wave device")),
+            0);
 }
