@@ -1,5 +1,6 @@
 #include "shell/Zoduvov.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "audio/Soundcardselection.h"
 #include "audio/state.h"
 #include "design/designers.h"
 #include "design/presets.h"
@@ -139,6 +141,7 @@ void TZForm::FormCreate() {
   display::db_scale = 1.0f;
   display::db_offset = 1.0f;
   audio::input_select = 1;
+  MicInput->setChecked(true);
   design::bp_center = 0.035f;
   design::nf1_center = 0.035f;
   design::nf2_center = 0.035f;
@@ -172,6 +175,10 @@ void TZForm::request_quit() {
   quit_requested = true;
   engine::cycle_stopped = 1;
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  // The application closes its open windows as it terminates; an open
+  // sound-card dialog would take that for the user closing it and apply
+  // its choice.
+  if (SoundCardSelect != nullptr) SoundCardSelect->hide();
   QCoreApplication::quit();
 }
 
@@ -342,6 +349,47 @@ void TZForm::design_var_notch_from_bars() {
   VarNotchFilterMemo->setText(width_text(lo, hi));
 }
 
+// The sound-card dialog, modeless: the window and the cycle run on.
+
+void TZForm::InputSoundCardClick() {
+  audio::select_output = 0;
+  SoundCardSelect->show_for_selection();
+}
+
+void TZForm::OutputSoundCardClick() {
+  audio::select_output = 1;
+  SoundCardSelect->show_for_selection();
+}
+
+// Input select. The values take effect when the cycle next opens the input;
+// a pass always works on 1024 mono samples, taken from the chosen channel
+// of a stereo input.
+
+void TZForm::MicInputClick() {
+  engine::block_size = 512;
+  engine::fft_size = 2 * engine::block_size;
+  audio::in_sample_rate = 11025;
+  select_input(1, MicInput, 1);
+}
+
+void TZForm::LeftInputClick() { select_input(2, LeftInput, 2); }
+
+void TZForm::RightInputClick() { select_input(3, RightInput, 2); }
+
+void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t channels) {
+  audio::input_select = input;
+  for (QAction* action : {MicInput, LeftInput, RightInput}) action->setChecked(action == item);
+  audio::in_channels = channels;
+  audio::in_bits = 16;
+  audio::bytes_per_sample = 2;
+  audio::in_block_align = static_cast<std::uint16_t>(audio::bytes_per_sample * channels);
+  audio::in_avg_bytes = audio::in_sample_rate * audio::bytes_per_sample * channels;
+  audio::in_buffer_bytes =
+      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * channels * 2);
+  engine::position_limit = audio::in_buffer_bytes / 2;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+}
+
 // Handlers whose controls are built by later work: they exist so that every
 // control is wired, and do nothing yet.
 void TZForm::RecordBtnClick() {}
@@ -387,10 +435,5 @@ void TZForm::VarNotchFltrClick() {}
 void TZForm::RefLineClick() {}
 void TZForm::LoadWaveClick() {}
 void TZForm::SaveWaveClick() {}
-void TZForm::InputSoundCardClick() {}
-void TZForm::OutputSoundCardClick() {}
-void TZForm::MicInputClick() {}
-void TZForm::LeftInputClick() {}
-void TZForm::RightInputClick() {}
 void TZForm::HelpMenu1Click() {}
 void TZForm::About1Click() {}

@@ -268,6 +268,10 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void toggle_lms(std::initializer_list<QPushButton*> buttons);
   void toggle_median(std::initializer_list<QPushButton*> buttons);
 
+  // Input select: input_select, the check mark on `item` alone, and the
+  // input format for `channels`; then a 50 ms wait.
+  void select_input(std::int32_t input, QAction* item, std::uint16_t channels);
+
   // Design a variable filter from its two bars and show its width.
   void design_var_bandpass_from_bars();
   void design_var_notch_from_bars();

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "audio/Soundcardselection.h"
-#include "audio/standin_device.h"
+#include "audio/portaudio_device.h"
 #include "audio/state.h"
 #include "shell/Zoduvov.h"
 #include "shell/termination.h"
@@ -13,11 +13,12 @@
 int main(int argc, char** argv) {
   shell::Application app(argc, argv);
   shell::Application::setStyle("Fusion");
-  audio::StandinSystem builtin_device;
-  audio::wave_system = &builtin_device;
+  audio::PortAudioSystem sound_cards;
+  audio::wave_system = &sound_cards;
   try {
     ZForm = new TZForm;
     SoundCardSelect = new TSoundCardSelect(ZForm);
+    SoundCardSelect->start_cycle = [] { ZForm->StartBtnClick(); };
     shell::quit_on_termination_signals(ZForm, [] { ZForm->Quit1Click(); });
     ZForm->show();
     app.exec();
@@ -26,5 +27,8 @@ int main(int argc, char** argv) {
   }
   delete ZForm;
   ZForm = nullptr;
+  // Streams close before the sound system they belong to.
+  audio::wave_in.reset();
+  audio::wave_out.reset();
   return 0;
 }

@@ -355,7 +355,7 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
   EXPECT_EQ(actions_of(form.Help1), (QStringList{"Help Menu", "About"}));
   for (const QAction* input : {form.MicInput, form.LeftInput, form.RightInput}) {
     EXPECT_TRUE(input->isCheckable());
-    EXPECT_FALSE(input->isChecked());
+    EXPECT_EQ(input->isChecked(), input == form.MicInput);
   }
   EXPECT_EQ(form.Options1->actions(),
             (QList<QAction*>{form.SoundCard1->menuAction(), form.InputSelect1->menuAction()}));

@@ -1,0 +1,192 @@
+// The sound-card dialog on made-up sound cards: stepping through the devices,
+// testing and storing a choice, falling back from a refused device, closing,
+// and what it asks of the cycle and the held reports.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTest>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "audio/Soundcardselection.h"
+#include "audio/standin_device.h"
+#include "audio/state.h"
+#include "audio/wave_out.h"
+
+using namespace audio;
+using namespace std::chrono_literals;
+using Reports = std::vector<std::pair<std::string, std::string>>;
+
+namespace {
+
+// The built-in input, and output devices with the given names; each works as
+// the built-in device does, except the refused output. Records every output
+// device opened with a stream.
+class Cards : public StandinSystem {
+ public:
+  int output_count() override { return static_cast<int>(names.size()); }
+  std::string output_name(int id) override { return names.at(static_cast<std::size_t>(id)); }
+  int open_output(int id, const WaveFormat& format,
+                  std::unique_ptr<WaveOutStream>* stream) override {
+    if (id < 0 || id >= output_count()) return wave_bad_device_id;
+    if (id == refused) return wave_bad_format;
+    if (stream != nullptr) opened.push_back(id);
+    return StandinSystem::open_output(0, format, stream);
+  }
+  std::vector<std::string> names;
+  int refused = -1;
+  std::vector<int> opened;
+};
+
+class RecordingHost : public WaveHost {
+ public:
+  void process_messages() override {}
+  void report(std::string_view caption, std::string_view text) override {
+    reports.emplace_back(caption, text);
+  }
+  Reports reports;
+};
+
+const std::pair<std::string, std::string> refused_report{"Device Message",
+                                                         "Sound output device not compatible"};
+const Reports open_failed{{"Wave Device Message", "Could not handle the output WAVE format"},
+                            {"Wave Device Message", "Error Opening Output wave device"}};
+
+class SoundCardDialog : public ::testing::Test {
+ protected:
+  SoundCardDialog() {
+    in_wave_format = out_wave_format = WaveFormat{1, 1, 11025, 22050, 2, 16};
+    wave_system = &cards;
+    wave_host = &host;
+    dialog.settle_time = 0ms;
+    dialog.start_cycle = [this] { ++cycle_starts; };
+    select_output = 1;
+  }
+  ~SoundCardDialog() override {
+    wave_in.reset();
+    wave_out.reset();
+  }
+
+  void press_up() { QTest::keyClick(dialog.WaveUpDown, Qt::Key_Up); }
+  QString shown_name() const { return dialog.SoundCardManf->text(); }
+  int position() const { return dialog.WaveUpDown->value(); }
+
+  Cards cards;
+  RecordingHost host;
+  TSoundCardSelect dialog{nullptr};
+  int cycle_starts = 0;
+};
+
+}  // namespace
+
+TEST_F(SoundCardDialog, UpStopsAtTheLastDeviceListingOncePerPress) {
+  cards.names = {"Speakers", "Headphones"};
+  dialog.show();
+  EXPECT_EQ(shown_name(), "Speakers");
+  press_up();
+  press_up();
+  EXPECT_EQ(position(), 1);
+  EXPECT_EQ(shown_name(), "Headphones");
+  EXPECT_EQ(cycle_starts, 3);
+  EXPECT_EQ(output_device_id, 0);  // only Select or closing stores a number
+}
+
+TEST_F(SoundCardDialog, RefusedChoiceFallsBackToTheDeviceShownAtOpeningAndLeavesTheCyclesDevice) {
+  cards.names = {"Speakers", "Headphones", "Telephone"};
+  cards.refused = 2;
+  open_wave_out();  // the running cycle's device
+  const WaveOutStream* cycle_device = wave_out.get();
+  dialog.show();
+  press_up();
+  press_up();
+  dialog.SelectBtnClick();
+  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+  EXPECT_EQ(position(), 0);
+  EXPECT_EQ(output_device_id, 0);
+  EXPECT_EQ(shown_name(), "Speakers");
+  EXPECT_EQ(cards.opened, std::vector<int>{0});
+  EXPECT_EQ(wave_out.get(), cycle_device);
+  EXPECT_TRUE(dialog.isVisible());
+}
+
+TEST_F(SoundCardDialog, ClosingAppliesTheChoiceAsSelectDoes) {
+  cards.names = {"Speakers", "Headphones", "Telephone"};
+  cards.refused = 2;
+  dialog.show();
+  press_up();
+  dialog.close();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(output_device_id, 1);
+  EXPECT_EQ(cards.opened, std::vector<int>{1});  // the test's stream, closed again
+  EXPECT_EQ(wave_out, nullptr);
+
+  // The position is kept between showings; Escape closes as well.
+  dialog.show();
+  press_up();
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(position(), 1);
+  EXPECT_EQ(output_device_id, 1);
+  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+  EXPECT_EQ(cycle_starts, 4);  // closing does not list
+}
+
+TEST_F(SoundCardDialog, NoDevicesAtAllStoresNumberZero) {
+  output_device_id = 3;
+  dialog.show();
+  press_up();
+  dialog.SelectBtnClick();
+  EXPECT_EQ(output_device_id, 0);
+  EXPECT_EQ(position(), 0);
+  EXPECT_EQ(shown_name(), "");
+  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+}
+
+TEST_F(SoundCardDialog, InputChoiceIsStoredAsTheInputDevice) {
+  select_output = 0;
+  input_device_id = output_device_id = 4;
+  dialog.show();
+  press_up();
+  dialog.SelectBtnClick();
+  EXPECT_EQ(shown_name(), "Built-in silent device");
+  EXPECT_EQ(input_device_id, 0);
+  EXPECT_EQ(output_device_id, 4);
+  EXPECT_TRUE(host.reports.empty());
+}
+
+TEST_F(SoundCardDialog, ChoosingADeviceShowsReportsHeldSinceTheCycleRestarts) {
+  cards.names = {"Telephone"};
+  cards.refused = 0;
+  open_wave_out();
+  open_wave_out();  // a restart: the same failures are held back
+  ASSERT_EQ(host.reports, open_failed);
+  host.reports.clear();
+  dialog.show();
+  dialog.SelectBtnClick();
+  open_wave_out();  // the next restart of the cycle
+  EXPECT_EQ(host.reports,
+            (Reports{refused_report, refused_report, open_failed[0], open_failed[1]}));
+}
+
+TEST_F(SoundCardDialog, ListingWaitsBeforeItStartsTheCycle) {
+  TSoundCardSelect fresh(nullptr);
+  QElapsedTimer clock;
+  qint64 started_at = -1;
+  fresh.start_cycle = [&] { started_at = clock.elapsed(); };
+  clock.start();
+  fresh.show();
+  EXPECT_GE(started_at, 300);
+}
+
+TEST_F(SoundCardDialog, ALongNameIsShortenedWithTheWholeNameInItsTooltip) {
+  cards.names = {std::string(200, 'x')};
+  dialog.show();
+  EXPECT_TRUE(shown_name().endsWith(QChar(0x2026)));
+  EXPECT_EQ(dialog.SoundCardManf->toolTip(), QString(200, 'x'));
+}
