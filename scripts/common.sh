@@ -21,6 +21,10 @@ ensure_packages() {
 # Packages every build needs.
 build_packages=(g++ make cmake qt6-base-dev portaudio19-dev libsamplerate0-dev)
 
+# Packages scripts/audio_rig needs: the sound server and its command-line
+# clients, and the ALSA plugin that routes ALSA's default device to it.
+audio_rig_packages=(pulseaudio pulseaudio-utils libasound2-plugins)
+
 # Configures and builds into the folder given, with the CMake options given.
 build_into() {
   local build_dir=$1

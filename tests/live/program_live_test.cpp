@@ -1,0 +1,186 @@
+// The program itself between the sound rig's two null sinks: what is played
+// into radio_in is what it records, what it plays is heard on
+// speaker.monitor. It starts with every filter off and a signal gain of 1,
+// which holds until a gain bar moves (the bars' start positions, fine 25 x
+// coarse 0.1, would make it 2.5), so a tone comes out at the level it went in.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <span>
+#include <thread>
+
+#include "tests/live/rig.h"
+#include "tests/live/signal.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr double kGain = 1.0;
+constexpr double kToneFrequency = 1000.0;
+constexpr double kInputAmplitude = 4000.0;
+const double kInputRms = kInputAmplitude / std::sqrt(2.0);
+constexpr std::size_t kWindow = live::rate / 100;  // 10 ms
+
+// Prints a measured figure where the test log shows it and keeps it in the
+// test's XML record.
+void report(const std::string& name, double value, const std::string& unit) {
+  ::testing::Test::RecordProperty(name, std::to_string(value));
+  std::cout << "Live figure: " << name << " = " << value << " " << unit << std::endl;
+}
+
+// Waits until the condition holds or the time is up; whether it held.
+template <typename Condition>
+bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+class LiveProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!live::rig_folder()) {
+      GTEST_SKIP() << "No sound rig: these tests run the program against a sound server of "
+                      "their own. Run them through scripts/audio_rig (scripts/test does).";
+    }
+    const std::string sinks = live::output_of({"pactl", "list", "short", "sinks"});
+    ASSERT_NE(sinks.find("radio_in"), std::string::npos) << "the rig has no radio_in sink";
+    ASSERT_NE(sinks.find("speaker"), std::string::npos) << "the rig has no speaker sink";
+    ASSERT_EQ(live::stream_count("sink-inputs"), 0) << "something else plays on the rig";
+
+    std::string pattern = (std::filesystem::temp_directory_path() / "tonewell-live.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    program_.emplace(TONEWELL_BINARY, std::vector<std::string>{}, folder_,
+                     std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
+    // The program opens the default devices: one recording stream on
+    // radio_in.monitor, one playback stream on speaker.
+    ASSERT_TRUE(wait_until(
+        [] {
+          return live::stream_count("source-outputs") >= 1 && live::stream_count("sink-inputs") >= 1;
+        },
+        20s))
+        << "the program opened no streams on the rig";
+    ASSERT_TRUE(program_->running());
+  }
+
+  void TearDown() override {
+    if (program_) {
+      const auto status = program_->stop(SIGTERM, 10s);
+      ASSERT_TRUE(status.has_value());
+      EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+          << "the program did not quit cleanly on SIGTERM (status " << *status << ")";
+      program_.reset();
+    }
+    if (!folder_.empty()) std::filesystem::remove_all(folder_);
+  }
+
+  std::filesystem::path folder_;
+  std::optional<live::Child> program_;
+};
+
+TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
+  // The tone starts once the program has opened its streams.
+  std::this_thread::sleep_for(2s);
+  live::Recorder speaker("speaker.monitor");
+  ASSERT_TRUE(wait_until([&] { return speaker.samples_so_far() > 0; }, 5s));
+  const auto tone = live::tone(kInputAmplitude, kToneFrequency, 22.5, live::rate);
+  ASSERT_TRUE(live::play(tone, "radio_in", folder_));
+  std::this_thread::sleep_for(500ms);
+  const auto recorded = speaker.stop();
+  ASSERT_TRUE(program_->running()) << "the program ended while it played";
+
+  const double expected_rms = kInputRms * kGain;
+  const auto start = live::onset(recorded, 0.5 * kInputAmplitude * kGain);
+  ASSERT_TRUE(start.has_value()) << "the tone never came out";
+  // Twenty seconds from a second after the tone came out; it lasts 22.5.
+  const std::size_t from = *start + live::rate;
+  const std::size_t count = 20 * live::rate;
+  ASSERT_GE(recorded.size(), from + count) << "the recording ended early";
+  const auto steady = std::span<const std::int16_t>(recorded).subspan(from, count);
+
+  const double gain = live::rms(steady) / kInputRms;
+  const auto frequency = live::crossing_frequency(steady, live::rate);
+  ASSERT_TRUE(frequency.has_value());
+  const auto defects =
+      live::tone_defects(live::fit_windows(steady, live::rate, kToneFrequency, kWindow), expected_rms);
+  report("tone_gain", gain, "x");
+  report("tone_frequency", *frequency, "Hz");
+  report("dropouts_10ms", defects.dropouts, "windows of 2000");
+  report("glitches_10ms", defects.glitches, "windows of 2000");
+
+  EXPECT_NEAR(gain, kGain, 0.05 * kGain);
+  EXPECT_NEAR(*frequency, kToneFrequency, 1.0);
+  std::string seconds;
+  for (const std::size_t window : defects.where) {
+    seconds += " " + std::to_string(1.0 + static_cast<double>(window * kWindow) / live::rate);
+  }
+  EXPECT_EQ(defects.dropouts, 0) << "10 ms windows below half the expected level";
+  EXPECT_EQ(defects.glitches, 0) << "10 ms windows that are no clean 1000 Hz tone";
+  EXPECT_TRUE(defects.where.empty()) << "defects at these seconds after the tone came out:" << seconds;
+}
+
+TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
+  // Both monitors recorded the same way at once; each recording's start is
+  // found from when its samples arrived, so that onsets in the two compare.
+  live::Recorder radio("radio_in.monitor");
+  live::Recorder speaker("speaker.monitor");
+  ASSERT_TRUE(wait_until(
+      [&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
+  std::this_thread::sleep_for(1s);
+  auto burst = std::vector<std::int16_t>(live::rate / 2, 0);
+  const auto tone = live::tone(kInputAmplitude, kToneFrequency, 0.5, live::rate);
+  burst.insert(burst.end(), tone.begin(), tone.end());
+  ASSERT_TRUE(live::play(burst, "radio_in", folder_));
+  std::this_thread::sleep_for(1500ms);
+  const auto played = radio.stop();
+  const auto heard = speaker.stop();
+
+  const auto played_onset = live::onset(played, 0.5 * kInputAmplitude);
+  const auto heard_onset = live::onset(heard, 0.5 * kInputAmplitude * kGain);
+  ASSERT_TRUE(played_onset.has_value()) << "the burst never reached radio_in.monitor";
+  ASSERT_TRUE(heard_onset.has_value()) << "the burst never came out";
+  const auto played_start = live::first_sample_time(radio.arrivals(), live::rate);
+  const auto heard_start = live::first_sample_time(speaker.arrivals(), live::rate);
+  ASSERT_TRUE(played_start && heard_start);
+
+  const auto at = [](std::chrono::steady_clock::time_point start, std::size_t sample) {
+    return std::chrono::duration<double>(start.time_since_epoch()).count() +
+           static_cast<double>(sample) / live::rate;
+  };
+  const double latency = at(*heard_start, *heard_onset) - at(*played_start, *played_onset);
+  report("latency_ms", latency * 1000.0, "ms");
+  EXPECT_GT(latency, 0.0);
+  EXPECT_LT(latency, 1.0);
+}
+
+TEST_F(LiveProgram, CpuUseWithEveryFilterOff) {
+  std::this_thread::sleep_for(2s);
+  const auto cpu_before = live::cpu_time(program_->pid());
+  const auto wall_before = std::chrono::steady_clock::now();
+  ASSERT_TRUE(cpu_before.has_value());
+  std::this_thread::sleep_for(30s);
+  const auto cpu_after = live::cpu_time(program_->pid());
+  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_before;
+  ASSERT_TRUE(cpu_after.has_value());
+  ASSERT_TRUE(program_->running());
+  EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program stopped playing";
+
+  const double percent = 100.0 * (*cpu_after - *cpu_before).count() / wall.count();
+  report("cpu_percent_of_one_core", percent, "%");
+  // Generous, for the sanitized build: a program that needs most of a core
+  // to pass audio through has gone wrong.
+  EXPECT_LT(percent, 90.0);
+}
+
+}  // namespace

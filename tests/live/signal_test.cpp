@@ -1,0 +1,107 @@
+// The measurements the live tests judge the program by, on signals whose
+// faults are known: a measurement that misses a fault would pass a broken
+// program.
+#include "tests/live/signal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kRate = 11025;
+constexpr std::size_t kWindow = 110;  // 10 ms
+constexpr double kAmplitude = 10000.0;
+const double kExpectedRms = kAmplitude / std::sqrt(2.0);
+
+TEST(ToneDefects, CleanToneHasNone) {
+  const auto tone = live::tone(kAmplitude, 1000.0, 2.0, kRate);
+  const auto defects =
+      live::tone_defects(live::fit_windows(tone, kRate, 1000.0, kWindow), kExpectedRms);
+  EXPECT_EQ(defects.dropouts, 0);
+  EXPECT_EQ(defects.glitches, 0);
+  EXPECT_TRUE(defects.where.empty());
+}
+
+TEST(ToneDefects, TwentyMillisecondsOfSilenceIsADropout) {
+  auto tone = live::tone(kAmplitude, 1000.0, 2.0, kRate);
+  std::fill_n(tone.begin() + 5000, 220, std::int16_t{0});
+  const auto defects =
+      live::tone_defects(live::fit_windows(tone, kRate, 1000.0, kWindow), kExpectedRms);
+  EXPECT_GE(defects.dropouts, 1);
+  EXPECT_LE(defects.dropouts, 2);
+  ASSERT_FALSE(defects.where.empty());
+  EXPECT_EQ(defects.where.front(), 5000 / kWindow);
+}
+
+TEST(ToneDefects, LostSamplesAreAGlitchThoughTheLevelHolds) {
+  // A block's worth of samples skipped: the level never sinks, the phase
+  // jumps.
+  auto tone = live::tone(kAmplitude, 1000.0, 2.0, kRate);
+  tone.erase(tone.begin() + 5005, tone.begin() + 5005 + 512 + 3);
+  const auto defects =
+      live::tone_defects(live::fit_windows(tone, kRate, 1000.0, kWindow), kExpectedRms);
+  EXPECT_EQ(defects.dropouts, 0);
+  EXPECT_GE(defects.glitches, 1);
+}
+
+TEST(ToneDefects, ClippingIsAGlitch) {
+  auto tone = live::tone(kAmplitude, 1000.0, 2.0, kRate);
+  for (auto& sample : tone) sample = static_cast<std::int16_t>(std::clamp<int>(sample, -6000, 6000));
+  const auto defects =
+      live::tone_defects(live::fit_windows(tone, kRate, 1000.0, kWindow), kExpectedRms);
+  EXPECT_EQ(defects.dropouts, 0);
+  EXPECT_GT(defects.glitches, 100);
+}
+
+TEST(ToneDefects, HalfTheLevelIsADropoutEverywhere) {
+  const auto tone = live::tone(kAmplitude * 0.45, 1000.0, 1.0, kRate);
+  const auto windows = live::fit_windows(tone, kRate, 1000.0, kWindow);
+  EXPECT_EQ(live::tone_defects(windows, kExpectedRms).dropouts, static_cast<int>(windows.size()));
+}
+
+TEST(CrossingFrequency, FindsTheToneFrequency) {
+  for (const double frequency : {440.0, 1000.0, 1003.5}) {
+    const auto tone = live::tone(4000.0, frequency, 1.0, kRate);
+    const auto measured = live::crossing_frequency(tone, kRate);
+    ASSERT_TRUE(measured.has_value());
+    EXPECT_NEAR(*measured, frequency, 0.05) << frequency;
+  }
+}
+
+TEST(CrossingFrequency, NoneInSilence) {
+  const std::vector<std::int16_t> silence(1000, 0);
+  EXPECT_FALSE(live::crossing_frequency(silence, kRate).has_value());
+}
+
+TEST(Onset, FirstSampleAtTheThreshold) {
+  std::vector<std::int16_t> signal(3000, 3);
+  const auto burst = live::tone(4000.0, 1000.0, 0.1, kRate);
+  std::copy(burst.begin(), burst.end(), signal.begin() + 1234);
+  const auto found = live::onset(signal, 1000.0);
+  ASSERT_TRUE(found.has_value());
+  // The burst starts at phase zero: it passes 1000 in its first quarter
+  // period, within three samples at 1000 Hz.
+  EXPECT_GE(*found, 1234u);
+  EXPECT_LE(*found, 1237u);
+  EXPECT_FALSE(live::onset(signal, 5000.0).has_value());
+}
+
+TEST(FirstSampleTime, TheEarliestArrivalLessWhatHadArrived) {
+  const auto zero = std::chrono::steady_clock::time_point{} + std::chrono::seconds(100);
+  using std::chrono::milliseconds;
+  // 110 samples every 10 ms from zero, arriving 30 ms late, once only 5 ms.
+  const std::vector<live::Arrival> arrivals{
+      {zero + milliseconds(40), 110},
+      {zero + milliseconds(50), 220},
+      {zero + milliseconds(35), 330},
+      {zero + milliseconds(70), 440},
+  };
+  const auto start = live::first_sample_time(arrivals, 11000);
+  ASSERT_TRUE(start.has_value());
+  EXPECT_EQ(std::chrono::duration_cast<milliseconds>(*start - zero).count(), 5);
+  EXPECT_FALSE(live::first_sample_time({}, 11000).has_value());
+}
+
+}  // namespace
