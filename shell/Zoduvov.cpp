@@ -361,9 +361,12 @@ void TZForm::OutputSoundCardClick() {
   SoundCardSelect->show_for_selection();
 }
 
-// Input select. The values take effect when the cycle next opens the input;
-// a pass always works on 1024 mono samples, taken from the chosen channel
-// of a stereo input.
+// Input select. The values take effect when the cycle next opens the input,
+// so a running cycle is ended: the start timer runs it again 50 ms later on
+// the input reopened in the new format. (Carrying on would read the open
+// mono stream as stereo, or the other way round, and play it garbled.) A
+// pass always works on 1024 mono samples, taken from the chosen channel of a
+// stereo input.
 
 void TZForm::MicInputClick() {
   engine::block_size = 512;
@@ -387,6 +390,7 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
   audio::in_buffer_bytes =
       static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * channels * 2);
   engine::position_limit = audio::in_buffer_bytes / 2;
+  engine::cycle_stopped = 1;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 

@@ -3,6 +3,8 @@
 // signals and escaped exceptions.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "audio/standin_device.h"
 #include "audio/state.h"
@@ -166,6 +169,34 @@ TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMilliseconds
     EXPECT_GE(form.passes, 3);
     EXPECT_LE(form.passes, 4);
   });
+}
+
+TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat) {
+  // Stereo frames: the left channel a ramp, the right channel silence.
+  std::vector<std::int16_t> frames;
+  for (int i = 0; i < 40 * 1024; ++i) {
+    frames.push_back(static_cast<std::int16_t>(i % 20000 - 10000));
+    frames.push_back(0);
+  }
+  CountingForm form;
+  QTimer::singleShot(500, &form, [&] {
+    device.feed(frames);
+    form.LeftInputClick();
+  });
+  run_then_quit(form, 1500, [&] {
+    EXPECT_EQ(engine::cycle_stopped, 0);
+    EXPECT_EQ(device.input_opens(), 2);
+    EXPECT_EQ(audio::input_select, 2);
+    // What the restarted cycle captures is the left channel, sample for sample.
+    const std::vector<std::int16_t> played = device.take_played();
+    ASSERT_GE(played.size(), 2048u);
+    int ramp_steps = 0;
+    for (std::size_t i = played.size() - 1023; i < played.size(); ++i) {
+      if (played[i] - played[i - 1] == 1) ++ramp_steps;
+    }
+    EXPECT_GE(ramp_steps, 1020);
+  });
+  EXPECT_TRUE(recorder.reports.empty());
 }
 
 TEST_F(WindowCycleTest, BypassButtonTogglesAndRelabels) {
