@@ -3,8 +3,6 @@
 // signals and escaped exceptions.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProcess>
