@@ -177,11 +177,10 @@ TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat
     frames.push_back(0);
   }
   CountingForm form;
-  QTimer::singleShot(500, &form, [&] {
-    device.feed(frames);
-    form.LeftInputClick();
-  });
-  run_then_quit(form, 1500, [&] {
+  QTimer::singleShot(500, &form, [&form] { form.LeftInputClick(); });
+  // Fed once the stereo input runs, which takes whole frames from the start.
+  QTimer::singleShot(800, &form, [&] { device.feed(frames); });
+  run_then_quit(form, 1700, [&] {
     EXPECT_EQ(engine::cycle_stopped, 0);
     EXPECT_EQ(device.input_opens(), 2);
     EXPECT_EQ(audio::input_select, 2);
