@@ -242,6 +242,13 @@ std::vector<int> list_devices(bool input) {
   return devices;
 }
 
+// PortAudio's name of the device listed as `device_id`; empty for a number
+// not listed.
+std::string device_name(const std::vector<int>& devices, int device_id) {
+  if (device_id < 0 || device_id >= static_cast<int>(devices.size())) return {};
+  return Pa_GetDeviceInfo(devices[static_cast<std::size_t>(device_id)])->name;
+}
+
 // Opens a stream of type Stream on the device listed as `device_id`, or only
 // checks that it could be opened when `stream` is null.
 template <typename Stream, typename Base>
@@ -281,15 +288,11 @@ int PortAudioSystem::output_count() {
 }
 
 std::string PortAudioSystem::input_name(int device_id) {
-  if (inputs_.empty()) return builtin_.input_name(device_id);
-  if (device_id < 0 || device_id >= static_cast<int>(inputs_.size())) return {};
-  return Pa_GetDeviceInfo(inputs_[static_cast<std::size_t>(device_id)])->name;
+  return inputs_.empty() ? builtin_.input_name(device_id) : device_name(inputs_, device_id);
 }
 
 std::string PortAudioSystem::output_name(int device_id) {
-  if (outputs_.empty()) return builtin_.output_name(device_id);
-  if (device_id < 0 || device_id >= static_cast<int>(outputs_.size())) return {};
-  return Pa_GetDeviceInfo(outputs_[static_cast<std::size_t>(device_id)])->name;
+  return outputs_.empty() ? builtin_.output_name(device_id) : device_name(outputs_, device_id);
 }
 
 int PortAudioSystem::open_input(int device_id, const WaveFormat& format,
