@@ -36,9 +36,20 @@ std::string in_working_directory(const char* name) {
   return (std::filesystem::current_path() / name).string();
 }
 
-// The width a variable filter's memo shows for bars at lo and hi.
-QString width_text(std::int32_t lo, std::int32_t hi) {
-  return QString::number(design::var_width_hz(lo, hi)) + " Hz";
+// Designs a variable filter from the positions of its two bars: the edges
+// (position / 1024) and the copies of the positions, the design, and the
+// width in the filter's memo.
+void design_from_bars(const QScrollBar* lo_bar, const QScrollBar* hi_bar, float& lo_edge,
+                      float& hi_edge, std::int32_t& lo_bin, std::int32_t& hi_bin,
+                      void (*designer)(int, float, float), QLineEdit* memo) {
+  const std::int32_t lo = lo_bar->value();
+  const std::int32_t hi = hi_bar->value();
+  hi_edge = design::position_edge(hi);
+  lo_edge = design::position_edge(lo);
+  lo_bin = lo;
+  hi_bin = hi;
+  designer(engine::block_size, lo_edge, hi_edge);
+  memo->setText(QString::number(design::var_width_hz(lo, hi)) + " Hz");
 }
 
 // Gives a two-state button its caption and colour: red when engaged.
@@ -327,26 +338,15 @@ void TZForm::Hi_Notch_Freq_ScrollBarChange() {
 }
 
 void TZForm::design_var_bandpass_from_bars() {
-  const std::int32_t lo = Lo_BP_Freq_ScrollBar->value();
-  const std::int32_t hi = Hi_BP_Freq_ScrollBar->value();
-  design::var_bp_hi_edge = design::position_edge(hi);
-  design::var_bp_lo_edge = design::position_edge(lo);
-  design::var_bp_lo_bin = lo;
-  design::var_bp_hi_bin = hi;
-  design::design_var_bandpass(engine::block_size, design::var_bp_lo_edge, design::var_bp_hi_edge);
-  VarFilterMemo->setText(width_text(lo, hi));
+  design_from_bars(Lo_BP_Freq_ScrollBar, Hi_BP_Freq_ScrollBar, design::var_bp_lo_edge,
+                   design::var_bp_hi_edge, design::var_bp_lo_bin, design::var_bp_hi_bin,
+                   design::design_var_bandpass, VarFilterMemo);
 }
 
 void TZForm::design_var_notch_from_bars() {
-  const std::int32_t lo = Lo_Notch_Freq_ScrollBar->value();
-  const std::int32_t hi = Hi_Notch_Freq_ScrollBar->value();
-  design::var_notch_hi_edge = design::position_edge(hi);
-  design::var_notch_lo_edge = design::position_edge(lo);
-  design::var_notch_lo_bin = lo;
-  design::var_notch_hi_bin = hi;
-  design::design_var_notch(engine::block_size, design::var_notch_lo_edge,
-                           design::var_notch_hi_edge);
-  VarNotchFilterMemo->setText(width_text(lo, hi));
+  design_from_bars(Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar, design::var_notch_lo_edge,
+                   design::var_notch_hi_edge, design::var_notch_lo_bin, design::var_notch_hi_bin,
+                   design::design_var_notch, VarNotchFilterMemo);
 }
 
 // The sound-card dialog, modeless: the window and the cycle run on.
