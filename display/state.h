@@ -3,6 +3,7 @@
 // gain controls and the line handlers.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 namespace display {
@@ -17,6 +18,32 @@ inline float spectrum_gain = 0.0f;         // power factor of the frequency view
 inline std::int32_t time_baseline = 0;     // zero line of the time view, set at each cycle start
 inline float db_scale = 0.0f;              // factor on the log spectrum
 inline float db_offset = 0.0f;             // offset subtracted from the log spectrum
+
+// Working arrays of the frequency view, indexed from 1 like the transform's:
+// the power spectrum and then its scaled logarithm (entries 1..1024), the
+// transform's output (1..512), and the running average of the scaled log
+// spectrum, entry i for bin i (1..512), kept for the whole run.
+inline std::array<float, 1025> display_scratch{};
+inline std::array<float, 513> display_spectrum_re{};
+inline std::array<float, 513> display_spectrum_im{};
+inline std::array<float, 513> spectrum_average{};
+
+// The time view: the scaled samples of the pass and whether it triggered.
+inline std::array<std::int32_t, 1024> time_trace{};
+inline std::uint8_t trigger_found = 0;
+inline std::int32_t bar_height = 0;  // height of the column being drawn
+
+// Show flags of the filter lines, 1 = shown, written only by the line
+// toggles and the settings reader (saved, except the two variable-notch
+// edge flags, which follow var_notch_line_on).
+inline std::uint8_t bp_line_on = 0;
+inline std::uint8_t nf1_line_on = 0;
+inline std::uint8_t nf2_line_on = 0;
+inline std::uint8_t var_bp_lo_line_on = 0;
+inline std::uint8_t var_bp_hi_line_on = 0;
+inline std::uint8_t var_notch_line_on = 0;
+inline std::uint8_t var_notch_lo_line_on = 0;
+inline std::uint8_t var_notch_hi_line_on = 0;
 
 // The reference line (saved).
 inline std::uint8_t ref_line_on = 0;

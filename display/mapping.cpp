@@ -1,0 +1,65 @@
+#include "display/mapping.h"
+
+#include "engine/pass.h"
+
+namespace display {
+
+int centre_column(float centre, int span) {
+  const std::int32_t column = engine::truncate_to_int32(centre + 1.0f);
+  // Saturate rather than overflow: the track bar clamps to 1..512 anyway.
+  const std::int64_t x = std::int64_t{column} * span;
+  if (x > INT32_MAX) return INT32_MAX;
+  if (x < INT32_MIN) return INT32_MIN;
+  return static_cast<int>(x);
+}
+
+std::optional<float> column_centre(int x, int span) {
+  const float from_left = static_cast<float>(x - 1);
+  switch (span) {
+    case 1:
+      return from_left * 1.0f;
+    case 2:
+      return from_left * 0.5f;
+    case 4:
+      return from_left * 0.25f;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::optional<int> next_span(int span) {
+  switch (span) {
+    case 4:
+      return 1;
+    case 1:
+      return 2;
+    case 2:
+      return 4;
+    default:
+      return std::nullopt;
+  }
+}
+
+std::string_view span_caption(int span) {
+  switch (span) {
+    case 2:
+      return "Half";
+    case 4:
+      return "Quarter";
+    default:
+      return "Full";
+  }
+}
+
+std::string_view span_top_frequency(int span) {
+  switch (span) {
+    case 2:
+      return "2756 Hz";
+    case 4:
+      return "1378 Hz";
+    default:
+      return "5512 Hz";
+  }
+}
+
+}  // namespace display

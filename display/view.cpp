@@ -1,0 +1,158 @@
+#include "display/view.h"
+
+#include <QLine>
+#include <QPainter>
+#include <QPen>
+#include <QPoint>
+#include <algorithm>
+#include <cmath>
+
+#include "design/state.h"
+#include "display/mapping.h"
+#include "display/state.h"
+#include "engine/Rfft_ifft.h"
+#include "engine/pass.h"
+
+namespace display {
+namespace {
+
+constexpr QRgb white = qRgb(255, 255, 255);
+constexpr QRgb black = qRgb(0, 0, 0);
+constexpr QRgb blue = qRgb(0, 0, 255);
+constexpr QRgb red = qRgb(255, 0, 0);
+constexpr QRgb magenta = qRgb(255, 0, 255);
+constexpr QRgb dark_green = qRgb(0, 128, 0);
+constexpr QRgb purple = qRgb(128, 0, 128);
+
+constexpr int points = 1024;      // samples of a pass, points of the transform
+constexpr int last_column = 512;  // columns 0..512 are drawn
+
+// Vertices and segments of one picture, kept between passes so that drawing
+// allocates nothing.
+std::array<QPoint, points + 1> vertices;
+std::array<QLine, last_column> columns;
+
+// Bins drawn in a span: 512, 256 or 128; none for an unknown span code.
+int bins_in_span(int span) {
+  switch (span) {
+    case 1:
+    case 2:
+    case 4:
+      return last_column / span;
+    default:
+      return 0;
+  }
+}
+
+void draw_frequency_view(QPainter& painter, std::span<const std::int32_t, points> samples,
+                         const FilterLines& lines) {
+  engine::power_spectrum(display_scratch, display_spectrum_re, display_spectrum_im, points,
+                         samples, design::display_window, 0);
+  // Scaled natural logarithm; a power below 1 (after the gain) is the floor.
+  for (int i = 1; i <= points; ++i) {
+    const float v = std::max(display_scratch[i] * spectrum_gain, 1.0f);
+    display_scratch[i] = (std::log(v) - db_offset) * db_scale;
+  }
+
+  const int h = spectrum_height;
+  // The line starts at bin 1's value on the left edge; bin 0 (DC and
+  // Nyquist) is drawn with bin 1's value too.
+  vertices[0] = QPoint(0, h - engine::truncate_to_int32(display_scratch[2]));
+  display_scratch[1] = display_scratch[2];
+
+  const int span = spectrum_width;
+  const int bins = bins_in_span(span);
+  for (int i = 1; i <= bins; ++i) {
+    const int x = bin_column(i, span);
+    spectrum_average[i] = (spectrum_average[i] + display_scratch[i]) * 0.5f;
+    const std::int32_t level = engine::truncate_to_int32(spectrum_average[i]);
+    bar_height = level > h - 6 ? h : level + 6;
+    vertices[i] = QPoint(x, h - bar_height);
+    columns[i - 1] = QLine(x, h, x, h - bar_height);
+  }
+
+  painter.setPen(QPen(QColor(black), 1));
+  if (spectrum_bars == 1) {
+    painter.drawLines(columns.data(), bins);
+  } else {
+    painter.drawPolyline(vertices.data(), bins + 1);
+  }
+  draw_filter_lines(painter, lines);
+}
+
+// The time view draws from its trigger on: the first rising sample whose
+// scaled value lies between the floor and 9, for at most 512 columns.
+void draw_time_view(QPainter& painter, std::span<const std::int32_t, points> out,
+                    std::span<const std::int32_t, points> raw) {
+  trigger_found = 0;
+  const bool filtered = display_filtered == 1;
+  const std::span<const std::int32_t, points> source = filtered ? out : raw;
+  const std::int32_t floor = filtered ? 4 : 6;
+  const auto scaled = [](std::int32_t sample) {
+    return static_cast<std::int32_t>(std::int64_t{sample} * time_gain / 2000);
+  };
+
+  time_trace[0] = scaled(source[0]);
+  time_trace[1] = time_trace[0];
+  int x = 0;
+  int count = 0;
+  for (int j = 1; j < points && x < last_column; ++j) {
+    time_trace[j] = scaled(source[j]);
+    const std::int32_t v = time_trace[j];
+    if (v > time_trace[j - 1] && floor <= v && v <= 9) trigger_found = 1;
+    if (trigger_found == 1) {
+      if (count == 0) vertices[count++] = QPoint(x - 1, time_baseline - time_trace[j - 1]);
+      vertices[count++] = QPoint(x, time_baseline - v);
+      ++x;
+    }
+  }
+  if (count > 0) {
+    painter.setPen(QPen(QColor(black), 1));
+    painter.drawPolyline(vertices.data(), count);
+  }
+}
+
+}  // namespace
+
+FilterLines filter_lines(const LinePositions& at) {
+  const int span = spectrum_width;
+  const auto width = [](std::int32_t filter_on) { return filter_on == 1 ? 2 : 1; };
+  return {{
+      {bp_line_on == 1, at.bp_x, blue, width(design::bp_filter_on)},
+      {nf1_line_on == 1, at.nf1_x, red, width(design::nf1_filter_on)},
+      {nf2_line_on == 1, at.nf2_x, red, width(design::nf2_filter_on)},
+      {ref_line_on == 1, bin_column(at.ref_bin, span), magenta, 1},
+      {var_bp_lo_line_on == 1, bin_column(at.var_bp_lo_bin, span), dark_green,
+       width(design::var_bp_filter_on)},
+      {var_bp_hi_line_on == 1, bin_column(at.var_bp_hi_bin, span), dark_green,
+       width(design::var_bp_filter_on)},
+      {var_notch_lo_line_on == 1, bin_column(at.var_notch_lo_bin, span), purple,
+       width(design::var_notch_filter_on)},
+      {var_notch_hi_line_on == 1, bin_column(at.var_notch_hi_bin, span), purple,
+       width(design::var_notch_filter_on)},
+  }};
+}
+
+void draw_filter_lines(QPainter& painter, const FilterLines& lines) {
+  for (const FilterLine& line : lines) {
+    if (!line.shown) continue;
+    painter.setPen(QPen(QColor(line.colour), line.width));
+    painter.drawLine(line.x, spectrum_height - 1, line.x, 0);
+  }
+  painter.setPen(QPen(painter.pen().color(), 1));
+}
+
+void draw_pass(QImage& bitmap, std::span<const std::int32_t, 1024> out,
+               std::span<const std::int32_t, 1024> raw, const FilterLines& lines) {
+  QPainter painter(&bitmap);
+  painter.fillRect(0, 0, last_column + 1, spectrum_height, QColor(white));
+  if (display_mode == 1) {
+    draw_frequency_view(painter, display_filtered == 1 ? out : raw, lines);
+  } else {
+    draw_time_view(painter, out, raw);
+  }
+  painter.setPen(QPen(QColor(black), 1));
+  painter.drawLine(0, spectrum_height - 1, last_column, spectrum_height - 1);
+}
+
+}  // namespace display

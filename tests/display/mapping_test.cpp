@@ -1,0 +1,84 @@
+// Columns, bins, centres and spans of the spectrum display.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "display/mapping.h"
+
+namespace {
+
+using display::bin_column;
+using display::centre_column;
+using display::column_bin;
+using display::column_centre;
+
+TEST(Mapping, BinsAreDrawnAtBinTimesSpanAndColumnsMapBackByTruncation) {
+  EXPECT_EQ(bin_column(300, 1), 300);
+  EXPECT_EQ(bin_column(300, 2), 600);  // beyond the 513 columns of the half span
+  EXPECT_EQ(bin_column(128, 4), 512);
+  EXPECT_EQ(column_bin(301, 2), 150);
+  EXPECT_EQ(column_bin(3, 4), 0);
+  EXPECT_EQ(column_bin(-3, 2), -1);  // toward zero, as the pointer left of the box
+  for (const int span : {1, 2, 4}) {
+    for (int bin = 1; bin <= 512 / span; ++bin) {
+      ASSERT_EQ(column_bin(bin_column(bin, span), span), bin);
+    }
+  }
+}
+
+TEST(Mapping, ReleasedColumnsGiveCentresInFullSpanColumns) {
+  EXPECT_EQ(column_centre(200, 1), 199.0f);
+  EXPECT_EQ(column_centre(200, 2), 99.5f);
+  EXPECT_EQ(column_centre(200, 4), 49.75f);
+  EXPECT_EQ(column_centre(1, 1), 0.0f);
+  EXPECT_FALSE(column_centre(200, 3).has_value());
+  EXPECT_FALSE(column_centre(200, 0).has_value());
+}
+
+TEST(Mapping, CentresGiveTheColumnOfTheTruncatedCentrePlusOne) {
+  EXPECT_EQ(centre_column(199.0f, 1), 200);
+  EXPECT_EQ(centre_column(99.5f, 2), 200);
+  EXPECT_EQ(centre_column(99.4f, 2), 200);
+  EXPECT_EQ(centre_column(49.75f, 4), 200);
+  EXPECT_EQ(centre_column(0.035f, 1), 1);
+  // A centre beyond the span lands beyond 512; the track bar clamps it.
+  EXPECT_EQ(centre_column(400.0f, 2), 802);
+  // Whatever a settings file held, the column is a number.
+  EXPECT_EQ(centre_column(std::numeric_limits<float>::quiet_NaN(), 1), 0);
+  EXPECT_EQ(centre_column(std::numeric_limits<float>::infinity(), 4),
+            std::numeric_limits<int>::max());
+  EXPECT_EQ(centre_column(-1e30f, 4), std::numeric_limits<int>::min());
+}
+
+TEST(Mapping, ReleaseThenRedrawPutsTheLineBackUnderThePointer) {
+  for (const int span : {1, 2, 4}) {
+    for (int x = 1; x <= 512; ++x) {
+      const float centre = *column_centre(x, span);
+      const int back = centre_column(centre, span);
+      // The line returns to the pointer's column rounded down to the span's
+      // grid, never by more than one grid step.
+      ASSERT_LE(back, x + span) << "span " << span << " x " << x;
+      ASSERT_GE(back, x - span) << "span " << span << " x " << x;
+    }
+  }
+}
+
+TEST(Mapping, ReferenceFrequencyAndSpanCaptions) {
+  EXPECT_EQ(display::reference_hz(255), 2745);
+  EXPECT_EQ(display::reference_hz(512), 5512);
+  EXPECT_EQ(display::reference_hz(1), 10);
+
+  EXPECT_EQ(display::next_span(1), 2);
+  EXPECT_EQ(display::next_span(2), 4);
+  EXPECT_EQ(display::next_span(4), 1);
+  EXPECT_FALSE(display::next_span(3).has_value());
+  EXPECT_EQ(display::span_caption(1), "Full");
+  EXPECT_EQ(display::span_caption(2), "Half");
+  EXPECT_EQ(display::span_caption(4), "Quarter");
+  EXPECT_EQ(display::span_top_frequency(1), "5512 Hz");
+  EXPECT_EQ(display::span_top_frequency(2), "2756 Hz");
+  EXPECT_EQ(display::span_top_frequency(4), "1378 Hz");
+}
+
+}  // namespace
