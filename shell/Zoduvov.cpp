@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -19,6 +21,8 @@
 #include "design/presets.h"
 #include "design/state.h"
 #include "design/windows.h"
+#include "display/drag.h"
+#include "display/mapping.h"
 #include "display/state.h"
 #include "engine/gain.h"
 #include "engine/noise_filters.h"
@@ -56,6 +60,22 @@ void design_from_bars(const QScrollBar* lo_bar, const QScrollBar* hi_bar, float&
 void show_state(QPushButton* button, bool engaged, const char* on, const char* off) {
   button->setText(engaged ? on : off);
   shell::set_font_color(button, engaged ? shell::engaged_color : shell::idle_color);
+}
+
+// Switches a filter stage: its flag 0 becomes 1, anything else 0, and every
+// given copy of its button shows "ON" in red or "OFF" in blue.
+void toggle_stage(std::int32_t& flag, std::initializer_list<QPushButton*> buttons) {
+  flag = flag == 0 ? 1 : 0;
+  for (QPushButton* button : buttons) show_state(button, flag == 1, "ON", "OFF");
+}
+
+// Shows or hides a group of filter lines: the flag 0 becomes 1, anything
+// else 0; the tab button shows "On" in red or "Off" in blue and the check
+// box follows.
+void toggle_lines(std::uint8_t& flag, QPushButton* button, QCheckBox* box) {
+  flag = flag == 0 ? 1 : 0;
+  show_state(button, flag == 1, "On", "Off");
+  box->setChecked(flag == 1);
 }
 
 }  // namespace
@@ -141,14 +161,7 @@ void TZForm::FormCreate() {
   design::var_notch_q_position = QTrackBar5->value();
   engine::rx_coarse_position = RxCoarseTrackBar->value();
 
-  for (std::uint8_t* grab : {&display::bp_grab, &display::nf1_grab, &display::nf2_grab,
-                             &display::var_bp_lo_grab, &display::var_bp_hi_grab,
-                             &display::var_notch_lo_grab, &display::var_notch_hi_grab,
-                             &display::ref_grab}) {
-    *grab = 1;
-  }
-  display::grab_margin_left = 3;
-  display::grab_margin_right = 3;
+  display::release_lines();
   display::db_scale = 1.0f;
   display::db_offset = 1.0f;
   audio::input_select = 1;
@@ -249,7 +262,22 @@ void TZForm::show_diagnostic(engine::Diagnostic label, std::uint32_t value) {
 
 void TZForm::stop_transport() { StopBtnClick(); }
 
-void TZForm::update_display() { SpectrumBox->draw(spectrum_bitmap); }
+void TZForm::update_display() {
+  display::draw_pass(spectrum_bitmap, engine::out_samples, engine::raw_samples,
+                     display::filter_lines(line_positions()));
+  SpectrumBox->draw(spectrum_bitmap);
+}
+
+display::LinePositions TZForm::line_positions() const {
+  return {.bp_x = FrequencyBar->value(),
+          .nf1_x = NF1_TrackBar->value(),
+          .nf2_x = NF2_TrackBar->value(),
+          .ref_bin = RefScrollBar->value(),
+          .var_bp_lo_bin = Lo_BP_Freq_ScrollBar->value(),
+          .var_bp_hi_bin = Hi_BP_Freq_ScrollBar->value(),
+          .var_notch_lo_bin = Lo_Notch_Freq_ScrollBar->value(),
+          .var_notch_hi_bin = Hi_Notch_Freq_ScrollBar->value()};
+}
 
 // Gain.
 
@@ -284,25 +312,128 @@ void TZForm::LMSFilterBtn2Click() { toggle_lms({LMSFilterBtn, LMSFilterBtn2}); }
 void TZForm::LMSFilterBtnClick() { toggle_lms({LMSFilterBtn}); }
 
 void TZForm::toggle_lms(std::initializer_list<QPushButton*> buttons) {
+  // Switched on, adaptation starts again from nothing.
   if (engine::lms_filter_on == 0) {
-    engine::lms_filter_on = 1;
-    // Adaptation starts again from nothing.
     engine::lms_reset(engine::lms_weights, engine::lms_taps, engine::lms_power);
-  } else {
-    engine::lms_filter_on = 0;
   }
-  for (QPushButton* button : buttons) show_state(button, engine::lms_filter_on == 1, "ON", "OFF");
+  toggle_stage(engine::lms_filter_on, buttons);
 }
 
-void TZForm::MedianFltrBtn2Click() { toggle_median({MedianFltrBtn, MedianFltrBtn2}); }
+void TZForm::MedianFltrBtn2Click() {
+  toggle_stage(engine::median_filter_on, {MedianFltrBtn, MedianFltrBtn2});
+}
 
-void TZForm::MedianFltrBtnClick() { toggle_median({MedianFltrBtn}); }
+void TZForm::MedianFltrBtnClick() { toggle_stage(engine::median_filter_on, {MedianFltrBtn}); }
 
-void TZForm::toggle_median(std::initializer_list<QPushButton*> buttons) {
-  engine::median_filter_on = engine::median_filter_on == 0 ? 1 : 0;
-  for (QPushButton* button : buttons) {
-    show_state(button, engine::median_filter_on == 1, "ON", "OFF");
-  }
+// The transform-domain filters' switches. Both copies of a button fire the
+// same handler, which relabels both. Nothing is designed here: every
+// control change keeps the designs current whether a stage is on or off.
+
+void TZForm::BandPassBtnClick() {
+  toggle_stage(design::bp_filter_on, {BandPassBtn, BandPassBtn2});
+}
+
+void TZForm::NF1BtnClick() { toggle_stage(design::nf1_filter_on, {NF1Btn, NF1Btn2}); }
+
+void TZForm::NF2BtnClick() { toggle_stage(design::nf2_filter_on, {NF2Btn, NF2Btn2}); }
+
+void TZForm::VarFltrBtnClick() {
+  toggle_stage(design::var_bp_filter_on, {VarFltrBtn, VarFltrBtn2});
+}
+
+void TZForm::VarNF2BtnClick() { toggle_stage(design::var_notch_filter_on, {VarNF2Btn}); }
+
+// Width lists. Each box drives the filter with its own item; the two boxes
+// of a pair are not kept in step.
+
+void TZForm::BPComboBox2Change() {
+  design::bp_width_index = BPComboBox2->currentIndex();
+  design_bandpass_at_centre();
+}
+
+void TZForm::BPComboBoxChange() {
+  design::bp_width_index = BPComboBox->currentIndex();
+  design_bandpass_at_centre();
+}
+
+void TZForm::NF1ComboBox2Change() {
+  design::nf1_width_index = NF1ComboBox2->currentIndex();
+  design_nf1_at_centre();
+}
+
+void TZForm::NF1ComboBoxChange() {
+  design::nf1_width_index = NF1ComboBox->currentIndex();
+  design_nf1_at_centre();
+}
+
+void TZForm::NF2ComboBox2Change() {
+  design::nf2_width_index = NF2ComboBox2->currentIndex();
+  design_nf2_at_centre();
+}
+
+void TZForm::NF2ComboBoxChange() {
+  design::nf2_width_index = NF2ComboBox->currentIndex();
+  design_nf2_at_centre();
+}
+
+void TZForm::design_bandpass_at_centre() {
+  design::bp_preset_edges(design::bp_width_index, design::bp_center);
+  design::design_bandpass(engine::block_size, design::bp_taps, design::bp_lo_edge,
+                          design::bp_hi_edge);
+}
+
+void TZForm::design_nf1_at_centre() {
+  design::notch_width_edges(design::nf1_width_index, design::nf1_center, design::nf1_lo_edge,
+                            design::nf1_hi_edge);
+  design::design_nf1(engine::block_size, design::nf1_lo_edge, design::nf1_hi_edge);
+}
+
+void TZForm::design_nf2_at_centre() {
+  design::notch_width_edges(design::nf2_width_index, design::nf2_center, design::nf2_lo_edge,
+                            design::nf2_hi_edge);
+  design::design_nf2(engine::block_size, design::nf2_lo_edge, design::nf2_hi_edge);
+}
+
+// Q bars: each stores its position, sets its filter's level and designs the
+// filter again with its current edges. The variable filters design through
+// their lower edge bar's handler, which also rewrites the width memo.
+
+void TZForm::QTrackBarChange() {
+  design::bp_q_position = QTrackBar->value();
+  design::bp_q_level = design::q_level_for(design::bp_q_position);
+  design::design_bandpass(engine::block_size, design::bp_taps, design::bp_lo_edge,
+                          design::bp_hi_edge);
+}
+
+void TZForm::QTrackBar2Change() {
+  design::var_bp_q_position = QTrackBar2->value();
+  design::var_bp_q_level = design::q_level_for(design::var_bp_q_position);
+  Lo_BP_Freq_ScrollBarChange();
+}
+
+void TZForm::QTrackBar3Change() {
+  design::nf1_q_position = QTrackBar3->value();
+  design::nf1_q_level = design::q_level_for(design::nf1_q_position);
+  design::design_nf1(engine::block_size, design::nf1_lo_edge, design::nf1_hi_edge);
+}
+
+void TZForm::QTrackBar4Change() {
+  design::nf2_q_position = QTrackBar4->value();
+  design::nf2_q_level = design::q_level_for(design::nf2_q_position);
+  design::design_nf2(engine::block_size, design::nf2_lo_edge, design::nf2_hi_edge);
+}
+
+void TZForm::QTrackBar5Change() {
+  design::var_notch_q_position = QTrackBar5->value();
+  design::var_notch_q_level = design::q_level_for(design::var_notch_q_position);
+  Lo_Notch_Freq_ScrollBarChange();
+}
+
+// The older bandpass Q bar: it takes the position of the BP1 tab's bar and
+// designs both bandpass filters.
+void TZForm::QTrackBar10Change() {
+  QTrackBarChange();
+  Lo_BP_Freq_ScrollBarChange();
 }
 
 // The variable filters' edges. Each change handler keeps the lower bar below
@@ -394,49 +525,165 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
+// What the display shows. Each button flips or cycles its setting and
+// relabels itself; the next pass draws accordingly.
+
+void TZForm::DisplayBtnClick() {
+  display::display_mode = display::display_mode == 2 ? 1 : 2;
+  show_state(DisplayBtn, display::display_mode == 2, "Time", "Freq");
+  // The gain bar is shared by both views and remembers a position for each.
+  SignalGainBar->setValue(display::display_mode == 1 ? engine::gain_position_freq
+                                                     : engine::gain_position_time);
+}
+
+void TZForm::DataBtnClick() {
+  display::display_filtered = display::display_filtered == 0 ? 1 : 0;
+  show_state(DataBtn, display::display_filtered == 1, "Filter", "Raw");
+}
+
+void TZForm::SpectrumTypeBtnClick() {
+  display::spectrum_bars = display::spectrum_bars == 0 ? 1 : 0;
+  show_state(SpectrumTypeBtn, display::spectrum_bars == 1, "BAR", "LINE");
+}
+
+void TZForm::SpectrumWidthBtnClick() {
+  const std::optional<int> span = display::next_span(display::spectrum_width);
+  if (!span) return;
+  display::spectrum_width = *span;
+  SpectrumWidthBtn->setText(QString::fromLatin1(display::span_caption(*span)));
+  HiFreqLabel->setText(QString::fromLatin1(display::span_top_frequency(*span)));
+  // The centre lines move to their columns in the new span; the bars clamp
+  // a centre beyond it to 512.
+  FrequencyBar->setValue(display::centre_column(design::bp_center, *span));
+  NF1_TrackBar->setValue(display::centre_column(design::nf1_center, *span));
+  NF2_TrackBar->setValue(display::centre_column(design::nf2_center, *span));
+}
+
+// Filter lines shown or hidden: the check box and the tab button of each
+// group do the same and both show the result.
+
+void TZForm::BPFltrClick() { toggle_lines(display::bp_line_on, DisplayBPBtn, BPFltr); }
+
+void TZForm::DisplayBPBtnClick() { BPFltrClick(); }
+
+void TZForm::NF1FltrClick() { toggle_lines(display::nf1_line_on, DisplayNF1Btn, NF1Fltr); }
+
+void TZForm::DisplayNF1BtnClick() { NF1FltrClick(); }
+
+void TZForm::NF2FltrClick() { toggle_lines(display::nf2_line_on, DisplayNF2Btn, NF2Fltr); }
+
+void TZForm::DisplayNF2BtnClick() { NF2FltrClick(); }
+
+void TZForm::LoVarFltrClick() {
+  toggle_lines(display::var_bp_lo_line_on, DisplayVarBPBtn, LoVarFltr);
+  display::var_bp_hi_line_on = display::var_bp_lo_line_on;
+}
+
+void TZForm::DisplayVarBPBtnClick() { LoVarFltrClick(); }
+
+void TZForm::VarNotchFltrClick() {
+  toggle_lines(display::var_notch_line_on, DisplayVarNFBtn, VarNotchFltr);
+  display::var_notch_lo_line_on = display::var_notch_line_on;
+  display::var_notch_hi_line_on = display::var_notch_line_on;
+}
+
+void TZForm::DisplayVarNFBtnClick() { VarNotchFltrClick(); }
+
+void TZForm::RefLineClick() { toggle_lines(display::ref_line_on, DisplayRefBtn, RefLine); }
+
+void TZForm::DisplayRefBtnClick() { RefLineClick(); }
+
+// The reference line moves only while it is shown; a hidden one snaps back.
+void TZForm::RefScrollBarChange() {
+  if (display::ref_line_on == 1) {
+    display::ref_position = RefScrollBar->value();
+    RefFreqLabel->setText(QString::number(display::reference_hz(display::ref_position)) + " Hz");
+  } else {
+    RefScrollBar->setValue(display::ref_position);
+  }
+}
+
+// Dragging lines. With the left button down, the first line in order that
+// the pointer catches follows it: the centre lines by their track bars
+// (designed on release), the variable edges and the reference by their
+// scroll bars, whose handlers act at once.
+void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
+  if (!buttons.testFlag(Qt::LeftButton)) return;
+  const int span = display::spectrum_width;
+  const display::LinePositions at = line_positions();
+  const std::array<display::LineUnderPointer, display::drag_line_count> lines{{
+      {at.bp_x, display::bp_line_on == 1},
+      {at.nf1_x, display::nf1_line_on == 1},
+      {at.nf2_x, display::nf2_line_on == 1},
+      {display::bin_column(at.var_bp_lo_bin, span), display::var_bp_lo_line_on == 1},
+      {display::bin_column(at.var_bp_hi_bin, span), display::var_bp_hi_line_on == 1},
+      {display::bin_column(at.var_notch_lo_bin, span), display::var_notch_lo_line_on == 1},
+      {display::bin_column(at.var_notch_hi_bin, span), display::var_notch_hi_line_on == 1},
+      {display::bin_column(at.ref_bin, span), display::ref_line_on == 1},
+  }};
+  const std::optional<display::DragLine> caught = display::line_at(lines, X);
+  if (!caught) return;
+  const int bin = display::column_bin(X, span);
+  switch (*caught) {
+    case display::DragLine::bandpass:
+      FrequencyBar->setValue(X);
+      break;
+    case display::DragLine::notch1:
+      NF1_TrackBar->setValue(X);
+      break;
+    case display::DragLine::notch2:
+      NF2_TrackBar->setValue(X);
+      break;
+    case display::DragLine::var_bp_lo:
+      Lo_BP_Freq_ScrollBar->setValue(bin);
+      break;
+    case display::DragLine::var_bp_hi:
+      Hi_BP_Freq_ScrollBar->setValue(bin);
+      break;
+    case display::DragLine::var_notch_lo:
+      Lo_Notch_Freq_ScrollBar->setValue(bin);
+      break;
+    case display::DragLine::var_notch_hi:
+      Hi_Notch_Freq_ScrollBar->setValue(bin);
+      break;
+    case display::DragLine::reference:
+      RefScrollBar->setValue(bin);
+      break;
+  }
+  display::hold_line(*caught);
+}
+
+// Any button released: a filter whose stored position equals X is designed
+// at it, whether or not its line was dragged or is shown; then every line
+// is free again.
+void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
+  const std::optional<float> centre = display::column_centre(X, display::spectrum_width);
+  if (X == FrequencyBar->value()) {
+    if (centre) design::bp_center = *centre;
+    design_bandpass_at_centre();
+  }
+  if (X == NF1_TrackBar->value()) {
+    if (centre) design::nf1_center = *centre;
+    design_nf1_at_centre();
+  }
+  if (X == NF2_TrackBar->value()) {
+    if (centre) design::nf2_center = *centre;
+    design_nf2_at_centre();
+  }
+  if (X == Lo_BP_Freq_ScrollBar->value()) Lo_BP_Freq_ScrollBarChange();
+  if (X == Hi_BP_Freq_ScrollBar->value()) Hi_BP_Freq_ScrollBarChange();
+  if (X == Lo_Notch_Freq_ScrollBar->value()) Lo_Notch_Freq_ScrollBarChange();
+  if (X == Hi_Notch_Freq_ScrollBar->value()) Hi_Notch_Freq_ScrollBarChange();
+  display::release_lines();
+}
+
 // Handlers whose controls are built by later work: they exist so that every
 // control is wired, and do nothing yet.
 void TZForm::RecordBtnClick() {}
 void TZForm::PlayBtnClick() {}
 void TZForm::StopBtnClick() {}
 void TZForm::PauseBtnClick() {}
-void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons, int, int) {}
-void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int, int) {}
-void TZForm::RefScrollBarChange() {}
-void TZForm::SpectrumWidthBtnClick() {}
-void TZForm::SpectrumTypeBtnClick() {}
-void TZForm::DataBtnClick() {}
-void TZForm::DisplayBtnClick() {}
 void TZForm::BitBtn1Click() {}
-void TZForm::DisplayBPBtnClick() {}
-void TZForm::BandPassBtnClick() {}
-void TZForm::BPComboBox2Change() {}
-void TZForm::BPComboBoxChange() {}
-void TZForm::QTrackBarChange() {}
-void TZForm::QTrackBar10Change() {}
-void TZForm::DisplayVarBPBtnClick() {}
-void TZForm::VarFltrBtnClick() {}
-void TZForm::QTrackBar2Change() {}
-void TZForm::DisplayNF1BtnClick() {}
-void TZForm::NF1BtnClick() {}
-void TZForm::NF1ComboBox2Change() {}
-void TZForm::NF1ComboBoxChange() {}
-void TZForm::QTrackBar3Change() {}
-void TZForm::DisplayNF2BtnClick() {}
-void TZForm::NF2BtnClick() {}
-void TZForm::NF2ComboBox2Change() {}
-void TZForm::NF2ComboBoxChange() {}
-void TZForm::QTrackBar4Change() {}
-void TZForm::DisplayVarNFBtnClick() {}
-void TZForm::VarNF2BtnClick() {}
-void TZForm::QTrackBar5Change() {}
-void TZForm::DisplayRefBtnClick() {}
-void TZForm::NF1FltrClick() {}
-void TZForm::NF2FltrClick() {}
-void TZForm::BPFltrClick() {}
-void TZForm::LoVarFltrClick() {}
-void TZForm::VarNotchFltrClick() {}
-void TZForm::RefLineClick() {}
 void TZForm::LoadWaveClick() {}
 void TZForm::SaveWaveClick() {}
 void TZForm::HelpMenu1Click() {}

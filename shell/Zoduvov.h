@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <initializer_list>
 
+#include "display/view.h"
 #include "engine/cycle.h"
 
 class QAction;
@@ -264,9 +265,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // Quit and FormClose: stop the cycle, wait 250 ms, end the application.
   void request_quit();
 
-  // The noise-filter switches, relabelling the given copies of their button.
+  // The LMS switch, relabelling the given copies of its button.
   void toggle_lms(std::initializer_list<QPushButton*> buttons);
-  void toggle_median(std::initializer_list<QPushButton*> buttons);
 
   // Input select: input_select, the check mark on `item` alone, and the
   // input format for `channels`; then a 50 ms wait.
@@ -275,6 +275,15 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // Design a variable filter from its two bars and show its width.
   void design_var_bandpass_from_bars();
   void design_var_notch_from_bars();
+
+  // Edges of the chosen bandpass preset or notch width around the filter's
+  // centre, then the design.
+  void design_bandpass_at_centre();
+  void design_nf1_at_centre();
+  void design_nf2_at_centre();
+
+  // Where the controls hold the filter lines now.
+  display::LinePositions line_positions() const;
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

@@ -2,13 +2,20 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <cstring>
 
 PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PaintBox::draw(const QImage& picture) {
-  shown = picture;
+  // The box keeps a copy of its own, so that the next pass draws into the
+  // window's image without that image being copied first.
+  if (shown.size() == picture.size() && shown.format() == picture.format()) {
+    std::memcpy(shown.bits(), picture.constBits(), static_cast<std::size_t>(picture.sizeInBytes()));
+  } else {
+    shown = picture.copy();
+  }
   update();
 }
 

@@ -170,6 +170,8 @@ TEST_F(Window, TrackAndScrollBarsStartWithTheirRangesAndPositions) {
 }
 
 TEST_F(Window, WritesFromCodeAreClampedAndSignalOnlyAChange) {
+  // The reference bar moves only while its line is shown.
+  form.DisplayRefBtnClick();
   for (const auto& [bar, name, min, max, position] : bars()) {
     // The variable filters' edge bars keep themselves in order; their own
     // tests cover them.
