@@ -4,7 +4,8 @@
 //
 // Drawing coordinates run from x = 0 to 512 and from y = 0 (top) to
 // spectrum_height - 1 (bottom); the image must be at least 513 pixels wide
-// and spectrum_height high, and anything drawn outside it is clipped.
+// and spectrum_height high, in QImage::Format_RGB32, and anything drawn
+// outside it is clipped.
 #pragma once
 
 #include <QImage>

@@ -1,0 +1,83 @@
+// The cost of drawing one pass into the display bitmap: the frequency view
+// (transform, logarithms, average, spectrum and all eight filter lines, each
+// of them 2 pixels wide where it has one) in line and in bar style, and the
+// triggered time view.
+#include <benchmark/benchmark.h>
+
+#include <QImage>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+#include <random>
+
+#include "design/state.h"
+#include "design/windows.h"
+#include "display/state.h"
+#include "display/view.h"
+
+namespace {
+
+using Samples = std::array<std::int32_t, 1024>;
+
+// Uniform noise of +-20000 with a tone of amplitude 10000 on bin 100.
+Samples noise_and_tone() {
+  std::mt19937 engine(4);
+  std::uniform_int_distribution<std::int32_t> uniform(-20000, 20000);
+  Samples samples{};
+  for (std::size_t n = 0; n < samples.size(); ++n) {
+    const double phase = 2 * std::numbers::pi * 100 * static_cast<double>(n) / 1024;
+    samples[n] = uniform(engine) + static_cast<std::int32_t>(std::lround(10000 * std::cos(phase)));
+  }
+  return samples;
+}
+
+// The start-up display with the coarse gain at its first position, every
+// line shown and every filter on.
+void set_up_display() {
+  display::spectrum_height = 197;
+  display::display_filtered = 1;
+  display::spectrum_width = 1;
+  display::db_scale = 4.0f;
+  display::db_offset = 0.0f;
+  display::spectrum_gain = 1.0f;
+  display::time_gain = 1;
+  display::time_baseline = 98;
+  design::fill_blackman_harris_window(design::display_window, 1024);
+  for (std::uint8_t* on : {&display::bp_line_on, &display::nf1_line_on, &display::nf2_line_on,
+                           &display::ref_line_on, &display::var_bp_lo_line_on,
+                           &display::var_bp_hi_line_on, &display::var_notch_lo_line_on,
+                           &display::var_notch_hi_line_on}) {
+    *on = 1;
+  }
+  for (std::int32_t* on : {&design::bp_filter_on, &design::nf1_filter_on, &design::nf2_filter_on,
+                           &design::var_bp_filter_on, &design::var_notch_filter_on}) {
+    *on = 1;
+  }
+}
+
+void draw_passes(benchmark::State& state, std::int32_t mode, std::int32_t bars) {
+  set_up_display();
+  display::display_mode = mode;
+  display::spectrum_bars = bars;
+  const display::FilterLines lines = display::filter_lines({128, 200, 300, 255, 100, 400, 150, 350});
+  const Samples samples = noise_and_tone();
+  QImage bitmap(520, 197, QImage::Format_RGB32);
+  bitmap.fill(Qt::white);
+  for (auto _ : state) {
+    display::draw_pass(bitmap, samples, samples, lines);
+    benchmark::DoNotOptimize(bitmap.constBits());
+    benchmark::ClobberMemory();
+  }
+}
+
+void BM_FrequencyViewLine(benchmark::State& state) { draw_passes(state, 1, 0); }
+BENCHMARK(BM_FrequencyViewLine);
+
+void BM_FrequencyViewBars(benchmark::State& state) { draw_passes(state, 1, 1); }
+BENCHMARK(BM_FrequencyViewBars);
+
+void BM_TimeView(benchmark::State& state) { draw_passes(state, 2, 0); }
+BENCHMARK(BM_TimeView);
+
+}  // namespace

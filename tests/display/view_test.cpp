@@ -1,0 +1,387 @@
+// The picture of one pass, read back pixel by pixel: spectrum heights and
+// columns per span and style, the filter lines, and the triggered time trace.
+//
+// Painting on a QImage needs no QGuiApplication: the raster engine draws
+// lines and fills without a platform plugin.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <initializer_list>
+#include <limits>
+#include <numbers>
+#include <utility>
+#include <vector>
+
+#include "design/state.h"
+#include "design/windows.h"
+#include "display/state.h"
+#include "display/view.h"
+
+namespace {
+
+using Samples = std::array<std::int32_t, 1024>;
+
+constexpr int height = 197;
+constexpr int bottom = height - 1;
+constexpr QRgb white = qRgb(255, 255, 255);
+constexpr QRgb black = qRgb(0, 0, 0);
+constexpr QRgb green = qRgb(0, 255, 0);
+constexpr QRgb blue = qRgb(0, 0, 255);
+constexpr QRgb red = qRgb(255, 0, 0);
+constexpr QRgb magenta = qRgb(255, 0, 255);
+constexpr QRgb dark_green = qRgb(0, 128, 0);
+constexpr QRgb purple = qRgb(128, 0, 128);
+
+// A cosine of `cycles` periods per pass. The transform puts it in entry
+// cycles + 1, and entry i is drawn at column i x span.
+Samples tone(int cycles, double amplitude = 1e6) {
+  Samples s{};
+  for (int n = 0; n < 1024; ++n) {
+    const double phase = 2 * std::numbers::pi * cycles * n / 1024;
+    s[n] = static_cast<std::int32_t>(std::lround(amplitude * std::cos(phase)));
+  }
+  return s;
+}
+
+// Zero, then each (index, value) holds from its index on.
+Samples steps(std::initializer_list<std::pair<int, int>> changes) {
+  Samples s{};
+  for (const auto& [from, value] : changes) std::fill(s.begin() + from, s.end(), value);
+  return s;
+}
+
+// The start values of the display, and a white bitmap. The running average
+// is cleared too, so that the tests also hold when run in one process.
+class View : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    display::spectrum_height = height;
+    display::display_mode = 1;
+    display::display_filtered = 1;
+    display::spectrum_width = 1;
+    display::spectrum_bars = 0;
+    display::db_scale = 1.0f;
+    display::db_offset = 1.0f;
+    display::spectrum_gain = 1.0f;
+    display::time_gain = 0;
+    display::time_baseline = 98;
+    display::spectrum_average.fill(0.0f);
+    design::fill_blackman_harris_window(design::display_window, 1024);
+    image.fill(white);
+  }
+
+  void draw(const Samples& out, int passes = 1, const Samples& raw = {}) {
+    for (int p = 0; p < passes; ++p) display::draw_pass(image, out, raw, lines);
+  }
+  void settle(const Samples& out) { draw(out, 40); }
+
+  QRgb at(int x, int y) const { return image.pixel(x, y); }
+
+  // Row of the column's topmost black pixel; `height` when there is none.
+  int top_black(int x) const {
+    int y = 0;
+    while (y < height && at(x, y) != black) ++y;
+    return y;
+  }
+  int column_height(int x) const { return height - top_black(x); }
+
+  // The column holding the picture's topmost black pixel (leftmost on a tie).
+  int peak_column() const {
+    int best = 0;
+    for (int x = 1; x <= 512; ++x) best = top_black(x) < top_black(best) ? x : best;
+    return best;
+  }
+
+  bool rows_are(int x, int from, int to, QRgb colour) const {
+    for (int y = from; y <= to; ++y) {
+      if (at(x, y) != colour) return false;
+    }
+    return true;
+  }
+
+  // Columns in which rows 0..195 (all but the bottom row) have this colour.
+  std::vector<int> columns_of(QRgb colour) const {
+    std::vector<int> xs;
+    for (int x = 0; x < image.width(); ++x) {
+      if (rows_are(x, 0, bottom - 1, colour)) xs.push_back(x);
+    }
+    return xs;
+  }
+
+  // Nothing but the black bottom row from x = 0 to 512.
+  bool only_bottom_row() const {
+    for (int x = 0; x < image.width(); ++x) {
+      if (!rows_are(x, 0, bottom - 1, white) || at(x, bottom) != (x <= 512 ? black : white)) return false;
+    }
+    return true;
+  }
+
+  QImage image{520, height, QImage::Format_RGB32};
+  display::FilterLines lines{};
+};
+
+TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
+  display::spectrum_bars = 1;
+  draw({});
+  EXPECT_EQ(column_height(100), 6) << "the first average, -0.5, truncates toward zero";
+  settle({});
+  for (int x = 1; x <= 512; ++x) {
+    ASSERT_TRUE(rows_are(x, bottom - 4, bottom, black)) << x;
+    ASSERT_EQ(at(x, bottom - 5), white) << x;
+  }
+  display::spectrum_bars = 0;
+  draw({});
+  for (int x = 2; x <= 512; ++x) {
+    ASSERT_EQ(top_black(x), bottom - 4) << x;
+    ASSERT_TRUE(rows_are(x, bottom - 3, bottom - 1, white)) << "a line spectrum is not filled, " << x;
+  }
+}
+
+TEST_F(View, AToneOnEntryIPeaksAtColumnITimesTheSpan) {
+  // The neighbours of the peak 5 pixels lower, so that even the quarter
+  // span's segments reach the peak's row only at its column.
+  display::db_scale = 7.0f;
+  const Samples samples = tone(36, 1e3);
+  for (int bars : {0, 1}) {
+    display::spectrum_bars = bars;
+    for (int span : {1, 2, 4}) {
+      display::spectrum_width = span;
+      draw(samples, 5);
+      EXPECT_EQ(peak_column(), 37 * span) << "bars " << bars << ", span " << span;
+    }
+  }
+}
+
+TEST_F(View, TheLineStartsAtTheLeftEdgeFromEntryTwoUnaveraged) {
+  settle(tone(1));
+  const int y = top_black(2);
+  EXPECT_EQ(top_black(1), y) << "entry 1 is drawn with entry 2's value";
+  EXPECT_EQ(at(0, y + 6), black) << "the start point lacks the 6 pixels of the averaged columns";
+  EXPECT_TRUE(rows_are(0, y + 7, bottom - 1, white));
+}
+
+TEST_F(View, BarsInNarrowSpansLeaveGapsAndStopAtColumn512) {
+  display::spectrum_bars = 1;
+  for (int span : {2, 4}) {
+    display::spectrum_width = span;
+    settle({});
+    for (int x = 0; x < image.width(); ++x) {
+      const bool bar = x % span == 0 && x >= span && x <= 512;
+      ASSERT_EQ(at(x, bottom - 1), bar ? black : white) << "span " << span << ", x " << x;
+      ASSERT_TRUE(rows_are(x, 0, bottom - 5, white)) << "span " << span << ", x " << x;
+    }
+  }
+}
+
+TEST_F(View, NarrowSpansShowOnlyTheirBins) {
+  display::db_scale = 4.0f;
+  display::spectrum_bars = 1;
+  settle(tone(299));
+  const int tone_height = column_height(300);
+  for (int span : {2, 4}) {
+    display::spectrum_width = span;
+    settle(tone(299));
+    for (int x = 0; x < image.width(); ++x) {
+      ASSERT_LT(column_height(x), tone_height / 2) << "span " << span << ", x " << x;
+    }
+  }
+}
+
+TEST_F(View, AColumnAboveTheTopIsExactlyTheBitmapHigh) {
+  display::db_scale = 10.0f;
+  display::spectrum_bars = 1;
+  settle(tone(99));
+  EXPECT_TRUE(rows_are(100, 0, bottom, black));
+  display::spectrum_bars = 0;
+  draw(tone(99));
+  EXPECT_EQ(at(100, 0), black) << "the line's vertex is clamped to row 0, not above it";
+  display::spectrum_bars = 1;
+  display::spectrum_gain = std::numeric_limits<float>::max();  // infinite powers
+  draw(tone(99));
+  EXPECT_TRUE(rows_are(100, 0, bottom, black));
+}
+
+TEST_F(View, ThePassRepaintsColumnsZeroTo512Only) {
+  image.fill(green);
+  display::display_mode = 2;
+  draw({});
+  EXPECT_TRUE(rows_are(0, 0, bottom - 1, white));
+  EXPECT_TRUE(rows_are(512, 0, bottom - 1, white));
+  for (int mode : {2, 1}) {
+    display::display_mode = mode;
+    draw({});
+    for (int x = 0; x <= 512; ++x) ASSERT_EQ(at(x, bottom), black) << "mode " << mode << ", x " << x;
+    for (int x = 513; x < image.width(); ++x) ASSERT_TRUE(rows_are(x, 0, bottom, green)) << x;
+  }
+}
+
+TEST_F(View, TheAverageKeepsItsEntryPerBinAcrossSpans) {
+  display::spectrum_bars = 1;
+  display::spectrum_width = 4;
+  settle(tone(99));
+  const int quarter = column_height(400);
+  ASSERT_GT(quarter, 20);
+  display::spectrum_width = 1;
+  draw({});
+  // The average of the settled entry and silence's -1, truncated, + 6.
+  EXPECT_EQ(column_height(100), (quarter - 7) / 2 + 6);
+}
+
+class Lines : public View {
+ protected:
+  void SetUp() override {
+    View::SetUp();
+    for (std::int32_t* on : {&design::bp_filter_on, &design::nf1_filter_on, &design::nf2_filter_on,
+                             &design::var_bp_filter_on, &design::var_notch_filter_on}) {
+      *on = 0;
+    }
+    for (std::uint8_t* on : {&display::bp_line_on, &display::nf1_line_on, &display::nf2_line_on,
+                             &display::ref_line_on, &display::var_bp_lo_line_on, &display::var_bp_hi_line_on,
+                             &display::var_notch_lo_line_on, &display::var_notch_hi_line_on}) {
+      *on = 1;
+    }
+  }
+  void draw_lines() {
+    lines = display::filter_lines(positions);
+    draw({});
+  }
+  // Pixel positions of the bandpass and notch centres, bins of the rest.
+  display::LinePositions positions{50, 100, 150, 110, 125, 160, 175, 200};
+};
+
+TEST_F(Lines, EachLineHasItsColourAtItsColumnOverTheFullHeight) {
+  display::spectrum_width = 2;  // the bin-numbered lines at twice their bin
+  draw_lines();
+  EXPECT_EQ(columns_of(blue), std::vector<int>{50});
+  EXPECT_EQ(columns_of(red), (std::vector<int>{100, 150}));
+  EXPECT_EQ(columns_of(magenta), std::vector<int>{220});
+  EXPECT_EQ(columns_of(dark_green), (std::vector<int>{250, 320}));
+  EXPECT_EQ(columns_of(purple), (std::vector<int>{350, 400}));
+  EXPECT_EQ(at(50, bottom), black) << "the bottom row is drawn over the lines";
+}
+
+TEST_F(Lines, LaterLinesCoverEarlierOnes) {
+  positions.ref_bin = 100;        // over notch 1
+  positions.var_bp_hi_bin = 150;  // over notch 2
+  draw_lines();
+  EXPECT_EQ(columns_of(magenta), std::vector<int>{100});
+  EXPECT_EQ(columns_of(dark_green), (std::vector<int>{125, 150}));
+  EXPECT_TRUE(columns_of(red).empty());
+}
+
+// A 2-pixel pen on a vertical line at x covers columns x - 1 and x.
+TEST_F(Lines, AFilterThatIsOnWidensItsOwnLinesToTheLeft) {
+  display::spectrum_width = 2;
+  struct Filter {
+    std::int32_t* on;
+    QRgb colour;
+    std::vector<int> wide;
+  };
+  const Filter filters[] = {
+      {&design::bp_filter_on, blue, {49, 50}},
+      {&design::nf1_filter_on, red, {99, 100, 150}},
+      {&design::nf2_filter_on, red, {100, 149, 150}},
+      {&design::var_bp_filter_on, dark_green, {249, 250, 319, 320}},
+      {&design::var_notch_filter_on, purple, {349, 350, 399, 400}},
+  };
+  const std::pair<QRgb, std::vector<int>> thin[] = {
+      {blue, {50}}, {red, {100, 150}}, {dark_green, {250, 320}}, {purple, {350, 400}}};
+  for (const Filter& filter : filters) {
+    *filter.on = 1;
+    draw_lines();
+    for (const auto& [colour, xs] : thin) {
+      EXPECT_EQ(columns_of(colour), colour == filter.colour ? filter.wide : xs)
+          << "filter of the " << std::hex << filter.colour << " line on, colour " << colour;
+    }
+    EXPECT_EQ(columns_of(magenta), std::vector<int>{220}) << "the reference is always 1 pixel";
+    *filter.on = 0;
+  }
+}
+
+TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
+  display::nf1_line_on = 0;
+  display::ref_line_on = 0;
+  display::var_notch_hi_line_on = 0;
+  draw_lines();
+  EXPECT_EQ(columns_of(red), std::vector<int>{150});
+  EXPECT_TRUE(columns_of(magenta).empty());
+  EXPECT_EQ(columns_of(purple), std::vector<int>{175});
+
+  display::spectrum_width = 2;
+  positions.var_bp_hi_bin = 300;
+  draw_lines();
+  EXPECT_EQ(columns_of(dark_green), std::vector<int>{250}) << "bin 300 of the half span lies at x = 600";
+
+  display::display_mode = 2;
+  draw({});
+  EXPECT_TRUE(only_bottom_row()) << "the time view has no lines";
+}
+
+class Time : public View {
+ protected:
+  void SetUp() override {
+    View::SetUp();
+    display::display_mode = 2;
+    display::time_gain = 2000;  // scaled value = sample
+  }
+};
+
+TEST_F(Time, OnlyARisingValueFromTheFloorToNineTriggers) {
+  struct Case {
+    int filtered;
+    Samples source;
+    bool triggers;
+  };
+  const Case cases[] = {
+      {1, steps({{10, 3}}), false},  {1, steps({{10, 4}}), true},
+      {1, steps({{10, 5}}), true},   {0, steps({{10, 5}}), false},
+      {0, steps({{10, 6}}), true},   {1, steps({{10, 9}}), true},
+      {0, steps({{10, 10}}), false}, {1, steps({{10, 12}, {20, 8}}), false},  // falls into the window
+  };
+  const Samples other = steps({{10, 7}});  // triggers either source
+  for (const Case& c : cases) {
+    display::display_filtered = c.filtered;
+    const Samples& out = c.filtered == 1 ? c.source : other;
+    const Samples& raw = c.filtered == 1 ? other : c.source;
+    draw(out, 1, raw);
+    const int value = c.source.back();
+    EXPECT_EQ(display::trigger_found, c.triggers ? 1 : 0) << "filtered " << c.filtered << ", value " << value;
+    EXPECT_EQ(at(0, 98 - value) == black, c.triggers) << "filtered " << c.filtered << ", value " << value;
+    if (!c.triggers) {
+      EXPECT_TRUE(only_bottom_row()) << "filtered " << c.filtered << ", value " << value;
+    }
+  }
+}
+
+TEST_F(Time, TheTraceRunsFromTheTriggerForAtMost512Columns) {
+  draw(steps({{1, 5}}));
+  EXPECT_EQ(at(0, 93), black);
+  EXPECT_EQ(at(511, 93), black);
+  EXPECT_TRUE(rows_are(512, 0, bottom - 1, white));
+
+  draw(steps({{1000, 5}, {1010, -20}}));  // 24 samples from the trigger
+  EXPECT_EQ(at(0, 93), black);
+  EXPECT_EQ(at(9, 93), black);
+  EXPECT_EQ(at(11, 118), black);
+  EXPECT_EQ(at(23, 118), black);
+  EXPECT_TRUE(rows_are(24, 0, bottom - 1, white));
+}
+
+TEST_F(Time, SamplesScaleByTheGainOver2000TruncatedTowardZero) {
+  display::time_gain = 100;
+  draw(steps({{10, 79}, {20, 100}, {30, -119}}));  // 3 (no trigger), 5, -5
+  EXPECT_EQ(at(0, 93), black);
+  EXPECT_EQ(at(9, 93), black);
+  EXPECT_EQ(top_black(20), 103);
+  EXPECT_EQ(at(20, 104), white);
+
+  display::time_gain = 16;
+  draw(steps({{10, 268436081}}));  // x 16 is 2^32 + 10000: 2147488, not a wrapped 5
+  EXPECT_TRUE(only_bottom_row());
+}
+
+}  // namespace
