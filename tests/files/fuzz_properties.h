@@ -1,0 +1,49 @@
+// What must hold for any input to the file parsers: checked by the fuzzers
+// on the inputs they make up and by the tests on the inputs kept in
+// fuzz_regressions/.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "files/settings_format.h"
+#include "files/wav.h"
+
+namespace files_fuzz {
+
+// An accepted file's samples lie inside it.
+inline bool wave_samples_inside_file(std::span<const std::uint8_t> bytes) {
+  files::MemorySource source(bytes);
+  const files::WaveRead read = files::read_wave_layout(source);
+  return read.error != files::WaveError::none ||
+         read.layout.data_offset + read.layout.data_size <= bytes.size();
+}
+
+// Reading takes the file's bytes up to the end of its last whole field and
+// keeps the start value of every byte after; writing what was read and
+// reading it again gives the same settings.
+inline bool settings_round_trip(std::span<const std::uint8_t> bytes) {
+  const std::array<std::uint8_t, files::settings_size> all_ones = [] {
+    std::array<std::uint8_t, files::settings_size> ones{};
+    ones.fill(0xFF);
+    return ones;
+  }();
+  const auto over_zeros = files::serialise_settings(files::parse_settings(bytes, {}));
+  const auto over_ones =
+      files::serialise_settings(files::parse_settings(bytes, files::parse_settings(all_ones, {})));
+  const auto read = static_cast<std::size_t>(
+      std::mismatch(over_zeros.begin(), over_zeros.end(), over_ones.begin()).first -
+      over_zeros.begin());
+  const std::size_t held = std::min(bytes.size(), files::settings_size);
+  const bool kept_after = std::all_of(over_zeros.begin() + read, over_zeros.end(),
+                                      [](std::uint8_t b) { return b == 0; }) &&
+                          std::all_of(over_ones.begin() + read, over_ones.end(),
+                                      [](std::uint8_t b) { return b == 0xFF; });
+  return read <= held && held - read < 4 && kept_after &&
+         std::equal(bytes.begin(), bytes.begin() + read, over_zeros.begin()) &&
+         files::serialise_settings(files::parse_settings(over_zeros, {})) == over_zeros;
+}
+
+}  // namespace files_fuzz

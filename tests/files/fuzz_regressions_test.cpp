@@ -1,0 +1,35 @@
+// The inputs kept in fuzz_regressions/: crashes and hangs the fuzzers found
+// once (the file names tell what), and seeds that reach the parsers' edges.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "tests/files/fuzz_properties.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(FuzzRegressions, KeptInputsKeepTheParsersProperties) {
+  const fs::path folder = TONEWELL_FUZZ_REGRESSIONS;
+  int inputs = 0;
+  for (const auto& entry : fs::directory_iterator(folder / "wav")) {
+    EXPECT_TRUE(files_fuzz::wave_samples_inside_file(read_file(entry.path()))) << entry.path();
+    ++inputs;
+  }
+  for (const auto& entry : fs::directory_iterator(folder / "settings")) {
+    EXPECT_TRUE(files_fuzz::settings_round_trip(read_file(entry.path()))) << entry.path();
+    ++inputs;
+  }
+  EXPECT_GT(inputs, 0) << "no inputs in " << folder;
+}
+
+}  // namespace

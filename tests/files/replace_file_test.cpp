@@ -1,0 +1,82 @@
+#include "files/replace_file.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReplaceFile : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tonewell-files.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override {
+    fs::permissions(folder_, fs::perms::owner_all);
+    fs::remove_all(folder_);
+  }
+
+  std::set<fs::path> listing() const {
+    std::set<fs::path> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder_)) names.insert(entry.path());
+    return names;
+  }
+
+  fs::path folder_;
+};
+
+std::string contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool replace(const fs::path& path, std::string_view bytes) {
+  return files::replace_file(path.string(),
+                             {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+}
+
+TEST_F(ReplaceFile, WritesANewFileThenReplacesItKeepingItsPermissions) {
+  const fs::path path = folder_ / "ZOduvov.cfg";
+  ASSERT_TRUE(replace(path, "first contents"));
+  EXPECT_EQ(contents(path), "first contents");
+
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  ASSERT_TRUE(replace(path, "second"));
+  EXPECT_EQ(contents(path), "second");
+  EXPECT_EQ(fs::status(path).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+}
+
+TEST_F(ReplaceFile, FailsLeavingNothingBehindWhenItCannotCreateOrRename) {
+  const fs::path taken = folder_ / "taken";
+  fs::create_directory(taken);
+  fs::create_directory(taken / "inside");
+  const auto before = listing();
+  // No folder to write in; a folder where the file should go.
+  for (const fs::path& path : {folder_ / "missing" / "file", taken}) {
+    EXPECT_FALSE(replace(path, "contents")) << path;
+    EXPECT_EQ(listing(), before) << path;
+  }
+}
+
+TEST_F(ReplaceFile, FailsInAReadOnlyFolderLeavingTheOldFile) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  const fs::path path = folder_ / "ZOduvov.cfg";
+  ASSERT_TRUE(replace(path, "old"));
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_FALSE(replace(path, "new"));
+  EXPECT_EQ(contents(path), "old");
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+#include <cstdlib>
+
+#include "tests/files/fuzz_properties.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (!files_fuzz::wave_samples_inside_file({data, size})) std::abort();
+  return 0;
+}

@@ -1,0 +1,227 @@
+#include "files/wav.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using files::WaveError;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+Bytes text(std::string_view s) { return Bytes(s.begin(), s.end()); }
+
+Bytes u16(std::uint16_t v) {
+  return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)};
+}
+
+Bytes u32(std::uint32_t v) {
+  return u16(static_cast<std::uint16_t>(v)) + u16(static_cast<std::uint16_t>(v >> 16));
+}
+
+Bytes header(std::string_view id, std::uint32_t size) { return text(id) + u32(size); }
+
+// A chunk with its pad byte when its size is odd.
+Bytes chunk(std::string_view id, const Bytes& data) {
+  Bytes bytes = header(id, static_cast<std::uint32_t>(data.size())) + data;
+  if (data.size() % 2 == 1) bytes.push_back(0);
+  return bytes;
+}
+
+Bytes riff(const Bytes& chunks) {
+  return header("RIFF", static_cast<std::uint32_t>(4 + chunks.size())) + text("WAVE") + chunks;
+}
+
+// The 16 format bytes: PCM, consistent block align and bytes per second.
+Bytes format(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
+  const auto align = static_cast<std::uint16_t>(channels * bits / 8);
+  return u16(1) + u16(channels) + u32(rate) + u32(rate * align) + u16(align) + u16(bits);
+}
+
+const Bytes mono = format(1, 11025, 16);
+const Bytes list = chunk("LIST", text("INFO") + chunk("ISFT", text("Tonewell")));
+
+Bytes samples(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(0x80 + i);
+  return bytes;
+}
+
+files::WaveRead read_memory(const Bytes& bytes) {
+  files::MemorySource source(bytes);
+  return files::read_wave_layout(source);
+}
+
+TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
+  const std::array<std::uint8_t, 44> header_of_6 = files::recording_header(6);
+  const Bytes recording(header_of_6.begin(), header_of_6.end());
+  struct Case {
+    const char* name;
+    Bytes bytes;
+    WaveError error;
+    std::string_view report;
+    std::uint16_t channels = 0;  // the rest only when the file is accepted
+    std::uint64_t data_offset = 0;
+    std::uint32_t data_size = 0;
+  };
+  const Case cases[] = {
+      {"a Save Wave recording", recording + samples(6), WaveError::none, "", 1, 44, 6},
+      {"fmt of 18 bytes, fact, data",
+       riff(chunk("fmt ", format(2, 11025, 16) + u16(0)) + chunk("fact", u32(3)) +
+            chunk("data", samples(12))),
+       WaveError::none, "", 2, 58, 12},
+      {"LIST before data", riff(chunk("fmt ", mono) + list + chunk("data", samples(4))),
+       WaveError::none, "", 1, 36 + list.size() + 8, 4},
+      {"odd chunk and its pad byte before data",
+       riff(chunk("fmt ", mono) + chunk("JUNK", samples(5)) + chunk("data", samples(4))),
+       WaveError::none, "", 1, 58, 4},
+      {"data claiming more than the file holds",
+       riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10), WaveError::none, "", 1,
+       44, 10},
+      {"data of zero bytes at the end", riff(chunk("fmt ", mono)) + header("data", 0),
+       WaveError::none, "", 1, 44, 0},
+      {"three bytes", text("RIF"), WaveError::not_riff, "Not a RIFF file"},
+      {"big-endian RIFX", text("RIFX") + Bytes(recording.begin() + 4, recording.end()),
+       WaveError::not_riff, "Not a RIFF file"},
+      {"RIFF and nothing else", text("RIFF"), WaveError::not_wave, "Not a WAVE file"},
+      {"WAVX", header("RIFF", 36) + text("WAVX") + chunk("fmt ", mono), WaveError::not_wave,
+       "Not a WAVE file"},
+      {"fmt of 14 bytes",
+       riff(chunk("fmt ", Bytes(mono.begin(), mono.begin() + 14)) + chunk("data", samples(4))),
+       WaveError::fmt_incorrect, "fmt incorrect"},
+      {"LIST before fmt", riff(list + chunk("fmt ", mono) + chunk("data", samples(4))),
+       WaveError::fmt_incorrect, "fmt incorrect"},
+      {"no data chunk", riff(chunk("fmt ", mono) + list), WaveError::no_data,
+       "No wave data in the file"},
+      {"chunk of 0xFFFFFFFF bytes before data",
+       riff(chunk("fmt ", mono) + header("LIST", 0xFFFFFFFF) + chunk("data", samples(4))),
+       WaveError::no_data, "No wave data in the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const files::WaveRead read = read_memory(c.bytes);
+    EXPECT_EQ(read.error, c.error);
+    EXPECT_EQ(files::wave_report(read.error).text, c.report);
+    if (c.error == WaveError::none) {
+      EXPECT_EQ(read.layout.format.channels, c.channels);
+      EXPECT_EQ(read.layout.format.samples_per_sec, 11025u);
+      EXPECT_EQ(read.layout.format.block_align, 2 * c.channels);
+      EXPECT_EQ(read.layout.format.bits_per_sample, 16);
+      EXPECT_EQ(read.layout.data_offset, c.data_offset);
+      EXPECT_EQ(read.layout.data_size, c.data_size);
+    } else {
+      EXPECT_EQ(files::wave_report(read.error).caption, "File Error Message");
+    }
+
+    // The same file on disk reads the same.
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    ASSERT_EQ(std::fwrite(c.bytes.data(), 1, c.bytes.size(), file), c.bytes.size());
+    files::FileSource source(file);
+    const files::WaveRead from_disk = files::read_wave_layout(source);
+    std::fclose(file);
+    EXPECT_EQ(from_disk.error, read.error);
+    EXPECT_EQ(from_disk.layout.data_offset, read.layout.data_offset);
+    EXPECT_EQ(from_disk.layout.data_size, read.layout.data_size);
+    EXPECT_EQ(from_disk.layout.format.avg_bytes_per_sec, read.layout.format.avg_bytes_per_sec);
+  }
+}
+
+TEST(ReadWaveLayout, EveryPrefixOfAFileIsReadOrRefusedByWhatItHolds) {
+  const Bytes file = riff(chunk("fmt ", mono) + list + chunk("data", samples(6)));
+  const std::size_t data_offset = file.size() - 6;
+  for (std::size_t length = 0; length <= file.size(); ++length) {
+    SCOPED_TRACE(length);
+    const files::WaveRead read =
+        read_memory(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
+    const WaveError expected = length < 4             ? WaveError::not_riff
+                               : length < 12          ? WaveError::not_wave
+                               : length < 36          ? WaveError::fmt_incorrect
+                               : length < data_offset ? WaveError::no_data
+                                                      : WaveError::none;
+    EXPECT_EQ(read.error, expected);
+    if (expected == WaveError::none) {
+      EXPECT_EQ(read.layout.data_offset, data_offset);
+      EXPECT_EQ(read.layout.data_size, length - data_offset);
+    }
+  }
+}
+
+// A file of `size` bytes, zero except for the pieces given.
+class SparseSource : public files::ByteSource {
+ public:
+  SparseSource(std::uint64_t size, std::vector<std::pair<std::uint64_t, Bytes>> pieces)
+      : size_(size), pieces_(std::move(pieces)) {}
+  std::uint64_t size() override { return size_; }
+  std::size_t read_at(std::uint64_t offset, std::span<std::uint8_t> into) override {
+    if (offset >= size_) return 0;
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(into.size(), size_ - offset));
+    std::fill_n(into.begin(), count, 0);
+    for (const auto& [start, bytes] : pieces_) {
+      for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (start + i >= offset && start + i < offset + count) into[start + i - offset] = bytes[i];
+      }
+    }
+    return count;
+  }
+
+ private:
+  std::uint64_t size_;
+  std::vector<std::pair<std::uint64_t, Bytes>> pieces_;
+};
+
+TEST(ReadWaveLayout, FindsDataPastFourGibibytesAndCapsItsSize) {
+  // A 4 GiB chunk, then a data chunk claiming 4 GiB of which 3 GiB are there.
+  const std::uint64_t data_header = 36 + 8 + 0xFFFFFFFFull + 1;
+  SparseSource file(data_header + 8 + (3ull << 30),
+                    {{0, riff(chunk("fmt ", mono)) + header("JUNK", 0xFFFFFFFF)},
+                     {data_header, header("data", 0xFFFFFFFF)}});
+  const files::WaveRead read = files::read_wave_layout(file);
+  ASSERT_EQ(read.error, WaveError::none);
+  EXPECT_EQ(read.layout.data_offset, data_header + 8);
+  EXPECT_EQ(read.layout.data_size, std::uint32_t{std::numeric_limits<std::int32_t>::max()});
+}
+
+TEST(Playable, OnlySixteenBitPcmAtTheProgramsRateWithConsistentSizes) {
+  struct Case {
+    const char* name;
+    files::WaveFormat format;
+    bool playable;
+  };
+  const Case cases[] = {
+      {"mono", {1, 1, 11025, 22050, 2, 16}, true},
+      {"stereo", {1, 2, 11025, 44100, 4, 16}, true},
+      {"format tag not tested", {3, 1, 11025, 22050, 2, 16}, true},
+      {"22050 Hz", {1, 1, 22050, 44100, 2, 16}, false},
+      {"8-bit", {1, 1, 11025, 11025, 1, 8}, false},
+      {"three channels", {1, 3, 11025, 66150, 6, 16}, false},
+      {"block align of stereo in mono", {1, 1, 11025, 44100, 4, 16}, false},
+      {"bytes per second of stereo in mono", {1, 1, 11025, 44100, 2, 16}, false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(files::playable(c.format), c.playable) << c.name;
+}
+
+TEST(RecordingHeader, TwentyKilobytesOfMonoSamples) {
+  const std::array<std::uint8_t, 44> expected = {
+      'R',  'I',  'F',  'F',  0x24, 0x50, 0x00, 0x00, 'W', 'A', 'V', 'E',  //
+      'f',  'm',  't',  ' ',  0x10, 0x00, 0x00, 0x00,                      //
+      0x01, 0x00, 0x01, 0x00, 0x11, 0x2B, 0x00, 0x00,                      // PCM, mono, 11025
+      0x22, 0x56, 0x00, 0x00, 0x02, 0x00, 0x10, 0x00,                      // 22050, 2, 16
+      'd',  'a',  't',  'a',  0x00, 0x50, 0x00, 0x00,
+  };
+  EXPECT_EQ(files::recording_header(20480), expected);
+}
+
+}  // namespace
