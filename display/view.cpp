@@ -102,8 +102,12 @@ void draw_time_view(QPainter& painter, std::span<const std::int32_t, points> out
   const bool filtered = display_filtered == 1;
   const std::span<const std::int32_t, points> source = filtered ? out : raw;
   const std::int32_t floor = filtered ? 4 : 6;
+  // A sample far beyond the picture is kept far beyond it, within reach of
+  // the pixel arithmetic.
   const auto scaled = [](std::int32_t sample) {
-    return static_cast<std::int32_t>(std::int64_t{sample} * time_gain / 2000);
+    constexpr std::int64_t beyond = 1 << 20;
+    return static_cast<std::int32_t>(
+        std::clamp(std::int64_t{sample} * time_gain / 2000, -beyond, beyond));
   };
 
   time_trace[0] = scaled(source[0]);

@@ -95,10 +95,24 @@ std::uint8_t* captured_block() {
   return buffer_toggle == 1 ? audio::in_data_a.get() : audio::in_data_b.get();
 }
 
+// The output block the device phase of this pass sent.
+const std::uint8_t* sent_block() {
+  return buffer_toggle == 1 ? audio::out_data_b.get() : audio::out_data_a.get();
+}
+
+// Appends the block this pass sent to the record file while recording.
+void record_sent_block() {
+  if (files::record_on == 1 && files::record_file_open == 1 && files::pause_on == 0) {
+    files::append_record_block(std::span(sent_block(), audio::out_buffer_bytes));
+  }
+}
+
 // At the end of the play data: close the file, return the transport to live
-// input and bring the devices back in step with buffer_toggle.
+// input and bring the devices back in step with buffer_toggle. The block
+// this pass sent, the file's last, is recorded before the transport stops.
 void end_of_play(CycleHost& host) {
   files::close_play_file();
+  record_sent_block();
   host.stop_transport();
   audio::reset_wave_out();
   audio::reset_wave_in();
@@ -125,8 +139,8 @@ void file_phase(CycleHost& host) {
   host.process_messages();
   // A handler run by that pump (Stop, Open Wave) may have closed the file.
   if (files::play_file_open != 1) return;
-  files::read_play_block(std::span(captured_block(), audio::out_buffer_bytes));
-  files::play_bytes_left -= audio::out_buffer_bytes;
+  files::read_play_pass(std::span(captured_block(), audio::audio_block_bytes), audio::in_channels,
+                        samples_per_buffer);
 }
 
 }  // namespace
@@ -164,11 +178,7 @@ void process_block(CycleHost& host) {
   pack_output_block(out_samples, std::span(packed, audio::out_buffer_bytes));
   last_toggle = buffer_toggle;
 
-  if (files::record_on == 1 && files::record_file_open == 1 && files::pause_on == 0) {
-    const std::uint8_t* sent = buffer_toggle == 1 ? audio::out_data_b.get() : audio::out_data_a.get();
-    files::append_record_block(std::span(sent, audio::out_buffer_bytes));
-    files::record_byte_count += audio::out_buffer_bytes;
-  }
+  record_sent_block();
   host.update_display();
 }
 
@@ -181,7 +191,8 @@ void run_cycle(CycleHost& host) {
   lms_prev_input = 0.0f;
   position_limit = audio::in_buffer_bytes / 2;
   display::time_baseline = display::spectrum_height / 2;
-  files::record_byte_count = 0;
+  // The count of a recording carries on across cycles: a cycle that starts
+  // again while recording appends to the same file.
   buffer_toggle = 0;
 
   audio::init_out_headers();

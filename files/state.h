@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace files {
 
@@ -22,5 +23,11 @@ inline std::int32_t record_file_open = 0;
 inline std::int32_t play_file_open = 0;
 inline std::int32_t record_byte_count = 0;  // sample bytes written so far
 inline std::int32_t play_bytes_left = 0;    // sample bytes not yet read
+inline std::uint16_t play_channels = 0;     // channels of the play file's frames, 1 or 2
+inline std::string record_path;
+inline std::string play_path;
+
+// Kept from the settings file and written back unchanged (saved).
+inline std::int32_t settings_reserved = 0;
 
 }  // namespace files

@@ -5,6 +5,11 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QProcess>
+#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,6 +22,8 @@
 
 #include "audio/Soundcardselection.h"
 #include "audio/state.h"
+#include "audio/wave_in.h"
+#include "audio/wave_out.h"
 #include "design/designers.h"
 #include "design/presets.h"
 #include "design/state.h"
@@ -29,6 +36,7 @@
 #include "engine/state.h"
 #include "files/state.h"
 #include "files/transport.h"
+#include "shell/commands.h"
 #include "shell/paint_box.h"
 #include "shell/state.h"
 #include "shell/toolkit.h"
@@ -181,13 +189,16 @@ void TZForm::FormCreate() {
 
   shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
+  read_settings(shell::settings_path);
 
   design::fill_rectangular_window(design::cycle_window, engine::fft_size);
   design::fill_blackman_harris_window(design::display_window, engine::fft_size);
 }
 
 void TZForm::FormDestroy() {
-  files::close_record_file();
+  write_settings(shell::settings_path);
+  // A recording in progress keeps everything recorded, as Stop would.
+  files::finish_record_file();
   files::close_play_file();
   audio::in_data_a.reset();
   audio::in_data_b.reset();
@@ -677,14 +688,119 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
   display::release_lines();
 }
 
-// Handlers whose controls are built by later work: they exist so that every
-// control is wired, and do nothing yet.
-void TZForm::RecordBtnClick() {}
-void TZForm::PlayBtnClick() {}
-void TZForm::StopBtnClick() {}
-void TZForm::PauseBtnClick() {}
-void TZForm::BitBtn1Click() {}
-void TZForm::LoadWaveClick() {}
-void TZForm::SaveWaveClick() {}
-void TZForm::HelpMenu1Click() {}
-void TZForm::About1Click() {}
+// WAV files. The dialogs ask for a path; open_wave and save_wave do the
+// rest, so that they can also be driven without a dialog.
+
+void TZForm::LoadWaveClick() {
+  files::close_play_file();
+  if (OpenWaveDialog->exec() != QDialog::Accepted) return;
+  open_wave(OpenWaveDialog->selectedFiles().value(0).toStdString());
+}
+
+void TZForm::open_wave(const std::string& path) {
+  if (const auto refusal = files::open_play_file(path)) report(refusal->caption, refusal->text);
+}
+
+void TZForm::SaveWaveClick() {
+  files::finish_record_file();
+  files::record_byte_count = 0;
+  if (SaveWaveDialog->exec() != QDialog::Accepted) return;
+  save_wave(SaveWaveDialog->selectedFiles().value(0).toStdString());
+}
+
+void TZForm::save_wave(const std::string& path) {
+  files::finish_record_file();
+  if (!files::create_record_file(path)) report("File Error Message", "Could not open the Wave file");
+}
+
+// The transport. A button shows its state by its caption's colour alone:
+// red engaged, blue not.
+
+void TZForm::RecordBtnClick() {
+  if (files::record_file_open != 1) {
+    report("Record Error", "No input file has been specified");
+    return;
+  }
+  if (files::record_on == 0) {
+    files::record_on = 1;
+    files::transport_idle = 0;
+    shell::set_font_color(RecordBtn, shell::engaged_color);
+    shell::set_font_color(StopBtn, shell::idle_color);
+  } else {
+    files::record_on = 0;
+    shell::set_font_color(RecordBtn, shell::idle_color);
+    StopBtnClick();
+  }
+}
+
+void TZForm::PlayBtnClick() {
+  if (files::play_file_open != 1) {
+    report("Play Error", "No output file has been specified");
+    return;
+  }
+  if (files::play_on == 0) {
+    files::play_on = 1;
+    files::transport_idle = 0;
+    files::pause_on = 0;
+    engine::source_mode = 2;
+    shell::set_font_color(PlayBtn, shell::engaged_color);
+    shell::set_font_color(StopBtn, shell::idle_color);
+    // A running cycle takes up the file at its next pass, with capture
+    // started again at once: it stays the cycle's clock, and a cycle left
+    // waiting for a stopped input would time out and start over, losing a
+    // block of what it records.
+    if (engine::cycle_stopped == 0) {
+      audio::reset_wave_in();
+      audio::start_wave_in();
+      audio::reset_wave_out();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    // Returns at once while a cycle runs.
+    StartBtnClick();
+  } else {
+    files::play_on = 0;
+    shell::set_font_color(PlayBtn, shell::idle_color);
+    StopBtnClick();
+  }
+}
+
+void TZForm::StopBtnClick() {
+  if (files::transport_idle == 1) return;
+  files::transport_idle = 1;
+  files::record_on = 0;
+  files::play_on = 0;
+  files::pause_on = 0;
+  engine::source_mode = 1;
+  shell::set_font_color(StopBtn, shell::engaged_color);
+  for (QPushButton* button : {PlayBtn, RecordBtn, PauseBtn}) {
+    shell::set_font_color(button, shell::idle_color);
+  }
+  files::finish_record_file();
+  files::close_play_file();
+}
+
+void TZForm::PauseBtnClick() {
+  if (files::transport_idle == 1) return;
+  files::pause_on = files::pause_on == 0 ? 1 : 0;
+  shell::set_font_color(PauseBtn, files::pause_on == 1 ? shell::engaged_color : shell::idle_color);
+}
+
+// Menu commands and the volume button.
+
+void TZForm::HelpMenu1Click() {
+  const QString path = QString::fromStdString(shell::help_path);
+  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    shell::show_report(QStringLiteral("Tonewell"), QStringLiteral("Could not run the help application"));
+  }
+}
+
+void TZForm::About1Click() {
+  shell::show_report(QStringLiteral("About Tonewell"),
+                     QStringLiteral("Tonewell receiver audio filter\n             Version 1.2"));
+}
+
+void TZForm::BitBtn1Click() {
+  if (const std::optional<shell::Command> mixer = shell::volume_control()) {
+    QProcess::startDetached(mixer->program, mixer->arguments);
+  }
+}

@@ -5,9 +5,11 @@
 #include <QImage>
 #include <QMainWindow>
 #include <initializer_list>
+#include <string>
 
 #include "display/view.h"
 #include "engine/cycle.h"
+#include "files/settings_format.h"
 
 class QAction;
 class QCheckBox;
@@ -114,6 +116,16 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void RightInputClick();
   void HelpMenu1Click();
   void About1Click();
+
+  // The file commands without their dialogs: open `path` for playback, or
+  // create it for recording, with the reports of the commands.
+  void open_wave(const std::string& path);
+  void save_wave(const std::string& path);
+
+  // The settings file: read and applied through the controls' handlers
+  // (created from the current values when missing), or written.
+  void read_settings(const std::string& path);
+  void write_settings(const std::string& path);
 
   // Window services of the cycle and the device layer.
   void process_messages() override;
@@ -284,6 +296,10 @@ class TZForm : public QMainWindow, public engine::CycleHost {
 
   // Where the controls hold the filter lines now.
   display::LinePositions line_positions() const;
+
+  // The settings as the program holds them now, and their application.
+  files::Settings current_settings() const;
+  void apply_settings(const files::Settings& settings);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

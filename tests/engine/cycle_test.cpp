@@ -21,6 +21,7 @@
 #include "display/state.h"
 #include "engine/state.h"
 #include "files/state.h"
+#include "files/transport.h"
 
 namespace {
 
@@ -109,6 +110,7 @@ class CycleTest : public ::testing::Test {
     engine::source_mode = 1;
     display::spectrum_height = 197;
     files::transport_idle = 1;
+    files::play_channels = 1;
   }
 
   void TearDown() override { engine::stop_cycle(); }
@@ -308,19 +310,23 @@ TEST_F(CycleTest, StopInThePumpBeforeAFileReadEndsPlaybackWithoutReading) {
 
 TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   device.feed(ramp(30 * 1024));
-  files::record_file = std::tmpfile();
-  files::record_file_open = 1;
+  const std::string path = ::testing::TempDir() + "/recording.wav";
+  ASSERT_TRUE(files::create_record_file(path));
   files::record_on = 1;
   window.stop_after_passes = 10;
   engine::run_cycle(window);
   engine::stop_cycle();
+  files::finish_record_file();
 
   EXPECT_EQ(files::record_byte_count, 10 * 2048);
-  std::fflush(files::record_file);
-  EXPECT_EQ(std::ftell(files::record_file), 10 * 2048);
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  std::fseek(file, 0, SEEK_END);
+  EXPECT_EQ(std::ftell(file), 44 + 10 * 2048);
   std::vector<std::int16_t> recorded(10 * 1024);
-  std::rewind(files::record_file);
-  ASSERT_EQ(std::fread(recorded.data(), 2, recorded.size(), files::record_file), recorded.size());
+  std::fseek(file, 44, SEEK_SET);
+  ASSERT_EQ(std::fread(recorded.data(), 2, recorded.size(), file), recorded.size());
+  std::fclose(file);
   // The block recorded in the last pass is the one the device phase of that
   // pass sent to the output; the block before it has been played in full.
   const std::vector<std::int16_t> played = device.take_played();
@@ -330,7 +336,6 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
     found = std::equal(before_last.begin(), before_last.end(), played.begin() + static_cast<std::ptrdiff_t>(at));
   }
   EXPECT_TRUE(found);
-  std::fclose(files::record_file);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // The program itself between the sound rig's two null sinks: what is played
 // into radio_in is what it records, what it plays is heard on
-// speaker.monitor. It starts with every filter off and a signal gain of 1,
-// which holds until a gain bar moves (the bars' start positions, fine 25 x
-// coarse 0.1, would make it 2.5), so a tone comes out at the level it went in.
+// speaker.monitor. It starts in an empty folder, so with every filter off
+// and the gain bars at their start positions, fine 25 x coarse 0.1: a tone
+// comes out at 2.5 times the level it went in.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -22,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr double kGain = 1.0;
+constexpr double kGain = 2.5;
 constexpr double kToneFrequency = 1000.0;
 constexpr double kInputAmplitude = 4000.0;
 const double kInputRms = kInputAmplitude / std::sqrt(2.0);

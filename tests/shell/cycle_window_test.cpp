@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -88,8 +89,9 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(engine::work_offset, 0);
   EXPECT_EQ(engine::lms_filter_on, 0);
   EXPECT_EQ(engine::bypass_on, 0);
-  EXPECT_EQ(engine::coarse_gain, 1.0f);
-  EXPECT_EQ(engine::signal_gain, 1.0f);
+  // A first start applies the gain bars' start positions.
+  EXPECT_FLOAT_EQ(engine::coarse_gain, 0.1f);
+  EXPECT_FLOAT_EQ(engine::signal_gain, 2.5f);
   EXPECT_EQ(engine::gain_position_time, 25);
   EXPECT_EQ(engine::gain_position_freq, 25);
   EXPECT_EQ(engine::rx_coarse_position, 5);
@@ -102,8 +104,8 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(display::spectrum_width, 1);
   EXPECT_EQ(display::ref_line_on, 0);
   EXPECT_EQ(display::ref_position, 255);
-  EXPECT_EQ(display::db_scale, 1.0f);
-  EXPECT_EQ(display::db_offset, 1.0f);
+  EXPECT_EQ(display::db_scale, 8.0f);
+  EXPECT_EQ(display::db_offset, 15.0f);
   for (const std::uint8_t grab : {display::bp_grab, display::nf1_grab, display::nf2_grab,
                                   display::var_bp_lo_grab, display::var_bp_hi_grab,
                                   display::var_notch_lo_grab, display::var_notch_hi_grab,
@@ -177,6 +179,7 @@ TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat
     frames.push_back(0);
   }
   CountingForm form;
+  form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
   QTimer::singleShot(500, &form, [&form] { form.LeftInputClick(); });
   // Fed once the stereo input runs, which takes whole frames from the start.
   QTimer::singleShot(800, &form, [&] { device.feed(frames); });
@@ -283,6 +286,8 @@ TEST_P(ProgramTest, TerminationSignalQuitsWithExitCodeZero) {
   ASSERT_TRUE(program.waitForFinished(3000));
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
+  // It saved its settings on the way out.
+  EXPECT_EQ(QFileInfo(folder.filePath("ZOduvov.cfg")).size(), 124);
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramTest, ::testing::Values(SIGTERM, SIGINT),

@@ -33,22 +33,23 @@ bool all_zero(const design::Response& response) {
   return std::all_of(response.begin(), response.end(), [](float v) { return v == 0.0f; });
 }
 
-TEST_F(FilterWindow, StartUpDesignsTheBandpassAndBothNotchesAndFillsTheWindows) {
-  EXPECT_FALSE(all_zero(design::bp_resp_re));
-  EXPECT_FALSE(all_zero(design::nf1_resp_re));
+TEST_F(FilterWindow, AFirstStartDesignsEveryFilterAsTheWindowShowsItAndFillsTheWindows) {
+  // The bandpass as its list shows it, 200 Hz to 3.0 kHz.
+  EXPECT_NEAR(design::bp_lo_edge * 11025, 200.0f, 0.01f);
+  EXPECT_NEAR(design::bp_hi_edge * 11025, 3000.0f, 0.01f);
+  // Both notches 1000 Hz wide around the start centre.
+  EXPECT_NEAR(design::nf1_hi_edge * 11025, 0.035f / 1024 * 11025 + 500, 0.01f);
   EXPECT_EQ(design::nf1_taps, design::nf2_taps);
   EXPECT_EQ(design::nf1_resp_re, design::nf2_resp_re);
-  // Designed around 413..469 Hz without storing those edges.
-  EXPECT_EQ(design::bp_lo_edge, 0.0f);
-  EXPECT_EQ(design::nf1_hi_edge, 0.0f);
   // The bandpass carries its start Q-level of 0.05 as an offset on every
   // bin: far above the band its response is -0.05 - 0.05i.
   EXPECT_NEAR(design::bp_resp_re[300], -0.05f, 1e-4f);
   EXPECT_NEAR(design::bp_resp_im[300], -0.05f, 1e-4f);
-  // The variable filters are not designed until a bar moves.
-  EXPECT_TRUE(all_zero(design::var_bp_resp_re));
-  EXPECT_TRUE(all_zero(design::var_notch_resp_re));
-  EXPECT_EQ(form.VarFilterMemo->text(), "1000 Hz");
+  // The variable filters follow their bars, 100 to 400.
+  EXPECT_FALSE(all_zero(design::var_bp_resp_re));
+  EXPECT_FALSE(all_zero(design::var_notch_resp_re));
+  EXPECT_EQ(design::var_bp_lo_edge, 100.0f / 1024);
+  EXPECT_EQ(form.VarFilterMemo->text(), "3229 Hz");
 
   EXPECT_TRUE(std::all_of(design::cycle_window.begin(), design::cycle_window.end(),
                           [](float v) { return v == 1.0f; }));
@@ -156,8 +157,8 @@ TEST_F(FilterWindow, TheSmoothingButtonsSwitchTheFilterAndResetNothing) {
 }
 
 TEST_F(FilterWindow, GainBarsSetTheSignalGainAndTheDisplayScaling) {
-  // The start values hold until a bar moves.
-  EXPECT_EQ(engine::signal_gain, 1.0f);
+  // A first start applies the bars' start positions: fine 25 x coarse 0.1.
+  EXPECT_EQ(engine::signal_gain, 2.5f);
 
   form.RxCoarseTrackBar->setValue(6);
   EXPECT_EQ(engine::coarse_gain, 1.0f);

@@ -44,6 +44,9 @@ class Window : public ::testing::Test {
   }
 
   // Every track bar and scroll bar: name, range and start position.
+  // Every bar with its range and its position once a first start has
+  // applied the start values: the bandpass line then stands at the start
+  // centre's column, 1, not at the form's 128.
   std::vector<std::tuple<QAbstractSlider*, const char*, int, int, int>> bars() {
     return {
         {form.RefScrollBar, "RefScrollBar", 1, 512, 255},
@@ -55,7 +58,7 @@ class Window : public ::testing::Test {
         {form.QTrackBar10, "QTrackBar10", 0, 25, 20},
         {form.SignalGainBar, "SignalGainBar", 1, 100, 25},
         {form.RxCoarseTrackBar, "RxCoarseTrackBar", 1, 7, 5},
-        {form.FrequencyBar, "FrequencyBar", 1, 512, 128},
+        {form.FrequencyBar, "FrequencyBar", 1, 512, 1},
         {form.NF1_TrackBar, "NF1_TrackBar", 1, 512, 1},
         {form.NF2_TrackBar, "NF2_TrackBar", 1, 512, 1},
         {form.Lo_BP_Freq_ScrollBar, "Lo_BP_Freq_ScrollBar", 1, 512, 100},
@@ -130,7 +133,7 @@ TEST_F(Window, NothingVisibleIsClipped) {
 TEST_F(Window, ButtonsStartWithTheirCaptionsAndColours) {
   const std::pair<QPushButton*, const char*> captions[] = {
       {form.RecordBtn, "Record"}, {form.PlayBtn, "Play"},           {form.StopBtn, "Stop"},
-      {form.PauseBtn, "Pause"},   {form.SpectrumWidthBtn, "Full"},  {form.SpectrumTypeBtn, "Line"},
+      {form.PauseBtn, "Pause"},   {form.SpectrumWidthBtn, "Full"},  {form.SpectrumTypeBtn, "LINE"},
       {form.DataBtn, "Filter"},   {form.DisplayBtn, "Freq"},        {form.BitBtn1, "Volume"},
       {form.StartBtn, "Start"},   {form.StopCycleBtn, "StopCycle"},
   };
@@ -211,8 +214,12 @@ TEST_F(Window, CombosMemosLabelsAndCheckBoxesStartAsListed) {
     EXPECT_EQ(box->currentIndex(), 0);
     EXPECT_FALSE(box->isEditable());
   }
+  // The variable filters are designed at first start and show their width;
+  // the hidden twin memo keeps the form's text.
+  EXPECT_EQ(form.VarFilterMemo->text(), "3229 Hz");
+  EXPECT_EQ(form.VarNotchFilterMemo->text(), "3229 Hz");
+  EXPECT_EQ(form.VarFilterMemo2->text(), "1000 Hz");
   for (const QLineEdit* m : {form.VarFilterMemo, form.VarNotchFilterMemo, form.VarFilterMemo2}) {
-    EXPECT_EQ(m->text(), "1000 Hz");
     EXPECT_TRUE(m->isReadOnly());
     EXPECT_EQ(m->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
   }
@@ -221,7 +228,7 @@ TEST_F(Window, CombosMemosLabelsAndCheckBoxesStartAsListed) {
       {form.LoFreqLabel, "10 Hz"},
       {form.HiFreqLabel, "5512 Hz"},
       {form.RefLabel, "Reference Frequency = "},
-      {form.RefFreqLabel, "512"},
+      {form.RefFreqLabel, "2745 Hz"},
       {form.Label35, "Bytes Recorded_a =  "},
       {form.bytes_recorded_aa, "0 "},
       {form.Label36, "Bytes Recorded_b =  "},

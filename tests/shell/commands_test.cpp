@@ -1,0 +1,74 @@
+// The Help and About commands and the volume button.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include "shell/Zoduvov.h"
+#include "shell/commands.h"
+#include "tests/shell/test_application.h"
+
+namespace {
+
+class Commands : public ::testing::Test {
+ protected:
+  QApplication& app = test_application();
+  ReportRecorder recorder;
+  TZForm form;
+
+  void SetUp() override { form.StartTimer->stop(); }
+};
+
+// A program on the PATH that leaves a mark when it runs.
+void fake_program(const QTemporaryDir& folder, const QString& name) {
+  QFile script(folder.filePath(name));
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  script.write(QString("#!/bin/sh\n: > '%1'\n").arg(folder.filePath(name + ".ran")).toUtf8());
+  script.close();
+  script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST_F(Commands, AboutShowsTheProgramAndItsVersion) {
+  form.About1Click();
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].first, "About Tonewell");
+  EXPECT_EQ(recorder.reports[0].second, "Tonewell receiver audio filter\n             Version 1.2");
+}
+
+TEST_F(Commands, HelpWithoutItsFileSaysSo) {
+  form.HelpMenu1Click();
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].second, "Could not run the help application");
+}
+
+TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndNothingWithoutOne) {
+  const QByteArray path = qgetenv("PATH");
+  QTemporaryDir folder;
+  qputenv("PATH", folder.path().toUtf8());
+  EXPECT_FALSE(shell::volume_control().has_value());
+  form.BitBtn1->click();
+  EXPECT_TRUE(recorder.reports.empty());
+
+  fake_program(folder, "pwvucontrol");
+  fake_program(folder, "alsamixer");
+  ASSERT_TRUE(shell::volume_control().has_value());
+  EXPECT_EQ(shell::volume_control()->program, folder.filePath("pwvucontrol"));
+  fake_program(folder, "pavucontrol");
+  EXPECT_EQ(shell::volume_control()->program, folder.filePath("pavucontrol"));
+
+  form.BitBtn1->click();
+  QElapsedTimer waited;
+  waited.start();
+  while (!QFile::exists(folder.filePath("pavucontrol.ran")) && waited.elapsed() < 5000) {
+    QThread::msleep(20);
+  }
+  EXPECT_TRUE(QFile::exists(folder.filePath("pavucontrol.ran")));
+  EXPECT_FALSE(QFile::exists(folder.filePath("pwvucontrol.ran")));
+  qputenv("PATH", path);
+}
+
+}  // namespace

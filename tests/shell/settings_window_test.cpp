@@ -1,0 +1,223 @@
+// The settings file through the window: made at a first start, written at
+// the end, read at the next start through the controls' own handlers, and
+// whatever bytes it holds, the program comes up.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <vector>
+
+#include "audio/state.h"
+#include "design/state.h"
+#include "display/state.h"
+#include "engine/state.h"
+#include "files/settings_format.h"
+#include "shell/Zoduvov.h"
+#include "shell/paint_box.h"
+#include "shell/toolkit.h"
+#include "tests/shell/test_application.h"
+
+namespace {
+
+const char* const settings_file = "ZOduvov.cfg";
+
+std::vector<std::uint8_t> file_bytes(const char* path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+void write_bytes(const char* path, std::span<const std::uint8_t> bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class Settings : public ::testing::Test {
+ protected:
+  QApplication& app = test_application();
+
+  // A window as the program makes it, reading the settings file.
+  std::unique_ptr<TZForm> start() {
+    auto form = std::make_unique<TZForm>();
+    form->StartTimer->stop();
+    return form;
+  }
+
+  // The start values as a first start writes them.
+  files::Settings start_values() {
+    std::filesystem::remove(settings_file);
+    start();
+    const std::vector<std::uint8_t> bytes = file_bytes(settings_file);
+    return files::parse_settings(bytes, {});
+  }
+};
+
+TEST_F(Settings, AFirstStartMakesA124ByteFileOfTheStartValues) {
+  ASSERT_FALSE(std::filesystem::exists(settings_file));
+  auto form = start();
+  const std::vector<std::uint8_t> bytes = file_bytes(settings_file);
+  ASSERT_EQ(bytes.size(), 124u);
+  EXPECT_EQ(bytes[30], 0x29);
+  EXPECT_EQ(bytes[31], 0x5C);
+  EXPECT_EQ(bytes[32], 0x0F);
+  EXPECT_EQ(bytes[33], 0x3D);
+  const files::Settings s = files::parse_settings(bytes, {});
+  EXPECT_EQ(s.spectrum_width, 1);
+  EXPECT_EQ(s.display_mode, 1);
+  EXPECT_EQ(s.gain_position_freq, 25);
+  EXPECT_EQ(s.ref_position, 255);
+  EXPECT_EQ(s.var_bp_hi_bin, 400);
+  EXPECT_EQ(s.input_select, 1);
+}
+
+TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
+  {
+    auto form = start();
+    form->SpectrumWidthBtn->click();  // half
+    form->BypassBtn->click();
+    form->SpectrumTypeBtn->click();
+    form->DataBtn->click();
+    form->LMSFilterBtn2->click();
+    form->MedianFltrBtn2->click();
+    form->SignalGainBar->setValue(40);
+    form->DisplayBtn->click();  // the time view, with its own gain position
+    form->SignalGainBar->setValue(60);
+    form->RxCoarseTrackBar->setValue(6);
+    form->DisplayBPBtn->click();
+    form->DisplayRefBtn->click();
+    form->RefScrollBar->setValue(300);
+    design::bp_center = 65.0f;
+    form->BPComboBox2->setCurrentIndex(4);
+    emit form->BPComboBox2->activated(4);
+    form->NF1ComboBox2->setCurrentIndex(2);
+    emit form->NF1ComboBox2->activated(2);
+    form->QTrackBar3->setValue(7);
+    form->Hi_BP_Freq_ScrollBar->setValue(300);
+    form->Lo_BP_Freq_ScrollBar->setValue(120);
+    form->DisplayVarNFBtn->click();
+    form->LeftInputClick();
+  }
+  auto form = start();
+  EXPECT_EQ(display::spectrum_width, 2);
+  EXPECT_EQ(form->HiFreqLabel->text(), "2756 Hz");
+  EXPECT_EQ(engine::bypass_on, 1);
+  EXPECT_EQ(form->BypassBtn->text(), "On");
+  EXPECT_EQ(form->SpectrumTypeBtn->text(), "BAR");
+  EXPECT_EQ(display::display_filtered, 0);
+  EXPECT_EQ(form->LMSFilterBtn2->text(), "ON");
+  EXPECT_EQ(form->LMSFilterBtn->text(), "ON");
+  EXPECT_EQ(form->MedianFltrBtn2->text(), "ON");
+  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(form->DisplayBtn->text(), "Time");
+  EXPECT_EQ(form->SignalGainBar->value(), 60);
+  EXPECT_EQ(display::time_gain, 60);
+  EXPECT_EQ(engine::gain_position_freq, 40);
+  EXPECT_FLOAT_EQ(engine::signal_gain, 60.0f);
+  EXPECT_EQ(form->RxCoarseTrackBar->value(), 6);
+  EXPECT_TRUE(form->BPFltr->isChecked());
+  EXPECT_EQ(form->DisplayBPBtn->text(), "On");
+  EXPECT_EQ(form->RefScrollBar->value(), 300);
+  EXPECT_EQ(form->RefFreqLabel->text(), "3229 Hz");
+  EXPECT_EQ(display::var_notch_lo_line_on, 1);
+  EXPECT_EQ(design::bp_center, 65.0f);
+  EXPECT_EQ(form->FrequencyBar->value(), 132);  // column 66 in the half span
+  EXPECT_EQ(form->BPComboBox2->currentIndex(), 4);
+  EXPECT_NEAR((design::bp_lo_edge + design::bp_hi_edge) / 2, 65.0f / 1024, 1e-6);
+  EXPECT_EQ(design::nf1_width_index, 2);
+  EXPECT_EQ(form->QTrackBar3->value(), 7);
+  EXPECT_FLOAT_EQ(design::nf1_q_level, 0.18f);
+  EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 120);
+  EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 300);
+  EXPECT_EQ(form->VarFilterMemo->text(), "1937 Hz");
+  EXPECT_EQ(audio::input_select, 2);
+  EXPECT_TRUE(form->LeftInput->isChecked());
+  EXPECT_FALSE(form->MicInput->isChecked());
+  EXPECT_EQ(audio::in_buffer_bytes, 4096);
+}
+
+TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
+  files::Settings s = start_values();
+  s.display_mode = 7;
+  s.bp_line_on = 2;
+  s.ref_line_on = 2;
+  s.input_select = 2;
+  s.var_bp_lo_bin = 450;
+  s.var_bp_hi_bin = 480;
+  s.spectrum_width = 0;
+  s.bp_center = std::numeric_limits<float>::quiet_NaN();
+  s.nf1_center = 1e30f;
+  s.nf2_center = -3.0f;
+  s.gain_position_time = 1'000'000'000;
+  s.gain_position_freq = -1'000'000'000;
+  s.bp_q_position = 99;
+  s.rx_coarse_position = -4;
+  s.nf1_width_index = 17;
+  s.ref_position = 9999;
+  write_bytes(settings_file, files::serialise_settings(s));
+
+  auto form = start();
+  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(form->DisplayBtn->text(), "Time");
+  EXPECT_EQ(display::bp_line_on, 0);
+  EXPECT_EQ(form->DisplayBPBtn->text(), "Off");
+  EXPECT_EQ(display::ref_line_on, 0);
+  EXPECT_EQ(audio::input_select, 2);
+  EXPECT_EQ(audio::in_buffer_bytes, 4096);
+  // The lower edge cannot pass the upper one, which is not there yet.
+  EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 399);
+  EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 480);
+  // An unknown span is the full span; unusable centres are the start centre.
+  EXPECT_EQ(display::spectrum_width, 1);
+  EXPECT_EQ(form->SpectrumWidthBtn->text(), "Full");
+  EXPECT_EQ(design::bp_center, 0.035f);
+  EXPECT_EQ(design::nf1_center, 0.035f);
+  EXPECT_EQ(design::nf2_center, 0.035f);
+  // Positions are held within their bars.
+  EXPECT_EQ(form->SignalGainBar->value(), 100);
+  EXPECT_EQ(display::time_gain, 100);
+  EXPECT_EQ(form->QTrackBar->value(), 25);
+  EXPECT_EQ(form->RxCoarseTrackBar->value(), 1);
+  EXPECT_EQ(form->RefScrollBar->value(), 512);
+  EXPECT_EQ(form->NF1ComboBox2->currentIndex(), -1);
+
+  // The time view draws with it.
+  form->update_display();
+  EXPECT_EQ(form->SpectrumBox->picture().pixel(300, 196), qRgb(0, 0, 0));
+}
+
+TEST_F(Settings, ShortAndLongFilesAreReadAsFarAsTheyGo) {
+  files::Settings s = start_values();
+  s.spectrum_width = 4;
+  s.bypass_on = 1;
+  s.display_mode = 2;
+  s.input_select = 3;
+  const auto full = files::serialise_settings(s);
+
+  // Only the span and the bypass flag are in the file.
+  write_bytes(settings_file, std::span(full).first(5));
+  start();
+  EXPECT_EQ(display::spectrum_width, 4);
+  EXPECT_EQ(engine::bypass_on, 1);
+  EXPECT_EQ(display::display_mode, 1);
+  EXPECT_EQ(audio::input_select, 1);
+
+  std::vector<std::uint8_t> longer(full.begin(), full.end());
+  longer.resize(300, 0xEE);
+  write_bytes(settings_file, longer);
+  start();  // reads it, then saves 124 bytes
+  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(audio::input_select, 3);
+  EXPECT_EQ(file_bytes(settings_file).size(), 124u);
+}
+
+}  // namespace

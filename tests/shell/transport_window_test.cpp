@@ -1,0 +1,397 @@
+// WAV files and the transport through the window: Open Wave's checks, Save
+// Wave's header, the four buttons, and recording and playing while the
+// processing cycle runs on the built-in device.
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+#include <csignal>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audio/standin_device.h"
+#include "audio/state.h"
+#include "design/state.h"
+#include "engine/cycle.h"
+#include "engine/pass.h"
+#include "engine/state.h"
+#include "files/state.h"
+#include "files/wav.h"
+#include "shell/Zoduvov.h"
+#include "shell/toolkit.h"
+#include "tests/shell/test_application.h"
+
+namespace {
+
+using Samples = std::vector<std::int16_t>;
+using Bytes = std::vector<std::uint8_t>;
+
+void append_u16(Bytes& bytes, std::uint32_t v) {
+  bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+  bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+}
+void append_u32(Bytes& bytes, std::uint32_t v) {
+  append_u16(bytes, v & 0xFFFF);
+  append_u16(bytes, v >> 16);
+}
+void append_tag(Bytes& bytes, const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); }
+
+// A WAVE file of 16-bit samples: "RIFF", the format (with `fmt_extra`
+// further bytes), the chunks `before` the data, then the data chunk, whose
+// size field says `claimed` bytes when given.
+struct WaveSpec {
+  const char* riff = "RIFF";
+  std::uint16_t channels = 1;
+  std::uint32_t rate = 11025;
+  std::uint16_t fmt_extra = 0;
+  std::vector<std::pair<const char*, Bytes>> before;
+  std::optional<std::uint32_t> claimed;
+};
+
+// The default file with one change.
+WaveSpec spec_with(const std::function<void(WaveSpec&)>& change) {
+  WaveSpec spec;
+  change(spec);
+  return spec;
+}
+
+Bytes wave_file(const WaveSpec& spec, const Samples& samples) {
+  Bytes b;
+  append_tag(b, spec.riff);
+  append_u32(b, 0);
+  append_tag(b, "WAVE");
+  append_tag(b, "fmt ");
+  append_u32(b, 16u + spec.fmt_extra);
+  append_u16(b, 1);
+  append_u16(b, spec.channels);
+  append_u32(b, spec.rate);
+  append_u32(b, spec.rate * spec.channels * 2);
+  append_u16(b, spec.channels * 2u);
+  append_u16(b, 16);
+  if (spec.fmt_extra > 0) {
+    append_u16(b, 0);
+    b.resize(b.size() + spec.fmt_extra - 2, 0);
+  }
+  for (const auto& [tag, body] : spec.before) {
+    append_tag(b, tag);
+    append_u32(b, static_cast<std::uint32_t>(body.size()));
+    b.insert(b.end(), body.begin(), body.end());
+    if (body.size() % 2 == 1) b.push_back(0);
+  }
+  append_tag(b, "data");
+  append_u32(b, spec.claimed.value_or(static_cast<std::uint32_t>(samples.size() * 2)));
+  for (const std::int16_t s : samples) append_u16(b, static_cast<std::uint16_t>(s));
+  return b;
+}
+
+std::string write_file(const std::string& name, const Bytes& bytes) {
+  std::ofstream(name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return name;
+}
+
+Bytes read_file(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+std::uint32_t u32_at(const Bytes& bytes, std::size_t at) {
+  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+Samples samples_after_header(const Bytes& bytes) {
+  Samples samples((bytes.size() - 44) / 2);
+  std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+  return samples;
+}
+
+// A tone with noise, `blocks` passes long.
+Samples radio(int blocks) {
+  Samples s(static_cast<std::size_t>(blocks) * 1024);
+  std::uint32_t noise = 1;
+  for (std::size_t n = 0; n < s.size(); ++n) {
+    noise = noise * 1664525u + 1013904223u;
+    s[n] = static_cast<std::int16_t>(2000 * std::sin(0.37 * static_cast<double>(n)) +
+                                     static_cast<int>(noise >> 22) - 512);
+  }
+  return s;
+}
+
+// The window, running a script after every pass.
+class ScriptedForm : public TZForm {
+ public:
+  std::function<void(int pass)> after_pass;
+  int passes = 0;
+  void update_display() override {
+    TZForm::update_display();
+    if (after_pass) after_pass(++passes);
+  }
+};
+
+class Transport : public ::testing::Test {
+ protected:
+  Transport() {
+    test_application();
+    audio::wave_system = &device;
+  }
+
+  // Runs the message loop, and with it the cycle, until the script quits
+  // (or ten seconds pass).
+  static void run(ScriptedForm& form) {
+    form.show();
+    QTimer::singleShot(10000, &form, [&form] { form.Quit1Click(); });
+    QCoreApplication::exec();
+  }
+
+  std::vector<std::pair<QString, QString>>& reports() { return recorder.reports; }
+
+  audio::StandinSystem device;
+  ReportRecorder recorder;
+};
+
+TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
+  TZForm form;
+  form.StartTimer->stop();
+  const Samples block(1024, 5);
+  const struct {
+    const char* name;
+    WaveSpec spec;
+    const char* caption;  // null: accepted
+    const char* text;
+  } cases[] = {
+      {"plain.wav", {}, nullptr, nullptr},
+      {"fact.wav", spec_with([](WaveSpec& w) {
+         w.fmt_extra = 2;
+         w.before = {{"fact", Bytes(4, 0)}};
+       }),
+       nullptr, nullptr},
+      {"list.wav", spec_with([](WaveSpec& w) { w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}}; }),
+       nullptr, nullptr},
+      {"stereo.wav", spec_with([](WaveSpec& w) { w.channels = 2; }), nullptr, nullptr},
+      {"22050.wav", spec_with([](WaveSpec& w) { w.rate = 22050; }), "File Open Error Message",
+       "Wave parameters not compatible"},
+      {"rifx.wav", spec_with([](WaveSpec& w) { w.riff = "RIFX"; }), "File Error Message",
+       "Not a RIFF file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    reports().clear();
+    form.open_wave(write_file(c.name, wave_file(c.spec, block)));
+    if (c.caption == nullptr) {
+      EXPECT_TRUE(reports().empty());
+      EXPECT_EQ(files::play_file_open, 1);
+      EXPECT_EQ(files::play_bytes_left, 2048);
+    } else {
+      ASSERT_EQ(reports().size(), 1u);
+      EXPECT_EQ(reports()[0].first, c.caption);
+      EXPECT_EQ(reports()[0].second, c.text);
+      EXPECT_EQ(files::play_file_open, 0);
+    }
+  }
+  reports().clear();
+  form.open_wave("missing.wav");
+  ASSERT_EQ(reports().size(), 1u);
+  EXPECT_EQ(reports()[0].second, "Could not open the file");
+}
+
+TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
+  TZForm form;
+  form.StartTimer->stop();
+  form.RecordBtn->click();
+  form.PlayBtn->click();
+  ASSERT_EQ(reports().size(), 2u);
+  EXPECT_EQ(reports()[0], std::make_pair(QString("Record Error"), QString("No input file has been specified")));
+  EXPECT_EQ(reports()[1], std::make_pair(QString("Play Error"), QString("No output file has been specified")));
+  EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
+  form.PauseBtn->click();  // idle: nothing
+  EXPECT_EQ(files::pause_on, 0);
+
+  // Save Wave twice: the first file is finished, empty, before the second.
+  form.save_wave("first.wav");
+  form.save_wave("second.wav");
+  const Bytes first = read_file("first.wav");
+  ASSERT_EQ(first.size(), 44u);
+  EXPECT_EQ(u32_at(first, 4), 36u);
+  EXPECT_EQ(u32_at(first, 40), 0u);
+
+  form.RecordBtn->click();
+  EXPECT_EQ(files::record_on, 1);
+  EXPECT_EQ(shell::font_color(form.RecordBtn), shell::engaged_color);
+  EXPECT_EQ(shell::font_color(form.StopBtn), shell::idle_color);
+  form.PauseBtn->click();
+  EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
+  form.RecordBtn->click();  // Record again finishes the file: idle
+  EXPECT_EQ(files::transport_idle, 1);
+  EXPECT_EQ(files::record_file_open, 0);
+  EXPECT_EQ(files::pause_on, 0);
+  EXPECT_EQ(shell::font_color(form.StopBtn), shell::engaged_color);
+  EXPECT_EQ(shell::font_color(form.PauseBtn), shell::idle_color);
+
+  // What Save Wave wrote and Stop finished opens for playing.
+  reports().clear();
+  form.open_wave("second.wav");
+  EXPECT_TRUE(reports().empty());
+  EXPECT_EQ(files::play_file_open, 1);
+}
+
+TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
+  ScriptedForm form;
+  form.save_wave("ten.wav");
+  form.after_pass = [&form](int pass) {
+    if (pass == 1) form.RecordBtnClick();
+    if (pass == 4) form.PauseBtnClick();   // passes 5 to 7 write nothing
+    if (pass == 7) form.PauseBtnClick();
+    if (files::record_byte_count == 10 * 2048) {
+      form.StopBtnClick();
+      form.Quit1Click();
+    }
+  };
+  run(form);
+  EXPECT_EQ(form.passes, 14);
+  const Bytes file = read_file("ten.wav");
+  ASSERT_EQ(file.size(), 44u + 10 * 2048);
+  EXPECT_EQ(u32_at(file, 4), 36u + 10 * 2048);
+  EXPECT_EQ(u32_at(file, 40), 10u * 2048);
+  EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
+  const Samples input = radio(12);
+  const std::string path = write_file(
+      "radio.wav", wave_file(spec_with([](WaveSpec& w) { w.before = {{"LIST", Bytes(21, 'i')}}; }), input));
+  ScriptedForm form;
+  form.BandPassBtn2->click();
+  form.NF1Btn2->click();
+  form.save_wave("processed.wav");
+  form.open_wave(path);
+  form.after_pass = [&form](int pass) {
+    if (pass == 2) {
+      form.RecordBtnClick();
+      form.PlayBtnClick();
+    }
+    // The end of the file stops both.
+    if (pass > 2 && files::record_file_open == 0) form.Quit1Click();
+  };
+  run(form);
+  EXPECT_TRUE(reports().empty());
+  EXPECT_EQ(files::transport_idle, 1);
+
+  // The same blocks through the chain from rest, gain and 16-bit packing.
+  for (auto* overlap : {&engine::nf1_overlap, &engine::bp_overlap}) overlap->fill(0);
+  Samples expected;
+  for (std::size_t at = 0; at < input.size(); at += 1024) {
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, engine::work_samples.begin());
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, engine::raw_samples.begin());
+    engine::run_filter_chain();
+    engine::output_stage(engine::raw_samples, engine::work_samples, false, engine::signal_gain,
+                         false, engine::out_samples);
+    for (const std::int32_t s : engine::out_samples) expected.push_back(static_cast<std::int16_t>(s));
+  }
+  const Samples recorded = samples_after_header(read_file("processed.wav"));
+  // Live silence before the file, then the file's blocks, each once.
+  const auto first = std::find_if(recorded.begin(), recorded.end(), [](std::int16_t s) { return s != 0; });
+  ASSERT_NE(first, recorded.end());
+  const auto start = static_cast<std::size_t>(first - recorded.begin()) / 1024 * 1024;
+  ASSERT_GE(recorded.size(), start + expected.size());
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), recorded.begin() + static_cast<std::ptrdiff_t>(start)));
+  EXPECT_EQ(recorded.size(), start + expected.size());
+}
+
+TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
+  ScriptedForm form;
+  form.open_wave(write_file("long.wav", wave_file({}, radio(40))));
+  form.after_pass = [&form](int pass) {
+    if (pass == 2) form.PlayBtnClick();
+    if (pass == 4) {
+      EXPECT_EQ(engine::source_mode, 2);
+      form.PlayBtnClick();
+      EXPECT_EQ(files::play_file_open, 0);
+      EXPECT_EQ(files::transport_idle, 1);
+      EXPECT_EQ(engine::source_mode, 1);
+      form.PlayBtnClick();
+      form.Quit1Click();
+    }
+  };
+  run(form);
+  ASSERT_EQ(reports().size(), 1u);
+  EXPECT_EQ(reports()[0], std::make_pair(QString("Play Error"), QString("No output file has been specified")));
+}
+
+TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
+  // Three blocks where the header claims a hundred, mono under a stereo
+  // input: the file's samples reach the chain by the file's own layout.
+  const Samples input = radio(3);
+  ScriptedForm form;
+  form.LeftInputClick();
+  form.BypassBtn->click();
+  form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
+  form.open_wave(write_file("short.wav", wave_file(spec_with([](WaveSpec& w) { w.claimed = 100 * 2048; }), input)));
+  int ended_at = 0;
+  form.after_pass = [&](int pass) {
+    if (pass == 2) form.PlayBtnClick();
+    if (pass > 2 && ended_at == 0 && files::play_file_open == 0) ended_at = pass;
+    if (ended_at > 0 && pass == ended_at + 2) form.Quit1Click();
+  };
+  run(form);
+  EXPECT_TRUE(reports().empty());
+  EXPECT_GT(ended_at, 2);
+  EXPECT_LE(ended_at, 2 + 5);
+  EXPECT_EQ(engine::source_mode, 1);
+  const Samples played = device.take_played();
+  const Samples middle(input.begin() + 1024, input.begin() + 2048);
+  EXPECT_NE(std::search(played.begin(), played.end(), middle.begin(), middle.end()), played.end());
+}
+
+TEST_F(Transport, QuittingWhileRecordingKeepsTheRecording) {
+  {
+    ScriptedForm form;
+    form.save_wave("quit.wav");
+    form.after_pass = [&form](int pass) {
+      if (pass == 1) form.RecordBtnClick();
+      if (pass == 5) form.Quit1Click();
+    };
+    run(form);
+  }
+  const Bytes file = read_file("quit.wav");
+  ASSERT_GT(file.size(), 44u);
+  EXPECT_EQ(u32_at(file, 40), file.size() - 44);
+  EXPECT_EQ(u32_at(file, 4), file.size() - 8);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(KilledRecording, AProcessKilledThreeSecondsInLeavesAPlayableRecording) {
+  test_application();
+  QTemporaryDir folder;
+  const QString path = folder.filePath("killed.wav");
+  QProcess recorder;
+  recorder.setWorkingDirectory(folder.path());
+  recorder.start(RECORD_UNTIL_KILLED, {path});
+  ASSERT_TRUE(recorder.waitForStarted());
+  QThread::sleep(3);
+  ::kill(static_cast<pid_t>(recorder.processId()), SIGKILL);
+  ASSERT_TRUE(recorder.waitForFinished());
+  EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit);
+
+  QProcess soxi;
+  soxi.start("soxi", {"-D", path});
+  ASSERT_TRUE(soxi.waitForFinished()) << "soxi (from sox) is needed";
+  EXPECT_EQ(soxi.exitCode(), 0) << soxi.readAllStandardError().toStdString();
+  const double seconds = soxi.readAllStandardOutput().trimmed().toDouble();
+  std::printf("Recorded before the kill: %.2f s\n", seconds);
+  EXPECT_GE(seconds, 2.0);
+}
+
+}  // namespace
