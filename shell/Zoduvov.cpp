@@ -8,14 +8,14 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QProcess>
-#include <QUrl>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <filesystem>
 #include <thread>

@@ -91,7 +91,8 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
   TZForm form;
   form.show();
   // As a user sets it up: the display's level, the voice bandpass, notch 1
-  // 200 Hz wide dragged onto the carrier, the reference on the tone.
+  // 200 Hz wide at full depth (Q at "Max") dragged onto the carrier, the
+  // reference on the tone.
   form.RxCoarseTrackBarChange();
   form.BPComboBox2->setCurrentIndex(1);
   emit form.BPComboBox2->activated(1);
@@ -99,6 +100,7 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
   form.DisplayNF1Btn->click();
   form.NF1ComboBox2->setCurrentIndex(2);
   emit form.NF1ComboBox2->activated(2);
+  form.QTrackBar3->setValue(25);
   drag(form.SpectrumBox, 1, column_of(carrier_hz));
   form.NF1Btn2->click();
   form.DisplayRefBtn->click();
