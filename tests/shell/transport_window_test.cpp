@@ -49,7 +49,7 @@ void append_tag(Bytes& bytes, const char* tag) { bytes.insert(bytes.end(), tag, 
 // A WAVE file of 16-bit samples: "RIFF", the format (with `fmt_extra`
 // further bytes), the chunks `before` the data, then the data chunk, whose
 // size field says `claimed` bytes when given.
-struct WaveSpec {
+struct WaveShape {
   const char* riff = "RIFF";
   std::uint16_t channels = 1;
   std::uint32_t rate = 11025;
@@ -59,37 +59,37 @@ struct WaveSpec {
 };
 
 // The default file with one change.
-WaveSpec spec_with(const std::function<void(WaveSpec&)>& change) {
-  WaveSpec spec;
-  change(spec);
-  return spec;
+WaveShape shape_with(const std::function<void(WaveShape&)>& change) {
+  WaveShape shape;
+  change(shape);
+  return shape;
 }
 
-Bytes wave_file(const WaveSpec& spec, const Samples& samples) {
+Bytes wave_file(const WaveShape& shape, const Samples& samples) {
   Bytes b;
-  append_tag(b, spec.riff);
+  append_tag(b, shape.riff);
   append_u32(b, 0);
   append_tag(b, "WAVE");
   append_tag(b, "fmt ");
-  append_u32(b, 16u + spec.fmt_extra);
+  append_u32(b, 16u + shape.fmt_extra);
   append_u16(b, 1);
-  append_u16(b, spec.channels);
-  append_u32(b, spec.rate);
-  append_u32(b, spec.rate * spec.channels * 2);
-  append_u16(b, spec.channels * 2u);
+  append_u16(b, shape.channels);
+  append_u32(b, shape.rate);
+  append_u32(b, shape.rate * shape.channels * 2);
+  append_u16(b, shape.channels * 2u);
   append_u16(b, 16);
-  if (spec.fmt_extra > 0) {
+  if (shape.fmt_extra > 0) {
     append_u16(b, 0);
-    b.resize(b.size() + spec.fmt_extra - 2, 0);
+    b.resize(b.size() + shape.fmt_extra - 2, 0);
   }
-  for (const auto& [tag, body] : spec.before) {
+  for (const auto& [tag, body] : shape.before) {
     append_tag(b, tag);
     append_u32(b, static_cast<std::uint32_t>(body.size()));
     b.insert(b.end(), body.begin(), body.end());
     if (body.size() % 2 == 1) b.push_back(0);
   }
   append_tag(b, "data");
-  append_u32(b, spec.claimed.value_or(static_cast<std::uint32_t>(samples.size() * 2)));
+  append_u32(b, shape.claimed.value_or(static_cast<std::uint32_t>(samples.size() * 2)));
   for (const std::int16_t s : samples) append_u16(b, static_cast<std::uint16_t>(s));
   return b;
 }
@@ -165,28 +165,28 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
   const Samples block(1024, 5);
   const struct {
     const char* name;
-    WaveSpec spec;
+    WaveShape shape;
     const char* caption;  // null: accepted
     const char* text;
   } cases[] = {
       {"plain.wav", {}, nullptr, nullptr},
-      {"fact.wav", spec_with([](WaveSpec& w) {
+      {"fact.wav", shape_with([](WaveShape& w) {
          w.fmt_extra = 2;
          w.before = {{"fact", Bytes(4, 0)}};
        }),
        nullptr, nullptr},
-      {"list.wav", spec_with([](WaveSpec& w) { w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}}; }),
+      {"list.wav", shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}}; }),
        nullptr, nullptr},
-      {"stereo.wav", spec_with([](WaveSpec& w) { w.channels = 2; }), nullptr, nullptr},
-      {"22050.wav", spec_with([](WaveSpec& w) { w.rate = 22050; }), "File Open Error Message",
+      {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, nullptr},
+      {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), "File Open Error Message",
        "Wave parameters not compatible"},
-      {"rifx.wav", spec_with([](WaveSpec& w) { w.riff = "RIFX"; }), "File Error Message",
+      {"rifx.wav", shape_with([](WaveShape& w) { w.riff = "RIFX"; }), "File Error Message",
        "Not a RIFF file"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     reports().clear();
-    form.open_wave(write_file(c.name, wave_file(c.spec, block)));
+    form.open_wave(write_file(c.name, wave_file(c.shape, block)));
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
       EXPECT_EQ(files::play_file_open, 1);
@@ -268,7 +268,7 @@ TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
 TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
   const Samples input = radio(12);
   const std::string path = write_file(
-      "radio.wav", wave_file(spec_with([](WaveSpec& w) { w.before = {{"LIST", Bytes(21, 'i')}}; }), input));
+      "radio.wav", wave_file(shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(21, 'i')}}; }), input));
   ScriptedForm form;
   form.BandPassBtn2->click();
   form.NF1Btn2->click();
@@ -335,7 +335,7 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   form.LeftInputClick();
   form.BypassBtn->click();
   form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
-  form.open_wave(write_file("short.wav", wave_file(spec_with([](WaveSpec& w) { w.claimed = 100 * 2048; }), input)));
+  form.open_wave(write_file("short.wav", wave_file(shape_with([](WaveShape& w) { w.claimed = 100 * 2048; }), input)));
   int ended_at = 0;
   form.after_pass = [&](int pass) {
     if (pass == 2) form.PlayBtnClick();
