@@ -18,22 +18,14 @@
 #include "audio/wave_out.h"
 #include "shell/Zoduvov.h"
 #include "tests/live/rig.h"
+#include "tests/live/window_on_rig.h"
 #include "tests/shell/test_application.h"
 
 namespace {
 
-class LiveDevices : public ::testing::Test {
+class LiveDevices : public WindowOnRig {
  protected:
-  void SetUp() override {
-    if (!live::rig_folder()) {
-      GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig (scripts/test does).";
-    }
-    audio::wave_system = &cards;
-  }
-  void TearDown() override {
-    audio::wave_in.reset();
-    audio::wave_out.reset();
-  }
+  LiveDevices() : WindowOnRig(cards) {}
 
   // The rig's sound cards, counting the cycle's attempts to open an output.
   struct Cards : audio::PortAudioSystem {
@@ -45,7 +37,6 @@ class LiveDevices : public ::testing::Test {
     int output_opens = 0;
   };
 
-  QApplication& app = test_application();
   Cards cards;
 };
 

@@ -20,13 +20,11 @@
 #include <vector>
 
 #include "audio/portaudio_device.h"
-#include "audio/state.h"
-#include "audio/wave_in.h"
-#include "audio/wave_out.h"
 #include "design/state.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/live/rig.h"
+#include "tests/live/window_on_rig.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -60,18 +58,9 @@ int height_at(const QImage& picture, int x) {
   return 1;
 }
 
-class LiveDisplay : public ::testing::Test {
+class LiveDisplay : public WindowOnRig {
  protected:
-  void SetUp() override {
-    if (!live::rig_folder()) {
-      GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig (scripts/test does).";
-    }
-    audio::wave_system = &cards;
-  }
-  void TearDown() override {
-    audio::wave_in.reset();
-    audio::wave_out.reset();
-  }
+  LiveDisplay() : WindowOnRig(cards) {}
 
   // Drags a line from one column to another in small steps.
   static void drag(QWidget* box, int from, int to) {
@@ -83,7 +72,6 @@ class LiveDisplay : public ::testing::Test {
     QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(to, 100));
   }
 
-  QApplication& app = test_application();
   audio::PortAudioSystem cards;
 };
 
