@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "audio/portaudio_device.h"
-#include "design/state.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/live/rig.h"
