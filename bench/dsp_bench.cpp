@@ -123,6 +123,22 @@ void BM_FftwFilterStage(benchmark::State& state) {
 BENCHMARK(BM_FftwFilterStage);
 #endif
 
+// The LMS filter over one pass of noise, adaptation carried across passes.
+void BM_LmsPass(benchmark::State& state) {
+  const auto samples = noise_pass(4);
+  std::array<std::int32_t, 1024> work{};
+  engine::lms_reset(engine::lms_weights, engine::lms_taps, engine::lms_power);
+  float prev_input = 0.0f;
+  for (auto _ : state) {
+    work = samples;
+    engine::lms_pass(work, engine::lms_input, engine::lms_output, engine::lms_weights,
+                     engine::lms_taps, engine::lms_power, engine::lms_step_size, prev_input);
+    benchmark::DoNotOptimize(work.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_LmsPass);
+
 // Unpacking, smoothing, LMS, the five transform-domain stages, the output
 // stage and packing: everything a pass does but the display.
 void BM_WholePassEveryStageOn(benchmark::State& state) {

@@ -14,8 +14,10 @@
 //   - `a` is a power of two from 4 to 65536. Arrays shorter than stated are
 //     the caller's error.
 //   - Single-precision arithmetic throughout; square roots, sines and cosines
-//     are taken in double precision and rounded to single. No allocation; the
-//     routines keep scratch only for the twiddles of one stage at a time.
+//     are taken in double precision and rounded to single. No allocation;
+//     each direction keeps static tables of the rotations of the last size
+//     it transformed, filled again when the size changes (the first call at
+//     a size costs about one more transform). One thread at a time.
 #pragma once
 
 #include <cstdint>

@@ -2,6 +2,7 @@
 
 #include "engine/Rfft_ifft.h"
 #include "engine/pass.h"
+#include "engine/vector_clones.h"
 
 namespace engine {
 namespace {
@@ -27,7 +28,7 @@ void filter_segment(std::span<const float> resp_re, std::span<const float> resp_
 
 }  // namespace
 
-void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
+TONEWELL_VECTOR_CLONES void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
                         std::span<const float> window, std::span<std::int32_t> overlap,
                         std::span<std::int32_t> work, StageWork& scratch) {
   for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[j];

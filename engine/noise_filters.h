@@ -24,24 +24,25 @@ inline constexpr float lms_beta = 2.0e-6f;
 // Step size of the LMS filter, set at every cycle start: (1e-7 x 2) x 1/21.
 inline constexpr float lms_step_size = (1.0e-7f * 2.0f) * (1.0f / 21.0f);
 
-// lms_step: one adaptation step of a normalised LMS predictor with
-// coefficients w[0..order] over the delay line x[0..order] (x[0] newest).
-// Shifts x_in into x[0], predicts y = sum w[k] x[k] (single precision, k
-// upward), updates the power estimate P = beta x[0]^2 + (1 - beta) P, adapts
-// w[k] += (mu e / P) x[k] with e = d - y, shifts the delay line by one and
-// returns the prediction made before the update. A power estimate that has
-// decayed to zero or a denormal (long digital silence) divides as the smallest
-// normal float, so the weights stay finite; ordinary input never gets there.
-float lms_step(std::span<float> w, std::span<float> x, float& power, int order, float beta,
-               float mu, float d, float x_in);
-
-// lms_pass: runs the predictor over `work` in place: input[i] = work[i] as
-// float, output[i] = lms_step(d = input[i], x_in = the previous sample, which
-// carries over in prev_input between passes), then work[i] = truncation of
-// 1.65 x output[i] (double precision). Gain about 1.65 on a converged tone,
-// noise suppressed; converges slowly (mu about 1e-8). `input` and `output`
-// are scratch as long as `work`; `w` has order + 1 entries, `x` at least
-// order + 1. Allocates nothing.
+// lms_pass: runs a normalised LMS predictor over `work` in place. With
+// coefficients w[0..order] (order = lms_order) over the delay line
+// x[0..order] (x[0] newest), each sample i takes one step:
+//   - x_in, the previous sample (prev_input for the first, carried between
+//     passes), shifts into x[0];
+//   - the prediction y = sum w[k] x[k], single precision, k upward, is
+//     output[i];
+//   - the power estimate P = beta x[0]^2 + (1 - beta) P;
+//   - w[k] += (mu e / P) x[k] with e = input[i] - y, input[i] = work[i] as
+//     float;
+//   - the delay line shifts by one (x[k] = x[k - 1] for k >= 1, so x[0] and
+//     x[1] both hold x_in afterwards).
+// Then work[i] = truncation of 1.65 x output[i] (double precision). A power
+// estimate that has decayed to zero or a denormal (long digital silence)
+// divides as the smallest normal float, so the weights stay finite; ordinary
+// input never gets there. Gain about 1.65 on a converged tone, noise
+// suppressed; converges slowly (mu about 1e-8); delay none. `input` and
+// `output` are scratch as long as `work`; `w` has order + 1 entries, `x` at
+// least order + 1 (entries past order are left alone). Allocates nothing.
 void lms_pass(std::span<std::int32_t> work, std::span<float> input, std::span<float> output,
               std::span<float> w, std::span<float> x, float& power, float mu, float& prev_input);
 

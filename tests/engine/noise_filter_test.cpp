@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <numbers>
 #include <random>
 #include <vector>
+
+#include "engine/pass.h"
 
 namespace {
 
@@ -72,27 +76,95 @@ TEST(Lms, StepSizeIsTwoTenMillionthsOverTwentyOne) {
 
 TEST(Lms, PredictsFromThePreviousSamplesAndStartsSilent) {
   // One step by hand: x_in shifts in, the prediction uses the old weights.
-  std::array<float, 3> w{0.5f, 0.25f, 0.0f};
-  std::array<float, 3> x{0.0f, 8.0f, 0.0f};
-  float power = 2.0f;
-  const float y = engine::lms_step(w, x, power, 2, 0.5f, 0.1f, 10.0f, 4.0f);
-  EXPECT_FLOAT_EQ(y, 0.5f * 4.0f + 0.25f * 8.0f);
-  EXPECT_FLOAT_EQ(power, 0.5f * 16.0f + 0.5f * 2.0f);
-  const float g = 0.1f * (10.0f - 4.0f) / 9.0f;
-  EXPECT_FLOAT_EQ(w[0], 0.5f + g * 4.0f);
-  EXPECT_FLOAT_EQ(w[1], 0.25f + g * 8.0f);
-  EXPECT_EQ(x, (std::array<float, 3>{4.0f, 4.0f, 8.0f}));
+  Lms lms;
+  lms.weights[0] = 0.5f;
+  lms.weights[1] = 0.25f;
+  lms.taps[1] = 8.0f;
+  lms.taps[50] = 9.0f;
+  lms.prev_input = 4.0f;
+  std::array<std::int32_t, 1> one{10};
+  lms.run(one);
+  EXPECT_EQ(lms.output[0], 0.5f * 4.0f + 0.25f * 8.0f);
+  EXPECT_EQ(one[0], 6);  // 1.65 x 4, truncated
+  const float power = engine::lms_beta * 16.0f + (1.0f - engine::lms_beta) * 2.0f;
+  EXPECT_EQ(lms.power, power);
+  const float g = engine::lms_step_size * (10.0f - 4.0f) / power;
+  EXPECT_EQ(lms.weights[0], 0.5f + g * 4.0f);
+  EXPECT_EQ(lms.weights[1], 0.25f + g * 8.0f);
+  EXPECT_EQ(lms.taps[0], 4.0f);
+  EXPECT_EQ(lms.taps[1], 4.0f);
+  EXPECT_EQ(lms.taps[2], 8.0f);
+  EXPECT_EQ(lms.taps[50], 9.0f);  // past the order: untouched
+  EXPECT_EQ(lms.prev_input, 10.0f);
 
   // Fresh coefficients predict nothing: the first pass out is nearly silent.
-  Lms lms;
+  Lms fresh;
   std::array<std::int32_t, 1024> pass{};
   for (std::size_t i = 0; i < pass.size(); ++i) {
     pass[i] = static_cast<std::int32_t>(10000 * std::sin(0.3 * static_cast<double>(i)));
   }
-  lms.run(pass);
+  fresh.run(pass);
   EXPECT_EQ(pass[0], 0);
   EXPECT_EQ(pass[1], 0);
-  EXPECT_EQ(lms.prev_input, lms.input[1023]);
+  EXPECT_EQ(fresh.prev_input, fresh.input[1023]);
+}
+
+// The predictor one step at a time, shifting a real delay line: what the
+// pass must equal to the bit.
+struct SteppedLms {
+  std::array<float, engine::lms_order + 1> w{};
+  std::array<float, engine::lms_order + 1> x{};
+  float power = 2.0f;
+  float prev_input = 0.0f;
+
+  std::int32_t step(std::int32_t sample) {
+    const auto d = static_cast<float>(sample);
+    x[0] = prev_input;
+    float y = 0.0f;
+    for (int k = 0; k <= engine::lms_order; ++k) y += w[k] * x[k];
+    const float e = d - y;
+    power = engine::lms_beta * (x[0] * x[0]) + (1.0f - engine::lms_beta) * power;
+    const float g =
+        engine::lms_step_size * e / std::max(power, std::numeric_limits<float>::min());
+    for (int k = 0; k <= engine::lms_order; ++k) w[k] += g * x[k];
+    for (int k = engine::lms_order; k >= 1; --k) x[k] = x[k - 1];
+    prev_input = d;
+    return engine::truncate_to_int32(1.65 * static_cast<double>(y));
+  }
+};
+
+TEST(Lms, PassesOfAnyLengthEqualTheStepByStepPredictor) {
+  // A converging tone in noise, fed in passes of odd lengths, some longer
+  // than the pass works through at once, with digital silence in between.
+  std::mt19937 engine(9);
+  std::normal_distribution<double> noise(0.0, 3000.0);
+  std::vector<float> scratch_in(5000);
+  std::vector<float> scratch_out(5000);
+  SteppedLms stepped;
+  std::array<float, engine::lms_order + 1> w{};
+  std::array<float, 100> x{};
+  float power = 2.0f;
+  float prev_input = 0.0f;
+  std::int64_t n = 0;
+  for (const std::size_t length : {1u, 7u, 1024u, 20u, 21u, 4097u, 1023u, 3u, 2500u}) {
+    std::vector<std::int32_t> pass(length);
+    for (std::int32_t& s : pass) {
+      s = n % 9000 > 8000 ? 0
+                          : static_cast<std::int32_t>(
+                                8000 * std::sin(0.4 * static_cast<double>(n)) + noise(engine));
+      ++n;
+    }
+    std::vector<std::int32_t> expected(length);
+    for (std::size_t i = 0; i < length; ++i) expected[i] = stepped.step(pass[i]);
+    engine::lms_pass(pass, scratch_in, scratch_out, w, x, power, engine::lms_step_size,
+                     prev_input);
+    ASSERT_EQ(pass, expected) << "pass of " << length;
+    ASSERT_EQ(w, stepped.w);
+    ASSERT_TRUE(std::equal(stepped.x.begin(), stepped.x.end(), x.begin()));
+    ASSERT_EQ(power, stepped.power);
+    ASSERT_EQ(prev_input, stepped.prev_input);
+  }
+  EXPECT_NE(w, decltype(w){});
 }
 
 // Tone power over everything else in `x`, from a least-squares fit of the
