@@ -164,18 +164,27 @@ void run_filter_chain() {
   stage(design::var_bp_filter_on, design::var_bp_resp_re, design::var_bp_resp_im, var_bp_overlap);
 }
 
+void start_passes() {
+  lms_mu = lms_step_size;
+  lms_prev_input = 0.0f;
+}
+
+void filter_pass(std::span<const std::uint8_t> captured, std::span<std::uint8_t> packed) {
+  unpack_input_block(captured, audio::input_select, work_samples, raw_samples);
+  run_filter_chain();
+  output_stage(raw_samples, work_samples, bypass_on == 1, signal_gain, files::pause_on == 1,
+               out_samples);
+  pack_output_block(out_samples, packed);
+}
+
 namespace {
 
 // Turns the captured block into the output block of this pass, records what
 // the device phase sent, and draws.
 void process_block(CycleHost& host) {
-  unpack_input_block(std::span(captured_block(), audio::audio_block_bytes), audio::input_select,
-                     work_samples, raw_samples);
-  run_filter_chain();
-  output_stage(raw_samples, work_samples, bypass_on == 1, signal_gain, files::pause_on == 1,
-               out_samples);
   std::uint8_t* const packed = buffer_toggle == 1 ? audio::out_data_a.get() : audio::out_data_b.get();
-  pack_output_block(out_samples, std::span(packed, audio::out_buffer_bytes));
+  filter_pass(std::span(captured_block(), audio::audio_block_bytes),
+              std::span(packed, audio::out_buffer_bytes));
   last_toggle = buffer_toggle;
 
   record_sent_block();
@@ -187,8 +196,7 @@ void process_block(CycleHost& host) {
 void run_cycle(CycleHost& host) {
   if (cycle_stopped == 0) return;
 
-  lms_mu = lms_step_size;
-  lms_prev_input = 0.0f;
+  start_passes();
   position_limit = audio::in_buffer_bytes / 2;
   display::time_baseline = display::spectrum_height / 2;
   // The count of a recording carries on across cycles: a cycle that starts

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "audio/state.h"
 
@@ -37,6 +38,18 @@ void run_cycle(CycleHost& host);
 // notch 2, variable notch, bandpass, variable bandpass, each when its flag
 // is 1. Allocates nothing.
 void run_filter_chain();
+
+// What every run of passes starts from: the LMS step size, and no previous
+// LMS input. Run at each cycle start.
+void start_passes();
+
+// filter_pass: one pass of the chain on a captured block of
+// samples_per_buffer frames in the layout input_select names (1: mono;
+// 2, 3: the left or right channel of stereo): unpacking, the filter chain,
+// the output stage (bypass, gain, pause) and 16-bit packing into `packed`
+// (2 x samples_per_buffer bytes). Reads the program-wide switches and gain.
+// Allocates nothing.
+void filter_pass(std::span<const std::uint8_t> captured, std::span<std::uint8_t> packed);
 
 // StopCycleBtnClick: stops the cycle and closes the input, then the output.
 void stop_cycle();

@@ -1,11 +1,15 @@
 #include "files/settings_format.h"
 
 #include <bit>
+#include <cmath>
 #include <type_traits>
 
 namespace files {
 
 namespace {
+
+// Where the bandpass and notch centres start, in columns.
+constexpr float start_centre = 0.035f;
 
 // Calls visit(field) for every field of the settings, in file order.
 template <typename S, typename Visit>
@@ -99,6 +103,39 @@ Settings parse_settings(std::span<const std::uint8_t> bytes, const Settings& sta
     offset += sizeof field;
   });
   return settings;
+}
+
+Settings start_settings() {
+  Settings s;
+  s.spectrum_width = 1;
+  s.display_mode = 1;
+  s.display_filtered = 1;
+  s.bp_center = start_centre;
+  s.nf1_center = start_centre;
+  s.nf2_center = start_centre;
+  s.gain_position_time = 25;
+  s.gain_position_freq = 25;
+  s.bp_q_position = 20;
+  s.rx_coarse_position = 5;
+  s.ref_position = 255;
+  s.var_bp_lo_bin = 100;
+  s.var_bp_hi_bin = 400;
+  s.var_bp_q_position = 20;
+  s.nf1_q_position = 20;
+  s.nf2_q_position = 20;
+  s.var_notch_q_position = 20;
+  s.var_notch_lo_bin = 100;
+  s.var_notch_hi_bin = 400;
+  s.input_select = 1;
+  return s;
+}
+
+float usable_centre(float centre) {
+  return std::isfinite(centre) && centre >= 0.0f && centre <= 512.0f ? centre : start_centre;
+}
+
+std::int32_t restored_gain_position(const Settings& settings) {
+  return settings.display_mode == 1 ? settings.gain_position_freq : settings.gain_position_time;
 }
 
 }  // namespace files

@@ -50,7 +50,26 @@ struct Settings {
   std::int32_t input_device_id = 0;       // 112
   std::int32_t output_device_id = 0;      // 116
   std::int32_t input_select = 0;          // 120
+
+  bool operator==(const Settings&) const = default;
 };
+
+// The settings of a first start, before any file was saved: full span, line
+// spectrum, frequency view of the filtered signal; no line shown; every
+// centre 0.035; the first preset and widths; gain bar 25 on coarse step 5
+// (x 2.5); every Q bar at 20; variable edges at 100 and 400; reference at
+// 255; the mono input on device 0.
+Settings start_settings();
+
+// The centre a stored one is read as: one no line can stand at (not a
+// number, or outside the spectrum's columns 0..512) falls back to the start
+// centre.
+float usable_centre(float centre);
+
+// The fine gain position the settings restore: that of the view they
+// restore, the frequency view's when display_mode is 1, the time view's
+// otherwise.
+std::int32_t restored_gain_position(const Settings& settings);
 
 // The 124 bytes of the settings.
 std::array<std::uint8_t, settings_size> serialise_settings(const Settings& settings);

@@ -24,6 +24,7 @@
 #include "audio/state.h"
 #include "audio/wave_in.h"
 #include "audio/wave_out.h"
+#include "design/controls.h"
 #include "design/designers.h"
 #include "design/presets.h"
 #include "design/state.h"
@@ -48,20 +49,20 @@ std::string in_working_directory(const char* name) {
   return (std::filesystem::current_path() / name).string();
 }
 
-// Designs a variable filter from the positions of its two bars: the edges
-// (position / 1024) and the copies of the positions, the design, and the
-// width in the filter's memo.
-void design_from_bars(const QScrollBar* lo_bar, const QScrollBar* hi_bar, float& lo_edge,
-                      float& hi_edge, std::int32_t& lo_bin, std::int32_t& hi_bin,
-                      void (*designer)(int, float, float), QLineEdit* memo) {
+// Designs a variable filter from the positions of its two bars and shows
+// the width in the filter's memo.
+void design_from_bars(const QScrollBar* lo_bar, const QScrollBar* hi_bar,
+                      void (*design_at)(std::int32_t, std::int32_t), QLineEdit* memo) {
   const std::int32_t lo = lo_bar->value();
   const std::int32_t hi = hi_bar->value();
-  hi_edge = design::position_edge(hi);
-  lo_edge = design::position_edge(lo);
-  lo_bin = lo;
-  hi_bin = hi;
-  designer(engine::block_size, lo_edge, hi_edge);
+  design_at(lo, hi);
   memo->setText(QString::number(design::var_width_hz(lo, hi)) + " Hz");
+}
+
+// Moves a bar to where the edge rule lets it settle, when that is elsewhere
+// (which runs its handler again, nested).
+void settle(QScrollBar* bar, std::int32_t position) {
+  if (bar->value() != position) bar->setValue(position);
 }
 
 // Gives a two-state button its caption and colour: red when engaged.
@@ -359,84 +360,51 @@ void TZForm::VarNF2BtnClick() { toggle_stage(design::var_notch_filter_on, {VarNF
 
 void TZForm::BPComboBox2Change() {
   design::bp_width_index = BPComboBox2->currentIndex();
-  design_bandpass_at_centre();
+  design::design_bandpass_at_centre();
 }
 
 void TZForm::BPComboBoxChange() {
   design::bp_width_index = BPComboBox->currentIndex();
-  design_bandpass_at_centre();
+  design::design_bandpass_at_centre();
 }
 
 void TZForm::NF1ComboBox2Change() {
   design::nf1_width_index = NF1ComboBox2->currentIndex();
-  design_nf1_at_centre();
+  design::design_nf1_at_centre();
 }
 
 void TZForm::NF1ComboBoxChange() {
   design::nf1_width_index = NF1ComboBox->currentIndex();
-  design_nf1_at_centre();
+  design::design_nf1_at_centre();
 }
 
 void TZForm::NF2ComboBox2Change() {
   design::nf2_width_index = NF2ComboBox2->currentIndex();
-  design_nf2_at_centre();
+  design::design_nf2_at_centre();
 }
 
 void TZForm::NF2ComboBoxChange() {
   design::nf2_width_index = NF2ComboBox->currentIndex();
-  design_nf2_at_centre();
-}
-
-void TZForm::design_bandpass_at_centre() {
-  design::bp_preset_edges(design::bp_width_index, design::bp_center);
-  design::design_bandpass(engine::block_size, design::bp_taps, design::bp_lo_edge,
-                          design::bp_hi_edge);
-}
-
-void TZForm::design_nf1_at_centre() {
-  design::notch_width_edges(design::nf1_width_index, design::nf1_center, design::nf1_lo_edge,
-                            design::nf1_hi_edge);
-  design::design_nf1(engine::block_size, design::nf1_lo_edge, design::nf1_hi_edge);
-}
-
-void TZForm::design_nf2_at_centre() {
-  design::notch_width_edges(design::nf2_width_index, design::nf2_center, design::nf2_lo_edge,
-                            design::nf2_hi_edge);
-  design::design_nf2(engine::block_size, design::nf2_lo_edge, design::nf2_hi_edge);
+  design::design_nf2_at_centre();
 }
 
 // Q bars: each stores its position, sets its filter's level and designs the
 // filter again with its current edges. The variable filters design through
 // their lower edge bar's handler, which also rewrites the width memo.
 
-void TZForm::QTrackBarChange() {
-  design::bp_q_position = QTrackBar->value();
-  design::bp_q_level = design::q_level_for(design::bp_q_position);
-  design::design_bandpass(engine::block_size, design::bp_taps, design::bp_lo_edge,
-                          design::bp_hi_edge);
-}
+void TZForm::QTrackBarChange() { design::set_bp_q(QTrackBar->value()); }
 
 void TZForm::QTrackBar2Change() {
-  design::var_bp_q_position = QTrackBar2->value();
-  design::var_bp_q_level = design::q_level_for(design::var_bp_q_position);
+  design::set_var_bp_q(QTrackBar2->value());
   Lo_BP_Freq_ScrollBarChange();
 }
 
-void TZForm::QTrackBar3Change() {
-  design::nf1_q_position = QTrackBar3->value();
-  design::nf1_q_level = design::q_level_for(design::nf1_q_position);
-  design::design_nf1(engine::block_size, design::nf1_lo_edge, design::nf1_hi_edge);
-}
+void TZForm::QTrackBar3Change() { design::set_nf1_q(QTrackBar3->value()); }
 
-void TZForm::QTrackBar4Change() {
-  design::nf2_q_position = QTrackBar4->value();
-  design::nf2_q_level = design::q_level_for(design::nf2_q_position);
-  design::design_nf2(engine::block_size, design::nf2_lo_edge, design::nf2_hi_edge);
-}
+void TZForm::QTrackBar4Change() { design::set_nf2_q(QTrackBar4->value()); }
 
 void TZForm::QTrackBar5Change() {
-  design::var_notch_q_position = QTrackBar5->value();
-  design::var_notch_q_level = design::q_level_for(design::var_notch_q_position);
+  design::set_var_notch_q(QTrackBar5->value());
   Lo_Notch_Freq_ScrollBarChange();
 }
 
@@ -452,43 +420,37 @@ void TZForm::QTrackBar10Change() {
 // again, nested), then designs from both positions and shows the width.
 
 void TZForm::Lo_BP_Freq_ScrollBarChange() {
-  if (Hi_BP_Freq_ScrollBar->value() <= Lo_BP_Freq_ScrollBar->value()) {
-    Lo_BP_Freq_ScrollBar->setValue(Hi_BP_Freq_ScrollBar->value() - 1);
-  }
+  settle(Lo_BP_Freq_ScrollBar, design::lower_edge_kept_below(Lo_BP_Freq_ScrollBar->value(),
+                                                             Hi_BP_Freq_ScrollBar->value()));
   design_var_bandpass_from_bars();
 }
 
 void TZForm::Hi_BP_Freq_ScrollBarChange() {
-  if (Lo_BP_Freq_ScrollBar->value() >= Hi_BP_Freq_ScrollBar->value()) {
-    Hi_BP_Freq_ScrollBar->setValue(Lo_BP_Freq_ScrollBar->value() + 1);
-  }
+  settle(Hi_BP_Freq_ScrollBar, design::upper_edge_kept_above(Lo_BP_Freq_ScrollBar->value(),
+                                                             Hi_BP_Freq_ScrollBar->value()));
   design_var_bandpass_from_bars();
 }
 
 void TZForm::Lo_Notch_Freq_ScrollBarChange() {
-  if (Hi_Notch_Freq_ScrollBar->value() <= Lo_Notch_Freq_ScrollBar->value()) {
-    Lo_Notch_Freq_ScrollBar->setValue(Hi_Notch_Freq_ScrollBar->value() - 1);
-  }
+  settle(Lo_Notch_Freq_ScrollBar, design::lower_edge_kept_below(Lo_Notch_Freq_ScrollBar->value(),
+                                                                Hi_Notch_Freq_ScrollBar->value()));
   design_var_notch_from_bars();
 }
 
 void TZForm::Hi_Notch_Freq_ScrollBarChange() {
-  if (Lo_Notch_Freq_ScrollBar->value() >= Hi_Notch_Freq_ScrollBar->value()) {
-    Hi_Notch_Freq_ScrollBar->setValue(Lo_Notch_Freq_ScrollBar->value() + 1);
-  }
+  settle(Hi_Notch_Freq_ScrollBar, design::upper_edge_kept_above(Lo_Notch_Freq_ScrollBar->value(),
+                                                                Hi_Notch_Freq_ScrollBar->value()));
   design_var_notch_from_bars();
 }
 
 void TZForm::design_var_bandpass_from_bars() {
-  design_from_bars(Lo_BP_Freq_ScrollBar, Hi_BP_Freq_ScrollBar, design::var_bp_lo_edge,
-                   design::var_bp_hi_edge, design::var_bp_lo_bin, design::var_bp_hi_bin,
-                   design::design_var_bandpass, VarFilterMemo);
+  design_from_bars(Lo_BP_Freq_ScrollBar, Hi_BP_Freq_ScrollBar, design::design_var_bandpass_at,
+                   VarFilterMemo);
 }
 
 void TZForm::design_var_notch_from_bars() {
-  design_from_bars(Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar, design::var_notch_lo_edge,
-                   design::var_notch_hi_edge, design::var_notch_lo_bin, design::var_notch_hi_bin,
-                   design::design_var_notch, VarNotchFilterMemo);
+  design_from_bars(Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar, design::design_var_notch_at,
+                   VarNotchFilterMemo);
 }
 
 // The sound-card dialog, modeless: the window and the cycle run on.
@@ -671,15 +633,15 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
   const std::optional<float> centre = display::column_centre(X, display::spectrum_width);
   if (X == FrequencyBar->value()) {
     if (centre) design::bp_center = *centre;
-    design_bandpass_at_centre();
+    design::design_bandpass_at_centre();
   }
   if (X == NF1_TrackBar->value()) {
     if (centre) design::nf1_center = *centre;
-    design_nf1_at_centre();
+    design::design_nf1_at_centre();
   }
   if (X == NF2_TrackBar->value()) {
     if (centre) design::nf2_center = *centre;
-    design_nf2_at_centre();
+    design::design_nf2_at_centre();
   }
   if (X == Lo_BP_Freq_ScrollBar->value()) Lo_BP_Freq_ScrollBarChange();
   if (X == Hi_BP_Freq_ScrollBar->value()) Hi_BP_Freq_ScrollBarChange();

@@ -288,12 +288,6 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void design_var_bandpass_from_bars();
   void design_var_notch_from_bars();
 
-  // Edges of the chosen bandpass preset or notch width around the filter's
-  // centre, then the design.
-  void design_bandpass_at_centre();
-  void design_nf1_at_centre();
-  void design_nf2_at_centre();
-
   // Where the controls hold the filter lines now.
   display::LinePositions line_positions() const;
 

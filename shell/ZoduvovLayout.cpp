@@ -26,6 +26,7 @@
 #include <array>
 #include <string_view>
 
+#include "design/controls.h"
 #include "design/presets.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
@@ -106,6 +107,16 @@ QScrollBar* scroll_bar(QWidget* parent, int min, int max, int position) {
   bar->setRange(min, max);
   bar->setValue(position);
   return bar;
+}
+
+// A filter's Q bar, at position 20.
+QSlider* q_bar(QWidget* parent) {
+  return track_bar(parent, design::q_position_min, design::q_position_max, 20);
+}
+
+// One of the variable filters' edge bars.
+QScrollBar* edge_bar(QWidget* parent, int position) {
+  return scroll_bar(parent, design::edge_position_min, design::edge_position_max, position);
 }
 
 QComboBox* combo(QWidget* parent, const QStringList& items) {
@@ -277,31 +288,31 @@ void TZForm::create_controls() {
   DisplayBPBtn = captioned("Display", button(BP1Tab, "Off"), display_column);
   BandPassBtn2 = captioned("Filter Enable", button(BP1Tab, "Off"), enable_column);
   BPComboBox2 = captioned("Filter Width", combo(BP1Tab, bandpass_presets), width_column);
-  QTrackBar = captioned("Filter Quality (Q)", track_bar(BP1Tab, 0, 25, 20), q_column);
+  QTrackBar = captioned("Filter Quality (Q)", q_bar(BP1Tab), q_column);
 
   VarBPTab = filter_tab(FilterControl, "Var. BP");
   DisplayVarBPBtn = captioned("Display", button(VarBPTab, "Off"), display_column);
   VarFltrBtn2 = captioned("Filter Enable", button(VarBPTab, "Off"), enable_column);
   VarFilterMemo = captioned("Filter Width", memo(VarBPTab, "1000 Hz"), width_column);
-  QTrackBar2 = captioned("Filter Quality (Q)", track_bar(VarBPTab, 0, 25, 20), q_column);
+  QTrackBar2 = captioned("Filter Quality (Q)", q_bar(VarBPTab), q_column);
 
   NF1Tab = filter_tab(FilterControl, "NF1");
   DisplayNF1Btn = captioned("Display", button(NF1Tab, "Off"), display_column);
   NF1Btn2 = captioned("Filter Enable", button(NF1Tab, "Off"), enable_column);
   NF1ComboBox2 = captioned("Filter Width", combo(NF1Tab, notch1_widths), width_column);
-  QTrackBar3 = captioned("Filter Quality (Q)", track_bar(NF1Tab, 0, 25, 20), q_column);
+  QTrackBar3 = captioned("Filter Quality (Q)", q_bar(NF1Tab), q_column);
 
   NF2Tab = filter_tab(FilterControl, "NF2");
   DisplayNF2Btn = captioned("Display", button(NF2Tab, "Off"), display_column);
   NF2Btn2 = captioned("Filter Enable", button(NF2Tab, "Off"), enable_column);
   NF2ComboBox2 = captioned("Filter Width", combo(NF2Tab, notch2_widths), width_column);
-  QTrackBar4 = captioned("Filter Quality (Q)", track_bar(NF2Tab, 0, 25, 20), q_column);
+  QTrackBar4 = captioned("Filter Quality (Q)", q_bar(NF2Tab), q_column);
 
   VarNFTab = filter_tab(FilterControl, "Var. NF");
   DisplayVarNFBtn = captioned("Display", button(VarNFTab, "Off"), display_column);
   VarNF2Btn = captioned("Filter Enable", button(VarNFTab, "Off"), enable_column);
   VarNotchFilterMemo = captioned("Filter Width", memo(VarNFTab, "1000 Hz"), width_column);
-  QTrackBar5 = captioned("Filter Quality (Q)", track_bar(VarNFTab, 0, 25, 20), q_column);
+  QTrackBar5 = captioned("Filter Quality (Q)", q_bar(VarNFTab), q_column);
 
   NoiseTab = filter_tab(FilterControl, "Noise");
   LMSFilterBtn2 = captioned("LMS Filter", button(NoiseTab, "OFF"), {100, tab_row, 110, tab_height});
@@ -402,7 +413,7 @@ void TZForm::create_controls() {
   VarFltrBtn = button(HiddenControls, "Off");
   VarFilterMemo2 = memo(HiddenControls, "1000 Hz");
   GroupBox7 = hidden_group("Variable Filter", {VarFltrBtn, VarFilterMemo2}, 5, 1);
-  QTrackBar10 = track_bar(HiddenControls, 0, 25, 20);
+  QTrackBar10 = q_bar(HiddenControls);
   GroupBox5 =
       hidden_group("Bandpass Filter Q",
                    {label(HiddenControls, "Min"), QTrackBar10, label(HiddenControls, "Max")}, 6, 0);
@@ -424,10 +435,10 @@ void TZForm::create_controls() {
   FrequencyBar = track_bar(HiddenControls, 1, 512, 128);
   NF1_TrackBar = track_bar(HiddenControls, 1, 512, 1);
   NF2_TrackBar = track_bar(HiddenControls, 1, 512, 1);
-  Lo_BP_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 100);
-  Hi_BP_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 400);
-  Lo_Notch_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 100);
-  Hi_Notch_Freq_ScrollBar = scroll_bar(HiddenControls, 1, 512, 400);
+  Lo_BP_Freq_ScrollBar = edge_bar(HiddenControls, 100);
+  Hi_BP_Freq_ScrollBar = edge_bar(HiddenControls, 400);
+  Lo_Notch_Freq_ScrollBar = edge_bar(HiddenControls, 100);
+  Hi_Notch_Freq_ScrollBar = edge_bar(HiddenControls, 400);
   int row = 8;
   for (QWidget* loose : std::initializer_list<QWidget*>{
            StartBtn, StopCycleBtn, FrequencyBar, NF1_TrackBar, NF2_TrackBar, Lo_BP_Freq_ScrollBar,

@@ -11,7 +11,6 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <array>
-#include <cmath>
 #include <fstream>
 
 #include "audio/state.h"
@@ -48,13 +47,6 @@ T before_toggle(T stored) {
 
 // The same for a line flag, where only 1 means shown.
 std::uint8_t line_before_toggle(std::uint8_t stored) { return stored == 1 ? 0 : 1; }
-
-// A centre no line can stand at (not a number, or beyond the spectrum)
-// falls back to the start value.
-float usable_centre(float centre) {
-  constexpr float start_centre = 0.035f;
-  return std::isfinite(centre) && centre >= 0.0f && centre <= 512.0f ? centre : start_centre;
-}
 
 }  // namespace
 
@@ -111,16 +103,15 @@ void TZForm::read_settings(const std::string& path) {
   if (!file) {
     // A first start: the file is made from the start values, which are then
     // applied like stored ones, so the filters match what the window shows.
-    const files::Settings start = current_settings();
-    write_settings(path);
-    apply_settings(start);
+    files::replace_file(path, files::serialise_settings(files::start_settings()));
+    apply_settings(files::start_settings());
     return;
   }
   std::array<char, files::settings_size> bytes{};
   file.read(bytes.data(), bytes.size());
   const auto read = static_cast<std::size_t>(file.gcount());
   apply_settings(files::parse_settings(
-      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read), current_settings()));
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read), files::start_settings()));
 }
 
 void TZForm::apply_settings(const files::Settings& s) {
@@ -155,9 +146,9 @@ void TZForm::apply_settings(const files::Settings& s) {
   LoVarFltrClick();
 
   // The centres, placed in the span, then the widths designed around them.
-  design::bp_center = usable_centre(s.bp_center);
-  design::nf1_center = usable_centre(s.nf1_center);
-  design::nf2_center = usable_centre(s.nf2_center);
+  design::bp_center = files::usable_centre(s.bp_center);
+  design::nf1_center = files::usable_centre(s.nf1_center);
+  design::nf2_center = files::usable_centre(s.nf2_center);
   FrequencyBar->setValue(display::centre_column(design::bp_center, display::spectrum_width));
   NF1_TrackBar->setValue(display::centre_column(design::nf1_center, display::spectrum_width));
   NF2_TrackBar->setValue(display::centre_column(design::nf2_center, display::spectrum_width));
@@ -174,7 +165,7 @@ void TZForm::apply_settings(const files::Settings& s) {
   display::time_gain = s.gain_position_time;
   display::spectrum_gain = static_cast<float>(s.gain_position_freq) *
                            static_cast<float>(s.gain_position_freq) * engine::coarse_gain;
-  place(SignalGainBar, display::display_mode == 2 ? s.gain_position_time : s.gain_position_freq);
+  place(SignalGainBar, files::restored_gain_position(s));
   SignalGainBarChange();
   place(QTrackBar, s.bp_q_position);
   QTrackBarChange();
@@ -189,9 +180,12 @@ void TZForm::apply_settings(const files::Settings& s) {
   RefFreqLabel->setText(QString::number(display::reference_hz(RefScrollBar->value())) + " Hz");
   RefScrollBarChange();
 
+  // Both edge bars of a variable filter are placed before their handlers
+  // run, so that the lower one is kept below the stored upper edge, not the
+  // upper bar's old position.
   place(Lo_BP_Freq_ScrollBar, s.var_bp_lo_bin);
-  Lo_BP_Freq_ScrollBarChange();
   place(Hi_BP_Freq_ScrollBar, s.var_bp_hi_bin);
+  Lo_BP_Freq_ScrollBarChange();
   Hi_BP_Freq_ScrollBarChange();
   place(QTrackBar2, s.var_bp_q_position);
   QTrackBar2Change();
@@ -205,8 +199,8 @@ void TZForm::apply_settings(const files::Settings& s) {
   display::var_notch_line_on = line_before_toggle(s.var_notch_line_on);
   VarNotchFltrClick();
   place(Lo_Notch_Freq_ScrollBar, s.var_notch_lo_bin);
-  Lo_Notch_Freq_ScrollBarChange();
   place(Hi_Notch_Freq_ScrollBar, s.var_notch_hi_bin);
+  Lo_Notch_Freq_ScrollBarChange();
   Hi_Notch_Freq_ScrollBarChange();
 
   // Taken up when the devices are next opened.

@@ -78,6 +78,10 @@ TEST_F(Settings, AFirstStartMakesA124ByteFileOfTheStartValues) {
   EXPECT_EQ(s.ref_position, 255);
   EXPECT_EQ(s.var_bp_hi_bin, 400);
   EXPECT_EQ(s.input_select, 1);
+  // Applied, the start values are what the window then holds.
+  EXPECT_EQ(s, files::start_settings());
+  form->write_settings("now.cfg");
+  EXPECT_EQ(files::parse_settings(file_bytes("now.cfg"), {}), files::start_settings());
 }
 
 TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
@@ -151,8 +155,10 @@ TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
   s.bp_line_on = 2;
   s.ref_line_on = 2;
   s.input_select = 2;
-  s.var_bp_lo_bin = 450;
-  s.var_bp_hi_bin = 480;
+  s.var_bp_lo_bin = 480;
+  s.var_bp_hi_bin = 450;
+  s.var_notch_lo_bin = 450;
+  s.var_notch_hi_bin = 480;
   s.spectrum_width = 0;
   s.bp_center = std::numeric_limits<float>::quiet_NaN();
   s.nf1_center = 1e30f;
@@ -173,9 +179,13 @@ TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
   EXPECT_EQ(display::ref_line_on, 0);
   EXPECT_EQ(audio::input_select, 2);
   EXPECT_EQ(audio::in_buffer_bytes, 4096);
-  // The lower edge cannot pass the upper one, which is not there yet.
-  EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 399);
-  EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 480);
+  // Reversed edges: the lower one settles below the stored upper one.
+  EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 449);
+  EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 450);
+  // Edges both above the upper bar's start position come up as stored.
+  EXPECT_EQ(form->Lo_Notch_Freq_ScrollBar->value(), 450);
+  EXPECT_EQ(form->Hi_Notch_Freq_ScrollBar->value(), 480);
+  EXPECT_EQ(design::var_notch_lo_edge, 450.0f / 1024.0f);
   // An unknown span is the full span; unusable centres are the start centre.
   EXPECT_EQ(display::spectrum_width, 1);
   EXPECT_EQ(form->SpectrumWidthBtn->text(), "Full");
