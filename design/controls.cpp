@@ -80,8 +80,8 @@ void design_var_bandpass_at(std::int32_t lo, std::int32_t hi) {
 }
 
 void design_var_notch_at(std::int32_t lo, std::int32_t hi) {
-  design_variable(lo, hi, var_notch_lo_edge, var_notch_hi_edge, var_notch_lo_bin,
-                  var_notch_hi_bin, design_var_notch);
+  design_variable(lo, hi, var_notch_lo_edge, var_notch_hi_edge, var_notch_lo_bin, var_notch_hi_bin,
+                  design_var_notch);
 }
 
 }  // namespace design

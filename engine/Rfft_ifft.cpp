@@ -106,8 +106,20 @@ const Rotations& rotations_for(int n, bool inverse) {
   return table;
 }
 
-// Reorders re[0..n), im[0..n) into bit-reversed order.
-void bit_reverse(float* re, float* im, int n) {
+// The swaps that put n points into bit-reversed order, (first[i], second[i])
+// for i below count, kept for the last n asked for.
+struct BitReversal {
+  int n = 0;
+  int count = 0;
+  std::array<std::uint16_t, max_points / 2> first;
+  std::array<std::uint16_t, max_points / 2> second;
+};
+
+BitReversal bit_reversal;
+
+const BitReversal& bit_reversal_for(int n) {
+  if (bit_reversal.n == n) return bit_reversal;
+  bit_reversal.count = 0;
   int j = 0;
   for (int p = 1; p < n; ++p) {
     int step = n / 2;
@@ -117,9 +129,21 @@ void bit_reverse(float* re, float* im, int n) {
     }
     j += step;
     if (p < j) {
-      std::swap(re[p], re[j]);
-      std::swap(im[p], im[j]);
+      bit_reversal.first[bit_reversal.count] = static_cast<std::uint16_t>(p);
+      bit_reversal.second[bit_reversal.count] = static_cast<std::uint16_t>(j);
+      ++bit_reversal.count;
     }
+  }
+  bit_reversal.n = n;
+  return bit_reversal;
+}
+
+// Reorders re[0..n), im[0..n) into bit-reversed order.
+void bit_reverse(float* re, float* im, int n) {
+  const BitReversal& swaps = bit_reversal_for(n);
+  for (int i = 0; i < swaps.count; ++i) {
+    std::swap(re[swaps.first[i]], re[swaps.second[i]]);
+    std::swap(im[swaps.first[i]], im[swaps.second[i]]);
   }
 }
 
@@ -137,7 +161,8 @@ inline void butterfly(float& ar, float& ai, float& br, float& bi, float ur, floa
 // The stages with half-size 1 and 2 together, on each group of four points
 // in turn: neighbours with twiddle u_0 of the first stage, then offsets 0 and
 // 1 of the second. Needs n >= 4.
-TONEWELL_VECTOR_CLONES void first_two_stages(float* __restrict re, float* __restrict im, int n, const Rotations& r) {
+TONEWELL_VECTOR_CLONES void first_two_stages(float* __restrict re, float* __restrict im, int n,
+                                             const Rotations& r) {
   const float ur = r.twiddle_re[1];
   const float ui = r.twiddle_im[1];
   const float u0r = r.twiddle_re[2];
@@ -159,9 +184,10 @@ TONEWELL_VECTOR_CLONES void first_two_stages(float* __restrict re, float* __rest
 // One group of h butterflies sharing their twiddles with every other group of
 // the stage: the upper halves (ar, ai) and lower halves (br, bi) are h apart
 // and never overlap.
-TONEWELL_VECTOR_CLONES void butterfly_group(float* __restrict ar, float* __restrict ai, float* __restrict br,
-                     float* __restrict bi, const float* __restrict wr, const float* __restrict wi,
-                     int h) {
+TONEWELL_VECTOR_CLONES void butterfly_group(float* __restrict ar, float* __restrict ai,
+                                            float* __restrict br, float* __restrict bi,
+                                            const float* __restrict wr, const float* __restrict wi,
+                                            int h) {
   for (int p = 0; p < h; ++p) butterfly(ar[p], ai[p], br[p], bi[p], wr[p], wi[p]);
 }
 
@@ -184,8 +210,9 @@ void complex_fft(float* re, float* im, int n, const Rotations& r) {
 
 // The split of bins k and n - k for k = 1..count, with the upper bins
 // addressed downward: a_re[k] is bin k, b_re[-k] is bin n - k.
-TONEWELL_VECTOR_CLONES void split_pairs(float* __restrict a_re, float* __restrict a_im, float* __restrict b_re,
-                 float* __restrict b_im, int count, const Rotations& r) {
+TONEWELL_VECTOR_CLONES void split_pairs(float* __restrict a_re, float* __restrict a_im,
+                                        float* __restrict b_re, float* __restrict b_im, int count,
+                                        const Rotations& r) {
   for (int k = 1; k <= count; ++k) {
     const float c = r.split_c[k];
     const float s = r.split_s[k];
@@ -254,8 +281,8 @@ void power_spectrum(std::span<float> data, std::span<float> re, std::span<float>
   }
 }
 
-void design_transform(std::span<const float> source, std::span<float> scratch,
-                      std::span<float> re, std::span<float> im, int a) {
+void design_transform(std::span<const float> source, std::span<float> scratch, std::span<float> re,
+                      std::span<float> im, int a) {
   for (int i = 1; i <= a; ++i) {
     scratch[i] = source[i];
   }

@@ -15,9 +15,10 @@
 //     the caller's error.
 //   - Single-precision arithmetic throughout; square roots, sines and cosines
 //     are taken in double precision and rounded to single. No allocation;
-//     each direction keeps static tables of the rotations of the last size
-//     it transformed, filled again when the size changes (the first call at
-//     a size costs about one more transform). One thread at a time.
+//     static tables keep the rotations of each direction and the
+//     bit-reversal swaps for the last size transformed, filled again when
+//     the size changes (the first call at a size costs about one more
+//     transform). One thread at a time.
 #pragma once
 
 #include <cstdint>

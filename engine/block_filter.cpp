@@ -9,9 +9,10 @@ namespace {
 
 // Filters scratch.segment_in into `out` (1024 samples: the segment
 // convolved with the response).
-void filter_segment(std::span<const float> resp_re, std::span<const float> resp_im,
-                    std::span<const float> window, StageWork& scratch,
-                    std::span<std::int32_t, stage_length> out) {
+[[gnu::always_inline]] inline void filter_segment(std::span<const float> resp_re,
+                                                  std::span<const float> resp_im,
+                                                  std::span<const float> window, StageWork& scratch,
+                                                  std::span<std::int32_t, stage_length> out) {
   power_spectrum(scratch.stage_scratch, scratch.stage_spectrum_re, scratch.stage_spectrum_im,
                  stage_length, scratch.segment_in, window, 0);
   for (int k = 1; k <= stage_segment; ++k) {
@@ -28,9 +29,11 @@ void filter_segment(std::span<const float> resp_re, std::span<const float> resp_
 
 }  // namespace
 
-TONEWELL_VECTOR_CLONES void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
-                        std::span<const float> window, std::span<std::int32_t> overlap,
-                        std::span<std::int32_t> work, StageWork& scratch) {
+TONEWELL_VECTOR_CLONES void apply_filter_stage(std::span<const float> resp_re,
+                                               std::span<const float> resp_im,
+                                               std::span<const float> window,
+                                               std::span<std::int32_t> overlap,
+                                               std::span<std::int32_t> work, StageWork& scratch) {
   for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[j];
   filter_segment(resp_re, resp_im, window, scratch, scratch.segment_out_1);
   for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[stage_segment + j];
@@ -38,7 +41,8 @@ TONEWELL_VECTOR_CLONES void apply_filter_stage(std::span<const float> resp_re, s
 
   for (int j = 0; j < stage_segment; ++j) overlap[j] += scratch.segment_out_1[j];
   for (int j = 0; j < stage_segment; ++j) {
-    overlap[stage_segment + j] = scratch.segment_out_1[stage_segment + j] + scratch.segment_out_2[j];
+    overlap[stage_segment + j] =
+        scratch.segment_out_1[stage_segment + j] + scratch.segment_out_2[j];
   }
   for (int j = 0; j < stage_length; ++j) work[j] = overlap[j];
   for (int j = 0; j < stage_length; ++j) overlap[j] = 0;

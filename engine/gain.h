@@ -8,6 +8,12 @@
 
 namespace engine {
 
+// The ranges of the two gain bars.
+inline constexpr std::int32_t fine_position_min = 1;
+inline constexpr std::int32_t fine_position_max = 100;
+inline constexpr std::int32_t coarse_position_min = 1;
+inline constexpr std::int32_t coarse_position_max = 7;
+
 // What one coarse position sets: the gain decade and the spectrum display's
 // dB scale and offset.
 struct CoarseStep {

@@ -25,8 +25,8 @@ constexpr int lms_length = lms_order + 1;
 // backwards. The weights are held reversed, reversed[j] = w[order - j], so
 // that both run forward together.
 void lms_stretch(std::span<const float> history, std::span<const float> desired,
-                 std::span<float> predicted, std::array<float, lms_length>& reversed,
-                 float& power, float mu) {
+                 std::span<float> predicted, std::array<float, lms_length>& reversed, float& power,
+                 float mu) {
   for (std::size_t m = 0; m < desired.size(); ++m) {
     const float* const line = history.data() + m;
     std::array<float, lms_length> products;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 namespace files {
 
@@ -31,17 +32,50 @@ mode_t new_file_mode(const std::string& path) {
 
 }  // namespace
 
-bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
-  std::string temporary = path + ".XXXXXX";
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  const bool written =
-      write_all(fd, bytes) && ::fchmod(fd, new_file_mode(path)) == 0 && ::fsync(fd) == 0;
-  if (::close(fd) == 0 && written && std::rename(temporary.c_str(), path.c_str()) == 0) {
-    return true;
+ReplacingFile::ReplacingFile(std::string path)
+    : path_(std::move(path)), temporary_(path_ + ".XXXXXX") {
+  fd_ = ::mkstemp(temporary_.data());
+  if (fd_ < 0) error_ = errno;
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (fd_ >= 0) fail();
+}
+
+void ReplacingFile::fail() {
+  if (error_ == 0) error_ = errno != 0 ? errno : EIO;
+  if (fd_ >= 0) {
+    ::close(fd_);
+    ::unlink(temporary_.c_str());
+    fd_ = -1;
   }
-  ::unlink(temporary.c_str());
-  return false;
+}
+
+bool ReplacingFile::write(std::span<const std::uint8_t> bytes) {
+  if (!ok()) return false;
+  if (!write_all(fd_, bytes)) fail();
+  return ok();
+}
+
+bool ReplacingFile::commit() {
+  if (!ok()) return false;
+  if (::fchmod(fd_, new_file_mode(path_)) != 0 || ::fsync(fd_) != 0) {
+    fail();
+    return false;
+  }
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 || std::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    error_ = errno != 0 ? errno : EIO;
+    ::unlink(temporary_.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+  ReplacingFile file(path);
+  return file.write(bytes) && file.commit();
 }
 
 }  // namespace files

@@ -8,10 +8,42 @@
 
 namespace files {
 
-// Writes `bytes` to a new file beside `path`, flushes it to the disk and
-// renames it over `path`. The new file takes the old one's permissions, or
-// 0666 less the umask when there was none. On any failure the new file is
-// removed, an old file at `path` is left as it was, and the result is false.
+// A file written piece by piece that replaces `path` only when complete: the
+// pieces go to a new file beside `path`, which commit() flushes to the disk
+// and renames over `path`. Until then an old file at `path` is untouched;
+// a ReplacingFile destroyed uncommitted, or a failed commit, removes the new
+// file. The new file takes the old one's permissions, or 0666 less the
+// umask when there was none.
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(std::string path);
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+
+  // Whether every step so far succeeded; error() is the errno of the first
+  // that failed.
+  bool ok() const { return error_ == 0; }
+  int error() const { return error_; }
+
+  // Appends bytes; false once anything has failed.
+  bool write(std::span<const std::uint8_t> bytes);
+
+  // Flushes, renames over `path` and closes; false (and the new file
+  // removed) on any failure.
+  bool commit();
+
+ private:
+  void fail();
+
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// Replaces `path` with `bytes` through a ReplacingFile: on any failure an
+// old file at `path` is left as it was and the result is false.
 bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace files

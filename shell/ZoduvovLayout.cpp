@@ -28,6 +28,7 @@
 
 #include "design/controls.h"
 #include "design/presets.h"
+#include "engine/gain.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
@@ -361,8 +362,12 @@ void TZForm::create_controls() {
 
   // Input level.
   GroupBox4 = group(client, "Input", {614, 276, 104, 155});
-  SignalGainBar = captioned("Rx Gain", track_bar(GroupBox4, 1, 100, 25), {8, 46, 88, 30});
-  RxCoarseTrackBar = captioned("Coarse", track_bar(GroupBox4, 1, 7, 5), {8, 106, 88, 30});
+  SignalGainBar = captioned(
+      "Rx Gain", track_bar(GroupBox4, engine::fine_position_min, engine::fine_position_max, 25),
+      {8, 46, 88, 30});
+  RxCoarseTrackBar = captioned(
+      "Coarse", track_bar(GroupBox4, engine::coarse_position_min, engine::coarse_position_max, 5),
+      {8, 106, 88, 30});
   SignalGainBar->setTickInterval(10);
   RxCoarseTrackBar->setPageStep(1);
   SignalGainBar->setToolTip("Set the Fine Input Signal Level");

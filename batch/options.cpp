@@ -1,0 +1,255 @@
+#include "batch/options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <vector>
+
+namespace batch {
+
+const std::string_view usage_text =
+    "Usage: tonewell-filter [options] INPUT.wav OUTPUT.wav\n"
+    "Runs INPUT through the filter chain and writes what comes out to OUTPUT\n"
+    "(16-bit PCM, mono, 11025 Hz, as many samples as INPUT), as the window\n"
+    "records it while it plays INPUT.\n"
+    "\n"
+    "  --settings FILE         start from a saved settings file (presets, widths,\n"
+    "                          centres, Q positions, gain, variable edges)\n"
+    "  --on FILTER[,FILTER..]  switch on filters as set by --settings or the\n"
+    "                          defaults: bp, var-bp, nf1, nf2, var-nf\n"
+    "  --median                switch on the smoothing filter\n"
+    "  --lms                   switch on the LMS noise filter\n"
+    "  --notch1 HZ[,WIDTH]     notch 1 centred at HZ; WIDTH is the width item 0..3\n"
+    "                          (default 0, \"1000 Hz\")\n"
+    "  --notch2 HZ[,WIDTH]     notch 2 likewise\n"
+    "  --var-notch LO,HI       variable notch between LO and HI Hz\n"
+    "  --bandpass PRESET[,HZ]  bandpass preset 0..6; HZ centres the CW presets 3..6\n"
+    "  --var-bandpass LO,HI    variable bandpass between LO and HI Hz\n"
+    "  --q FILTER=POS          Q position 0..25 for bp, var-bp, nf1, nf2 or var-nf\n"
+    "                          (default 20, as in the window)\n"
+    "  --gain FINE,COARSE      the two gain controls, 1..100 and 1..7 (default\n"
+    "                          10,5: 10 x 0.1, unity gain)\n"
+    "  --bypass                take the unfiltered samples\n"
+    "  --channel left|right    which channel of a stereo input (default left)\n"
+    "  -q, --quiet             no progress output\n"
+    "  -h, --help              show this help\n"
+    "\n"
+    "Filters not named stay off. Frequencies run from 0 to 5512 Hz. INPUT is a\n"
+    "WAV file of 16-bit PCM, mono or stereo; a rate other than 11025 Hz is\n"
+    "converted. OUTPUT is replaced only once it is complete.\n"
+    "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
+
+namespace {
+
+// The highest frequency the chain represents: half of 11025 Hz.
+constexpr double top_hz = 5512.5;
+
+UsageError error(std::string message) { return UsageError{std::move(message)}; }
+
+std::optional<int> parse_int(std::string_view text) {
+  int value = 0;
+  const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result != std::errc{} || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> parse_hz(std::string_view text) {
+  double value = 0.0;
+  const auto [end, result] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (result != std::errc{} || end != text.data() + text.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  if (value < 0.0 || value > top_hz) return std::nullopt;
+  return value;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t at = text.find(separator, start);
+    parts.push_back(text.substr(start, at == std::string_view::npos ? at : at - start));
+    if (at == std::string_view::npos) return parts;
+    start = at + 1;
+  }
+}
+
+std::optional<Filter> filter_named(std::string_view name) {
+  const auto at = std::find(filter_names.begin(), filter_names.end(), name);
+  if (at == filter_names.end()) return std::nullopt;
+  return static_cast<Filter>(at - filter_names.begin());
+}
+
+// Each option's value, read into `options`; a message when it is bad.
+using Reader = std::optional<UsageError> (*)(std::string_view value, Options& options);
+
+std::optional<UsageError> read_notch(std::string_view value, std::optional<Notch>& notch,
+                                     std::string_view option) {
+  const auto parts = split(value, ',');
+  const std::optional<double> hz = parse_hz(parts[0]);
+  const std::optional<int> width = parts.size() == 2 ? parse_int(parts[1]) : 0;
+  if (parts.size() > 2 || !hz || !width || *width < 0 || *width > 3) {
+    return error(std::string(option) + " takes HZ[,WIDTH]: HZ from 0 to 5512, WIDTH 0..3");
+  }
+  notch = Notch{*hz, *width};
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_band(std::string_view value, std::optional<Band>& band,
+                                    std::string_view option) {
+  const auto parts = split(value, ',');
+  const std::optional<double> lo = parts.size() == 2 ? parse_hz(parts[0]) : std::nullopt;
+  const std::optional<double> hi = parts.size() == 2 ? parse_hz(parts[1]) : std::nullopt;
+  if (!lo || !hi || *lo >= *hi) {
+    return error(std::string(option) + " takes LO,HI: LO below HI, both from 0 to 5512 Hz");
+  }
+  band = Band{*lo, *hi};
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_bandpass(std::string_view value, Options& options) {
+  const auto parts = split(value, ',');
+  const std::optional<int> preset = parse_int(parts[0]);
+  if (parts.size() > 2 || !preset || *preset < 0 || *preset > 6) {
+    return error("--bandpass takes PRESET[,HZ]: PRESET 0..6");
+  }
+  Bandpass bandpass{*preset, std::nullopt};
+  if (parts.size() == 2) {
+    bandpass.hz = parse_hz(parts[1]);
+    if (!bandpass.hz) return error("--bandpass: HZ runs from 0 to 5512");
+    if (*preset < 3) return error("--bandpass: only the CW presets 3..6 take a centre");
+  }
+  options.bandpass = bandpass;
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_q(std::string_view value, Options& options) {
+  const std::size_t equals = value.find('=');
+  const std::optional<Filter> filter = filter_named(value.substr(0, equals));
+  const std::optional<int> position =
+      equals == std::string_view::npos ? std::nullopt : parse_int(value.substr(equals + 1));
+  if (!filter || !position || *position < 0 || *position > 25) {
+    return error("--q takes FILTER=POS: FILTER bp, var-bp, nf1, nf2 or var-nf, POS 0..25");
+  }
+  options.q[static_cast<std::size_t>(*filter)] = *position;
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_on(std::string_view value, Options& options) {
+  for (const std::string_view name : split(value, ',')) {
+    const std::optional<Filter> filter = filter_named(name);
+    if (!filter) return error("--on takes filters from bp, var-bp, nf1, nf2, var-nf");
+    options.on[static_cast<std::size_t>(*filter)] = true;
+  }
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_gain(std::string_view value, Options& options) {
+  const auto parts = split(value, ',');
+  const std::optional<int> fine = parts.size() == 2 ? parse_int(parts[0]) : std::nullopt;
+  const std::optional<int> coarse = parts.size() == 2 ? parse_int(parts[1]) : std::nullopt;
+  if (!fine || !coarse || *fine < 1 || *fine > 100 || *coarse < 1 || *coarse > 7) {
+    return error("--gain takes FINE,COARSE: FINE 1..100, COARSE 1..7");
+  }
+  options.gain = Gain{*fine, *coarse};
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_channel(std::string_view value, Options& options) {
+  if (value == "left") {
+    options.channel = Channel::left;
+  } else if (value == "right") {
+    options.channel = Channel::right;
+  } else {
+    return error("--channel takes left or right");
+  }
+  return std::nullopt;
+}
+
+struct ValueOption {
+  std::string_view name;
+  Reader read;
+};
+
+const std::array<ValueOption, 10> value_options{{
+    {"--settings",
+     [](std::string_view v, Options& o) -> std::optional<UsageError> {
+       if (v.empty()) return error("--settings takes a file name");
+       o.settings = std::string(v);
+       return std::nullopt;
+     }},
+    {"--on", read_on},
+    {"--notch1",
+     [](std::string_view v, Options& o) { return read_notch(v, o.notch1, "--notch1"); }},
+    {"--notch2",
+     [](std::string_view v, Options& o) { return read_notch(v, o.notch2, "--notch2"); }},
+    {"--var-notch",
+     [](std::string_view v, Options& o) { return read_band(v, o.var_notch, "--var-notch"); }},
+    {"--bandpass", read_bandpass},
+    {"--var-bandpass",
+     [](std::string_view v, Options& o) { return read_band(v, o.var_bandpass, "--var-bandpass"); }},
+    {"--q", read_q},
+    {"--gain", read_gain},
+    {"--channel", read_channel},
+}};
+
+// Switches without a value.
+bool read_switch(std::string_view name, Options& options) {
+  if (name == "--median") {
+    options.median = true;
+  } else if (name == "--lms") {
+    options.lms = true;
+  } else if (name == "--bypass") {
+    options.bypass = true;
+  } else if (name == "-q" || name == "--quiet") {
+    options.quiet = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Command parse_command_line(std::span<const std::string_view> arguments) {
+  Options options;
+  std::vector<std::string_view> files;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string_view argument = arguments[i];
+    if (options_ended || argument == "-" || !argument.starts_with('-')) {
+      files.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (argument == "-h" || argument == "--help") return ShowHelp{};
+    if (read_switch(argument, options)) continue;
+    const std::size_t equals = argument.find('=');
+    const std::string_view name = argument.substr(0, equals);
+    const auto option = std::find_if(value_options.begin(), value_options.end(),
+                                     [name](const ValueOption& o) { return o.name == name; });
+    if (option == value_options.end()) return error("unknown option " + std::string(name));
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return error(std::string(name) + " needs a value");
+    }
+    if (auto bad = option->read(value, options)) return *bad;
+  }
+  if (files.size() != 2) return error("give one INPUT.wav and one OUTPUT.wav");
+  options.input = std::string(files[0]);
+  options.output = std::string(files[1]);
+  if (options.bandpass && options.bandpass->preset >= 3 && !options.bandpass->hz &&
+      !options.settings) {
+    return error("--bandpass: a CW preset needs a centre, as in --bandpass 3,700, or --settings");
+  }
+  return options;
+}
+
+}  // namespace batch

@@ -1,0 +1,77 @@
+// The command line of tonewell-filter: what to filter, and how.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace batch {
+
+// The five transform-domain filters, by their names on the command line:
+// bp, var-bp, nf1, nf2, var-nf.
+enum class Filter { bp, var_bp, nf1, nf2, var_nf };
+inline constexpr std::size_t filter_count = 5;
+inline constexpr std::array<std::string_view, filter_count> filter_names{"bp", "var-bp", "nf1",
+                                                                         "nf2", "var-nf"};
+
+struct Notch {
+  double hz = 0.0;
+  int width = 0;  // the width list's item, 0..3
+};
+
+struct Band {
+  double lo_hz = 0.0;
+  double hi_hz = 0.0;
+};
+
+struct Bandpass {
+  int preset = 0;            // 0..6
+  std::optional<double> hz;  // the centre of a CW preset
+};
+
+struct Gain {
+  int fine = 10;
+  int coarse = 5;
+};
+
+enum class Channel { left, right };
+
+struct Options {
+  std::string input;
+  std::string output;
+  std::optional<std::string> settings;
+  bool median = false;
+  bool lms = false;
+  bool bypass = false;
+  bool quiet = false;
+  std::optional<Notch> notch1;
+  std::optional<Notch> notch2;
+  std::optional<Band> var_notch;
+  std::optional<Bandpass> bandpass;
+  std::optional<Band> var_bandpass;
+  std::array<std::optional<int>, filter_count> q;  // Q positions 0..25, by Filter
+  std::array<bool, filter_count> on{};             // switched on as set, by Filter
+  std::optional<Gain> gain;
+  Channel channel = Channel::left;
+};
+
+// What the command line asks for: a run, the help, or a usage error (the
+// message says what is wrong).
+struct ShowHelp {};
+struct UsageError {
+  std::string message;
+};
+using Command = std::variant<Options, ShowHelp, UsageError>;
+
+// Parses the arguments after the program's name. Options may come before,
+// between or after the two file names, as "--name VALUE" or "--name=VALUE";
+// "--" ends the options.
+Command parse_command_line(std::span<const std::string_view> arguments);
+
+// The usage text --help prints, and a usage error after its message.
+extern const std::string_view usage_text;
+
+}  // namespace batch

@@ -1,0 +1,61 @@
+#include "batch/run.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace batch {
+namespace {
+
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string minutes(std::uint64_t samples) {
+  const std::uint64_t seconds = samples / 11025;
+  std::array<char, 32> text{};
+  std::snprintf(text.data(), text.size(), "%llu:%02llu",
+                static_cast<unsigned long long>(seconds / 60),
+                static_cast<unsigned long long>(seconds % 60));
+  return text.data();
+}
+
+}  // namespace
+
+std::variant<files::Settings, std::string> read_settings_file(const std::string& path) {
+  const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+  if (!file) return path + ": cannot open: " + std::strerror(errno);
+  // One byte more than a settings file has, to tell a longer file.
+  std::array<std::uint8_t, files::settings_size + 1> bytes{};
+  const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
+  if (std::ferror(file.get())) return path + ": cannot read: " + std::strerror(errno);
+  if (read != files::settings_size) {
+    return path + ": not a settings file (" +
+           (read > files::settings_size ? "more than 124" : std::to_string(read)) +
+           " bytes; a settings file has 124)";
+  }
+  return files::parse_settings(std::span(bytes).first(read), files::start_settings());
+}
+
+std::string progress_bar(std::uint64_t written, std::uint64_t total) {
+  constexpr std::uint64_t width = 40;
+  const std::uint64_t filled = total == 0 ? width : written * width / total;
+  const std::uint64_t percent = total == 0 ? 100 : written * 100 / total;
+  std::array<char, 8> number{};
+  std::snprintf(number.data(), number.size(), "%3llu%%", static_cast<unsigned long long>(percent));
+  std::string bar;
+  bar += '[';
+  bar.append(filled, '#');
+  bar.append(width - filled, '.');
+  bar += "] ";
+  bar += number.data();
+  bar += "  ";
+  bar += minutes(written);
+  bar += " of ";
+  bar += minutes(total);
+  return bar;
+}
+
+}  // namespace batch
