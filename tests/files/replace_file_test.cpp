@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -67,6 +68,35 @@ TEST_F(ReplaceFile, FailsLeavingNothingBehindWhenItCannotCreateOrRename) {
     EXPECT_FALSE(replace(path, "contents")) << path;
     EXPECT_EQ(listing(), before) << path;
   }
+}
+
+TEST_F(ReplaceFile, APieceByPieceFileReplacesTheOldOnlyWhenCommitted) {
+  const fs::path path = folder_ / "out.wav";
+  ASSERT_TRUE(replace(path, "old"));
+  {
+    files::ReplacingFile file(path.string());
+    ASSERT_TRUE(file.ok());
+    const std::string_view piece = "new ";
+    EXPECT_TRUE(file.write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()}));
+    EXPECT_EQ(contents(path), "old");
+    EXPECT_EQ(listing().size(), 2u);
+  }
+  // Abandoned: the old file stays and the new one is gone.
+  EXPECT_EQ(contents(path), "old");
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+
+  files::ReplacingFile file(path.string());
+  for (const std::string_view piece : {"first ", "second"}) {
+    ASSERT_TRUE(file.write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()}));
+  }
+  ASSERT_TRUE(file.commit());
+  EXPECT_EQ(contents(path), "first second");
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+
+  files::ReplacingFile nowhere((folder_ / "missing" / "out.wav").string());
+  EXPECT_FALSE(nowhere.ok());
+  EXPECT_EQ(nowhere.error(), ENOENT);
+  EXPECT_FALSE(nowhere.commit());
 }
 
 TEST_F(ReplaceFile, FailsInAReadOnlyFolderLeavingTheOldFile) {

@@ -30,90 +30,11 @@
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
 #include "tests/shell/test_application.h"
+#include "tests/support/wave_bytes.h"
 
 namespace {
 
-using Samples = std::vector<std::int16_t>;
-using Bytes = std::vector<std::uint8_t>;
-
-void append_u16(Bytes& bytes, std::uint32_t v) {
-  bytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
-  bytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-void append_u32(Bytes& bytes, std::uint32_t v) {
-  append_u16(bytes, v & 0xFFFF);
-  append_u16(bytes, v >> 16);
-}
-void append_tag(Bytes& bytes, const char* tag) { bytes.insert(bytes.end(), tag, tag + 4); }
-
-// A WAVE file of 16-bit samples: "RIFF", the format (with `fmt_extra`
-// further bytes), the chunks `before` the data, then the data chunk, whose
-// size field says `claimed` bytes when given.
-struct WaveShape {
-  const char* riff = "RIFF";
-  std::uint16_t channels = 1;
-  std::uint32_t rate = 11025;
-  std::uint16_t fmt_extra = 0;
-  std::vector<std::pair<const char*, Bytes>> before;
-  std::optional<std::uint32_t> claimed;
-};
-
-// The default file with one change.
-WaveShape shape_with(const std::function<void(WaveShape&)>& change) {
-  WaveShape shape;
-  change(shape);
-  return shape;
-}
-
-Bytes wave_file(const WaveShape& shape, const Samples& samples) {
-  Bytes b;
-  append_tag(b, shape.riff);
-  append_u32(b, 0);
-  append_tag(b, "WAVE");
-  append_tag(b, "fmt ");
-  append_u32(b, 16u + shape.fmt_extra);
-  append_u16(b, 1);
-  append_u16(b, shape.channels);
-  append_u32(b, shape.rate);
-  append_u32(b, shape.rate * shape.channels * 2);
-  append_u16(b, shape.channels * 2u);
-  append_u16(b, 16);
-  if (shape.fmt_extra > 0) {
-    append_u16(b, 0);
-    b.resize(b.size() + shape.fmt_extra - 2, 0);
-  }
-  for (const auto& [tag, body] : shape.before) {
-    append_tag(b, tag);
-    append_u32(b, static_cast<std::uint32_t>(body.size()));
-    b.insert(b.end(), body.begin(), body.end());
-    if (body.size() % 2 == 1) b.push_back(0);
-  }
-  append_tag(b, "data");
-  append_u32(b, shape.claimed.value_or(static_cast<std::uint32_t>(samples.size() * 2)));
-  for (const std::int16_t s : samples) append_u16(b, static_cast<std::uint16_t>(s));
-  return b;
-}
-
-std::string write_file(const std::string& name, const Bytes& bytes) {
-  std::ofstream(name, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  return name;
-}
-
-Bytes read_file(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
-std::uint32_t u32_at(const Bytes& bytes, std::size_t at) {
-  return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
-}
-
-Samples samples_after_header(const Bytes& bytes) {
-  Samples samples((bytes.size() - 44) / 2);
-  std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
-  return samples;
-}
+using namespace test_support;
 
 // A tone with noise, `blocks` passes long.
 Samples radio(int blocks) {

@@ -1,0 +1,105 @@
+#include "batch/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+namespace {
+
+batch::Command parse(std::vector<std::string_view> arguments) {
+  return batch::parse_command_line(arguments);
+}
+
+TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
+  const batch::Command command = parse({"--settings",
+                                        "my.cfg",
+                                        "in.wav",
+                                        "--median",
+                                        "--lms",
+                                        "--notch1",
+                                        "1000",
+                                        "--notch2=1800,3",
+                                        "--var-notch",
+                                        "2000,2200.5",
+                                        "--bandpass=4,700",
+                                        "--var-bandpass",
+                                        "150,3000",
+                                        "--q",
+                                        "bp=25",
+                                        "--q=var-nf=0",
+                                        "--gain",
+                                        "40,6",
+                                        "--bypass",
+                                        "--channel",
+                                        "right",
+                                        "-q",
+                                        "--on",
+                                        "nf2,var-bp",
+                                        "out.wav"});
+  const auto* options = std::get_if<batch::Options>(&command);
+  ASSERT_NE(options, nullptr);
+  EXPECT_EQ(options->input, "in.wav");
+  EXPECT_EQ(options->output, "out.wav");
+  EXPECT_EQ(options->settings, "my.cfg");
+  EXPECT_TRUE(options->median && options->lms && options->bypass && options->quiet);
+  EXPECT_EQ(options->notch1->hz, 1000.0);
+  EXPECT_EQ(options->notch1->width, 0);
+  EXPECT_EQ(options->notch2->width, 3);
+  EXPECT_EQ(options->var_notch->hi_hz, 2200.5);
+  EXPECT_EQ(options->bandpass->preset, 4);
+  EXPECT_EQ(options->bandpass->hz, 700.0);
+  EXPECT_EQ(options->var_bandpass->lo_hz, 150.0);
+  EXPECT_EQ(options->q[static_cast<int>(batch::Filter::bp)], 25);
+  EXPECT_EQ(options->q[static_cast<int>(batch::Filter::var_nf)], 0);
+  EXPECT_FALSE(options->q[static_cast<int>(batch::Filter::nf1)]);
+  EXPECT_EQ(options->gain->fine, 40);
+  EXPECT_EQ(options->gain->coarse, 6);
+  EXPECT_EQ(options->channel, batch::Channel::right);
+  EXPECT_EQ(options->on, (std::array<bool, 5>{false, true, false, true, false}));
+
+  // "--" ends the options; help needs no files.
+  const batch::Command dashed_command = parse({"--", "-in.wav", "--out.wav"});
+  const auto* dashed = std::get_if<batch::Options>(&dashed_command);
+  ASSERT_NE(dashed, nullptr);
+  EXPECT_EQ(dashed->output, "--out.wav");
+  EXPECT_TRUE(std::holds_alternative<batch::ShowHelp>(parse({"in.wav", "--help"})));
+}
+
+TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
+  const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases{
+      {{"in.wav"}, "one INPUT.wav and one OUTPUT.wav"},
+      {{"a.wav", "b.wav", "c.wav"}, "one INPUT.wav and one OUTPUT.wav"},
+      {{"--loud", "a.wav", "b.wav"}, "unknown option --loud"},
+      {{"a.wav", "b.wav", "--notch1"}, "--notch1 needs a value"},
+      {{"--notch1", "abc", "a.wav", "b.wav"}, "--notch1 takes HZ[,WIDTH]"},
+      {{"--notch1", "6000", "a.wav", "b.wav"}, "--notch1 takes HZ[,WIDTH]"},
+      {{"--notch2", "900,4", "a.wav", "b.wav"}, "--notch2 takes HZ[,WIDTH]"},
+      {{"--notch2", "900,1,2", "a.wav", "b.wav"}, "--notch2 takes HZ[,WIDTH]"},
+      {{"--var-notch", "900", "a.wav", "b.wav"}, "--var-notch takes LO,HI"},
+      {{"--var-bandpass", "900,800", "a.wav", "b.wav"}, "--var-bandpass takes LO,HI"},
+      {{"--var-bandpass", "nan,800", "a.wav", "b.wav"}, "--var-bandpass takes LO,HI"},
+      {{"--bandpass", "7", "a.wav", "b.wav"}, "--bandpass takes PRESET[,HZ]"},
+      {{"--bandpass", "1,700", "a.wav", "b.wav"}, "only the CW presets 3..6 take a centre"},
+      {{"--bandpass", "3", "a.wav", "b.wav"}, "a CW preset needs a centre"},
+      {{"--q", "bp", "a.wav", "b.wav"}, "--q takes FILTER=POS"},
+      {{"--q", "lms=3", "a.wav", "b.wav"}, "--q takes FILTER=POS"},
+      {{"--q", "nf1=26", "a.wav", "b.wav"}, "--q takes FILTER=POS"},
+      {{"--gain", "0,5", "a.wav", "b.wav"}, "--gain takes FINE,COARSE"},
+      {{"--gain", "10,8", "a.wav", "b.wav"}, "--gain takes FINE,COARSE"},
+      {{"--on", "bp,lms", "a.wav", "b.wav"}, "--on takes filters"},
+      {{"--channel", "middle", "a.wav", "b.wav"}, "--channel takes left or right"},
+      {{"--settings=", "a.wav", "b.wav"}, "--settings takes a file name"},
+  };
+  for (const auto& [arguments, message] : cases) {
+    const batch::Command command = parse(arguments);
+    const auto* error = std::get_if<batch::UsageError>(&command);
+    ASSERT_NE(error, nullptr) << arguments.front();
+    EXPECT_NE(error->message.find(message), std::string::npos) << error->message;
+  }
+  // A CW preset takes its centre from a settings file.
+  EXPECT_TRUE(std::holds_alternative<batch::Options>(
+      parse({"--bandpass", "3", "--settings", "my.cfg", "a.wav", "b.wav"})));
+}
+
+}  // namespace

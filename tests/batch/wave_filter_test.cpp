@@ -1,0 +1,287 @@
+// tonewell-filter's runs over files: lengths, the chain's delay, channels
+// and rates, refusals, and the program's exit codes.
+#include "batch/wave_filter.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <numbers>
+
+#include "batch/chain.h"
+#include "batch/run.h"
+#include "design/state.h"
+#include "tests/support/wave_bytes.h"
+
+namespace {
+
+using namespace test_support;
+namespace fs = std::filesystem;
+
+// Every test works in an empty folder of its own.
+class WaveFilter : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tonewell-filter.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    fs::current_path(folder_);
+  }
+  void TearDown() override {
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(folder_);
+  }
+
+  // Runs the chain set up by `options` from the start settings.
+  static std::optional<std::string> filter(const batch::Options& options, const std::string& in,
+                                           const std::string& out) {
+    batch::set_up_chain(files::start_settings(), options);
+    return batch::filter_wave(in, out, options.channel, nullptr, nullptr);
+  }
+
+  static std::set<std::string> listing() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename());
+    return names;
+  }
+
+  fs::path folder_;
+};
+
+Samples tone(double hz, std::uint32_t rate, std::size_t count, double amplitude) {
+  Samples s(count);
+  for (std::size_t n = 0; n < count; ++n) {
+    s[n] = static_cast<std::int16_t>(std::lround(
+        amplitude * std::sin(2 * std::numbers::pi * hz * static_cast<double>(n) / rate)));
+  }
+  return s;
+}
+
+double rms(const Samples& s, std::size_t from) {
+  double sum = 0.0;
+  for (std::size_t n = from; n < s.size(); ++n) sum += static_cast<double>(s[n]) * s[n];
+  return std::sqrt(sum / static_cast<double>(s.size() - from));
+}
+
+// The frequency of a tone from its rising zero crossings.
+double frequency(const Samples& s, double rate) {
+  std::vector<std::size_t> rising;
+  for (std::size_t n = 1; n < s.size(); ++n) {
+    if (s[n - 1] < 0 && s[n] >= 0) rising.push_back(n);
+  }
+  return (static_cast<double>(rising.size()) - 1.0) * rate /
+         static_cast<double>(rising.back() - rising.front());
+}
+
+Samples interleave(const Samples& left, const Samples& right) {
+  Samples both;
+  for (std::size_t n = 0; n < left.size(); ++n) {
+    both.push_back(left[n]);
+    both.push_back(right[n]);
+  }
+  return both;
+}
+
+TEST_F(WaveFilter, AsManySamplesComeOutAsGoInThroughGainAndSaturation) {
+  batch::Options doubled;
+  doubled.bypass = true;
+  doubled.gain = batch::Gain{20, 5};  // 20 x 0.1
+  for (const std::size_t count : {0u, 1u, 1023u, 1024u, 1025u, 3000u}) {
+    Samples input(count);
+    for (std::size_t n = 0; n < count; ++n) {
+      input[n] = static_cast<std::int16_t>((static_cast<int>(n) * 37) % 40000 - 20000);
+    }
+    write_file("in.wav", wave_file({}, input));
+    ASSERT_EQ(filter(doubled, "in.wav", "out.wav"), std::nullopt);
+    const Bytes out = read_file("out.wav");
+    ASSERT_EQ(out.size(), 44 + 2 * count);
+    EXPECT_EQ(u32_at(out, 4), 36 + 2 * count);
+    EXPECT_EQ(u32_at(out, 24), 11025u);
+    EXPECT_EQ(u32_at(out, 40), 2 * count);
+    const Samples output = samples_after_header(out);
+    for (std::size_t n = 0; n < count; ++n) {
+      ASSERT_EQ(output[n], std::clamp(input[n] * 2, -32768, 32767))
+          << "sample " << n << " of " << count;
+    }
+  }
+}
+
+TEST_F(WaveFilter, AnImpulseComesOutAsTheBandpassKernel255SamplesLater) {
+  Samples input(4000);
+  input[1500] = 10000;
+  write_file("in.wav", wave_file({}, input));
+  batch::Options options;
+  options.bandpass = batch::Bandpass{0, std::nullopt};
+  options.q[static_cast<int>(batch::Filter::bp)] = 25;
+  ASSERT_EQ(filter(options, "in.wav", "out.wav"), std::nullopt);
+  const Samples output = samples_after_header(read_file("out.wav"));
+  ASSERT_EQ(output.size(), input.size());
+  // Kernel tap i + 1 weighs the input of i samples before; tap 256, the
+  // centre, 255 samples before.
+  for (std::size_t n = 0; n < output.size(); ++n) {
+    const std::size_t tap = n >= 1500 && n < 1500 + 512 ? n - 1500 + 1 : 0;
+    const double expected = tap == 0 ? 0.0 : 10000.0 * design::bp_taps[tap];
+    ASSERT_NEAR(output[n], expected, 2.0) << "sample " << n;
+  }
+  EXPECT_EQ(std::max_element(output.begin(), output.end()) - output.begin(), 1755);
+}
+
+TEST_F(WaveFilter, ANotchAtAToneInHertzTakesItOutAndLeavesTheRest) {
+  batch::Options options;
+  options.notch1 = batch::Notch{1000.0, 2};
+  options.q[static_cast<int>(batch::Filter::nf1)] = 25;
+  write_file("near.wav", wave_file({}, tone(1000.0, 11025, 33075, 10000.0)));
+  write_file("far.wav", wave_file({}, tone(1500.0, 11025, 33075, 10000.0)));
+  ASSERT_EQ(filter(options, "near.wav", "near-out.wav"), std::nullopt);
+  ASSERT_EQ(filter(options, "far.wav", "far-out.wav"), std::nullopt);
+  // Levels in dB against the input's, past the first two passes.
+  const double in = rms(tone(1000.0, 11025, 33075, 10000.0), 2048);
+  const auto level = [in](const char* path) {
+    return 20 * std::log10(std::max(rms(samples_after_header(read_file(path)), 2048), 0.01) / in);
+  };
+  EXPECT_LT(level("near-out.wav"), -55.0);
+  EXPECT_NEAR(level("far-out.wav"), 0.0, 0.5);
+}
+
+TEST_F(WaveFilter, EitherChannelOfStereoAndOtherRatesAreTaken) {
+  batch::Options right;
+  right.bypass = true;
+  right.channel = batch::Channel::right;
+  const Samples left_ramp = tone(300.0, 11025, 5000, 8000.0);
+  const Samples right_ramp = tone(2000.0, 11025, 5000, 8000.0);
+  write_file("stereo.wav", wave_file(shape_with([](WaveShape& w) { w.channels = 2; }),
+                                     interleave(left_ramp, right_ramp)));
+  ASSERT_EQ(filter(right, "stereo.wav", "right.wav"), std::nullopt);
+  EXPECT_EQ(samples_after_header(read_file("right.wav")), right_ramp);
+
+  // Converted to 11025 Hz: as long in time, the tone where it was.
+  for (const std::uint32_t rate : {8000u, 22050u, 44100u}) {
+    write_file("rate.wav", wave_file(shape_with([rate](WaveShape& w) {
+                                       w.channels = 2;
+                                       w.rate = rate;
+                                     }),
+                                     interleave(tone(1700.0, rate, 2 * rate, 8000.0),
+                                                tone(900.0, rate, 2 * rate, 8000.0))));
+    ASSERT_EQ(filter(right, "rate.wav", "converted.wav"), std::nullopt);
+    const Bytes out = read_file("converted.wav");
+    EXPECT_EQ(u32_at(out, 24), 11025u);
+    const Samples converted = samples_after_header(out);
+    ASSERT_EQ(converted.size(), 22050u) << rate;
+    EXPECT_NEAR(frequency(converted, 11025.0), 900.0, 1.0) << rate;
+    EXPECT_NEAR(rms(Samples(converted.begin() + 1000, converted.end() - 1000), 0),
+                8000.0 / std::sqrt(2.0), 100.0)
+        << rate;
+  }
+}
+
+TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
+  const Samples some(100, 5);
+  const Bytes whole = wave_file({}, some);
+  const std::vector<std::pair<Bytes, std::string>> cases{
+      {wave_file(shape_with([](WaveShape& w) { w.bits = 8; }), some), "found 8-bit PCM"},
+      {wave_file(shape_with([](WaveShape& w) { w.bits = 24; }), some), "found 24-bit PCM"},
+      {wave_file(shape_with([](WaveShape& w) {
+                   w.format_tag = 3;
+                   w.bits = 32;
+                 }),
+                 some),
+       "found 32-bit float samples"},
+      {wave_file(shape_with([](WaveShape& w) { w.format_tag = 0xFFFE; }), some),
+       "found the extensible format"},
+      {wave_file(shape_with([](WaveShape& w) {
+                   w.format_tag = 7;
+                   w.bits = 8;
+                 }),
+                 some),
+       "found compressed audio (format tag 7)"},
+      {wave_file(shape_with([](WaveShape& w) { w.channels = 6; }), some), "found 6 channels"},
+      {wave_file(shape_with([](WaveShape& w) { w.block_align = 4; }), some),
+       "found a block align of 4 for mono 16-bit PCM"},
+      {wave_file(shape_with([](WaveShape& w) { w.rate = 500; }), some), "found a rate of 500 Hz"},
+      {wave_file(shape_with([](WaveShape& w) { w.riff = "RIFX"; }), some), "found no RIFF header"},
+      {Bytes(whole.begin(), whole.begin() + 36), "found no data chunk"},
+      {Bytes{}, "found no RIFF header"},
+  };
+  write_file("out.wav", Bytes{'o', 'l', 'd'});
+  for (const auto& [bytes, found] : cases) {
+    write_file("bad.wav", bytes);
+    const std::optional<std::string> error = filter({}, "bad.wav", "out.wav");
+    ASSERT_TRUE(error.has_value()) << found;
+    EXPECT_EQ(error->rfind("bad.wav: " + found, 0), 0u) << *error;
+    EXPECT_NE(error->find("; accepts 16-bit PCM WAV, mono or stereo, at 1000 to 768000 Hz"),
+              std::string::npos);
+    EXPECT_EQ(error->find('\n'), std::string::npos);
+  }
+  EXPECT_EQ(filter({}, "missing.wav", "out.wav"),
+            "missing.wav: cannot open: No such file or directory");
+  write_file("good.wav", wave_file({}, some));
+  EXPECT_EQ(filter({}, "good.wav", "no/such/folder/out.wav"),
+            "no/such/folder/out.wav: cannot write: No such file or directory");
+  EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(listing(), (std::set<std::string>{"bad.wav", "good.wav", "out.wav"}));
+}
+
+TEST_F(WaveFilter, SettingsFilesMustBe124BytesAndTheBarCountsMinutesOfAudio) {
+  files::Settings saved = files::start_settings();
+  saved.nf1_q_position = 3;
+  const auto bytes = files::serialise_settings(saved);
+  write_file("good.cfg", Bytes(bytes.begin(), bytes.end()));
+  write_file("short.cfg", Bytes(bytes.begin(), bytes.begin() + 60));
+  write_file("long.cfg", Bytes(200, 1));
+  EXPECT_EQ(std::get<files::Settings>(batch::read_settings_file("good.cfg")), saved);
+  EXPECT_EQ(std::get<std::string>(batch::read_settings_file("short.cfg")),
+            "short.cfg: not a settings file (60 bytes; a settings file has 124)");
+  EXPECT_EQ(std::get<std::string>(batch::read_settings_file("long.cfg")),
+            "long.cfg: not a settings file (more than 124 bytes; a settings file has 124)");
+  EXPECT_EQ(std::get<std::string>(batch::read_settings_file("none.cfg")),
+            "none.cfg: cannot open: No such file or directory");
+
+  EXPECT_EQ(batch::progress_bar(11025 * 151, 11025 * 360),
+            "[################........................]  41%  2:31 of 6:00");
+}
+
+// Runs the program with `arguments`; its exit code, standard output and
+// standard error.
+struct Ran {
+  int code;
+  std::string out;
+  std::string err;
+};
+Ran run_program(const std::string& arguments) {
+  const int status = std::system(
+      (std::string(TONEWELL_FILTER) + " " + arguments + " >stdout.txt 2>stderr.txt").c_str());
+  const Bytes out = read_file("stdout.txt");
+  const Bytes err = read_file("stderr.txt");
+  return {WEXITSTATUS(status), std::string(out.begin(), out.end()),
+          std::string(err.begin(), err.end())};
+}
+
+TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
+  const Ran help = run_program("--help");
+  EXPECT_EQ(help.code, 0);
+  EXPECT_EQ(help.out.rfind("Usage: tonewell-filter [options] INPUT.wav OUTPUT.wav\n", 0), 0u);
+
+  const Ran usage = run_program("--gain 0,5 in.wav out.wav");
+  EXPECT_EQ(usage.code, 2);
+  EXPECT_EQ(usage.err.rfind("tonewell-filter: --gain takes FINE,COARSE", 0), 0u);
+  EXPECT_NE(usage.err.find("Usage: tonewell-filter"), std::string::npos);
+
+  write_file("eight.wav", wave_file(shape_with([](WaveShape& w) { w.bits = 8; }), Samples(10)));
+  const Ran refused = run_program("eight.wav out.wav");
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_EQ(refused.err,
+            "tonewell-filter: eight.wav: found 8-bit PCM; accepts 16-bit PCM WAV, mono or stereo, "
+            "at 1000 to 768000 Hz\n");
+
+  write_file("in.wav", wave_file({}, tone(700.0, 11025, 700000, 5000.0)));
+  const Ran done = run_program("--bandpass 3,700 in.wav out.wav");
+  EXPECT_EQ(done.code, 0);
+  EXPECT_EQ(done.err, "");  // no bar when standard error is not a terminal
+  EXPECT_EQ(samples_after_header(read_file("out.wav")).size(), 700000u);
+}
+
+}  // namespace

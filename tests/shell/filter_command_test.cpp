@@ -1,0 +1,181 @@
+// tonewell-filter against the window: a file the window plays through its
+// running cycle on the built-in device and records comes out of the
+// program, run with the same settings and switches, sample for sample.
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTimer>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+
+#include "audio/standin_device.h"
+#include "audio/state.h"
+#include "batch/chain.h"
+#include "files/settings_format.h"
+#include "files/state.h"
+#include "shell/Zoduvov.h"
+#include "tests/shell/test_application.h"
+#include "tests/support/wave_bytes.h"
+
+namespace {
+
+using namespace test_support;
+
+// The window, running a script after every pass.
+class ScriptedForm : public TZForm {
+ public:
+  std::function<void(int pass)> after_pass;
+  int passes = 0;
+  void update_display() override {
+    TZForm::update_display();
+    if (after_pass) after_pass(++passes);
+  }
+};
+
+// A tone and noise, a little over twelve passes long, on each channel.
+Samples radio(std::size_t count, double step) {
+  Samples s(count);
+  std::uint32_t noise = 7;
+  for (std::size_t n = 0; n < count; ++n) {
+    noise = noise * 1664525u + 1013904223u;
+    s[n] = static_cast<std::int16_t>(6000 * std::sin(step * static_cast<double>(n)) +
+                                     static_cast<int>(noise >> 20) - 2048);
+  }
+  return s;
+}
+
+class FilterCommand : public ::testing::Test {
+ protected:
+  FilterCommand() {
+    test_application();
+    audio::wave_system = &device;
+  }
+
+  // The window starts on the settings `s`, switches filters on with
+  // `switches`, then at its second pass switches the LMS filter on when
+  // `lms`, records and plays "in.wav" to its end. Returns what it recorded.
+  static Samples recorded_by_window(const files::Settings& s,
+                                    const std::function<void(TZForm&)>& switches, bool lms) {
+    const auto bytes = files::serialise_settings(s);
+    write_file("ZOduvov.cfg", Bytes(bytes.begin(), bytes.end()));
+    ScriptedForm form;
+    switches(form);
+    form.save_wave("window.wav");
+    form.open_wave("in.wav");
+    form.after_pass = [&form, lms](int pass) {
+      if (pass == 2) {
+        // Switched on now, the LMS filter starts adapting on the file.
+        if (lms) form.LMSFilterBtn2->click();
+        form.RecordBtnClick();
+        form.PlayBtnClick();
+      }
+      if (pass > 2 && files::record_file_open == 0) form.Quit1Click();
+    };
+    form.show();
+    QTimer::singleShot(20000, &form, [&form] { form.Quit1Click(); });
+    QCoreApplication::exec();
+    return samples_after_header(read_file("window.wav"));
+  }
+
+  // Runs tonewell-filter on "in.wav" with `arguments`; what it wrote.
+  static Samples filtered_by_program(const std::string& arguments) {
+    const std::string command =
+        std::string(TONEWELL_FILTER) + " " + arguments + " in.wav program.wav";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return samples_after_header(read_file("program.wav"));
+  }
+
+  // The window's recording is the blocks that were playing when it began
+  // (silence), then the file's passes whole: the program's output must be
+  // those passes, cut to the input's length.
+  static void expect_same(const Samples& window, const Samples& program, std::size_t input) {
+    ASSERT_EQ(program.size(), input);
+    const std::size_t passes = (input + 1023) / 1024;
+    ASSERT_GE(window.size(), passes * 1024);
+    const std::size_t lead = window.size() - passes * 1024;
+    EXPECT_EQ(lead % 1024, 0u);
+    EXPECT_TRUE(std::all_of(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(lead),
+                            [](std::int16_t s) { return s == 0; }));
+    std::size_t differing = 0;
+    for (std::size_t n = 0; n < input; ++n) differing += window[lead + n] != program[n];
+    EXPECT_EQ(differing, 0u) << "of " << input;
+    EXPECT_GT(std::count(program.begin(), program.end(), std::int16_t{0}), 0);
+  }
+
+  audio::StandinSystem device;
+  ReportRecorder recorder;
+};
+
+TEST_F(FilterCommand, ASettingsFileAndEveryStageOnGiveWhatTheWindowRecords) {
+  const std::size_t count = 12 * 1024 + 300;
+  write_file("in.wav", wave_file({}, radio(count, 0.4)));
+  files::Settings s = files::start_settings();
+  s.bp_width_index = 3;  // CW, 400 Hz
+  s.bp_center = batch::centre_column(700.0);
+  s.nf1_width_index = 1;
+  s.nf1_center = batch::centre_column(1800.0);
+  s.nf2_width_index = 2;
+  s.nf2_center = batch::centre_column(2500.0);
+  s.var_bp_lo_bin = 30;
+  s.var_bp_hi_bin = 300;
+  s.var_notch_lo_bin = 200;
+  s.var_notch_hi_bin = 220;
+  s.bp_q_position = 25;
+  s.var_bp_q_position = 22;
+  s.nf1_q_position = 25;
+  s.nf2_q_position = 18;
+  s.var_notch_q_position = 24;
+  s.gain_position_freq = 40;  // x 4
+  const Samples window = recorded_by_window(
+      s,
+      [](TZForm& form) {
+        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2,
+                                form.VarNF2Btn, form.MedianFltrBtn2}) {
+          on->click();
+        }
+      },
+      true);
+  EXPECT_TRUE(recorder.reports.empty());
+  const Samples program =
+      filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms");
+  expect_same(window, program, count);
+}
+
+TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) {
+  const std::size_t count = 9 * 1024 + 1;
+  Samples stereo;
+  const Samples left = radio(count, 0.9);
+  const Samples right = radio(count, 0.4);
+  for (std::size_t n = 0; n < count; ++n) {
+    stereo.push_back(left[n]);
+    stereo.push_back(right[n]);
+  }
+  write_file("in.wav", wave_file(shape_with([](WaveShape& w) { w.channels = 2; }), stereo));
+  // The window tuned as the options ask, on its right input.
+  files::Settings s = files::start_settings();
+  s.bp_width_index = 5;
+  s.bp_center = batch::centre_column(650.0);
+  s.nf1_width_index = 2;
+  s.nf1_center = batch::centre_column(1500.0);
+  s.var_notch_lo_bin = batch::edge_position(2000.0);
+  s.var_notch_hi_bin = batch::edge_position(2400.0);
+  s.nf1_q_position = 25;
+  s.gain_position_freq = 15;
+  s.rx_coarse_position = 6;  // x 15
+  s.input_select = 3;
+  const Samples window = recorded_by_window(
+      s,
+      [](TZForm& form) {
+        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn}) on->click();
+      },
+      false);
+  EXPECT_TRUE(recorder.reports.empty());
+  const Samples program = filtered_by_program(
+      "--channel right --bandpass 5,650 --notch1 1500,2 --q nf1=25 --var-notch 2000,2400 "
+      "--gain 15,6");
+  expect_same(window, program, count);
+}
+
+}  // namespace
