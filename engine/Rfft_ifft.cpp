@@ -106,11 +106,13 @@ const Rotations& rotations_for(int n, bool inverse) {
   return table;
 }
 
-// The swaps that put n points into bit-reversed order, (first[i], second[i])
-// for i below count, kept for the last n asked for.
+// Bit-reversed order of n points, kept for the last n asked for: the point
+// that belongs at each position, and the swaps (first[i], second[i]) for i
+// below count that reorder the points in place.
 struct BitReversal {
   int n = 0;
   int count = 0;
+  std::array<std::uint16_t, max_points> source;
   std::array<std::uint16_t, max_points / 2> first;
   std::array<std::uint16_t, max_points / 2> second;
 };
@@ -120,6 +122,7 @@ BitReversal bit_reversal;
 const BitReversal& bit_reversal_for(int n) {
   if (bit_reversal.n == n) return bit_reversal;
   bit_reversal.count = 0;
+  bit_reversal.source[0] = 0;
   int j = 0;
   for (int p = 1; p < n; ++p) {
     int step = n / 2;
@@ -128,6 +131,7 @@ const BitReversal& bit_reversal_for(int n) {
       step /= 2;
     }
     j += step;
+    bit_reversal.source[p] = static_cast<std::uint16_t>(j);
     if (p < j) {
       bit_reversal.first[bit_reversal.count] = static_cast<std::uint16_t>(p);
       bit_reversal.second[bit_reversal.count] = static_cast<std::uint16_t>(j);
@@ -140,10 +144,10 @@ const BitReversal& bit_reversal_for(int n) {
 
 // Reorders re[0..n), im[0..n) into bit-reversed order.
 void bit_reverse(float* re, float* im, int n) {
-  const BitReversal& swaps = bit_reversal_for(n);
-  for (int i = 0; i < swaps.count; ++i) {
-    std::swap(re[swaps.first[i]], re[swaps.second[i]]);
-    std::swap(im[swaps.first[i]], im[swaps.second[i]]);
+  const BitReversal& order = bit_reversal_for(n);
+  for (int i = 0; i < order.count; ++i) {
+    std::swap(re[order.first[i]], re[order.second[i]]);
+    std::swap(im[order.first[i]], im[order.second[i]]);
   }
 }
 
@@ -184,28 +188,31 @@ TONEWELL_VECTOR_CLONES void first_two_stages(float* __restrict re, float* __rest
 // One group of h butterflies sharing their twiddles with every other group of
 // the stage: the upper halves (ar, ai) and lower halves (br, bi) are h apart
 // and never overlap.
-TONEWELL_VECTOR_CLONES void butterfly_group(float* __restrict ar, float* __restrict ai,
-                                            float* __restrict br, float* __restrict bi,
-                                            const float* __restrict wr, const float* __restrict wi,
-                                            int h) {
-  for (int p = 0; p < h; ++p) butterfly(ar[p], ai[p], br[p], bi[p], wr[p], wi[p]);
+TONEWELL_VECTOR_CLONES void butterfly_stages(float* re, float* im, int n, const Rotations& r) {
+  for (int h = 4; h < n; h *= 2) {
+    const float* const wr = r.twiddle_re.data() + h;
+    const float* const wi = r.twiddle_im.data() + h;
+    for (int i = 0; i < n; i += 2 * h) {
+      float* const ar = re + i;
+      float* const ai = im + i;
+      float* const br = re + i + h;
+      float* const bi = im + i + h;
+#pragma GCC ivdep
+      for (int p = 0; p < h; ++p) butterfly(ar[p], ai[p], br[p], bi[p], wr[p], wi[p]);
+    }
+  }
 }
 
-// Complex radix-2 FFT of re[0..n), im[0..n) in place, unscaled. The forward
-// direction multiplies by e^(-i pi p / h), the inverse by e^(+i pi p / h).
+// Complex radix-2 FFT, in place and unscaled, of points re[0..n), im[0..n)
+// already in bit-reversed order. The forward direction multiplies by
+// e^(-i pi p / h), the inverse by e^(+i pi p / h).
 void complex_fft(float* re, float* im, int n, const Rotations& r) {
-  bit_reverse(re, im, n);
   if (n == 2) {
     butterfly(re[0], im[0], re[1], im[1], r.twiddle_re[1], r.twiddle_im[1]);
     return;
   }
   first_two_stages(re, im, n, r);
-  for (int h = 4; h < n; h *= 2) {
-    for (int i = 0; i < n; i += 2 * h) {
-      butterfly_group(re + i, im + i, re + i + h, im + i + h, r.twiddle_re.data() + h,
-                      r.twiddle_im.data() + h, h);
-    }
-  }
+  butterfly_stages(re, im, n, r);
 }
 
 // The split of bins k and n - k for k = 1..count, with the upper bins
@@ -246,9 +253,12 @@ void split(float* re, float* im, int n, const Rotations& r) {
 
 void real_fft(std::span<const float> data, std::span<float> re, std::span<float> im, int a) {
   const int n = a / 2;
-  for (int k = 1; k <= n; ++k) {
-    re[k] = data[2 * k - 1];
-    im[k] = data[2 * k];
+  // Point k is samples 2k and 2k + 1; each lands at its bit-reversed place.
+  const BitReversal& order = bit_reversal_for(n);
+  for (int p = 0; p < n; ++p) {
+    const int k = order.source[p];
+    re[p + 1] = data[2 * k + 1];
+    im[p + 1] = data[2 * k + 2];
   }
   const Rotations& r = rotations_for(n, false);
   complex_fft(re.data() + 1, im.data() + 1, n, r);
@@ -259,6 +269,7 @@ void inverse_real_fft(std::span<float> out, std::span<float> re, std::span<float
   const int n = a / 2;
   const Rotations& r = rotations_for(n, true);
   split(re.data(), im.data(), n, r);
+  bit_reverse(re.data() + 1, im.data() + 1, n);
   complex_fft(re.data() + 1, im.data() + 1, n, r);
   const float scale = 2.0f / static_cast<float>(a);
   for (int l = 1; l <= n; ++l) {

@@ -31,8 +31,11 @@ void lms_stretch(std::span<const float> history, std::span<const float> desired,
     const float* const line = history.data() + m;
     std::array<float, lms_length> products;
     for (int j = 0; j < lms_length; ++j) products[j] = reversed[j] * line[j];
-    float y = 0.0f;
-    for (int j = lms_order; j >= 0; --j) y += products[j];
+    // The sum starts at its first term rather than at 0 + that term: only
+    // the sign of a zero prediction can differ, and neither the error
+    // d - y (d is a whole number) nor the truncated output sees it.
+    float y = products[lms_order];
+    for (int j = lms_order - 1; j >= 0; --j) y += products[j];
     const float newest = line[lms_order];
     const float e = desired[m] - y;
     power = lms_beta * (newest * newest) + (1.0f - lms_beta) * power;
