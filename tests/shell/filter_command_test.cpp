@@ -16,6 +16,7 @@
 #include "files/settings_format.h"
 #include "files/state.h"
 #include "shell/Zoduvov.h"
+#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 #include "tests/support/wave_bytes.h"
 
@@ -23,18 +24,7 @@ namespace {
 
 using namespace test_support;
 
-// The window, running a script after every pass.
-class ScriptedForm : public TZForm {
- public:
-  std::function<void(int pass)> after_pass;
-  int passes = 0;
-  void update_display() override {
-    TZForm::update_display();
-    if (after_pass) after_pass(++passes);
-  }
-};
-
-// A tone and noise, a little over twelve passes long, on each channel.
+// A tone of `step` radians a sample in noise, `count` samples long.
 Samples radio(std::size_t count, double step) {
   Samples s(count);
   std::uint32_t noise = 7;

@@ -29,6 +29,7 @@
 #include "files/wav.h"
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
+#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 #include "tests/support/wave_bytes.h"
 
@@ -47,17 +48,6 @@ Samples radio(int blocks) {
   }
   return s;
 }
-
-// The window, running a script after every pass.
-class ScriptedForm : public TZForm {
- public:
-  std::function<void(int pass)> after_pass;
-  int passes = 0;
-  void update_display() override {
-    TZForm::update_display();
-    if (after_pass) after_pass(++passes);
-  }
-};
 
 class Transport : public ::testing::Test {
  protected:
