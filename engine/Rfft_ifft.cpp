@@ -185,9 +185,10 @@ TONEWELL_VECTOR_CLONES void first_two_stages(float* __restrict re, float* __rest
   }
 }
 
-// One group of h butterflies sharing their twiddles with every other group of
-// the stage: the upper halves (ar, ai) and lower halves (br, bi) are h apart
-// and never overlap.
+// The stages with half-size 4 and up. In each, every group of h butterflies
+// uses the stage's h twiddles; a group's upper halves (ar, ai) and lower
+// halves (br, bi) are h apart and never overlap, so its butterflies run side
+// by side.
 TONEWELL_VECTOR_CLONES void butterfly_stages(float* re, float* im, int n, const Rotations& r) {
   for (int h = 4; h < n; h *= 2) {
     const float* const wr = r.twiddle_re.data() + h;

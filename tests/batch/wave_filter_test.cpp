@@ -284,4 +284,24 @@ TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
   EXPECT_EQ(samples_after_header(read_file("out.wav")).size(), 700000u);
 }
 
+// Runs the program on a terminal of its own (script(1)); what it showed.
+std::string on_a_terminal(const std::string& arguments) {
+  const std::string command = "script -qec '" + std::string(TONEWELL_FILTER) + " " + arguments +
+                              "' /dev/null >terminal.txt 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  const Bytes shown = read_file("terminal.txt");
+  return {shown.begin(), shown.end()};
+}
+
+TEST_F(WaveFilter, ATerminalShowsABarForInputsOverAMinuteUnlessQuiet) {
+  write_file("long.wav", wave_file({}, Samples(70 * 11025)));
+  write_file("short.wav", wave_file({}, Samples(50 * 11025)));
+  const std::string bar = on_a_terminal("long.wav out.wav");
+  EXPECT_NE(bar.find("\r[" + std::string(40, '#') + "] 100%  1:10 of 1:10\r\n"), std::string::npos);
+  EXPECT_NE(bar.find("\r[##########" + std::string(30, '.') + "]  25%  0:17 of 1:10"),
+            std::string::npos);
+  EXPECT_EQ(on_a_terminal("short.wav out.wav"), "");
+  EXPECT_EQ(on_a_terminal("-q long.wav out.wav"), "");
+}
+
 }  // namespace
