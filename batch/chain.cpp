@@ -42,11 +42,11 @@ EdgeBars settle(std::int32_t lo, std::int32_t hi) {
   return {lo, hi};
 }
 
+// The gain of the two gain bars, each held within its range.
 void set_gain(std::int32_t fine, std::int32_t coarse) {
-  const std::optional<engine::CoarseStep> step = engine::coarse_step(
-      std::clamp(coarse, engine::coarse_position_min, engine::coarse_position_max));
-  engine::rx_coarse_position = coarse;
-  engine::coarse_gain = step->coarse_gain;
+  engine::coarse_gain = engine::coarse_step(std::clamp(coarse, engine::coarse_position_min,
+                                                       engine::coarse_position_max))
+                            ->coarse_gain;
   engine::signal_gain = engine::fine_gain(
       std::clamp(fine, engine::fine_position_min, engine::fine_position_max), engine::coarse_gain);
 }
