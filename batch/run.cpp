@@ -4,14 +4,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
+
+#include "batch/open_file.h"
 
 namespace batch {
 namespace {
-
-struct CloseFile {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string minutes(std::uint64_t samples) {
   const std::uint64_t seconds = samples / 11025;
@@ -25,7 +22,7 @@ std::string minutes(std::uint64_t samples) {
 }  // namespace
 
 std::variant<files::Settings, std::string> read_settings_file(const std::string& path) {
-  const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(path.c_str(), "rb"));
+  const FileHandle file = open_for_reading(path);
   if (!file) return path + ": cannot open: " + std::strerror(errno);
   // One byte more than a settings file has, to tell a longer file.
   std::array<std::uint8_t, files::settings_size + 1> bytes{};

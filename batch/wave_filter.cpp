@@ -7,10 +7,11 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
-#include <memory>
+#include <optional>
 #include <vector>
 
 #include "audio/rate_converter.h"
+#include "batch/open_file.h"
 #include "engine/cycle.h"
 #include "engine/state.h"
 #include "files/replace_file.h"
@@ -176,10 +177,6 @@ class Input {
   std::vector<std::uint8_t> mono_;
 };
 
-struct CloseFile {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 std::optional<std::string> format_refusal(const files::WaveFormat& f) {
@@ -209,7 +206,7 @@ std::optional<std::string> filter_wave(const std::string& input, const std::stri
                                        Channel channel,
                                        const std::function<void(const RunPlan&)>& planned,
                                        const Progress& progress) {
-  const std::unique_ptr<std::FILE, CloseFile> file(std::fopen(input.c_str(), "rb"));
+  const FileHandle file = open_for_reading(input);
   if (!file) return system_error(input, "cannot open", errno);
   files::FileSource header_source(file.get());
   const files::WaveRead read = files::read_wave_layout(header_source);
@@ -235,32 +232,34 @@ std::optional<std::string> filter_wave(const std::string& input, const std::stri
   out.write(files::recording_header(static_cast<std::uint32_t>(2 * total)));
 
   Passes passes(out, total, progress);
+  // Another rate goes through the converter on its way to the passes.
+  std::optional<audio::CaptureConverter> converter;
+  if (rate != chain_rate) {
+    converter.emplace(1, chain_rate, 1, rate);
+    if (!converter->ready()) return line(input, "the rate converter could not be set up");
+  }
+  std::vector<float> floats(converter ? read_frames : 0);
+  const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
   Input samples(file.get(), layout, channel);
   std::span<const std::uint8_t> mono;
-  if (rate == chain_rate) {
-    while (!passes.full() && out.ok()) {
-      if (!samples.next(mono)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
-      if (mono.empty()) break;
+  while (!passes.full() && out.ok()) {
+    if (!samples.next(mono)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
+    if (mono.empty()) break;
+    if (!converter) {
       passes.add(mono);
+      continue;
     }
-  } else {
-    audio::CaptureConverter converter(1, chain_rate, 1, rate);
-    if (!converter.ready()) return line(input, "the rate converter could not be set up");
-    std::vector<float> floats(read_frames);
-    const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
-    while (!passes.full() && out.ok()) {
-      if (!samples.next(mono)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
-      if (mono.empty()) break;
-      const std::size_t count = mono.size() / 2;
-      for (std::size_t i = 0; i < count; ++i) {
-        const auto sample = static_cast<std::int16_t>(mono[2 * i] | (mono[2 * i + 1] << 8));
-        floats[i] = static_cast<float>(sample) / 32768.0f;
-      }
-      converter.convert(floats.data(), static_cast<long>(count), sink);
+    const std::size_t count = mono.size() / 2;
+    for (std::size_t i = 0; i < count; ++i) {
+      const auto sample = static_cast<std::int16_t>(mono[2 * i] | (mono[2 * i + 1] << 8));
+      floats[i] = static_cast<float>(sample) / 32768.0f;
     }
+    converter->convert(floats.data(), static_cast<long>(count), sink);
+  }
+  if (converter) {
     std::fill(floats.begin(), floats.end(), 0.0f);
     for (int piece = 0; piece < flush_pieces && !passes.full(); ++piece) {
-      converter.convert(floats.data(), static_cast<long>(floats.size()), sink);
+      converter->convert(floats.data(), static_cast<long>(floats.size()), sink);
     }
   }
   passes.finish();
