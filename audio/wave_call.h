@@ -1,6 +1,5 @@
 // What the wave input and output operations share: calling the open stream,
-// storing the result and reporting a failure, setting up a header, and the
-// pause between two polls of a wait.
+// setting up a header, and the pause between two polls of a wait.
 #pragma once
 
 #include <chrono>
@@ -11,8 +10,7 @@
 #include <thread>
 #include <utility>
 
-#include "audio/held_reports.h"
-#include "audio/state.h"
+#include "audio/wave_device.h"
 
 namespace audio {
 
@@ -25,10 +23,6 @@ template <typename Stream, typename Op, typename... Args>
 int call_on(const std::unique_ptr<Stream>& stream, Op op, Args&&... args) {
   return stream ? std::invoke(op, *stream, std::forward<Args>(args)...) : wave_invalid_handle;
 }
-
-// Stores `result` in wave_result and, when it is a failure, reports `text`
-// for the direction (once while it repeats).
-void store_checked(Direction direction, int result, std::string_view text);
 
 // Points the header at `length` bytes of `data`, flags and loops cleared.
 inline void set_header(WaveHeader& header, std::uint8_t* data, std::uint32_t length) {

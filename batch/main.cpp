@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -47,7 +48,9 @@ int main(int argc, char** argv) {
     }
     base = std::get<files::Settings>(read);
   }
-  batch::set_up_chain(base, options);
+  const auto chain = std::make_unique<engine::FilterChain>();
+  design::Tuning tuning;
+  batch::set_up_chain(base, options, tuning, *chain);
 
   bool show_bar = false;
   std::uint64_t shown = ~std::uint64_t{0};
@@ -64,7 +67,8 @@ int main(int argc, char** argv) {
     if (written == total) std::fputc('\n', stderr);
   };
   if (const auto error =
-          batch::filter_wave(options.input, options.output, options.channel, planned, progress)) {
+          batch::filter_wave(*chain, options.input, options.output, options.channel, planned,
+                             progress)) {
     if (show_bar) std::fputc('\n', stderr);
     report(*error);
     return 1;

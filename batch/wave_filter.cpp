@@ -12,8 +12,7 @@
 
 #include "audio/rate_converter.h"
 #include "batch/open_file.h"
-#include "engine/cycle.h"
-#include "engine/state.h"
+#include "engine/filter_chain.h"
 #include "files/replace_file.h"
 
 namespace batch {
@@ -95,8 +94,9 @@ class Output {
 // pass puts out, up to `total` samples; further samples are dropped.
 class Passes {
  public:
-  Passes(Output& output, std::uint64_t total, const Progress& progress)
-      : output_(output), total_(total), progress_(progress) {}
+  Passes(engine::FilterChain& chain, Output& output, std::uint64_t total,
+         const Progress& progress)
+      : chain_(chain), output_(output), total_(total), progress_(progress) {}
 
   bool full() const { return taken_ >= total_; }
 
@@ -125,12 +125,16 @@ class Passes {
   // One pass over the gathered samples, the rest of the block silent.
   void run() {
     std::fill(captured_.begin() + static_cast<std::ptrdiff_t>(filled_), captured_.end(), 0);
-    engine::filter_pass(captured_, packed_);
+    chain_.process(captured_, mono_input, packed_, false);
     output_.write(std::span(packed_).first(filled_));
     filled_ = 0;
     if (progress_) progress_(taken_, total_);
   }
 
+  // The passes take their samples as a mono input.
+  static constexpr std::int32_t mono_input = 1;
+
+  engine::FilterChain& chain_;
   Output& output_;
   const std::uint64_t total_;
   const Progress& progress_;
@@ -202,7 +206,8 @@ std::optional<std::string> format_refusal(const files::WaveFormat& f) {
   return found + std::string(accepted);
 }
 
-std::optional<std::string> filter_wave(const std::string& input, const std::string& output,
+std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
+                                       const std::string& output,
                                        Channel channel,
                                        const std::function<void(const RunPlan&)>& planned,
                                        const Progress& progress) {
@@ -231,7 +236,7 @@ std::optional<std::string> filter_wave(const std::string& input, const std::stri
   if (!out.ok()) return system_error(output, "cannot write", out.error());
   out.write(files::recording_header(static_cast<std::uint32_t>(2 * total)));
 
-  Passes passes(out, total, progress);
+  Passes passes(chain, out, total, progress);
   // Another rate goes through the converter on its way to the passes.
   std::optional<audio::CaptureConverter> converter;
   if (rate != chain_rate) {

@@ -12,7 +12,7 @@
 #include "design/designers.h"
 #include "design/state.h"
 #include "design/windows.h"
-#include "engine/Rfft_ifft.h"
+#include "design/Rfft_ifft.h"
 #include "engine/block_filter.h"
 #include "engine/cycle.h"
 #include "engine/noise_filters.h"

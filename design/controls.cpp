@@ -4,52 +4,34 @@
 
 #include "design/designers.h"
 #include "design/presets.h"
-#include "design/state.h"
-#include "engine/state.h"
 
 namespace design {
 
-void design_bandpass_at_centre() {
-  bp_preset_edges(bp_width_index, bp_center);
-  design_bandpass(engine::block_size, bp_taps, bp_lo_edge, bp_hi_edge);
+void design_bandpass_at_centre(CentredControls& bp, DesignedFilter& filter) {
+  bp_preset_edges(bp.width_index, bp.centre, bp.edges);
+  design_bandpass(bp.edges, bp.q_level, filter);
 }
 
-void design_nf1_at_centre() {
-  notch_width_edges(nf1_width_index, nf1_center, nf1_lo_edge, nf1_hi_edge);
-  design_nf1(engine::block_size, nf1_lo_edge, nf1_hi_edge);
+void design_notch_at_centre(CentredControls& notch, DesignedFilter& filter) {
+  notch_width_edges(notch.width_index, notch.centre, notch.edges);
+  design_notch(notch.edges, notch.q_level, filter);
 }
 
-void design_nf2_at_centre() {
-  notch_width_edges(nf2_width_index, nf2_center, nf2_lo_edge, nf2_hi_edge);
-  design_nf2(engine::block_size, nf2_lo_edge, nf2_hi_edge);
+void set_bandpass_q(CentredControls& bp, std::int32_t position, DesignedFilter& filter) {
+  bp.q_position = position;
+  bp.q_level = q_level_for(position);
+  design_bandpass(bp.edges, bp.q_level, filter);
 }
 
-void set_bp_q(std::int32_t position) {
-  bp_q_position = position;
-  bp_q_level = q_level_for(position);
-  design_bandpass(engine::block_size, bp_taps, bp_lo_edge, bp_hi_edge);
+void set_notch_q(CentredControls& notch, std::int32_t position, DesignedFilter& filter) {
+  notch.q_position = position;
+  notch.q_level = q_level_for(position);
+  design_notch(notch.edges, notch.q_level, filter);
 }
 
-void set_nf1_q(std::int32_t position) {
-  nf1_q_position = position;
-  nf1_q_level = q_level_for(position);
-  design_nf1(engine::block_size, nf1_lo_edge, nf1_hi_edge);
-}
-
-void set_nf2_q(std::int32_t position) {
-  nf2_q_position = position;
-  nf2_q_level = q_level_for(position);
-  design_nf2(engine::block_size, nf2_lo_edge, nf2_hi_edge);
-}
-
-void set_var_bp_q(std::int32_t position) {
-  var_bp_q_position = position;
-  var_bp_q_level = q_level_for(position);
-}
-
-void set_var_notch_q(std::int32_t position) {
-  var_notch_q_position = position;
-  var_notch_q_level = q_level_for(position);
+void set_variable_q(VariableControls& controls, std::int32_t position) {
+  controls.q_position = position;
+  controls.q_level = q_level_for(position);
 }
 
 std::int32_t lower_edge_kept_below(std::int32_t lo, std::int32_t hi) {
@@ -60,28 +42,35 @@ std::int32_t upper_edge_kept_above(std::int32_t lo, std::int32_t hi) {
   return lo >= hi ? std::min(lo + 1, edge_position_max) : hi;
 }
 
+EdgeBars settle_edge_bars(std::int32_t lo, std::int32_t hi) {
+  const auto bar = [](std::int32_t position) {
+    return std::clamp(position, edge_position_min, edge_position_max);
+  };
+  const std::int32_t settled_lo = lower_edge_kept_below(bar(lo), bar(hi));
+  return {settled_lo, upper_edge_kept_above(settled_lo, bar(hi))};
+}
+
 namespace {
 
-void design_variable(std::int32_t lo, std::int32_t hi, float& lo_edge, float& hi_edge,
-                     std::int32_t& lo_bin, std::int32_t& hi_bin,
-                     void (*designer)(int, float, float)) {
-  hi_edge = position_edge(hi);
-  lo_edge = position_edge(lo);
-  lo_bin = lo;
-  hi_bin = hi;
-  designer(engine::block_size, lo_edge, hi_edge);
+void keep_edges(VariableControls& controls, std::int32_t lo, std::int32_t hi) {
+  controls.edges.hi = position_edge(hi);
+  controls.edges.lo = position_edge(lo);
+  controls.lo_bin = lo;
+  controls.hi_bin = hi;
 }
 
 }  // namespace
 
-void design_var_bandpass_at(std::int32_t lo, std::int32_t hi) {
-  design_variable(lo, hi, var_bp_lo_edge, var_bp_hi_edge, var_bp_lo_bin, var_bp_hi_bin,
-                  design_var_bandpass);
+void design_var_bandpass_at(VariableControls& controls, std::int32_t lo, std::int32_t hi,
+                            DesignedFilter& filter) {
+  keep_edges(controls, lo, hi);
+  design_bandpass(controls.edges, controls.q_level, filter);
 }
 
-void design_var_notch_at(std::int32_t lo, std::int32_t hi) {
-  design_variable(lo, hi, var_notch_lo_edge, var_notch_hi_edge, var_notch_lo_bin, var_notch_hi_bin,
-                  design_var_notch);
+void design_var_notch_at(VariableControls& controls, std::int32_t lo, std::int32_t hi,
+                         DesignedFilter& filter) {
+  keep_edges(controls, lo, hi);
+  design_notch(controls.edges, controls.q_level, filter);
 }
 
 }  // namespace design

@@ -4,8 +4,8 @@
 #include <array>
 #include <cmath>
 
-#include "design/state.h"
-#include "engine/Rfft_ifft.h"
+#include "design/filter.h"
+#include "design/Rfft_ifft.h"
 
 namespace design {
 
@@ -16,15 +16,6 @@ namespace {
 constexpr double two_pi = 6.2831853;
 constexpr double four_pi = 12.5663706;
 constexpr double six_pi = 18.8495559;
-
-// Scratch shared by all designs, holding only the last design's
-// intermediates. Sized for n = 512: taps 0..512, a 1024-point transform with
-// 1-based input (1025 floats) and 512 bins in slots 1..512 (513 floats).
-std::array<float, response_bins + 1> lowpass_lo{};
-std::array<float, response_bins + 1> lowpass_hi{};
-std::array<float, kernel_room> design_scratch{};
-std::array<float, response_bins + 1> design_re{};
-std::array<float, response_bins + 1> design_im{};
 
 }  // namespace
 
@@ -64,6 +55,8 @@ void spectral_inversion(std::span<float> kernel, int n) {
 }
 
 void band_reject_kernel(float f1, float f2, int n, std::span<float> kernel) {
+  std::array<float, block_size + 1> lowpass_lo;
+  std::array<float, block_size + 1> lowpass_hi;
   windowed_sinc_lowpass(f1, n, lowpass_lo);
   windowed_sinc_lowpass(f2, n, lowpass_hi);
   spectral_inversion(lowpass_hi, n);
@@ -74,7 +67,11 @@ void band_reject_kernel(float f1, float f2, int n, std::span<float> kernel) {
 
 void response_from_taps(std::span<const float> kernel, int n, float q, std::span<float> resp_re,
                         std::span<float> resp_im) {
-  engine::design_transform(kernel, design_scratch, design_re, design_im, 2 * n);
+  // A 1024-point transform with 1-based input and 512 bins in slots 1..512.
+  std::array<float, kernel_room> design_scratch;
+  std::array<float, response_bins + 1> design_re;
+  std::array<float, response_bins + 1> design_im;
+  design_transform(kernel, design_scratch, design_re, design_im, 2 * n);
   // Entry n - 1, the top bin, is never written and keeps its zero, so an
   // enabled stage always removes that bin.
   for (int j = 0; j <= n - 2; ++j) {

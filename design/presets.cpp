@@ -1,6 +1,5 @@
 #include "design/presets.h"
 
-#include "design/state.h"
 
 namespace design {
 
@@ -25,26 +24,26 @@ constexpr std::array<double, 4> notch_half_widths{0.0453514, 0.0181405, 0.009337
 
 // The column is turned into a frequency in single precision; the half-width
 // is applied in double and each edge rounded once to single.
-void edges_around(float centre, double half_width, float& lower, float& upper) {
+void edges_around(float centre, double half_width, Edges& edges) {
   const float c = centre / 1024.0f;
-  lower = static_cast<float>(c - half_width);
-  upper = static_cast<float>(c + half_width);
+  edges.lo = static_cast<float>(c - half_width);
+  edges.hi = static_cast<float>(c + half_width);
 }
 
 }  // namespace
 
-void bp_preset_edges(std::int32_t index, float centre) {
+void bp_preset_edges(std::int32_t index, float centre, Edges& edges) {
   if (index >= 0 && index < 3) {
-    bp_lo_edge = fixed_bands[index].lo;
-    bp_hi_edge = fixed_bands[index].hi;
+    edges.lo = fixed_bands[index].lo;
+    edges.hi = fixed_bands[index].hi;
   } else if (index >= 3 && index < 7) {
-    edges_around(centre, cw_half_widths[index - 3], bp_lo_edge, bp_hi_edge);
+    edges_around(centre, cw_half_widths[index - 3], edges);
   }
 }
 
-void notch_width_edges(std::int32_t index, float centre, float& lower, float& upper) {
+void notch_width_edges(std::int32_t index, float centre, Edges& edges) {
   if (index >= 0 && index < 4) {
-    edges_around(centre, notch_half_widths[index], lower, upper);
+    edges_around(centre, notch_half_widths[index], edges);
   }
 }
 

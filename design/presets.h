@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "design/filter.h"
+
 namespace design {
 
 // Items of the bandpass preset boxes (two blanks after each comma).
@@ -25,17 +27,17 @@ inline constexpr std::array<std::string_view, 4> nf1_width_texts{"1000 Hz", "400
 inline constexpr std::array<std::string_view, 4> nf2_width_texts{"1000 Hz", "400   Hz", "200   Hz",
                                                                  "100   Hz"};
 
-// bp_preset_edges: sets bp_lo_edge and bp_hi_edge from preset `index`.
+// bp_preset_edges: sets the bandpass's `edges` from preset `index`.
 // Presets 0..2 are fixed bands (200-3000, 200-2400, 300-1601 Hz) and ignore
 // the centre; presets 3..6 are bands of +-200, 125, 75, 50 Hz around
 // c = centre / 1024. A centre near either end gives an edge outside 0..0.5.
 // An index outside 0..6 (-1: no item selected) changes nothing.
-void bp_preset_edges(std::int32_t index, float centre);
+void bp_preset_edges(std::int32_t index, float centre, Edges& edges);
 
-// notch_width_edges: sets lower and upper to c -+ the half-width of width
+// notch_width_edges: sets `edges` to c -+ the half-width of width
 // `index` (0..3: +-500, 200, 102.9, 50 Hz) around c = centre / 1024. An
 // index outside 0..3 changes nothing.
-void notch_width_edges(std::int32_t index, float centre, float& lower, float& upper);
+void notch_width_edges(std::int32_t index, float centre, Edges& edges);
 
 // q_level_for: the Q-level of a Q track-bar position 0..25,
 // (25 - position) x 0.01: 0 at 25 (the filter's own response), 0.25 at 0.

@@ -4,12 +4,6 @@
 
 namespace design {
 
-void fill_rectangular_window(std::span<float> table, int fft_size) {
-  for (int i = 0; i <= fft_size; ++i) {
-    table[i] = 1.0f;
-  }
-}
-
 void fill_blackman_harris_window(std::span<float> table, int fft_size) {
   // The step is kept in single precision, as the display has always used it.
   const float s = static_cast<float>(6.2831853 / fft_size);

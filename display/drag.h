@@ -9,6 +9,8 @@
 #include <optional>
 #include <span>
 
+#include "display/view.h"
+
 namespace display {
 
 // The lines in the order the pointer tries them.
@@ -31,14 +33,16 @@ struct LineUnderPointer {
 };
 
 // The first line, in DragLine order, that is shown, may be caught (its grab
-// flag is 1) and lies within the margins of column X: x - grab_margin_left
-// < X < x + grab_margin_right. None when no line qualifies.
-std::optional<DragLine> line_at(std::span<const LineUnderPointer, drag_line_count> lines, int X);
+// flag in the view is 1) and lies within the view's margins of column X:
+// x - grab_margin_left < X < x + grab_margin_right. None when no line
+// qualifies.
+std::optional<DragLine> line_at(const View& view,
+                                std::span<const LineUnderPointer, drag_line_count> lines, int X);
 
 // hold_line: `line` is being dragged: its grab flag 1, the other seven 0,
 // both margins 50. release_lines: every grab flag 1, both margins 3 (the
 // idle state, also the start state).
-void hold_line(DragLine line);
-void release_lines();
+void hold_line(View& view, DragLine line);
+void release_lines(View& view);
 
 }  // namespace display

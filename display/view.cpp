@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "design/state.h"
+#include "design/Rfft_ifft.h"
+#include "design/windows.h"
 #include "display/mapping.h"
-#include "display/state.h"
-#include "engine/Rfft_ifft.h"
 #include "engine/pass.h"
 
 namespace display {
@@ -26,10 +25,6 @@ constexpr QRgb purple = qRgb(128, 0, 128);
 constexpr int points = 1024;      // samples of a pass, points of the transform
 constexpr int last_column = 512;  // columns 0..512 are drawn
 
-// Vertices of one picture's line, kept between passes so that the geometry
-// needs no allocation. In the frequency view vertex i is the top of bin i.
-std::array<QPoint, points + 1> vertices;
-
 // Bins drawn in a span: 512, 256 or 128; none for an unknown span code.
 int bins_in_span(int span) {
   switch (span) {
@@ -44,13 +39,14 @@ int bins_in_span(int span) {
 
 // Bars are one pixel wide and black from their top to the bottom row; they
 // are written straight into the rows, which costs a tenth of stroking them.
-void draw_bars(QImage& bitmap, int bins, int span) {
-  const int h = spectrum_height;
+// In the frequency view vertex i is the top of bin i.
+void draw_bars(const View& view, QImage& bitmap, int bins, int span) {
+  const int h = view.spectrum_height;
   const int rows = std::min(h, bitmap.height());
   for (int y = 0; y < rows; ++y) {
     auto* row = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
     for (int i = 1; i <= bins; ++i) {
-      if (y >= vertices[static_cast<std::size_t>(i)].y()) row[bin_column(i, span)] = black;
+      if (y >= view.vertices[static_cast<std::size_t>(i)].y()) row[bin_column(i, span)] = black;
     }
   }
 }
@@ -58,27 +54,30 @@ void draw_bars(QImage& bitmap, int bins, int span) {
 // The frequency view's spectrum: the scaled log power of every bin, the
 // running average of the bins in the span and their tops in `vertices`.
 // Returns the number of bins drawn.
-int measure_spectrum(std::span<const std::int32_t, points> samples) {
-  engine::power_spectrum(display_scratch, display_spectrum_re, display_spectrum_im, points,
-                         samples, design::display_window, 0);
+int measure_spectrum(View& view, std::span<const std::int32_t, points> samples) {
+  auto& display_scratch = view.display_scratch;
+  auto& spectrum_average = view.spectrum_average;
+  auto& vertices = view.vertices;
+  design::power_spectrum(display_scratch, view.display_spectrum_re, view.display_spectrum_im,
+                         points, samples, view.display_window, 0);
   // Scaled natural logarithm; a power below 1 (after the gain) is the floor.
   for (int i = 1; i <= points; ++i) {
-    const float v = std::max(display_scratch[i] * spectrum_gain, 1.0f);
-    display_scratch[i] = (std::log(v) - db_offset) * db_scale;
+    const float v = std::max(display_scratch[i] * view.spectrum_gain, 1.0f);
+    display_scratch[i] = (std::log(v) - view.db_offset) * view.db_scale;
   }
 
-  const int h = spectrum_height;
+  const int h = view.spectrum_height;
   // The line starts at bin 1's value on the left edge; bin 0 (DC and
   // Nyquist) is drawn with bin 1's value too.
   vertices[0] = QPoint(0, h - engine::truncate_to_int32(display_scratch[2]));
   display_scratch[1] = display_scratch[2];
 
-  const int span = spectrum_width;
+  const int span = view.spectrum_width;
   const int bins = bins_in_span(span);
   for (int i = 1; i <= bins; ++i) {
     spectrum_average[i] = (spectrum_average[i] + display_scratch[i]) * 0.5f;
     const std::int32_t level = engine::truncate_to_int32(spectrum_average[i]);
-    bar_height = level > h - 6 ? h : level + 6;
+    const std::int32_t bar_height = level > h - 6 ? h : level + 6;
     vertices[static_cast<std::size_t>(i)] = QPoint(bin_column(i, span), h - bar_height);
   }
   return bins;
@@ -86,8 +85,8 @@ int measure_spectrum(std::span<const std::int32_t, points> samples) {
 
 // Columns 0..512 of every row white. Written straight into the rows, like
 // the bars, so that a pass sets up one painter only.
-void clear(QImage& bitmap) {
-  const int rows = std::min(spectrum_height, bitmap.height());
+void clear(const View& view, QImage& bitmap) {
+  const int rows = std::min(view.spectrum_height, bitmap.height());
   for (int y = 0; y < rows; ++y) {
     auto* row = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
     std::fill(row, row + last_column + 1, white);
@@ -96,15 +95,20 @@ void clear(QImage& bitmap) {
 
 // The time view draws from its trigger on: the first rising sample whose
 // scaled value lies between the floor and 9, for at most 512 columns.
-void draw_time_view(QPainter& painter, std::span<const std::int32_t, points> out,
+void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t, points> out,
                     std::span<const std::int32_t, points> raw) {
+  auto& time_trace = view.time_trace;
+  auto& trigger_found = view.trigger_found;
+  auto& vertices = view.vertices;
+  const std::int32_t time_gain = view.time_gain;
+  const std::int32_t time_baseline = view.time_baseline;
   trigger_found = 0;
-  const bool filtered = display_filtered == 1;
+  const bool filtered = view.display_filtered == 1;
   const std::span<const std::int32_t, points> source = filtered ? out : raw;
   const std::int32_t floor = filtered ? 4 : 6;
   // A sample far beyond the picture is kept far beyond it, within reach of
   // the pixel arithmetic.
-  const auto scaled = [](std::int32_t sample) {
+  const auto scaled = [time_gain](std::int32_t sample) {
     constexpr std::int64_t beyond = 1 << 20;
     return static_cast<std::int32_t>(
         std::clamp(std::int64_t{sample} * time_gain / 2000, -beyond, beyond));
@@ -132,26 +136,28 @@ void draw_time_view(QPainter& painter, std::span<const std::int32_t, points> out
 
 }  // namespace
 
-FilterLines filter_lines(const LinePositions& at) {
-  const int span = spectrum_width;
-  const auto width = [](std::int32_t filter_on) { return filter_on == 1 ? 2 : 1; };
+View::View() { design::fill_blackman_harris_window(display_window, design::fft_size); }
+
+FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on) {
+  const int span = view.spectrum_width;
+  const auto width = [](bool filter_on) { return filter_on ? 2 : 1; };
   return {{
-      {bp_line_on == 1, at.bp_x, blue, width(design::bp_filter_on)},
-      {nf1_line_on == 1, at.nf1_x, red, width(design::nf1_filter_on)},
-      {nf2_line_on == 1, at.nf2_x, red, width(design::nf2_filter_on)},
-      {ref_line_on == 1, bin_column(at.ref_bin, span), magenta, 1},
-      {var_bp_lo_line_on == 1, bin_column(at.var_bp_lo_bin, span), dark_green,
-       width(design::var_bp_filter_on)},
-      {var_bp_hi_line_on == 1, bin_column(at.var_bp_hi_bin, span), dark_green,
-       width(design::var_bp_filter_on)},
-      {var_notch_lo_line_on == 1, bin_column(at.var_notch_lo_bin, span), purple,
-       width(design::var_notch_filter_on)},
-      {var_notch_hi_line_on == 1, bin_column(at.var_notch_hi_bin, span), purple,
-       width(design::var_notch_filter_on)},
+      {view.bp_line_on == 1, at.bp_x, blue, width(on.bp)},
+      {view.nf1_line_on == 1, at.nf1_x, red, width(on.nf1)},
+      {view.nf2_line_on == 1, at.nf2_x, red, width(on.nf2)},
+      {view.ref_line_on == 1, bin_column(at.ref_bin, span), magenta, 1},
+      {view.var_bp_lo_line_on == 1, bin_column(at.var_bp_lo_bin, span), dark_green,
+       width(on.var_bp)},
+      {view.var_bp_hi_line_on == 1, bin_column(at.var_bp_hi_bin, span), dark_green,
+       width(on.var_bp)},
+      {view.var_notch_lo_line_on == 1, bin_column(at.var_notch_lo_bin, span), purple,
+       width(on.var_notch)},
+      {view.var_notch_hi_line_on == 1, bin_column(at.var_notch_hi_bin, span), purple,
+       width(on.var_notch)},
   }};
 }
 
-void draw_filter_lines(QPainter& painter, const FilterLines& lines) {
+void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height) {
   for (const FilterLine& line : lines) {
     if (!line.shown) continue;
     painter.setPen(QPen(QColor(line.colour), line.width));
@@ -160,25 +166,28 @@ void draw_filter_lines(QPainter& painter, const FilterLines& lines) {
   painter.setPen(QPen(painter.pen().color(), 1));
 }
 
-void draw_pass(QImage& bitmap, std::span<const std::int32_t, 1024> out,
+void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
                std::span<const std::int32_t, 1024> raw, const FilterLines& lines) {
-  clear(bitmap);
-  const bool frequency_view = display_mode == 1;
-  const int bins = frequency_view ? measure_spectrum(display_filtered == 1 ? out : raw) : 0;
-  if (frequency_view && spectrum_bars == 1) draw_bars(bitmap, bins, spectrum_width);
+  clear(view, bitmap);
+  const bool frequency_view = view.display_mode == 1;
+  const int bins =
+      frequency_view ? measure_spectrum(view, view.display_filtered == 1 ? out : raw) : 0;
+  if (frequency_view && view.spectrum_bars == 1) {
+    draw_bars(view, bitmap, bins, view.spectrum_width);
+  }
 
   QPainter painter(&bitmap);
   if (frequency_view) {
-    if (spectrum_bars != 1) {
+    if (view.spectrum_bars != 1) {
       painter.setPen(QPen(QColor(black), 1));
-      painter.drawPolyline(vertices.data(), bins + 1);
+      painter.drawPolyline(view.vertices.data(), bins + 1);
     }
-    draw_filter_lines(painter, lines);
+    draw_filter_lines(painter, lines, view.spectrum_height);
   } else {
-    draw_time_view(painter, out, raw);
+    draw_time_view(view, painter, out, raw);
   }
   painter.setPen(QPen(QColor(black), 1));
-  painter.drawLine(0, spectrum_height - 1, last_column, spectrum_height - 1);
+  painter.drawLine(0, view.spectrum_height - 1, last_column, view.spectrum_height - 1);
 }
 
 }  // namespace display

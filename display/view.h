@@ -1,5 +1,5 @@
 // The picture of one pass: the smoothed log spectrum with the filter lines
-// over it, or the triggered time trace. Drawn from the display state and the
+// over it, or the triggered time trace. Drawn from a view's state and the
 // pass's samples into an image that the window then copies to the screen.
 //
 // Drawing coordinates run from x = 0 to 512 and from y = 0 (top) to
@@ -9,14 +9,89 @@
 #pragma once
 
 #include <QImage>
+#include <QPoint>
 #include <QRgb>
 #include <array>
 #include <cstdint>
 #include <span>
 
+#include "design/filter.h"
+
 class QPainter;
 
 namespace display {
+
+// What the display shows and how, its working arrays and the state of the
+// filter lines. Written by the display buttons, the gain controls and the
+// line handlers; the arrays only by the drawing.
+class View {
+ public:
+  // The start state: a 197-pixel drawing of the filtered signal's line
+  // spectrum over the full span, unit dB scale, every line hidden and free
+  // to be caught.
+  View();
+
+  std::int32_t spectrum_height = 197;  // height of the drawing in pixels
+  std::int32_t display_mode = 1;       // 1 = frequency view, 2 = time view (saved)
+  std::int32_t display_filtered = 1;   // 1 = the output shown, 0 = the raw input (saved)
+  std::int32_t spectrum_bars = 0;      // 0 = line spectrum, 1 = bars (saved)
+  std::int32_t spectrum_width = 1;     // span: 1 full, 2 half, 4 quarter (saved)
+  std::int32_t time_gain = 0;          // amplitude factor of the time view
+  float spectrum_gain = 0.0f;          // power factor of the frequency view
+  std::int32_t time_baseline = 98;     // zero line of the time view, half the height
+  float db_scale = 1.0f;               // factor on the log spectrum
+  float db_offset = 1.0f;              // offset subtracted from the log spectrum
+
+  // Working arrays of the frequency view, indexed from 1 like the
+  // transform's: the power spectrum and then its scaled logarithm (entries
+  // 1..1024), the transform's output (1..512), and the running average of
+  // the scaled log spectrum, entry i for bin i (1..512), kept for the whole
+  // run.
+  std::array<float, 1025> display_scratch{};
+  std::array<float, 513> display_spectrum_re{};
+  std::array<float, 513> display_spectrum_im{};
+  std::array<float, 513> spectrum_average{};
+
+  // The time view: the scaled samples of the pass and whether it triggered.
+  std::array<std::int32_t, 1024> time_trace{};
+  std::uint8_t trigger_found = 0;
+
+  // The spectrum's analysis window (Blackman-Harris), entries 0..1024.
+  design::WindowTable display_window{};
+
+  // Show flags of the filter lines, 1 = shown, written only by the line
+  // toggles and the settings reader (saved, except the two variable-notch
+  // edge flags, which follow var_notch_line_on).
+  std::uint8_t bp_line_on = 0;
+  std::uint8_t nf1_line_on = 0;
+  std::uint8_t nf2_line_on = 0;
+  std::uint8_t var_bp_lo_line_on = 0;
+  std::uint8_t var_bp_hi_line_on = 0;
+  std::uint8_t var_notch_line_on = 0;
+  std::uint8_t var_notch_lo_line_on = 0;
+  std::uint8_t var_notch_hi_line_on = 0;
+
+  // The reference line (saved).
+  std::uint8_t ref_line_on = 0;
+  std::int32_t ref_position = 0;
+
+  // Dragging: which lines may be caught (1 = free), and how close the
+  // pointer must come to catch or keep one (see drag.h).
+  std::uint8_t bp_grab = 1;
+  std::uint8_t nf1_grab = 1;
+  std::uint8_t nf2_grab = 1;
+  std::uint8_t var_bp_lo_grab = 1;
+  std::uint8_t var_bp_hi_grab = 1;
+  std::uint8_t var_notch_lo_grab = 1;
+  std::uint8_t var_notch_hi_grab = 1;
+  std::uint8_t ref_grab = 1;
+  std::int32_t grab_margin_left = 3;
+  std::int32_t grab_margin_right = 3;
+
+  // Vertices of one picture's line, kept between passes so that drawing
+  // needs no allocation.
+  std::array<QPoint, 1025> vertices;
+};
 
 // One vertical line over the spectrum, from the bottom row to the top.
 struct FilterLine {
@@ -44,23 +119,31 @@ struct LinePositions {
   int var_notch_hi_bin = 0;
 };
 
-// The eight lines from their positions, the show flags, the filters'
-// enable flags (a line is 2 pixels wide while its filter is on; the
-// reference line always 1) and spectrum_width (bins are drawn at
-// bin x spectrum_width).
-FilterLines filter_lines(const LinePositions& at);
+// Which of the filters are on: their lines are drawn 2 pixels wide.
+struct FiltersOn {
+  bool bp = false;
+  bool nf1 = false;
+  bool nf2 = false;
+  bool var_bp = false;
+  bool var_notch = false;
+};
+
+// The eight lines from their positions, the view's show flags, the filters
+// that are on (the reference line is always 1 pixel wide) and the view's
+// spectrum_width (bins are drawn at bin x spectrum_width).
+FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on);
 
 // draw_filter_lines: the shown lines, in order, each in its colour and
 // width from (x, spectrum_height - 1) to (x, 0); the pen width is 1 after.
-void draw_filter_lines(QPainter& painter, const FilterLines& lines);
+void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height);
 
 // draw_pass: the whole picture of one pass. Clears columns 0..512 to white,
 // draws the frequency view (display_mode 1, with `lines` over it) or the
 // time view (any other mode) of `out` (display_filtered 1) or `raw`, then
 // the black bottom row from x = 0 to 512. `out` and `raw` hold the pass's
-// 1024 samples. Updates spectrum_average, display_scratch, time_trace and
-// trigger_found as it goes. Reads display_window and the display state.
-void draw_pass(QImage& bitmap, std::span<const std::int32_t, 1024> out,
+// 1024 samples. Updates the view's spectrum_average, display_scratch,
+// time_trace and trigger_found as it goes. Allocates nothing.
+void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
                std::span<const std::int32_t, 1024> raw, const FilterLines& lines);
 
 }  // namespace display

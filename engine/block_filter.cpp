@@ -1,8 +1,8 @@
 #include "engine/block_filter.h"
 
-#include "engine/Rfft_ifft.h"
+#include "design/Rfft_ifft.h"
 #include "engine/pass.h"
-#include "engine/vector_clones.h"
+#include "design/vector_clones.h"
 
 namespace engine {
 namespace {
@@ -11,10 +11,13 @@ namespace {
 // convolved with the response).
 [[gnu::always_inline]] inline void filter_segment(std::span<const float> resp_re,
                                                   std::span<const float> resp_im,
-                                                  std::span<const float> window, StageWork& scratch,
+                                                  StageWork& scratch,
                                                   std::span<std::int32_t, stage_length> out) {
-  power_spectrum(scratch.stage_scratch, scratch.stage_spectrum_re, scratch.stage_spectrum_im,
-                 stage_length, scratch.segment_in, window, 0);
+  for (int i = 1; i <= stage_length; ++i) {
+    scratch.stage_scratch[i] = static_cast<float>(scratch.segment_in[i - 1]);
+  }
+  design::real_fft(scratch.stage_scratch, scratch.stage_spectrum_re, scratch.stage_spectrum_im,
+                   stage_length);
   for (int k = 1; k <= stage_segment; ++k) {
     const float s_re = scratch.stage_spectrum_re[k];
     const float s_im = scratch.stage_spectrum_im[k];
@@ -23,7 +26,7 @@ namespace {
     scratch.product_re[k] = s_re * r_re - s_im * r_im;
     scratch.product_im[k] = s_im * r_re + s_re * r_im;
   }
-  inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im, stage_length);
+  design::inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im, stage_length);
   for (int j = 0; j < stage_length; ++j) out[j] = truncate_to_int32(scratch.stage_scratch[j + 1]);
 }
 
@@ -31,13 +34,12 @@ namespace {
 
 TONEWELL_VECTOR_CLONES void apply_filter_stage(std::span<const float> resp_re,
                                                std::span<const float> resp_im,
-                                               std::span<const float> window,
                                                std::span<std::int32_t> overlap,
                                                std::span<std::int32_t> work, StageWork& scratch) {
   for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[j];
-  filter_segment(resp_re, resp_im, window, scratch, scratch.segment_out_1);
+  filter_segment(resp_re, resp_im, scratch, scratch.segment_out_1);
   for (int j = 0; j < stage_segment; ++j) scratch.segment_in[j] = work[stage_segment + j];
-  filter_segment(resp_re, resp_im, window, scratch, scratch.segment_out_2);
+  filter_segment(resp_re, resp_im, scratch, scratch.segment_out_2);
 
   for (int j = 0; j < stage_segment; ++j) overlap[j] += scratch.segment_out_1[j];
   for (int j = 0; j < stage_segment; ++j) {

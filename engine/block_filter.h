@@ -27,7 +27,7 @@ struct StageWork {
 
 // apply_filter_stage: filters `work` (1024 samples) in place with the
 // response (resp_re, resp_im; 512 bins, bin j at entry j). Each half of the
-// pass is zero-padded to 1024 points, transformed, multiplied bin by bin with
+// pass is zero-padded to 1024 points, transformed unweighted, multiplied bin by bin with
 // the response (the packed DC/Nyquist index with entry 0, as one complex
 // number), transformed back and truncated to integers; the two filtered
 // segments are added with the previous pass's tail held in `overlap`
@@ -35,10 +35,9 @@ struct StageWork {
 //   Delay: none of its own; a designed kernel delays by 255 samples.
 //   Gain: the response's; the transforms together scale by exactly 1,
 //   except that each segment's mean and Nyquist component pass at half.
-//   `window` is the forward transform's window, indexed 1..1024 (all 1.0).
 // Allocates nothing.
 void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
-                        std::span<const float> window, std::span<std::int32_t> overlap,
+                        std::span<std::int32_t> overlap,
                         std::span<std::int32_t> work, StageWork& scratch);
 
 }  // namespace engine

@@ -6,9 +6,10 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
-#include "audio/state.h"
+#include "audio/device_pair.h"
+#include "engine/filter_chain.h"
+#include "files/transport.h"
 
 namespace engine {
 
@@ -18,7 +19,8 @@ enum class Diagnostic { bytes_recorded_aa, bytes_recorded_bb, byte_position_a, b
 // What the cycle needs from the window it runs in.
 class CycleHost : public audio::WaveHost {
  public:
-  // Enables or disables the 200 ms timer whose handler raises wave_timeout.
+  // Enables or disables the 200 ms timer whose handler raises the cycle
+  // control's timeout.
   virtual void enable_timeout_timer(bool enabled) = 0;
   virtual void show_diagnostic(Diagnostic label, std::uint32_t value) = 0;
   // The transport's Stop, run when the play data is used up.
@@ -30,28 +32,47 @@ class CycleHost : public audio::WaveHost {
   ~CycleHost() = default;
 };
 
-// StartBtnClick: opens the devices and runs passes until cycle_stopped is 1.
-// Returns at once when a cycle is already running.
-void run_cycle(CycleHost& host);
+// Whether a cycle runs, and the flag that ends every device wait. Written by
+// the cycle, its stop, the timeout timer and Quit.
+struct CycleControl {
+  std::uint8_t stopped = 1;  // 1 = no cycle running or a stop is requested
+  std::uint8_t timeout = 0;  // 1 = every wait on a wave buffer gives up
+};
 
-// The filter chain of a pass on work_samples: smoothing, LMS, notch 1,
-// notch 2, variable notch, bandpass, variable bandpass, each when its flag
-// is 1. Allocates nothing.
-void run_filter_chain();
+// The cycle of one window over the objects it is given, which must outlive
+// it.
+class Cycle {
+ public:
+  Cycle(CycleHost& host, CycleControl& control, audio::DevicePair& devices, FilterChain& chain,
+        files::Transport& transport)
+      : host_(host), control_(control), devices_(devices), chain_(chain), transport_(transport) {}
 
-// What every run of passes starts from: the LMS step size, and no previous
-// LMS input. Run at each cycle start.
-void start_passes();
+  // StartBtnClick: opens the devices and runs passes until the control's
+  // stopped is 1. Returns at once when a cycle is already running.
+  void run();
 
-// filter_pass: one pass of the chain on a captured block of
-// samples_per_buffer frames in the layout input_select names (1: mono;
-// 2, 3: the left or right channel of stereo): unpacking, the filter chain,
-// the output stage (bypass, gain, pause) and 16-bit packing into `packed`
-// (2 x samples_per_buffer bytes). Reads the program-wide switches and gain.
-// Allocates nothing.
-void filter_pass(std::span<const std::uint8_t> captured, std::span<std::uint8_t> packed);
+  // StopCycleBtnClick: stops the cycle and closes the input, then the
+  // output.
+  void stop();
 
-// StopCycleBtnClick: stops the cycle and closes the input, then the output.
-void stop_cycle();
+ private:
+  std::uint32_t wait_for_position();
+  void count_timeout(int& counter);
+  void device_phase(int& timeouts_a, int& timeouts_b);
+  std::uint8_t* captured_block();
+  const std::uint8_t* sent_block();
+  void record_sent_block();
+  void end_of_play();
+  void file_phase();
+  void process_block();
+
+  CycleHost& host_;
+  CycleControl& control_;
+  audio::DevicePair& devices_;
+  FilterChain& chain_;
+  files::Transport& transport_;
+  std::int32_t buffer_toggle_ = 0;  // 0 = next pass serves phase a, 1 = phase b
+  std::int32_t last_toggle_ = 0;    // buffer_toggle_ when the last block was packed
+};
 
 }  // namespace engine

@@ -1,5 +1,6 @@
 #include "engine/gain.h"
 
+#include <algorithm>
 #include <array>
 
 namespace engine {
@@ -20,6 +21,12 @@ std::optional<CoarseStep> coarse_step(std::int32_t position) {
 
 float fine_gain(std::int32_t fine_position, float coarse_gain) {
   return static_cast<float>(fine_position) * coarse_gain;
+}
+
+float bars_gain(std::int32_t fine, std::int32_t coarse) {
+  const float coarse_gain =
+      coarse_step(std::clamp(coarse, coarse_position_min, coarse_position_max))->coarse_gain;
+  return fine_gain(std::clamp(fine, fine_position_min, fine_position_max), coarse_gain);
 }
 
 }  // namespace engine

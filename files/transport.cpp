@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdio>
 
-#include "files/state.h"
 
 namespace files {
 namespace {
@@ -14,14 +13,6 @@ void write_u32_at(std::FILE* file, long offset, std::uint32_t value) {
   put_u32(bytes, value);
   std::fseek(file, offset, SEEK_SET);
   std::fwrite(bytes.data(), 1, bytes.size(), file);
-}
-
-// The two size fields for record_byte_count, then back to the end.
-void write_sizes() {
-  const auto data = static_cast<std::uint32_t>(record_byte_count);
-  write_u32_at(record_file, riff_size_offset, data + 36);
-  write_u32_at(record_file, data_size_offset, data);
-  std::fseek(record_file, 0, SEEK_END);
 }
 
 std::int16_t sample_at(const std::uint8_t* bytes) {
@@ -36,13 +27,25 @@ void put_sample(std::uint8_t* bytes, std::int16_t sample) {
 
 }  // namespace
 
-bool create_record_file(const std::string& path) {
+Transport::~Transport() {
+  finish_record_file();
+  close_play_file();
+}
+
+// The two size fields for record_byte_count, then back to the end.
+void Transport::write_sizes() {
+  const auto data = static_cast<std::uint32_t>(record_byte_count);
+  write_u32_at(record_file, riff_size_offset, data + 36);
+  write_u32_at(record_file, data_size_offset, data);
+  std::fseek(record_file, 0, SEEK_END);
+}
+
+bool Transport::create_record_file(const std::string& path) {
   record_file = std::fopen(path.c_str(), "wb");
   if (record_file == nullptr) {
     record_file_open = 0;
     return false;
   }
-  record_path = path;
   record_file_open = 1;
   record_byte_count = 0;
   const auto header = recording_header(0);
@@ -51,7 +54,7 @@ bool create_record_file(const std::string& path) {
   return true;
 }
 
-void append_record_block(std::span<const std::uint8_t> block) {
+void Transport::append_record_block(std::span<const std::uint8_t> block) {
   std::fwrite(block.data(), 1, block.size(), record_file);
   record_byte_count += static_cast<std::int32_t>(block.size());
   // Seeking hands the block to the system before the sizes count it.
@@ -59,7 +62,7 @@ void append_record_block(std::span<const std::uint8_t> block) {
   std::fflush(record_file);
 }
 
-void finish_record_file() {
+void Transport::finish_record_file() {
   if (record_file_open != 1) return;
   write_sizes();
   std::fclose(record_file);
@@ -67,7 +70,7 @@ void finish_record_file() {
   record_file_open = 0;
 }
 
-std::optional<WaveReport> open_play_file(const std::string& path) {
+std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
   close_play_file();
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return WaveReport{"File Open Error Message", "Could not open the file"};
@@ -85,14 +88,13 @@ std::optional<WaveReport> open_play_file(const std::string& path) {
   }
   fseeko(file, static_cast<off_t>(read.layout.data_offset), SEEK_SET);
   play_file = file;
-  play_path = path;
   play_file_open = 1;
   play_channels = read.layout.format.channels;
   play_bytes_left = static_cast<std::int32_t>(read.layout.data_size);
   return std::nullopt;
 }
 
-void read_play_pass(std::span<std::uint8_t> captured, int input_channels, int frames) {
+void Transport::read_play_pass(std::span<std::uint8_t> captured, int input_channels, int frames) {
   const int file_frame = play_channels * 2;
   const int input_frame = input_channels * 2;
   const int wanted = std::min(frames, std::max(play_bytes_left, 0) / file_frame);
@@ -119,7 +121,7 @@ void read_play_pass(std::span<std::uint8_t> captured, int input_channels, int fr
   play_bytes_left = got < wanted || got < frames ? 0 : play_bytes_left - got * file_frame;
 }
 
-void close_play_file() {
+void Transport::close_play_file() {
   if (play_file_open != 1) return;
   std::fclose(play_file);
   play_file = nullptr;

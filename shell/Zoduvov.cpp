@@ -20,23 +20,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "audio/Soundcardselection.h"
-#include "audio/state.h"
-#include "audio/wave_in.h"
-#include "audio/wave_out.h"
-#include "design/controls.h"
 #include "design/designers.h"
 #include "design/presets.h"
-#include "design/state.h"
-#include "design/windows.h"
 #include "display/drag.h"
 #include "display/mapping.h"
-#include "display/state.h"
-#include "engine/gain.h"
 #include "engine/noise_filters.h"
-#include "engine/state.h"
-#include "files/state.h"
-#include "files/transport.h"
+#include "shell/Soundcardselection.h"
 #include "shell/commands.h"
 #include "shell/paint_box.h"
 #include "shell/state.h"
@@ -47,16 +36,6 @@ namespace {
 // A path in the working directory.
 std::string in_working_directory(const char* name) {
   return (std::filesystem::current_path() / name).string();
-}
-
-// Designs a variable filter from the positions of its two bars and shows
-// the width in the filter's memo.
-void design_from_bars(const QScrollBar* lo_bar, const QScrollBar* hi_bar,
-                      void (*design_at)(std::int32_t, std::int32_t), QLineEdit* memo) {
-  const std::int32_t lo = lo_bar->value();
-  const std::int32_t hi = hi_bar->value();
-  design_at(lo, hi);
-  memo->setText(QString::number(design::var_width_hz(lo, hi)) + " Hz");
 }
 
 // Moves a bar to where the edge rule lets it settle, when that is elsewhere
@@ -89,127 +68,70 @@ void toggle_lines(std::uint8_t& flag, QPushButton* button, QCheckBox* box) {
 
 }  // namespace
 
-TZForm::TZForm() {
-  audio::wave_host = this;
+TZForm::TZForm(audio::WaveSystem& system)
+    : devices(system, *this), cycle(*this, control, devices, chain, transport) {
   create_controls();
   FormCreate();
 }
 
-TZForm::~TZForm() {
-  FormDestroy();
-  if (audio::wave_host == this) audio::wave_host = nullptr;
-}
+TZForm::~TZForm() { FormDestroy(); }
 
 void TZForm::FormCreate() {
-  audio::in_data_a = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
-  audio::in_data_b = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
-  audio::out_data_a = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
-  audio::out_data_b = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
-
-  engine::block_size = 512;
-  audio::in_sample_rate = 11025;
-  audio::in_channels = 1;
-  audio::in_block_align = 2;
-  audio::in_bits = 16;
-  audio::bytes_per_sample = 2;
-  audio::in_avg_bytes = audio::in_sample_rate * audio::bytes_per_sample * audio::in_channels;
-  audio::in_buffer_bytes =
-      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * audio::in_channels * 2);
-  engine::fft_size = 2 * engine::block_size;
-
-  audio::out_sample_rate = 11025;
-  audio::out_channels = 1;
-  audio::out_block_align = 2;
-  audio::out_bits = 16;
-  audio::out_avg_bytes = audio::out_sample_rate * audio::bytes_per_sample * audio::out_channels;
-  audio::out_buffer_bytes =
-      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * audio::out_channels * 2);
-
-  engine::cycle_stopped = 1;
-  engine::lms_filter_on = 0;
-  engine::work_offset = 0;
-
-  engine::coarse_gain = 1.0f;
-  engine::signal_gain = 1.0f;
-  engine::gain_position_time = SignalGainBar->value();
-  engine::gain_position_freq = SignalGainBar->value();
-  display::time_gain = SignalGainBar->value();
-  display::spectrum_height = 197;
-
-  display::display_mode = 1;
-  display::display_filtered = 1;
-  display::spectrum_bars = 0;
-  display::spectrum_width = 1;
-  engine::bypass_on = 0;
+  // The device pair, the chain, the transport and the view start in their
+  // start state; what follows comes from the controls.
+  gain.coarse_gain = 1.0f;
+  chain.signal_gain = 1.0f;
+  gain.gain_position_time = SignalGainBar->value();
+  gain.gain_position_freq = SignalGainBar->value();
+  view.time_gain = SignalGainBar->value();
 
   // Every Q handler maps a position p to the level (25 - p) x 0.01; the
   // bandpass starts by the same rule.
-  design::bp_q_position = 20;
-  QTrackBar->setValue(design::bp_q_position);
-  design::bp_q_level = static_cast<float>(25 - QTrackBar->value()) * 0.01f;
+  tuning.bp.q_position = 20;
+  QTrackBar->setValue(tuning.bp.q_position);
+  tuning.bp.q_level = static_cast<float>(25 - QTrackBar->value()) * 0.01f;
 
-  files::record_on = 0;
-  files::play_on = 0;
-  files::pause_on = 0;
-  files::transport_idle = 1;
-  files::record_byte_count = 0;
-  files::record_file_open = 0;
-  files::play_file_open = 0;
-  engine::source_mode = 1;
-  engine::wave_timeout = 0;
-  display::ref_line_on = 0;
+  view.ref_position = RefScrollBar->value();
+  tuning.var_bp.lo_bin = Lo_BP_Freq_ScrollBar->value();
+  tuning.var_bp.hi_bin = Hi_BP_Freq_ScrollBar->value();
+  tuning.var_notch.lo_bin = Lo_Notch_Freq_ScrollBar->value();
+  tuning.var_notch.hi_bin = Hi_Notch_Freq_ScrollBar->value();
+  tuning.var_bp.q_position = QTrackBar2->value();
+  tuning.nf1.q_position = QTrackBar3->value();
+  tuning.nf2.q_position = QTrackBar4->value();
+  tuning.var_notch.q_position = QTrackBar5->value();
+  gain.rx_coarse_position = RxCoarseTrackBar->value();
 
-  display::ref_position = RefScrollBar->value();
-  design::var_bp_lo_bin = Lo_BP_Freq_ScrollBar->value();
-  design::var_bp_hi_bin = Hi_BP_Freq_ScrollBar->value();
-  design::var_notch_lo_bin = Lo_Notch_Freq_ScrollBar->value();
-  design::var_notch_hi_bin = Hi_Notch_Freq_ScrollBar->value();
-  design::var_bp_q_position = QTrackBar2->value();
-  design::nf1_q_position = QTrackBar3->value();
-  design::nf2_q_position = QTrackBar4->value();
-  design::var_notch_q_position = QTrackBar5->value();
-  engine::rx_coarse_position = RxCoarseTrackBar->value();
-
-  display::release_lines();
-  display::db_scale = 1.0f;
-  display::db_offset = 1.0f;
-  audio::input_select = 1;
   MicInput->setChecked(true);
-  design::bp_center = 0.035f;
-  design::nf1_center = 0.035f;
-  design::nf2_center = 0.035f;
+  tuning.bp.centre = 0.035f;
+  tuning.nf1.centre = 0.035f;
+  tuning.nf2.centre = 0.035f;
 
   // The bandpass and the notches start designed around 413 to 469 Hz; their
-  // edge variables stay 0 until a preset or width is chosen.
-  design::design_bandpass(engine::block_size, design::bp_taps, 0.0375f, 0.0425f);
-  design::design_nf1(engine::block_size, 0.0375f, 0.0425f);
-  design::design_nf2(engine::block_size, 0.0375f, 0.0425f);
+  // edges stay 0 until a preset or width is chosen.
+  const design::Edges start_band{0.0375f, 0.0425f};
+  design::design_bandpass(start_band, tuning.bp.q_level, chain.bp.filter);
+  design::design_notch(start_band, tuning.nf1.q_level, chain.nf1.filter);
+  design::design_notch(start_band, tuning.nf2.q_level, chain.nf2.filter);
 
-  spectrum_bitmap = QImage(DisplayPanel->width(), display::spectrum_height, QImage::Format_RGB32);
+  spectrum_bitmap = QImage(DisplayPanel->width(), view.spectrum_height, QImage::Format_RGB32);
   spectrum_bitmap.fill(Qt::white);
 
   shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
   read_settings(shell::settings_path);
-
-  design::fill_rectangular_window(design::cycle_window, engine::fft_size);
-  design::fill_blackman_harris_window(design::display_window, engine::fft_size);
 }
 
 void TZForm::FormDestroy() {
   write_settings(shell::settings_path);
   // A recording in progress keeps everything recorded, as Stop would.
-  files::finish_record_file();
-  files::close_play_file();
-  audio::in_data_a.reset();
-  audio::in_data_b.reset();
-  audio::out_data_a.reset();
-  audio::out_data_b.reset();
+  transport.finish_record_file();
+  transport.close_play_file();
 }
 
 void TZForm::request_quit() {
   quit_requested = true;
-  engine::cycle_stopped = 1;
+  control.stopped = 1;
   std::this_thread::sleep_for(std::chrono::milliseconds(250));
   // The application closes its open windows as it terminates; an open
   // sound-card dialog would take that for the user closing it and apply
@@ -238,18 +160,18 @@ void TZForm::StartTimerTimer() {
   StartTimer->start();
 }
 
-void TZForm::StartBtnClick() { engine::run_cycle(*this); }
+void TZForm::StartBtnClick() { cycle.run(); }
 
-void TZForm::StopCycleBtnClick() { engine::stop_cycle(); }
+void TZForm::StopCycleBtnClick() { cycle.stop(); }
 
 void TZForm::TimeoutTimerTimer() {
-  engine::wave_timeout = 1;
+  control.timeout = 1;
   TimeoutTimer->stop();
 }
 
 void TZForm::BypassBtnClick() {
-  engine::bypass_on = engine::bypass_on == 1 ? 0 : 1;
-  show_state(BypassBtn, engine::bypass_on == 1, "On", "Off");
+  chain.bypass_on = chain.bypass_on == 1 ? 0 : 1;
+  show_state(BypassBtn, chain.bypass_on == 1, "On", "Off");
 }
 
 void TZForm::process_messages() { shell::process_messages(); }
@@ -275,8 +197,13 @@ void TZForm::show_diagnostic(engine::Diagnostic label, std::uint32_t value) {
 void TZForm::stop_transport() { StopBtnClick(); }
 
 void TZForm::update_display() {
-  display::draw_pass(spectrum_bitmap, engine::out_samples, engine::raw_samples,
-                     display::filter_lines(line_positions()));
+  const display::FiltersOn on{.bp = chain.bp.on == 1,
+                             .nf1 = chain.nf1.on == 1,
+                             .nf2 = chain.nf2.on == 1,
+                             .var_bp = chain.var_bp.on == 1,
+                             .var_notch = chain.var_notch.on == 1};
+  display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
+                     display::filter_lines(view, line_positions(), on));
   SpectrumBox->draw(spectrum_bitmap);
 }
 
@@ -295,24 +222,24 @@ display::LinePositions TZForm::line_positions() const {
 
 void TZForm::RxCoarseTrackBarChange() {
   const std::int32_t c = RxCoarseTrackBar->value();
-  engine::rx_coarse_position = c;
+  gain.rx_coarse_position = c;
   if (const auto step = engine::coarse_step(c)) {
-    engine::coarse_gain = step->coarse_gain;
-    display::db_scale = step->db_scale;
-    display::db_offset = step->db_offset;
+    gain.coarse_gain = step->coarse_gain;
+    view.db_scale = step->db_scale;
+    view.db_offset = step->db_offset;
   }
   SignalGainBarChange();
 }
 
 void TZForm::SignalGainBarChange() {
   const std::int32_t p = SignalGainBar->value();
-  engine::signal_gain = engine::fine_gain(p, engine::coarse_gain);
-  if (display::display_mode == 2) {
-    engine::gain_position_time = p;
-    display::time_gain = p;
+  chain.signal_gain = engine::fine_gain(p, gain.coarse_gain);
+  if (view.display_mode == 2) {
+    gain.gain_position_time = p;
+    view.time_gain = p;
   } else {
-    engine::gain_position_freq = p;
-    display::spectrum_gain = static_cast<float>(p * p);
+    gain.gain_position_freq = p;
+    view.spectrum_gain = static_cast<float>(p * p);
   }
 }
 
@@ -325,86 +252,92 @@ void TZForm::LMSFilterBtnClick() { toggle_lms({LMSFilterBtn}); }
 
 void TZForm::toggle_lms(std::initializer_list<QPushButton*> buttons) {
   // Switched on, adaptation starts again from nothing.
-  if (engine::lms_filter_on == 0) {
-    engine::lms_reset(engine::lms_weights, engine::lms_taps, engine::lms_power);
+  if (chain.lms_on == 0) {
+    engine::lms_reset(chain.lms.weights, chain.lms.taps, chain.lms.power);
   }
-  toggle_stage(engine::lms_filter_on, buttons);
+  toggle_stage(chain.lms_on, buttons);
 }
 
 void TZForm::MedianFltrBtn2Click() {
-  toggle_stage(engine::median_filter_on, {MedianFltrBtn, MedianFltrBtn2});
+  toggle_stage(chain.median_on, {MedianFltrBtn, MedianFltrBtn2});
 }
 
-void TZForm::MedianFltrBtnClick() { toggle_stage(engine::median_filter_on, {MedianFltrBtn}); }
+void TZForm::MedianFltrBtnClick() { toggle_stage(chain.median_on, {MedianFltrBtn}); }
 
 // The transform-domain filters' switches. Both copies of a button fire the
 // same handler, which relabels both. Nothing is designed here: every
 // control change keeps the designs current whether a stage is on or off.
 
 void TZForm::BandPassBtnClick() {
-  toggle_stage(design::bp_filter_on, {BandPassBtn, BandPassBtn2});
+  toggle_stage(chain.bp.on, {BandPassBtn, BandPassBtn2});
 }
 
-void TZForm::NF1BtnClick() { toggle_stage(design::nf1_filter_on, {NF1Btn, NF1Btn2}); }
+void TZForm::NF1BtnClick() { toggle_stage(chain.nf1.on, {NF1Btn, NF1Btn2}); }
 
-void TZForm::NF2BtnClick() { toggle_stage(design::nf2_filter_on, {NF2Btn, NF2Btn2}); }
+void TZForm::NF2BtnClick() { toggle_stage(chain.nf2.on, {NF2Btn, NF2Btn2}); }
 
 void TZForm::VarFltrBtnClick() {
-  toggle_stage(design::var_bp_filter_on, {VarFltrBtn, VarFltrBtn2});
+  toggle_stage(chain.var_bp.on, {VarFltrBtn, VarFltrBtn2});
 }
 
-void TZForm::VarNF2BtnClick() { toggle_stage(design::var_notch_filter_on, {VarNF2Btn}); }
+void TZForm::VarNF2BtnClick() { toggle_stage(chain.var_notch.on, {VarNF2Btn}); }
 
 // Width lists. Each box drives the filter with its own item; the two boxes
 // of a pair are not kept in step.
 
 void TZForm::BPComboBox2Change() {
-  design::bp_width_index = BPComboBox2->currentIndex();
-  design::design_bandpass_at_centre();
+  tuning.bp.width_index = BPComboBox2->currentIndex();
+  design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
 }
 
 void TZForm::BPComboBoxChange() {
-  design::bp_width_index = BPComboBox->currentIndex();
-  design::design_bandpass_at_centre();
+  tuning.bp.width_index = BPComboBox->currentIndex();
+  design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
 }
 
 void TZForm::NF1ComboBox2Change() {
-  design::nf1_width_index = NF1ComboBox2->currentIndex();
-  design::design_nf1_at_centre();
+  tuning.nf1.width_index = NF1ComboBox2->currentIndex();
+  design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
 }
 
 void TZForm::NF1ComboBoxChange() {
-  design::nf1_width_index = NF1ComboBox->currentIndex();
-  design::design_nf1_at_centre();
+  tuning.nf1.width_index = NF1ComboBox->currentIndex();
+  design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
 }
 
 void TZForm::NF2ComboBox2Change() {
-  design::nf2_width_index = NF2ComboBox2->currentIndex();
-  design::design_nf2_at_centre();
+  tuning.nf2.width_index = NF2ComboBox2->currentIndex();
+  design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
 }
 
 void TZForm::NF2ComboBoxChange() {
-  design::nf2_width_index = NF2ComboBox->currentIndex();
-  design::design_nf2_at_centre();
+  tuning.nf2.width_index = NF2ComboBox->currentIndex();
+  design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
 }
 
 // Q bars: each stores its position, sets its filter's level and designs the
 // filter again with its current edges. The variable filters design through
 // their lower edge bar's handler, which also rewrites the width memo.
 
-void TZForm::QTrackBarChange() { design::set_bp_q(QTrackBar->value()); }
+void TZForm::QTrackBarChange() {
+  design::set_bandpass_q(tuning.bp, QTrackBar->value(), chain.bp.filter);
+}
 
 void TZForm::QTrackBar2Change() {
-  design::set_var_bp_q(QTrackBar2->value());
+  design::set_variable_q(tuning.var_bp, QTrackBar2->value());
   Lo_BP_Freq_ScrollBarChange();
 }
 
-void TZForm::QTrackBar3Change() { design::set_nf1_q(QTrackBar3->value()); }
+void TZForm::QTrackBar3Change() {
+  design::set_notch_q(tuning.nf1, QTrackBar3->value(), chain.nf1.filter);
+}
 
-void TZForm::QTrackBar4Change() { design::set_nf2_q(QTrackBar4->value()); }
+void TZForm::QTrackBar4Change() {
+  design::set_notch_q(tuning.nf2, QTrackBar4->value(), chain.nf2.filter);
+}
 
 void TZForm::QTrackBar5Change() {
-  design::set_var_notch_q(QTrackBar5->value());
+  design::set_variable_q(tuning.var_notch, QTrackBar5->value());
   Lo_Notch_Freq_ScrollBarChange();
 }
 
@@ -443,25 +376,33 @@ void TZForm::Hi_Notch_Freq_ScrollBarChange() {
   design_var_notch_from_bars();
 }
 
+void TZForm::show_width(QLineEdit* memo, std::int32_t lo, std::int32_t hi) {
+  memo->setText(QString::number(design::var_width_hz(lo, hi)) + " Hz");
+}
+
 void TZForm::design_var_bandpass_from_bars() {
-  design_from_bars(Lo_BP_Freq_ScrollBar, Hi_BP_Freq_ScrollBar, design::design_var_bandpass_at,
-                   VarFilterMemo);
+  const std::int32_t lo = Lo_BP_Freq_ScrollBar->value();
+  const std::int32_t hi = Hi_BP_Freq_ScrollBar->value();
+  design::design_var_bandpass_at(tuning.var_bp, lo, hi, chain.var_bp.filter);
+  show_width(VarFilterMemo, lo, hi);
 }
 
 void TZForm::design_var_notch_from_bars() {
-  design_from_bars(Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar, design::design_var_notch_at,
-                   VarNotchFilterMemo);
+  const std::int32_t lo = Lo_Notch_Freq_ScrollBar->value();
+  const std::int32_t hi = Hi_Notch_Freq_ScrollBar->value();
+  design::design_var_notch_at(tuning.var_notch, lo, hi, chain.var_notch.filter);
+  show_width(VarNotchFilterMemo, lo, hi);
 }
 
 // The sound-card dialog, modeless: the window and the cycle run on.
 
 void TZForm::InputSoundCardClick() {
-  audio::select_output = 0;
+  SoundCardSelect->select_output = 0;
   SoundCardSelect->show_for_selection();
 }
 
 void TZForm::OutputSoundCardClick() {
-  audio::select_output = 1;
+  SoundCardSelect->select_output = 1;
   SoundCardSelect->show_for_selection();
 }
 
@@ -473,9 +414,7 @@ void TZForm::OutputSoundCardClick() {
 // stereo input.
 
 void TZForm::MicInputClick() {
-  engine::block_size = 512;
-  engine::fft_size = 2 * engine::block_size;
-  audio::in_sample_rate = 11025;
+  devices.in_sample_rate = 11025;
   select_input(1, MicInput, 1);
 }
 
@@ -484,17 +423,10 @@ void TZForm::LeftInputClick() { select_input(2, LeftInput, 2); }
 void TZForm::RightInputClick() { select_input(3, RightInput, 2); }
 
 void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t channels) {
-  audio::input_select = input;
+  devices.input_select = input;
   for (QAction* action : {MicInput, LeftInput, RightInput}) action->setChecked(action == item);
-  audio::in_channels = channels;
-  audio::in_bits = 16;
-  audio::bytes_per_sample = 2;
-  audio::in_block_align = static_cast<std::uint16_t>(audio::bytes_per_sample * channels);
-  audio::in_avg_bytes = audio::in_sample_rate * audio::bytes_per_sample * channels;
-  audio::in_buffer_bytes =
-      static_cast<std::uint16_t>(engine::block_size * audio::bytes_per_sample * channels * 2);
-  engine::position_limit = audio::in_buffer_bytes / 2;
-  engine::cycle_stopped = 1;
+  devices.set_input_channels(channels);
+  control.stopped = 1;
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
@@ -502,77 +434,77 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
 // relabels itself; the next pass draws accordingly.
 
 void TZForm::DisplayBtnClick() {
-  display::display_mode = display::display_mode == 2 ? 1 : 2;
-  show_state(DisplayBtn, display::display_mode == 2, "Time", "Freq");
+  view.display_mode = view.display_mode == 2 ? 1 : 2;
+  show_state(DisplayBtn, view.display_mode == 2, "Time", "Freq");
   // The gain bar is shared by both views and remembers a position for each.
-  SignalGainBar->setValue(display::display_mode == 1 ? engine::gain_position_freq
-                                                     : engine::gain_position_time);
+  SignalGainBar->setValue(view.display_mode == 1 ? gain.gain_position_freq
+                                                     : gain.gain_position_time);
 }
 
 void TZForm::DataBtnClick() {
-  display::display_filtered = display::display_filtered == 0 ? 1 : 0;
-  show_state(DataBtn, display::display_filtered == 1, "Filter", "Raw");
+  view.display_filtered = view.display_filtered == 0 ? 1 : 0;
+  show_state(DataBtn, view.display_filtered == 1, "Filter", "Raw");
 }
 
 void TZForm::SpectrumTypeBtnClick() {
-  display::spectrum_bars = display::spectrum_bars == 0 ? 1 : 0;
-  show_state(SpectrumTypeBtn, display::spectrum_bars == 1, "BAR", "LINE");
+  view.spectrum_bars = view.spectrum_bars == 0 ? 1 : 0;
+  show_state(SpectrumTypeBtn, view.spectrum_bars == 1, "BAR", "LINE");
 }
 
 void TZForm::SpectrumWidthBtnClick() {
-  const std::optional<int> span = display::next_span(display::spectrum_width);
+  const std::optional<int> span = display::next_span(view.spectrum_width);
   if (!span) return;
-  display::spectrum_width = *span;
+  view.spectrum_width = *span;
   SpectrumWidthBtn->setText(QString::fromLatin1(display::span_caption(*span)));
   HiFreqLabel->setText(QString::fromLatin1(display::span_top_frequency(*span)));
   // The centre lines move to their columns in the new span; the bars clamp
   // a centre beyond it to 512.
-  FrequencyBar->setValue(display::centre_column(design::bp_center, *span));
-  NF1_TrackBar->setValue(display::centre_column(design::nf1_center, *span));
-  NF2_TrackBar->setValue(display::centre_column(design::nf2_center, *span));
+  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, *span));
+  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, *span));
+  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, *span));
 }
 
 // Filter lines shown or hidden: the check box and the tab button of each
 // group do the same and both show the result.
 
-void TZForm::BPFltrClick() { toggle_lines(display::bp_line_on, DisplayBPBtn, BPFltr); }
+void TZForm::BPFltrClick() { toggle_lines(view.bp_line_on, DisplayBPBtn, BPFltr); }
 
 void TZForm::DisplayBPBtnClick() { BPFltrClick(); }
 
-void TZForm::NF1FltrClick() { toggle_lines(display::nf1_line_on, DisplayNF1Btn, NF1Fltr); }
+void TZForm::NF1FltrClick() { toggle_lines(view.nf1_line_on, DisplayNF1Btn, NF1Fltr); }
 
 void TZForm::DisplayNF1BtnClick() { NF1FltrClick(); }
 
-void TZForm::NF2FltrClick() { toggle_lines(display::nf2_line_on, DisplayNF2Btn, NF2Fltr); }
+void TZForm::NF2FltrClick() { toggle_lines(view.nf2_line_on, DisplayNF2Btn, NF2Fltr); }
 
 void TZForm::DisplayNF2BtnClick() { NF2FltrClick(); }
 
 void TZForm::LoVarFltrClick() {
-  toggle_lines(display::var_bp_lo_line_on, DisplayVarBPBtn, LoVarFltr);
-  display::var_bp_hi_line_on = display::var_bp_lo_line_on;
+  toggle_lines(view.var_bp_lo_line_on, DisplayVarBPBtn, LoVarFltr);
+  view.var_bp_hi_line_on = view.var_bp_lo_line_on;
 }
 
 void TZForm::DisplayVarBPBtnClick() { LoVarFltrClick(); }
 
 void TZForm::VarNotchFltrClick() {
-  toggle_lines(display::var_notch_line_on, DisplayVarNFBtn, VarNotchFltr);
-  display::var_notch_lo_line_on = display::var_notch_line_on;
-  display::var_notch_hi_line_on = display::var_notch_line_on;
+  toggle_lines(view.var_notch_line_on, DisplayVarNFBtn, VarNotchFltr);
+  view.var_notch_lo_line_on = view.var_notch_line_on;
+  view.var_notch_hi_line_on = view.var_notch_line_on;
 }
 
 void TZForm::DisplayVarNFBtnClick() { VarNotchFltrClick(); }
 
-void TZForm::RefLineClick() { toggle_lines(display::ref_line_on, DisplayRefBtn, RefLine); }
+void TZForm::RefLineClick() { toggle_lines(view.ref_line_on, DisplayRefBtn, RefLine); }
 
 void TZForm::DisplayRefBtnClick() { RefLineClick(); }
 
 // The reference line moves only while it is shown; a hidden one snaps back.
 void TZForm::RefScrollBarChange() {
-  if (display::ref_line_on == 1) {
-    display::ref_position = RefScrollBar->value();
-    RefFreqLabel->setText(QString::number(display::reference_hz(display::ref_position)) + " Hz");
+  if (view.ref_line_on == 1) {
+    view.ref_position = RefScrollBar->value();
+    RefFreqLabel->setText(QString::number(display::reference_hz(view.ref_position)) + " Hz");
   } else {
-    RefScrollBar->setValue(display::ref_position);
+    RefScrollBar->setValue(view.ref_position);
   }
 }
 
@@ -582,19 +514,19 @@ void TZForm::RefScrollBarChange() {
 // scroll bars, whose handlers act at once.
 void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
   if (!buttons.testFlag(Qt::LeftButton)) return;
-  const int span = display::spectrum_width;
+  const int span = view.spectrum_width;
   const display::LinePositions at = line_positions();
   const std::array<display::LineUnderPointer, display::drag_line_count> lines{{
-      {at.bp_x, display::bp_line_on == 1},
-      {at.nf1_x, display::nf1_line_on == 1},
-      {at.nf2_x, display::nf2_line_on == 1},
-      {display::bin_column(at.var_bp_lo_bin, span), display::var_bp_lo_line_on == 1},
-      {display::bin_column(at.var_bp_hi_bin, span), display::var_bp_hi_line_on == 1},
-      {display::bin_column(at.var_notch_lo_bin, span), display::var_notch_lo_line_on == 1},
-      {display::bin_column(at.var_notch_hi_bin, span), display::var_notch_hi_line_on == 1},
-      {display::bin_column(at.ref_bin, span), display::ref_line_on == 1},
+      {at.bp_x, view.bp_line_on == 1},
+      {at.nf1_x, view.nf1_line_on == 1},
+      {at.nf2_x, view.nf2_line_on == 1},
+      {display::bin_column(at.var_bp_lo_bin, span), view.var_bp_lo_line_on == 1},
+      {display::bin_column(at.var_bp_hi_bin, span), view.var_bp_hi_line_on == 1},
+      {display::bin_column(at.var_notch_lo_bin, span), view.var_notch_lo_line_on == 1},
+      {display::bin_column(at.var_notch_hi_bin, span), view.var_notch_hi_line_on == 1},
+      {display::bin_column(at.ref_bin, span), view.ref_line_on == 1},
   }};
-  const std::optional<display::DragLine> caught = display::line_at(lines, X);
+  const std::optional<display::DragLine> caught = display::line_at(view, lines, X);
   if (!caught) return;
   const int bin = display::column_bin(X, span);
   switch (*caught) {
@@ -623,128 +555,126 @@ void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
       RefScrollBar->setValue(bin);
       break;
   }
-  display::hold_line(*caught);
+  display::hold_line(view, *caught);
 }
 
 // Any button released: a filter whose stored position equals X is designed
 // at it, whether or not its line was dragged or is shown; then every line
 // is free again.
 void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
-  const std::optional<float> centre = display::column_centre(X, display::spectrum_width);
+  const std::optional<float> centre = display::column_centre(X, view.spectrum_width);
   if (X == FrequencyBar->value()) {
-    if (centre) design::bp_center = *centre;
-    design::design_bandpass_at_centre();
+    if (centre) tuning.bp.centre = *centre;
+    design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
   }
   if (X == NF1_TrackBar->value()) {
-    if (centre) design::nf1_center = *centre;
-    design::design_nf1_at_centre();
+    if (centre) tuning.nf1.centre = *centre;
+    design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
   }
   if (X == NF2_TrackBar->value()) {
-    if (centre) design::nf2_center = *centre;
-    design::design_nf2_at_centre();
+    if (centre) tuning.nf2.centre = *centre;
+    design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
   }
   if (X == Lo_BP_Freq_ScrollBar->value()) Lo_BP_Freq_ScrollBarChange();
   if (X == Hi_BP_Freq_ScrollBar->value()) Hi_BP_Freq_ScrollBarChange();
   if (X == Lo_Notch_Freq_ScrollBar->value()) Lo_Notch_Freq_ScrollBarChange();
   if (X == Hi_Notch_Freq_ScrollBar->value()) Hi_Notch_Freq_ScrollBarChange();
-  display::release_lines();
+  display::release_lines(view);
 }
 
 // WAV files. The dialogs ask for a path; open_wave and save_wave do the
 // rest, so that they can also be driven without a dialog.
 
 void TZForm::LoadWaveClick() {
-  files::close_play_file();
+  transport.close_play_file();
   if (OpenWaveDialog->exec() != QDialog::Accepted) return;
   open_wave(OpenWaveDialog->selectedFiles().value(0).toStdString());
 }
 
 void TZForm::open_wave(const std::string& path) {
-  if (const auto refusal = files::open_play_file(path)) report(refusal->caption, refusal->text);
+  if (const auto refusal = transport.open_play_file(path)) report(refusal->caption, refusal->text);
 }
 
 void TZForm::SaveWaveClick() {
-  files::finish_record_file();
-  files::record_byte_count = 0;
+  transport.finish_record_file();
+  transport.record_byte_count = 0;
   if (SaveWaveDialog->exec() != QDialog::Accepted) return;
   save_wave(SaveWaveDialog->selectedFiles().value(0).toStdString());
 }
 
 void TZForm::save_wave(const std::string& path) {
-  files::finish_record_file();
-  if (!files::create_record_file(path)) report("File Error Message", "Could not open the Wave file");
+  transport.finish_record_file();
+  if (!transport.create_record_file(path)) report("File Error Message", "Could not open the Wave file");
 }
 
 // The transport. A button shows its state by its caption's colour alone:
 // red engaged, blue not.
 
 void TZForm::RecordBtnClick() {
-  if (files::record_file_open != 1) {
+  if (transport.record_file_open != 1) {
     report("Record Error", "No input file has been specified");
     return;
   }
-  if (files::record_on == 0) {
-    files::record_on = 1;
-    files::transport_idle = 0;
+  if (transport.record_on == 0) {
+    transport.record_on = 1;
+    transport.transport_idle = 0;
     shell::set_font_color(RecordBtn, shell::engaged_color);
     shell::set_font_color(StopBtn, shell::idle_color);
   } else {
-    files::record_on = 0;
+    transport.record_on = 0;
     shell::set_font_color(RecordBtn, shell::idle_color);
     StopBtnClick();
   }
 }
 
 void TZForm::PlayBtnClick() {
-  if (files::play_file_open != 1) {
+  if (transport.play_file_open != 1) {
     report("Play Error", "No output file has been specified");
     return;
   }
-  if (files::play_on == 0) {
-    files::play_on = 1;
-    files::transport_idle = 0;
-    files::pause_on = 0;
-    engine::source_mode = 2;
+  if (transport.play_on == 0) {
+    transport.play_on = 1;
+    transport.transport_idle = 0;
+    transport.pause_on = 0;
     shell::set_font_color(PlayBtn, shell::engaged_color);
     shell::set_font_color(StopBtn, shell::idle_color);
     // A running cycle takes up the file at its next pass, with capture
     // started again at once: it stays the cycle's clock, and a cycle left
     // waiting for a stopped input would time out and start over, losing a
     // block of what it records.
-    if (engine::cycle_stopped == 0) {
-      audio::reset_wave_in();
-      audio::start_wave_in();
-      audio::reset_wave_out();
+    if (control.stopped == 0) {
+      devices.reset_wave_in();
+      devices.start_wave_in();
+      devices.reset_wave_out();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(250));
     // Returns at once while a cycle runs.
     StartBtnClick();
   } else {
-    files::play_on = 0;
+    transport.play_on = 0;
     shell::set_font_color(PlayBtn, shell::idle_color);
     StopBtnClick();
   }
 }
 
 void TZForm::StopBtnClick() {
-  if (files::transport_idle == 1) return;
-  files::transport_idle = 1;
-  files::record_on = 0;
-  files::play_on = 0;
-  files::pause_on = 0;
-  engine::source_mode = 1;
+  if (transport.transport_idle == 1) return;
+  transport.transport_idle = 1;
+  transport.record_on = 0;
+  transport.play_on = 0;
+  transport.pause_on = 0;
   shell::set_font_color(StopBtn, shell::engaged_color);
   for (QPushButton* button : {PlayBtn, RecordBtn, PauseBtn}) {
     shell::set_font_color(button, shell::idle_color);
   }
-  files::finish_record_file();
-  files::close_play_file();
+  transport.finish_record_file();
+  transport.close_play_file();
 }
 
 void TZForm::PauseBtnClick() {
-  if (files::transport_idle == 1) return;
-  files::pause_on = files::pause_on == 0 ? 1 : 0;
-  shell::set_font_color(PauseBtn, files::pause_on == 1 ? shell::engaged_color : shell::idle_color);
+  if (transport.transport_idle == 1) return;
+  transport.pause_on = transport.pause_on == 0 ? 1 : 0;
+  shell::set_font_color(PauseBtn, transport.pause_on == 1 ? shell::engaged_color : shell::idle_color);
 }
 
 // Menu commands and the volume button.

@@ -7,9 +7,14 @@
 #include <initializer_list>
 #include <string>
 
+#include "audio/device_pair.h"
+#include "design/controls.h"
 #include "display/view.h"
 #include "engine/cycle.h"
+#include "engine/filter_chain.h"
+#include "engine/gain.h"
 #include "files/settings_format.h"
+#include "files/transport.h"
 
 class QAction;
 class QCheckBox;
@@ -29,7 +34,8 @@ class PaintBox;
 
 class TZForm : public QMainWindow, public engine::CycleHost {
  public:
-  TZForm();
+  // The window over the wave devices of `system`, which must outlive it.
+  explicit TZForm(audio::WaveSystem& system);
   ~TZForm() override;
 
   // Window events.
@@ -267,6 +273,19 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QFileDialog* OpenWaveDialog;
   QFileDialog* SaveWaveDialog;
 
+  // What the window's controls drive, each owned here and passed to those
+  // that work on it.
+  audio::DevicePair devices;
+  engine::FilterChain chain;
+  design::Tuning tuning;
+  engine::GainControls gain;
+  engine::CycleControl control;
+  files::Transport transport;
+  display::View view;
+  engine::Cycle cycle;
+  // Kept from the settings file and written back unchanged (saved).
+  std::int32_t settings_reserved = 0;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -280,9 +299,12 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // The LMS switch, relabelling the given copies of its button.
   void toggle_lms(std::initializer_list<QPushButton*> buttons);
 
-  // Input select: input_select, the check mark on `item` alone, and the
-  // input format for `channels`; then a 50 ms wait.
+  // Input select: the input, the check mark on `item` alone, and the input
+  // format for `channels`; the cycle is stopped, then a 50 ms wait.
   void select_input(std::int32_t input, QAction* item, std::uint16_t channels);
+
+  // A variable filter's width, shown in its memo.
+  static void show_width(QLineEdit* memo, std::int32_t lo, std::int32_t hi);
 
   // Design a variable filter from its two bars and show its width.
   void design_var_bandpass_from_bars();
@@ -294,6 +316,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // The settings as the program holds them now, and their application.
   files::Settings current_settings() const;
   void apply_settings(const files::Settings& settings);
+  // The controls placed where the tuning of `settings` stands, the gain
+  // bars' handlers run.
+  void show_tuning(const files::Settings& settings);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

@@ -13,13 +13,9 @@
 #include <array>
 #include <fstream>
 
-#include "audio/state.h"
-#include "design/state.h"
 #include "display/mapping.h"
-#include "display/state.h"
-#include "engine/state.h"
+#include "engine/settings.h"
 #include "files/replace_file.h"
-#include "files/state.h"
 #include "shell/Zoduvov.h"
 
 namespace {
@@ -52,43 +48,43 @@ std::uint8_t line_before_toggle(std::uint8_t stored) { return stored == 1 ? 0 : 
 
 files::Settings TZForm::current_settings() const {
   files::Settings s;
-  s.spectrum_width = display::spectrum_width;
-  s.bypass_on = engine::bypass_on;
-  s.spectrum_bars = display::spectrum_bars;
-  s.display_mode = display::display_mode;
-  s.display_filtered = display::display_filtered;
-  s.lms_filter_on = engine::lms_filter_on;
-  s.median_filter_on = engine::median_filter_on;
-  s.bp_line_on = display::bp_line_on;
-  s.nf1_line_on = display::nf1_line_on;
-  s.nf2_line_on = display::nf2_line_on;
-  s.var_bp_lo_line_on = display::var_bp_lo_line_on;
-  s.var_bp_hi_line_on = display::var_bp_hi_line_on;
-  s.bp_center = design::bp_center;
-  s.nf1_center = design::nf1_center;
-  s.nf2_center = design::nf2_center;
-  s.bp_width_index = design::bp_width_index;
-  s.nf1_width_index = design::nf1_width_index;
-  s.nf2_width_index = design::nf2_width_index;
-  s.gain_position_time = engine::gain_position_time;
-  s.gain_position_freq = engine::gain_position_freq;
-  s.bp_q_position = design::bp_q_position;
-  s.rx_coarse_position = engine::rx_coarse_position;
-  s.settings_reserved = files::settings_reserved;
-  s.ref_line_on = display::ref_line_on;
-  s.ref_position = display::ref_position;
-  s.var_bp_lo_bin = design::var_bp_lo_bin;
-  s.var_bp_hi_bin = design::var_bp_hi_bin;
-  s.var_bp_q_position = design::var_bp_q_position;
-  s.nf1_q_position = design::nf1_q_position;
-  s.nf2_q_position = design::nf2_q_position;
-  s.var_notch_q_position = design::var_notch_q_position;
-  s.var_notch_line_on = display::var_notch_line_on;
-  s.var_notch_lo_bin = design::var_notch_lo_bin;
-  s.var_notch_hi_bin = design::var_notch_hi_bin;
-  s.input_device_id = audio::input_device_id;
-  s.output_device_id = audio::output_device_id;
-  s.input_select = audio::input_select;
+  s.spectrum_width = view.spectrum_width;
+  s.bypass_on = chain.bypass_on;
+  s.spectrum_bars = view.spectrum_bars;
+  s.display_mode = view.display_mode;
+  s.display_filtered = view.display_filtered;
+  s.lms_filter_on = chain.lms_on;
+  s.median_filter_on = chain.median_on;
+  s.bp_line_on = view.bp_line_on;
+  s.nf1_line_on = view.nf1_line_on;
+  s.nf2_line_on = view.nf2_line_on;
+  s.var_bp_lo_line_on = view.var_bp_lo_line_on;
+  s.var_bp_hi_line_on = view.var_bp_hi_line_on;
+  s.bp_center = tuning.bp.centre;
+  s.nf1_center = tuning.nf1.centre;
+  s.nf2_center = tuning.nf2.centre;
+  s.bp_width_index = tuning.bp.width_index;
+  s.nf1_width_index = tuning.nf1.width_index;
+  s.nf2_width_index = tuning.nf2.width_index;
+  s.gain_position_time = gain.gain_position_time;
+  s.gain_position_freq = gain.gain_position_freq;
+  s.bp_q_position = tuning.bp.q_position;
+  s.rx_coarse_position = gain.rx_coarse_position;
+  s.settings_reserved = settings_reserved;
+  s.ref_line_on = view.ref_line_on;
+  s.ref_position = view.ref_position;
+  s.var_bp_lo_bin = tuning.var_bp.lo_bin;
+  s.var_bp_hi_bin = tuning.var_bp.hi_bin;
+  s.var_bp_q_position = tuning.var_bp.q_position;
+  s.nf1_q_position = tuning.nf1.q_position;
+  s.nf2_q_position = tuning.nf2.q_position;
+  s.var_notch_q_position = tuning.var_notch.q_position;
+  s.var_notch_line_on = view.var_notch_line_on;
+  s.var_notch_lo_bin = tuning.var_notch.lo_bin;
+  s.var_notch_hi_bin = tuning.var_notch.hi_bin;
+  s.input_device_id = devices.input_device_id;
+  s.output_device_id = devices.output_device_id;
+  s.input_select = devices.input_select;
   return s;
 }
 
@@ -118,96 +114,60 @@ void TZForm::apply_settings(const files::Settings& s) {
   // The span, first: the centre lines are placed in it. A code the width
   // button does not know is taken as the full span.
   const std::int32_t span = display::next_span(s.spectrum_width) ? s.spectrum_width : 1;
-  display::spectrum_width = span == 1 ? 4 : span == 2 ? 1 : 2;
+  view.spectrum_width = span == 1 ? 4 : span == 2 ? 1 : 2;
   SpectrumWidthBtnClick();
 
-  engine::bypass_on = before_toggle(s.bypass_on);
+  chain.bypass_on = before_toggle(s.bypass_on);
   BypassBtnClick();
-  display::spectrum_bars = before_toggle(s.spectrum_bars);
+  view.spectrum_bars = before_toggle(s.spectrum_bars);
   SpectrumTypeBtnClick();
-  display::display_mode = s.display_mode == 1 ? 2 : 1;
+  view.display_mode = s.display_mode == 1 ? 2 : 1;
   DisplayBtnClick();
-  display::display_filtered = before_toggle(s.display_filtered);
+  view.display_filtered = before_toggle(s.display_filtered);
   DataBtnClick();
   // Through the visible buttons, which relabel both copies.
-  engine::lms_filter_on = before_toggle(s.lms_filter_on);
+  chain.lms_on = before_toggle(s.lms_filter_on);
   LMSFilterBtn2Click();
-  engine::median_filter_on = before_toggle(s.median_filter_on);
+  chain.median_on = before_toggle(s.median_filter_on);
   MedianFltrBtn2Click();
 
-  display::bp_line_on = line_before_toggle(s.bp_line_on);
+  view.bp_line_on = line_before_toggle(s.bp_line_on);
   BPFltrClick();
-  display::nf1_line_on = line_before_toggle(s.nf1_line_on);
+  view.nf1_line_on = line_before_toggle(s.nf1_line_on);
   NF1FltrClick();
-  display::nf2_line_on = line_before_toggle(s.nf2_line_on);
+  view.nf2_line_on = line_before_toggle(s.nf2_line_on);
   NF2FltrClick();
-  display::var_bp_lo_line_on = line_before_toggle(s.var_bp_lo_line_on);
-  display::var_bp_hi_line_on = line_before_toggle(s.var_bp_hi_line_on);
+  view.var_bp_lo_line_on = line_before_toggle(s.var_bp_lo_line_on);
+  view.var_bp_hi_line_on = line_before_toggle(s.var_bp_hi_line_on);
   LoVarFltrClick();
 
-  // The centres, placed in the span, then the widths designed around them.
-  design::bp_center = files::usable_centre(s.bp_center);
-  design::nf1_center = files::usable_centre(s.nf1_center);
-  design::nf2_center = files::usable_centre(s.nf2_center);
-  FrequencyBar->setValue(display::centre_column(design::bp_center, display::spectrum_width));
-  NF1_TrackBar->setValue(display::centre_column(design::nf1_center, display::spectrum_width));
-  NF2_TrackBar->setValue(display::centre_column(design::nf2_center, display::spectrum_width));
-  choose(BPComboBox2, s.bp_width_index);
-  BPComboBox2Change();
-  choose(NF1ComboBox2, s.nf1_width_index);
-  NF1ComboBox2Change();
-  choose(NF2ComboBox2, s.nf2_width_index);
-  NF2ComboBox2Change();
+  // The gain bars' display scales, as they stood before the tuning: the
+  // other view's spectrum scale keeps the coarse step the window had.
+  gain.gain_position_time = s.gain_position_time;
+  gain.gain_position_freq = s.gain_position_freq;
+  view.time_gain = s.gain_position_time;
+  view.spectrum_gain = static_cast<float>(s.gain_position_freq) *
+                       static_cast<float>(s.gain_position_freq) * gain.coarse_gain;
+  settings_reserved = s.settings_reserved;
 
-  // The gain, once the view it belongs to is in place.
-  engine::gain_position_time = s.gain_position_time;
-  engine::gain_position_freq = s.gain_position_freq;
-  display::time_gain = s.gain_position_time;
-  display::spectrum_gain = static_cast<float>(s.gain_position_freq) *
-                           static_cast<float>(s.gain_position_freq) * engine::coarse_gain;
-  place(SignalGainBar, files::restored_gain_position(s));
-  SignalGainBarChange();
-  place(QTrackBar, s.bp_q_position);
-  QTrackBarChange();
-  place(RxCoarseTrackBar, s.rx_coarse_position);
-  RxCoarseTrackBarChange();
-  files::settings_reserved = s.settings_reserved;
+  engine::apply_settings(s, tuning, chain);
+  show_tuning(s);
 
-  display::ref_line_on = line_before_toggle(s.ref_line_on);
+  view.ref_line_on = line_before_toggle(s.ref_line_on);
   DisplayRefBtnClick();
-  display::ref_position = s.ref_position;
+  view.ref_position = s.ref_position;
   place(RefScrollBar, s.ref_position);
   RefFreqLabel->setText(QString::number(display::reference_hz(RefScrollBar->value())) + " Hz");
   RefScrollBarChange();
 
-  // Both edge bars of a variable filter are placed before their handlers
-  // run, so that the lower one is kept below the stored upper edge, not the
-  // upper bar's old position.
-  place(Lo_BP_Freq_ScrollBar, s.var_bp_lo_bin);
-  place(Hi_BP_Freq_ScrollBar, s.var_bp_hi_bin);
-  Lo_BP_Freq_ScrollBarChange();
-  Hi_BP_Freq_ScrollBarChange();
-  place(QTrackBar2, s.var_bp_q_position);
-  QTrackBar2Change();
-  place(QTrackBar3, s.nf1_q_position);
-  QTrackBar3Change();
-  place(QTrackBar4, s.nf2_q_position);
-  QTrackBar4Change();
-  place(QTrackBar5, s.var_notch_q_position);
-  QTrackBar5Change();
-
-  display::var_notch_line_on = line_before_toggle(s.var_notch_line_on);
+  view.var_notch_line_on = line_before_toggle(s.var_notch_line_on);
   VarNotchFltrClick();
-  place(Lo_Notch_Freq_ScrollBar, s.var_notch_lo_bin);
-  place(Hi_Notch_Freq_ScrollBar, s.var_notch_hi_bin);
-  Lo_Notch_Freq_ScrollBarChange();
-  Hi_Notch_Freq_ScrollBarChange();
 
   // Taken up when the devices are next opened.
-  audio::input_device_id = s.input_device_id;
-  audio::output_device_id = s.output_device_id;
+  devices.input_device_id = s.input_device_id;
+  devices.output_device_id = s.output_device_id;
 
-  audio::input_select = s.input_select;
+  devices.input_select = s.input_select;
   switch (s.input_select) {
     case 1:
       MicInputClick();
@@ -221,4 +181,31 @@ void TZForm::apply_settings(const files::Settings& s) {
     default:
       break;
   }
+}
+
+void TZForm::show_tuning(const files::Settings& s) {
+  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, view.spectrum_width));
+  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, view.spectrum_width));
+  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, view.spectrum_width));
+  choose(BPComboBox2, tuning.bp.width_index);
+  choose(NF1ComboBox2, tuning.nf1.width_index);
+  choose(NF2ComboBox2, tuning.nf2.width_index);
+
+  place(SignalGainBar, files::restored_gain_position(s));
+  place(QTrackBar, tuning.bp.q_position);
+  place(RxCoarseTrackBar, s.rx_coarse_position);
+  // The coarse step, the display's scales and the fine position of the
+  // view shown; the signal gain comes out as the tuning set it.
+  RxCoarseTrackBarChange();
+
+  place(QTrackBar2, tuning.var_bp.q_position);
+  place(QTrackBar3, tuning.nf1.q_position);
+  place(QTrackBar4, tuning.nf2.q_position);
+  place(QTrackBar5, tuning.var_notch.q_position);
+  place(Lo_BP_Freq_ScrollBar, tuning.var_bp.lo_bin);
+  place(Hi_BP_Freq_ScrollBar, tuning.var_bp.hi_bin);
+  place(Lo_Notch_Freq_ScrollBar, tuning.var_notch.lo_bin);
+  place(Hi_Notch_Freq_ScrollBar, tuning.var_notch.hi_bin);
+  show_width(VarFilterMemo, tuning.var_bp.lo_bin, tuning.var_bp.hi_bin);
+  show_width(VarNotchFilterMemo, tuning.var_notch.lo_bin, tuning.var_notch.hi_bin);
 }

@@ -3,9 +3,8 @@
 #include <QApplication>
 #include <exception>
 
-#include "audio/Soundcardselection.h"
 #include "audio/portaudio_device.h"
-#include "audio/state.h"
+#include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
 #include "shell/termination.h"
 #include "shell/toolkit.h"
@@ -14,10 +13,9 @@ int main(int argc, char** argv) {
   shell::Application app(argc, argv);
   shell::Application::setStyle("Fusion");
   audio::PortAudioSystem sound_cards;
-  audio::wave_system = &sound_cards;
   try {
-    ZForm = new TZForm;
-    SoundCardSelect = new TSoundCardSelect(ZForm);
+    ZForm = new TZForm(sound_cards);
+    SoundCardSelect = new TSoundCardSelect(ZForm, ZForm->devices);
     SoundCardSelect->start_cycle = [] { ZForm->StartBtnClick(); };
     shell::quit_on_termination_signals(ZForm, [] { ZForm->Quit1Click(); });
     ZForm->show();
@@ -25,10 +23,8 @@ int main(int argc, char** argv) {
   } catch (...) {
     shell::show_exception(std::current_exception());
   }
+  // The window's streams close before the sound system they belong to.
   delete ZForm;
   ZForm = nullptr;
-  // Streams close before the sound system they belong to.
-  audio::wave_in.reset();
-  audio::wave_out.reset();
   return 0;
 }

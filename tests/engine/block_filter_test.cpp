@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "engine/Rfft_ifft.h"
+#include "design/Rfft_ifft.h"
 
 namespace {
 

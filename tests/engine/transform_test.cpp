@@ -1,4 +1,4 @@
-#include "engine/Rfft_ifft.h"
+#include "design/Rfft_ifft.h"
 
 #include <gtest/gtest.h>
 

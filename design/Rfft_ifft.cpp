@@ -1,12 +1,12 @@
-#include "engine/Rfft_ifft.h"
+#include "design/Rfft_ifft.h"
 
 #include <array>
 #include <cmath>
 #include <utility>
 
-#include "engine/vector_clones.h"
+#include "design/vector_clones.h"
 
-namespace engine {
+namespace design {
 namespace {
 
 // The constant pi of the split step, to seven significant digits.
@@ -32,6 +32,8 @@ struct Rotations {
   std::array<float, max_points / 2> split_s;
 };
 
+// Caches, program-wide on purpose: their contents are a function of n and
+// the direction alone, and every transform of the program shares them.
 Rotations forward_rotations;
 Rotations inverse_rotations;
 
@@ -117,6 +119,7 @@ struct BitReversal {
   std::array<std::uint16_t, max_points / 2> second;
 };
 
+// A cache like the rotations: a function of n alone.
 BitReversal bit_reversal;
 
 const BitReversal& bit_reversal_for(int n) {
@@ -301,4 +304,4 @@ void design_transform(std::span<const float> source, std::span<float> scratch, s
   real_fft(scratch, re, im, a);
 }
 
-}  // namespace engine
+}  // namespace design

@@ -24,7 +24,7 @@
 #include <cstdint>
 #include <span>
 
-namespace engine {
+namespace design {
 
 // real_fft: forward transform of data[1..a] into re[1..a/2], im[1..a/2].
 // `data` is left unchanged.
@@ -49,4 +49,4 @@ void power_spectrum(std::span<float> data, std::span<float> re, std::span<float>
 void design_transform(std::span<const float> source, std::span<float> scratch,
                       std::span<float> re, std::span<float> im, int a);
 
-}  // namespace engine
+}  // namespace design

@@ -1,4 +1,4 @@
-#include "audio/Soundcardselection.h"
+#include "shell/Soundcardselection.h"
 
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -9,10 +9,6 @@
 #include <QSpinBox>
 #include <thread>
 
-#include "audio/held_reports.h"
-#include "audio/state.h"
-#include "audio/wave_in.h"
-#include "audio/wave_out.h"
 
 namespace {
 
@@ -38,7 +34,8 @@ void colour(QWidget* widget, QPalette::ColorRole role, const QColor& value) {
 
 }  // namespace
 
-TSoundCardSelect::TSoundCardSelect(QWidget* owner) : QDialog(owner) {
+TSoundCardSelect::TSoundCardSelect(QWidget* owner, audio::DevicePair& devices)
+    : QDialog(owner), devices_(devices) {
   setWindowTitle(QStringLiteral("Sound Card"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -76,7 +73,7 @@ TSoundCardSelect::TSoundCardSelect(QWidget* owner) : QDialog(owner) {
 }
 
 void TSoundCardSelect::FormShow() {
-  list_devices(audio::select_output);
+  list_devices(select_output);
   shown_position = WaveUpDown->value();
 }
 
@@ -121,13 +118,13 @@ void TSoundCardSelect::reject() { close(); }
 // Counts the devices of both directions, shows the name of the device under
 // the up-down if `direction` has one there, then starts the cycle.
 void TSoundCardSelect::list_devices(std::int32_t direction) {
-  audio::in_device_count = audio::wave_system->input_count();
-  audio::out_device_count = audio::wave_system->output_count();
+  in_device_count = devices_.system().input_count();
+  out_device_count = devices_.system().output_count();
   const int position = WaveUpDown->value();
   if (direction == 0) {
-    if (position < audio::in_device_count) show_name(audio::wave_system->input_name(position));
-  } else if (position < audio::out_device_count) {
-    show_name(audio::wave_system->output_name(position));
+    if (position < in_device_count) show_name(devices_.system().input_name(position));
+  } else if (position < out_device_count) {
+    show_name(devices_.system().output_name(position));
   }
   list_mode = direction;
   setWindowTitle(direction == 0 ? QStringLiteral("Input Sound Card")
@@ -138,7 +135,7 @@ void TSoundCardSelect::list_devices(std::int32_t direction) {
 
 // With no device at all this asks for -1, which the up-down keeps at 0.
 void TSoundCardSelect::clamp_position() {
-  const std::int32_t count = list_mode == 0 ? audio::in_device_count : audio::out_device_count;
+  const std::int32_t count = list_mode == 0 ? in_device_count : out_device_count;
   if (WaveUpDown->value() >= count) set_position(count - 1);
 }
 
@@ -149,10 +146,10 @@ void TSoundCardSelect::clamp_position() {
 void TSoundCardSelect::apply_choice() {
   clamp_position();
   const bool input = list_mode == 0;
-  std::int32_t& device_id = input ? audio::input_device_id : audio::output_device_id;
+  std::int32_t& device_id = input ? devices_.input_device_id : devices_.output_device_id;
   device_id = WaveUpDown->value();
-  audio::release_all_reports();
-  const bool refused = input ? audio::query_wave_in() : audio::query_wave_out();
+  devices_.reports.release_all();
+  const bool refused = input ? devices_.query_wave_in() : devices_.query_wave_out();
   if (refused && WaveUpDown->value() != shown_position) {
     set_position(shown_position);
     device_id = WaveUpDown->value();

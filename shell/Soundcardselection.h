@@ -10,25 +10,16 @@
 #include <functional>
 #include <string>
 
+#include "audio/device_pair.h"
+
 class QLabel;
 class QPushButton;
 class QSpinBox;
 
-namespace audio {
-
-// The direction the next showing of the dialog chooses: 0 = input device,
-// 1 = output device. Set by the menu commands before they show the dialog.
-inline std::int32_t select_output = 0;
-
-// Wave devices in each direction, counted afresh by every listing.
-inline std::int32_t in_device_count = 0;
-inline std::int32_t out_device_count = 0;
-
-}  // namespace audio
-
 class TSoundCardSelect : public QDialog {
  public:
-  explicit TSoundCardSelect(QWidget* owner);
+  // The dialog choosing the devices of `devices`, which must outlive it.
+  TSoundCardSelect(QWidget* owner, audio::DevicePair& devices);
 
   // Lists the devices of select_output's direction and remembers the
   // up-down's position as the fallback for a refused choice.
@@ -52,8 +43,15 @@ class TSoundCardSelect : public QDialog {
   QSpinBox* WaveUpDown;
   QPushButton* SelectBtn;
 
+  // The direction the next showing of the dialog chooses: 0 = input
+  // device, 1 = output device. Set by the menu commands before they show
+  // the dialog.
+  std::int32_t select_output = 0;
   std::int32_t list_mode = 0;       // direction of the last listing: 0 input, 1 output
   std::int32_t shown_position = 0;  // up-down position when the dialog was last shown
+  // Wave devices in each direction, counted afresh by every listing.
+  std::int32_t in_device_count = 0;
+  std::int32_t out_device_count = 0;
 
   // Starts the processing cycle unless one is running; set by the program
   // entry. A listing ends with it.
@@ -75,6 +73,8 @@ class TSoundCardSelect : public QDialog {
   void apply_choice();
   void set_position(int position);
   void show_name(const std::string& name);
+
+  audio::DevicePair& devices_;
 };
 
 // Created by the program entry after the main window, hidden until asked for.

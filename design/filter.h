@@ -1,0 +1,45 @@
+// The sizes and the value types of the filter design: a designed filter (its
+// kernel and the response the chain multiplies in) and a pair of band edges.
+//
+// Units: band edges are normalised frequency (0..0.5 cycles per sample,
+// hertz = f x 11025).
+#pragma once
+
+#include <array>
+
+namespace design {
+
+// Samples per filter segment; a kernel has block_size + 1 taps and the
+// response comes from a transform of fft_size points.
+inline constexpr int block_size = 512;
+inline constexpr int fft_size = 2 * block_size;
+
+// Sizes of the design arrays. A kernel has taps 0..512; the design transform
+// reads taps 1..1024, so a kernel array holds 1025 floats and taps 513..1024
+// stay zero. A response has one entry per bin of the 1024-point transform,
+// bins 0..511. A window table covers entries 0..fft_size.
+inline constexpr int kernel_room = 1025;
+inline constexpr int response_bins = 512;
+inline constexpr int window_room = 1025;
+
+using Kernel = std::array<float, kernel_room>;
+using Response = std::array<float, response_bins>;
+using WindowTable = std::array<float, window_room>;
+
+// The two band edges of a filter, lower first.
+struct Edges {
+  float lo = 0.0f;
+  float hi = 0.0f;
+};
+
+// A designed filter. The response has bin j at entry j; entry 0 packs half
+// the DC and half the Nyquist value like the transform's slot 1. Entry 511
+// is never written and stays zero, so an enabled stage always removes the
+// top bin.
+struct DesignedFilter {
+  Kernel taps{};
+  Response re{};
+  Response im{};
+};
+
+}  // namespace design

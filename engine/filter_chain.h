@@ -1,0 +1,90 @@
+// The filter chain: what one pass does to a captured block, and all that it
+// carries from pass to pass. The window and tonewell-filter each own one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+#include "design/filter.h"
+#include "engine/block_filter.h"
+#include "engine/noise_filters.h"
+
+namespace engine {
+
+// Samples per pass: one input buffer of mono audio, or one channel of a
+// stereo buffer.
+inline constexpr int samples_per_buffer = 1024;
+
+// A transform-domain stage: its switch (0/1, written by its enable button),
+// its design (written by the filter's controls) and the tail it carries into
+// the next pass, kept while the stage is off.
+struct FilterStage {
+  std::int32_t on = 0;
+  design::DesignedFilter filter;
+  std::array<std::int32_t, stage_length> overlap{};
+};
+
+// The LMS filter's adaptation. The weights, delay line and power estimate
+// carry over between passes and cycles and are reset when the filter is
+// switched on; the step size and the previous input are set at every start
+// of passes.
+struct LmsState {
+  std::array<float, lms_order + 1> weights{};
+  std::array<float, 100> taps{};  // delay line; the first lms_order + 1 in use
+  float power = 2.0f;             // starts at 2.0, not zero
+  float mu = 0.0f;
+  float prev_input = 0.0f;
+  std::array<float, samples_per_buffer> input{};
+  std::array<float, samples_per_buffer> output{};
+};
+
+class FilterChain {
+ public:
+  // process: one pass on a captured block of samples_per_buffer frames in
+  // the layout `input_select` names (1: mono; 2, 3: the left or right
+  // channel of stereo): unpacking, smoothing, LMS, notch 1, notch 2, the
+  // variable notch, the bandpass and the variable bandpass (each when it is
+  // on), the output stage (bypass, gain, then silence while `pause`) and
+  // 16-bit packing into `packed` (2 x samples_per_buffer bytes). Another
+  // input_select unpacks nothing and filters the previous pass's samples
+  // again. Allocates nothing.
+  void process(std::span<const std::uint8_t> captured, std::int32_t input_select,
+               std::span<std::uint8_t> packed, bool pause);
+
+  // The filters alone, on work_samples (raw_samples holding the pass's
+  // unfiltered input). Allocates nothing.
+  void run_filters();
+
+  // What every run of passes starts from: the LMS step size, and no previous
+  // LMS input.
+  void start_passes();
+
+  // Back to a chain that has run no pass: every tail, the LMS adaptation and
+  // the working arrays cleared. Switches, designs and gain stay.
+  void reset();
+
+  // The five stages, named by their filters.
+  FilterStage nf1;
+  FilterStage nf2;
+  FilterStage var_notch;
+  FilterStage bp;
+  FilterStage var_bp;
+
+  // The noise filters' switches (0/1).
+  std::int32_t median_on = 0;
+  std::int32_t lms_on = 0;
+  LmsState lms;
+
+  // The output stage: bypass (0/1) and the factor on every output sample.
+  std::uint8_t bypass_on = 0;
+  float signal_gain = 1.0f;
+
+  // Working arrays of a pass, written only by the pass itself.
+  std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input
+  std::array<std::int32_t, samples_per_buffer> work_samples{};  // through the filters
+  std::array<std::int32_t, samples_per_buffer> out_samples{};   // after bypass, gain, pause
+  StageWork stage_work;
+};
+
+}  // namespace engine
