@@ -11,9 +11,6 @@
 #include <numbers>
 #include <random>
 
-#include "design/state.h"
-#include "design/windows.h"
-#include "display/state.h"
 #include "display/view.h"
 
 namespace {
@@ -32,40 +29,40 @@ Samples noise_and_tone() {
   return samples;
 }
 
-// The start-up display with the coarse gain at its first position, every
-// line shown and every filter on.
-void set_up_display() {
-  display::spectrum_height = 197;
-  display::display_filtered = 1;
-  display::spectrum_width = 1;
-  display::db_scale = 4.0f;
-  display::db_offset = 0.0f;
-  display::spectrum_gain = 1.0f;
-  display::time_gain = 1;
-  display::time_baseline = 98;
-  design::fill_blackman_harris_window(design::display_window, 1024);
-  for (std::uint8_t* on : {&display::bp_line_on, &display::nf1_line_on, &display::nf2_line_on,
-                           &display::ref_line_on, &display::var_bp_lo_line_on,
-                           &display::var_bp_hi_line_on, &display::var_notch_lo_line_on,
-                           &display::var_notch_hi_line_on}) {
-    *on = 1;
-  }
-  for (std::int32_t* on : {&design::bp_filter_on, &design::nf1_filter_on, &design::nf2_filter_on,
-                           &design::var_bp_filter_on, &design::var_notch_filter_on}) {
+// The start-up display with the coarse gain at its first position and every
+// line shown.
+void set_up_display(display::View& view) {
+  view.spectrum_height = 197;
+  view.display_filtered = 1;
+  view.spectrum_width = 1;
+  view.db_scale = 4.0f;
+  view.db_offset = 0.0f;
+  view.spectrum_gain = 1.0f;
+  view.time_gain = 1;
+  view.time_baseline = 98;
+  for (std::uint8_t* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
+                           &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
+                           &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
     *on = 1;
   }
 }
 
+// Every filter on: their lines are drawn 2 pixels wide.
+constexpr display::FiltersOn every_filter_on{
+    .bp = true, .nf1 = true, .nf2 = true, .var_bp = true, .var_notch = true};
+
 void draw_passes(benchmark::State& state, std::int32_t mode, std::int32_t bars) {
-  set_up_display();
-  display::display_mode = mode;
-  display::spectrum_bars = bars;
-  const display::FilterLines lines = display::filter_lines({128, 200, 300, 255, 100, 400, 150, 350});
+  display::View view;
+  set_up_display(view);
+  view.display_mode = mode;
+  view.spectrum_bars = bars;
+  const display::FilterLines lines =
+      display::filter_lines(view, {128, 200, 300, 255, 100, 400, 150, 350}, every_filter_on);
   const Samples samples = noise_and_tone();
   QImage bitmap(520, 197, QImage::Format_RGB32);
   bitmap.fill(Qt::white);
   for (auto _ : state) {
-    display::draw_pass(bitmap, samples, samples, lines);
+    display::draw_pass(view, bitmap, samples, samples, lines);
     benchmark::DoNotOptimize(bitmap.constBits());
     benchmark::ClobberMemory();
   }

@@ -9,15 +9,13 @@
 #include <cstdint>
 #include <random>
 
-#include "design/designers.h"
-#include "design/state.h"
-#include "design/windows.h"
 #include "design/Rfft_ifft.h"
+#include "design/designers.h"
+#include "design/filter.h"
 #include "engine/block_filter.h"
-#include "engine/cycle.h"
+#include "engine/filter_chain.h"
 #include "engine/noise_filters.h"
 #include "engine/pass.h"
-#include "engine/state.h"
 
 #ifdef TONEWELL_HAVE_FFTW
 #include <fftw3.h>
@@ -40,32 +38,35 @@ void BM_TransformPair(benchmark::State& state) {
   const auto samples = noise_pass(1);
   for (std::size_t i = 1; i <= 1024; ++i) data[i] = static_cast<float>(samples[i - 1]);
   for (auto _ : state) {
-    engine::real_fft(data, re, im, 1024);
-    engine::inverse_real_fft(data, re, im, 1024);
+    design::real_fft(data, re, im, 1024);
+    design::inverse_real_fft(data, re, im, 1024);
     benchmark::DoNotOptimize(data.data());
     benchmark::ClobberMemory();
   }
 }
 BENCHMARK(BM_TransformPair);
 
+// The voice band of the first bandpass preset, at the Q bar's top position.
+constexpr design::Edges voice_band{0.0181405f, 0.2721088f};
+
 void BM_DesignBandpass(benchmark::State& state) {
+  design::DesignedFilter bp;
   for (auto _ : state) {
-    design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
-    benchmark::DoNotOptimize(design::bp_resp_re.data());
+    design::design_bandpass(voice_band, 0.0f, bp);
+    benchmark::DoNotOptimize(bp.re.data());
     benchmark::ClobberMemory();
   }
 }
 BENCHMARK(BM_DesignBandpass);
 
 void BM_FilterStage(benchmark::State& state) {
-  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
-  design::fill_rectangular_window(design::cycle_window, 1024);
+  design::DesignedFilter bp;
+  design::design_bandpass(voice_band, 0.0f, bp);
   auto samples = noise_pass(2);
   std::array<std::int32_t, 1024> overlap{};
   engine::StageWork work;
   for (auto _ : state) {
-    engine::apply_filter_stage(design::bp_resp_re, design::bp_resp_im, design::cycle_window,
-                               overlap, samples, work);
+    engine::apply_filter_stage(bp.re, bp.im, overlap, samples, work);
     benchmark::DoNotOptimize(samples.data());
     benchmark::ClobberMemory();
   }
@@ -76,7 +77,8 @@ BENCHMARK(BM_FilterStage);
 // The same stage on FFTW: two zero-padded 512-sample segments, r2c, the
 // product with the response, c2r, scaling, truncation and overlap-add.
 void BM_FftwFilterStage(benchmark::State& state) {
-  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
+  design::DesignedFilter bp;
+  design::design_bandpass(voice_band, 0.0f, bp);
   float* real = fftwf_alloc_real(1024);
   fftwf_complex* spectrum = fftwf_alloc_complex(513);
   const fftwf_plan forward = fftwf_plan_dft_r2c_1d(1024, real, spectrum, FFTW_MEASURE);
@@ -84,8 +86,8 @@ void BM_FftwFilterStage(benchmark::State& state) {
   std::array<float, 513> resp_re{};
   std::array<float, 513> resp_im{};
   for (std::size_t k = 0; k < 512; ++k) {
-    resp_re[k] = design::bp_resp_re[k] / 1024.0f;
-    resp_im[k] = design::bp_resp_im[k] / 1024.0f;
+    resp_re[k] = bp.re[k] / 1024.0f;
+    resp_im[k] = bp.im[k] / 1024.0f;
   }
   auto samples = noise_pass(2);
   std::array<std::int32_t, 1024> overlap{};
@@ -127,12 +129,13 @@ BENCHMARK(BM_FftwFilterStage);
 void BM_LmsPass(benchmark::State& state) {
   const auto samples = noise_pass(4);
   std::array<std::int32_t, 1024> work{};
-  engine::lms_reset(engine::lms_weights, engine::lms_taps, engine::lms_power);
+  engine::LmsState lms;
+  engine::lms_reset(lms.weights, lms.taps, lms.power);
   float prev_input = 0.0f;
   for (auto _ : state) {
     work = samples;
-    engine::lms_pass(work, engine::lms_input, engine::lms_output, engine::lms_weights,
-                     engine::lms_taps, engine::lms_power, engine::lms_step_size, prev_input);
+    engine::lms_pass(work, lms.input, lms.output, lms.weights, lms.taps, lms.power,
+                     engine::lms_step_size, prev_input);
     benchmark::DoNotOptimize(work.data());
     benchmark::ClobberMemory();
   }
@@ -142,26 +145,23 @@ BENCHMARK(BM_LmsPass);
 // Unpacking, smoothing, LMS, the five transform-domain stages, the output
 // stage and packing: everything a pass does but the display.
 void BM_WholePassEveryStageOn(benchmark::State& state) {
-  design::fill_rectangular_window(design::cycle_window, 1024);
-  design::design_bandpass(512, design::bp_taps, 0.0181405f, 0.2721088f);
-  design::design_nf1(512, 0.0375f, 0.0425f);
-  design::design_nf2(512, 0.05f, 0.06f);
-  design::design_var_bandpass(512, 0.01f, 0.3f);
-  design::design_var_notch(512, 0.1f, 0.11f);
-  engine::median_filter_on = engine::lms_filter_on = 1;
-  design::nf1_filter_on = design::nf2_filter_on = design::var_notch_filter_on = 1;
-  design::bp_filter_on = design::var_bp_filter_on = 1;
-  engine::lms_mu = engine::lms_step_size;
+  engine::FilterChain chain;
+  design::design_bandpass(voice_band, 0.0f, chain.bp.filter);
+  design::design_notch({0.0375f, 0.0425f}, 0.0f, chain.nf1.filter);
+  design::design_notch({0.05f, 0.06f}, 0.0f, chain.nf2.filter);
+  design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
+  design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
+  chain.median_on = chain.lms_on = 1;
+  chain.nf1.on = chain.nf2.on = chain.var_notch.on = 1;
+  chain.bp.on = chain.var_bp.on = 1;
+  chain.lms.mu = engine::lms_step_size;
+  chain.signal_gain = 2.5f;
   std::array<std::uint8_t, 2048> in{};
   std::array<std::uint8_t, 2048> out{};
   const auto samples = noise_pass(3);
   engine::pack_output_block(samples, in);
   for (auto _ : state) {
-    engine::unpack_input_block(in, 1, engine::work_samples, engine::raw_samples);
-    engine::run_filter_chain();
-    engine::output_stage(engine::raw_samples, engine::work_samples, false, 2.5f, false,
-                         engine::out_samples);
-    engine::pack_output_block(engine::out_samples, out);
+    chain.process(in, 1, out, false);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }

@@ -23,18 +23,15 @@ struct Stage {
   std::array<float, 1025> taps{};
   std::array<float, 512> resp_re{};
   std::array<float, 512> resp_im{};
-  std::array<float, 1025> window{};
   std::array<std::int32_t, pass_length> overlap{};
   engine::StageWork work;
-
-  Stage() { window.fill(1.0f); }
 
   // Response bins 0..510 from the kernel; bin 511 stays zero.
   void respond() {
     std::array<float, 1025> scratch{};
     std::array<float, 513> re{};
     std::array<float, 513> im{};
-    engine::design_transform(taps, scratch, re, im, pass_length);
+    design::design_transform(taps, scratch, re, im, pass_length);
     for (int j = 0; j < 511; ++j) {
       resp_re[static_cast<std::size_t>(j)] = re[static_cast<std::size_t>(j) + 1];
       resp_im[static_cast<std::size_t>(j)] = im[static_cast<std::size_t>(j) + 1];
@@ -42,7 +39,7 @@ struct Stage {
   }
 
   void run(std::span<std::int32_t> samples) {
-    engine::apply_filter_stage(resp_re, resp_im, window, overlap, samples, work);
+    engine::apply_filter_stage(resp_re, resp_im, overlap, samples, work);
   }
 };
 

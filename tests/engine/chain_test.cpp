@@ -1,5 +1,6 @@
-// The filter chain as the cycle runs it, over the program-wide state, and the
-// gain that follows it.
+// The filter chain as the cycle runs it, and the gain that follows it.
+#include "engine/filter_chain.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -10,11 +11,8 @@
 #include <new>
 #include <random>
 
-#include "design/state.h"
-#include "engine/cycle.h"
 #include "engine/gain.h"
 #include "engine/pass.h"
-#include "engine/state.h"
 
 namespace {
 std::atomic<long> allocations{0};
@@ -38,64 +36,63 @@ void fill_random(std::span<std::int32_t> samples, unsigned seed) {
 
 // Every response a unit gain with a small phase twist, so that every stage
 // does work.
-void give_every_stage_a_response() {
-  for (auto* re : {&design::nf1_resp_re, &design::nf2_resp_re, &design::var_notch_resp_re,
-                   &design::bp_resp_re, &design::var_bp_resp_re}) {
-    re->fill(0.9f);
+void give_every_stage_a_response(engine::FilterChain& chain) {
+  for (engine::FilterStage* stage : {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp,
+                                     &chain.var_bp}) {
+    stage->filter.re.fill(0.9f);
+    stage->filter.im.fill(0.1f);
   }
-  for (auto* im : {&design::nf1_resp_im, &design::nf2_resp_im, &design::var_notch_resp_im,
-                   &design::bp_resp_im, &design::var_bp_resp_im}) {
-    im->fill(0.1f);
-  }
-  design::cycle_window.fill(1.0f);
 }
 
-void switch_everything(std::int32_t on) {
-  engine::median_filter_on = on;
-  engine::lms_filter_on = on;
-  design::nf1_filter_on = on;
-  design::nf2_filter_on = on;
-  design::var_notch_filter_on = on;
-  design::bp_filter_on = on;
-  design::var_bp_filter_on = on;
+void switch_everything(engine::FilterChain& chain, std::int32_t on) {
+  chain.median_on = on;
+  chain.lms_on = on;
+  chain.nf1.on = on;
+  chain.nf2.on = on;
+  chain.var_notch.on = on;
+  chain.bp.on = on;
+  chain.var_bp.on = on;
 }
 
 TEST(FilterChain, LeavesTheSamplesAloneWithEveryStageOff) {
-  give_every_stage_a_response();
-  switch_everything(0);
-  fill_random(engine::work_samples, 1);
-  engine::raw_samples = engine::work_samples;
-  engine::raw_samples[5] = 0;
-  const auto before = engine::work_samples;
-  engine::run_filter_chain();
-  EXPECT_EQ(engine::work_samples, before);
+  engine::FilterChain chain;
+  give_every_stage_a_response(chain);
+  switch_everything(chain, 0);
+  fill_random(chain.work_samples, 1);
+  chain.raw_samples = chain.work_samples;
+  chain.raw_samples[5] = 0;
+  const auto before = chain.work_samples;
+  chain.run_filters();
+  EXPECT_EQ(chain.work_samples, before);
 }
 
 TEST(FilterChain, RunsEveryStageWithoutAllocating) {
-  give_every_stage_a_response();
-  switch_everything(1);
-  engine::lms_mu = engine::lms_step_size;
-  fill_random(engine::raw_samples, 2);
-  engine::work_samples = engine::raw_samples;
+  engine::FilterChain chain;
+  give_every_stage_a_response(chain);
+  switch_everything(chain, 1);
+  chain.lms.mu = engine::lms_step_size;
+  fill_random(chain.raw_samples, 2);
+  chain.work_samples = chain.raw_samples;
   const long before = allocations.load();
-  for (int pass = 0; pass < 3; ++pass) engine::run_filter_chain();
+  for (int pass = 0; pass < 3; ++pass) chain.run_filters();
   EXPECT_EQ(allocations.load() - before, 0);
   // Every transform-domain stage left a tail for its next pass.
-  for (const auto* overlap : {&engine::nf1_overlap, &engine::nf2_overlap, &engine::var_notch_overlap,
-                              &engine::bp_overlap, &engine::var_bp_overlap}) {
-    EXPECT_NE((*overlap)[0], 0);
+  for (const engine::FilterStage* stage : {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp,
+                                           &chain.var_bp}) {
+    EXPECT_NE(stage->overlap[0], 0);
   }
 }
 
 TEST(FilterChain, SmoothsTheRawSamplesFirst) {
-  switch_everything(0);
-  engine::median_filter_on = 1;
-  engine::raw_samples.fill(0);
-  engine::raw_samples[500] = 3000;
-  engine::work_samples.fill(12345);
-  engine::run_filter_chain();
-  EXPECT_EQ(engine::work_samples[499], 1000);
-  EXPECT_EQ(engine::work_samples[0], 0);
+  engine::FilterChain chain;
+  switch_everything(chain, 0);
+  chain.median_on = 1;
+  chain.raw_samples.fill(0);
+  chain.raw_samples[500] = 3000;
+  chain.work_samples.fill(12345);
+  chain.run_filters();
+  EXPECT_EQ(chain.work_samples[499], 1000);
+  EXPECT_EQ(chain.work_samples[0], 0);
 }
 
 TEST(Gain, CoarseStepsSetTheDecadeAndTheDisplayScale) {

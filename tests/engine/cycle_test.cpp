@@ -1,5 +1,6 @@
 // The processing cycle on the built-in device, with a window stand-in whose
-// message pump raises wave_timeout 200 ms after the timeout timer is enabled.
+// message pump raises the cycle control's timeout 200 ms after the timeout
+// timer is enabled.
 #include "engine/cycle.h"
 
 #include <gtest/gtest.h>
@@ -12,15 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "audio/device_pair.h"
 #include "audio/standin_device.h"
-#include "audio/state.h"
 #include "design/designers.h"
 #include "design/presets.h"
-#include "design/state.h"
-#include "design/windows.h"
-#include "display/state.h"
-#include "engine/state.h"
-#include "files/state.h"
+#include "engine/filter_chain.h"
 #include "files/transport.h"
 
 namespace {
@@ -28,8 +25,19 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
+// A window over the built-in device that owns what the main window owns for
+// the cycle: the device pair, the filter chain, the transport, the cycle
+// control and the cycle, all at their start state.
 class FakeWindow : public engine::CycleHost {
  public:
+  explicit FakeWindow(audio::StandinSystem& system) : devices(system, *this) {}
+
+  audio::DevicePair devices;
+  engine::FilterChain chain;
+  files::Transport transport;
+  engine::CycleControl control;
+  engine::Cycle cycle{*this, control, devices, chain, transport};
+
   // Passes to run before the window stops the cycle; 0 = never.
   int stop_after_passes = 0;
   // Closes the play file from the pump that precedes a file read.
@@ -46,17 +54,15 @@ class FakeWindow : public engine::CycleHost {
   void process_messages() override {
     if (timer_enabled && Clock::now() - timer_started >= 200ms) {
       timer_enabled = false;
-      engine::wave_timeout = 1;
+      control.timeout = 1;
       passes_with_timeout.push_back(static_cast<int>(pass_ends.size()) + 1);
     }
     if (restart_from_pump) {
       restart_from_pump = false;
-      engine::run_cycle(*this);
+      cycle.run();
     }
-    if (close_play_file_in_file_pump && !timer_enabled && files::play_file_open == 1) {
-      std::fclose(files::play_file);
-      files::play_file = nullptr;
-      files::play_file_open = 0;
+    if (close_play_file_in_file_pump && !timer_enabled && transport.play_file_open == 1) {
+      transport.close_play_file();
     }
   }
   void report(std::string_view caption, std::string_view text) override {
@@ -71,12 +77,12 @@ class FakeWindow : public engine::CycleHost {
   }
   void stop_transport() override {
     ++transport_stops;
-    files::play_on = 0;
+    transport.play_on = 0;
   }
   void update_display() override {
     pass_ends.push_back(Clock::now());
     if (stop_after_passes > 0 && static_cast<int>(pass_ends.size()) >= stop_after_passes) {
-      engine::cycle_stopped = 1;
+      control.stopped = 1;
     }
   }
 
@@ -85,45 +91,17 @@ class FakeWindow : public engine::CycleHost {
   Clock::time_point timer_started;
 };
 
-// The program's start state as the main window gives it, on the built-in
-// device, with the microphone input.
+// A fresh built-in device and window for every test, with the microphone
+// input.
 class CycleTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    audio::wave_system = &device;
-    audio::wave_host = &window;
-    for (auto* block : {&audio::in_data_a, &audio::in_data_b, &audio::out_data_a, &audio::out_data_b}) {
-      *block = std::make_unique<std::uint8_t[]>(audio::audio_block_bytes);
-    }
-    engine::block_size = 512;
-    engine::fft_size = 1024;
-    audio::bytes_per_sample = 2;
-    select_input(1);
-    audio::out_sample_rate = 11025;
-    audio::out_channels = 1;
-    audio::out_block_align = 2;
-    audio::out_bits = 16;
-    audio::out_avg_bytes = 22050;
-    audio::out_buffer_bytes = 2048;
-    engine::cycle_stopped = 1;
-    engine::signal_gain = 1.0f;
-    engine::source_mode = 1;
-    display::spectrum_height = 197;
-    files::transport_idle = 1;
-    files::play_channels = 1;
-  }
+  void TearDown() override { window.cycle.stop(); }
 
-  void TearDown() override { engine::stop_cycle(); }
-
-  static void select_input(int select) {
-    const std::uint16_t channels = select == 1 ? 1 : 2;
-    audio::input_select = select;
-    audio::in_sample_rate = 11025;
-    audio::in_channels = channels;
-    audio::in_block_align = static_cast<std::uint16_t>(2 * channels);
-    audio::in_bits = 16;
-    audio::in_avg_bytes = 11025 * 2 * channels;
-    audio::in_buffer_bytes = static_cast<std::uint16_t>(512 * 2 * channels * 2);
+  // The stereo line input's channel `select` (2 left, 3 right), as the
+  // input-select command sets it.
+  void select_line_input(std::int32_t select) {
+    window.devices.input_select = select;
+    window.devices.set_input_channels(2);
   }
 
   double pass_ms(std::size_t pass, Clock::time_point start) const {
@@ -132,7 +110,7 @@ class CycleTest : public ::testing::Test {
   }
 
   audio::StandinSystem device;
-  FakeWindow window;
+  FakeWindow window{device};
 };
 
 // A test signal: a slow ramp that never repeats within the test.
@@ -160,7 +138,7 @@ std::size_t find_block(const std::vector<std::int16_t>& expected, const std::vec
 TEST_F(CycleTest, FirstPassTimesOutOnOutputAThenPassesRunAtThePaceOfTheInput) {
   window.stop_after_passes = 6;
   const auto start = Clock::now();
-  engine::run_cycle(window);
+  window.cycle.run();
 
   ASSERT_EQ(window.pass_ends.size(), 6u);
   // Output buffer a was never sent before the first pass: its wait ends only
@@ -173,16 +151,16 @@ TEST_F(CycleTest, FirstPassTimesOutOnOutputAThenPassesRunAtThePaceOfTheInput) {
   EXPECT_GT(total, 5 * 92.9 - 20);
   EXPECT_LT(total, 6 * 92.9 + 300);
   EXPECT_TRUE(window.reports.empty());
-  EXPECT_EQ(engine::cycle_stopped, 1);
+  EXPECT_EQ(window.control.stopped, 1);
 }
 
 TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGain) {
   const auto input = ramp(40 * 1024);
   device.feed(input);
-  engine::signal_gain = 1.5f;
+  window.chain.signal_gain = 1.5f;
   window.stop_after_passes = 12;
-  engine::run_cycle(window);
-  engine::stop_cycle();
+  window.cycle.run();
+  window.cycle.stop();
 
   std::vector<std::int16_t> expected(input.size());
   for (std::size_t i = 0; i < input.size(); ++i) {
@@ -201,7 +179,7 @@ TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGain) {
 }
 
 TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
-  select_input(3);
+  select_line_input(3);
   std::vector<std::int16_t> frames;
   const auto right = ramp(30 * 1024);
   for (const std::int16_t r : right) {
@@ -210,8 +188,8 @@ TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
   }
   device.feed(frames);
   window.stop_after_passes = 8;
-  engine::run_cycle(window);
-  engine::stop_cycle();
+  window.cycle.run();
+  window.cycle.stop();
 
   const std::vector<std::int16_t> played = device.take_played();
   ASSERT_GE(played.size(), 5u * 1024);
@@ -223,7 +201,7 @@ TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
 TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterThreeTimeouts) {
   device.set_stalled(true);
   const auto start = Clock::now();
-  engine::run_cycle(window);
+  window.cycle.run();
   const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 
   // Pass 1 times out; its input reset returns both queued input buffers and
@@ -232,7 +210,7 @@ TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterThreeTimeouts) {
   // before processing.
   EXPECT_EQ(window.pass_ends.size(), 2u);
   EXPECT_EQ(window.passes_with_timeout, (std::vector<int>{1, 3}));
-  EXPECT_EQ(engine::cycle_stopped, 1);
+  EXPECT_EQ(window.control.stopped, 1);
   EXPECT_GT(elapsed, 2 * 190.0);
   EXPECT_LT(elapsed, 2 * 200.0 + 300.0);
 }
@@ -240,7 +218,7 @@ TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterThreeTimeouts) {
 TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnce) {
   window.restart_from_pump = true;
   window.stop_after_passes = 2;
-  engine::run_cycle(window);
+  window.cycle.run();
   EXPECT_EQ(device.input_opens(), 1);
   EXPECT_EQ(device.output_opens(), 1);
   EXPECT_EQ(window.pass_ends.size(), 2u);
@@ -248,22 +226,27 @@ TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnce) {
 
 TEST_F(CycleTest, StopClosesTheInputAndTheOutput) {
   window.stop_after_passes = 1;
-  engine::run_cycle(window);
-  EXPECT_NE(audio::wave_in, nullptr);
-  EXPECT_NE(audio::wave_out, nullptr);
-  engine::stop_cycle();
-  EXPECT_EQ(audio::wave_in, nullptr);
-  EXPECT_EQ(audio::wave_out, nullptr);
-  EXPECT_EQ(engine::cycle_stopped, 1);
+  window.cycle.run();
+  EXPECT_NE(window.devices.wave_in, nullptr);
+  EXPECT_NE(window.devices.wave_out, nullptr);
+  window.cycle.stop();
+  EXPECT_EQ(window.devices.wave_in, nullptr);
+  EXPECT_EQ(window.devices.wave_out, nullptr);
+  EXPECT_EQ(window.control.stopped, 1);
   EXPECT_TRUE(window.reports.empty());
 }
 
-// A temporary file holding `samples`, positioned at its start.
-std::FILE* file_with(const std::vector<std::int16_t>& samples) {
+// The transport playing a temporary mono file of `samples` alone, no
+// header, positioned at its first sample.
+void play_from(files::Transport& transport, const std::vector<std::int16_t>& samples) {
   std::FILE* file = std::tmpfile();
   std::fwrite(samples.data(), sizeof(std::int16_t), samples.size(), file);
   std::rewind(file);
-  return file;
+  transport.play_file = file;
+  transport.play_file_open = 1;
+  transport.play_on = 1;
+  transport.play_bytes_left = static_cast<std::int32_t>(2 * samples.size());
+  transport.play_channels = 1;
 }
 
 TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
@@ -271,18 +254,14 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
   for (std::size_t i = 0; i < file_samples.size(); ++i) {
     file_samples[i] = static_cast<std::int16_t>(7000 + i);
   }
-  files::play_file = file_with(file_samples);
-  files::play_file_open = 1;
-  files::play_on = 1;
-  files::play_bytes_left = 3 * 2048;
-  engine::source_mode = 2;
+  play_from(window.transport, file_samples);
   window.stop_after_passes = 10;
-  engine::run_cycle(window);
-  engine::stop_cycle();
+  window.cycle.run();
+  window.cycle.stop();
 
   EXPECT_EQ(window.transport_stops, 1);
-  EXPECT_EQ(files::play_file_open, 0);
-  EXPECT_EQ(engine::source_mode, 1);
+  EXPECT_EQ(window.transport.play_file_open, 0);
+  EXPECT_EQ(window.transport.play_on, 0);
   const std::vector<std::int16_t> played = device.take_played();
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
@@ -296,29 +275,25 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
 }
 
 TEST_F(CycleTest, StopInThePumpBeforeAFileReadEndsPlaybackWithoutReading) {
-  files::play_file = file_with(std::vector<std::int16_t>(8 * 1024, 99));
-  files::play_file_open = 1;
-  files::play_on = 1;
-  files::play_bytes_left = 8 * 2048;
-  engine::source_mode = 2;
+  play_from(window.transport, std::vector<std::int16_t>(8 * 1024, 99));
   window.close_play_file_in_file_pump = true;
   window.stop_after_passes = 3;
-  engine::run_cycle(window);
-  EXPECT_EQ(files::play_file_open, 0);
+  window.cycle.run();
+  EXPECT_EQ(window.transport.play_file_open, 0);
   EXPECT_EQ(window.pass_ends.size(), 3u);
 }
 
 TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   device.feed(ramp(30 * 1024));
   const std::string path = ::testing::TempDir() + "/recording.wav";
-  ASSERT_TRUE(files::create_record_file(path));
-  files::record_on = 1;
+  ASSERT_TRUE(window.transport.create_record_file(path));
+  window.transport.record_on = 1;
   window.stop_after_passes = 10;
-  engine::run_cycle(window);
-  engine::stop_cycle();
-  files::finish_record_file();
+  window.cycle.run();
+  window.cycle.stop();
+  window.transport.finish_record_file();
 
-  EXPECT_EQ(files::record_byte_count, 10 * 2048);
+  EXPECT_EQ(window.transport.record_byte_count, 10 * 2048);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   std::fseek(file, 0, SEEK_END);
@@ -370,14 +345,13 @@ TEST_F(CycleTest, NotchOneRemovesItsToneAndPassesTheRest) {
                                          12000 * std::cos(2 * std::numbers::pi * high * t));
   }
   device.feed(input);
-  design::nf1_center = static_cast<float>(1000.0 * 1024 / 11025);
-  design::notch_width_edges(0, design::nf1_center, design::nf1_lo_edge, design::nf1_hi_edge);
-  design::design_nf1(512, design::nf1_lo_edge, design::nf1_hi_edge);
-  design::fill_rectangular_window(design::cycle_window, 1024);
-  design::nf1_filter_on = 1;
+  design::Edges edges;
+  design::notch_width_edges(0, static_cast<float>(1000.0 * 1024 / 11025), edges);
+  design::design_notch(edges, 0.0f, window.chain.nf1.filter);
+  window.chain.nf1.on = 1;
   window.stop_after_passes = 12;
-  engine::run_cycle(window);
-  engine::stop_cycle();
+  window.cycle.run();
+  window.cycle.stop();
 
   const std::vector<std::int16_t> played = device.take_played();
   ASSERT_GE(played.size(), 8u * 1024);

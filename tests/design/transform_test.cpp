@@ -22,8 +22,8 @@ struct Block {
   std::vector<float> data;
   std::vector<float> re;
   std::vector<float> im;
-  void forward() { engine::real_fft(data, re, im, a); }
-  void inverse() { engine::inverse_real_fft(data, re, im, a); }
+  void forward() { design::real_fft(data, re, im, a); }
+  void inverse() { design::inverse_real_fft(data, re, im, a); }
   float& sample(int m) { return data[static_cast<std::size_t>(m) + 1]; }
   float& bin_re(int k) { return re[static_cast<std::size_t>(k) + 1]; }
   float& bin_im(int k) { return im[static_cast<std::size_t>(k) + 1]; }
@@ -282,7 +282,7 @@ TEST(Transforms, TouchNothingOutsideTheirIndices) {
   std::vector<std::int32_t> samples(a + 1, 99);
   std::vector<float> window(a + 2, 1.0f);
   window.front() = window.back() = guard;
-  engine::power_spectrum(b.data, b.re, b.im, a, samples, window, 0);
+  design::power_spectrum(b.data, b.re, b.im, a, samples, window, 0);
   for (const std::vector<float>* array : {&b.data, &b.re, &b.im}) {
     EXPECT_EQ(array->front(), guard);
     EXPECT_EQ(array->back(), guard);
@@ -300,7 +300,7 @@ TEST(PowerSpectrum, OverwritesTheLowerHalfWithPowersAndKeepsTheWindowedUpperHalf
         static_cast<std::int32_t>(std::lround(800.0 * std::cos(2.0 * std::numbers::pi * k * m / a)));
     window[static_cast<std::size_t>(m) + 1] = m % 3 == 0 ? 0.5f : 1.0f;
   }
-  engine::power_spectrum(b.data, b.re, b.im, a, samples, window, 0);
+  design::power_spectrum(b.data, b.re, b.im, a, samples, window, 0);
   for (int i = a / 2 + 1; i <= a; ++i) {
     ASSERT_EQ(b.data[static_cast<std::size_t>(i)],
               static_cast<float>(samples[static_cast<std::size_t>(i) - 1]) *
@@ -315,7 +315,7 @@ TEST(PowerSpectrum, OverwritesTheLowerHalfWithPowersAndKeepsTheWindowedUpperHalf
   // With a rectangular window a constant block has its power at index 1.
   std::vector<std::int32_t> constant(a, 10);
   std::vector<float> ones(a + 1, 1.0f);
-  engine::power_spectrum(b.data, b.re, b.im, a, constant, ones, 0);
+  design::power_spectrum(b.data, b.re, b.im, a, constant, ones, 0);
   EXPECT_FLOAT_EQ(b.data[1], (a * 10.0f / 2) * (a * 10.0f / 2));
 }
 
