@@ -4,7 +4,6 @@
 #include <array>
 
 #include "display/drag.h"
-#include "display/state.h"
 
 namespace {
 
@@ -13,13 +12,14 @@ using display::LineUnderPointer;
 
 class Drag : public ::testing::Test {
  protected:
-  void SetUp() override { display::release_lines(); }
+  // A fresh view: every line free, both margins 3.
+  display::View view;
 
   // Every line hidden at column 0, except those the test places.
   std::array<LineUnderPointer, display::drag_line_count> lines{};
 
   void place(DragLine line, int x) { lines[static_cast<std::size_t>(line)] = {x, true}; }
-  std::optional<DragLine> at(int X) { return display::line_at(lines, X); }
+  std::optional<DragLine> at(int X) { return display::line_at(view, lines, X); }
 };
 
 TEST_F(Drag, AnIdlePointerCatchesALineOnlyWithinTwoPixels) {
@@ -50,12 +50,12 @@ TEST_F(Drag, OfTwoLinesInReachTheEarlierInOrderIsCaught) {
 TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
   place(DragLine::var_bp_hi, 100);
   place(DragLine::bandpass, 130);
-  display::hold_line(DragLine::var_bp_hi);
-  EXPECT_EQ(display::var_bp_hi_grab, 1);
-  EXPECT_EQ(display::bp_grab, 0);
-  EXPECT_EQ(display::ref_grab, 0);
-  EXPECT_EQ(display::grab_margin_left, 50);
-  EXPECT_EQ(display::grab_margin_right, 50);
+  display::hold_line(view, DragLine::var_bp_hi);
+  EXPECT_EQ(view.var_bp_hi_grab, 1);
+  EXPECT_EQ(view.bp_grab, 0);
+  EXPECT_EQ(view.ref_grab, 0);
+  EXPECT_EQ(view.grab_margin_left, 50);
+  EXPECT_EQ(view.grab_margin_right, 50);
 
   // The bandpass, earlier in order and right under the pointer, is not free.
   EXPECT_EQ(at(130), DragLine::var_bp_hi);
@@ -66,16 +66,15 @@ TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
 }
 
 TEST_F(Drag, ReleaseFreesEveryLineAndNarrowsTheReach) {
-  display::hold_line(DragLine::reference);
-  display::release_lines();
+  display::hold_line(view, DragLine::reference);
+  display::release_lines(view);
   for (const std::uint8_t flag :
-       {display::bp_grab, display::nf1_grab, display::nf2_grab, display::var_bp_lo_grab,
-        display::var_bp_hi_grab, display::var_notch_lo_grab, display::var_notch_hi_grab,
-        display::ref_grab}) {
+       {view.bp_grab, view.nf1_grab, view.nf2_grab, view.var_bp_lo_grab, view.var_bp_hi_grab,
+        view.var_notch_lo_grab, view.var_notch_hi_grab, view.ref_grab}) {
     EXPECT_EQ(flag, 1);
   }
-  EXPECT_EQ(display::grab_margin_left, 3);
-  EXPECT_EQ(display::grab_margin_right, 3);
+  EXPECT_EQ(view.grab_margin_left, 3);
+  EXPECT_EQ(view.grab_margin_right, 3);
 }
 
 }  // namespace

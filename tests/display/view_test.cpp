@@ -16,9 +16,6 @@
 #include <utility>
 #include <vector>
 
-#include "design/state.h"
-#include "design/windows.h"
-#include "display/state.h"
 #include "display/view.h"
 
 namespace {
@@ -54,28 +51,18 @@ Samples steps(std::initializer_list<std::pair<int, int>> changes) {
   return s;
 }
 
-// The start values of the display, and a white bitmap. The running average
-// is cleared too, so that the tests also hold when run in one process.
+// A fresh view (a `height`-pixel drawing of the filtered line spectrum over
+// the full span, an empty running average) with a unit spectrum gain, and a
+// white bitmap.
 class View : public ::testing::Test {
  protected:
   void SetUp() override {
-    display::spectrum_height = height;
-    display::display_mode = 1;
-    display::display_filtered = 1;
-    display::spectrum_width = 1;
-    display::spectrum_bars = 0;
-    display::db_scale = 1.0f;
-    display::db_offset = 1.0f;
-    display::spectrum_gain = 1.0f;
-    display::time_gain = 0;
-    display::time_baseline = 98;
-    display::spectrum_average.fill(0.0f);
-    design::fill_blackman_harris_window(design::display_window, 1024);
+    view.spectrum_gain = 1.0f;
     image.fill(white);
   }
 
   void draw(const Samples& out, int passes = 1, const Samples& raw = {}) {
-    for (int p = 0; p < passes; ++p) display::draw_pass(image, out, raw, lines);
+    for (int p = 0; p < passes; ++p) display::draw_pass(view, image, out, raw, lines);
   }
   void settle(const Samples& out) { draw(out, 40); }
 
@@ -120,12 +107,13 @@ class View : public ::testing::Test {
     return true;
   }
 
+  display::View view;
   QImage image{520, height, QImage::Format_RGB32};
   display::FilterLines lines{};
 };
 
 TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
-  display::spectrum_bars = 1;
+  view.spectrum_bars = 1;
   draw({});
   EXPECT_EQ(column_height(100), 6) << "the first average, -0.5, truncates toward zero";
   settle({});
@@ -133,7 +121,7 @@ TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
     ASSERT_TRUE(rows_are(x, bottom - 4, bottom, black)) << x;
     ASSERT_EQ(at(x, bottom - 5), white) << x;
   }
-  display::spectrum_bars = 0;
+  view.spectrum_bars = 0;
   draw({});
   for (int x = 2; x <= 512; ++x) {
     ASSERT_EQ(top_black(x), bottom - 4) << x;
@@ -144,12 +132,12 @@ TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
 TEST_F(View, AToneOnEntryIPeaksAtColumnITimesTheSpan) {
   // The neighbours of the peak 5 pixels lower, so that even the quarter
   // span's segments reach the peak's row only at its column.
-  display::db_scale = 7.0f;
+  view.db_scale = 7.0f;
   const Samples samples = tone(36, 1e3);
   for (int bars : {0, 1}) {
-    display::spectrum_bars = bars;
+    view.spectrum_bars = bars;
     for (int span : {1, 2, 4}) {
-      display::spectrum_width = span;
+      view.spectrum_width = span;
       draw(samples, 5);
       EXPECT_EQ(peak_column(), 37 * span) << "bars " << bars << ", span " << span;
     }
@@ -165,9 +153,9 @@ TEST_F(View, TheLineStartsAtTheLeftEdgeFromEntryTwoUnaveraged) {
 }
 
 TEST_F(View, BarsInNarrowSpansLeaveGapsAndStopAtColumn512) {
-  display::spectrum_bars = 1;
+  view.spectrum_bars = 1;
   for (int span : {2, 4}) {
-    display::spectrum_width = span;
+    view.spectrum_width = span;
     settle({});
     for (int x = 0; x < image.width(); ++x) {
       const bool bar = x % span == 0 && x >= span && x <= 512;
@@ -178,12 +166,12 @@ TEST_F(View, BarsInNarrowSpansLeaveGapsAndStopAtColumn512) {
 }
 
 TEST_F(View, NarrowSpansShowOnlyTheirBins) {
-  display::db_scale = 4.0f;
-  display::spectrum_bars = 1;
+  view.db_scale = 4.0f;
+  view.spectrum_bars = 1;
   settle(tone(299));
   const int tone_height = column_height(300);
   for (int span : {2, 4}) {
-    display::spectrum_width = span;
+    view.spectrum_width = span;
     settle(tone(299));
     for (int x = 0; x < image.width(); ++x) {
       ASSERT_LT(column_height(x), tone_height / 2) << "span " << span << ", x " << x;
@@ -192,27 +180,27 @@ TEST_F(View, NarrowSpansShowOnlyTheirBins) {
 }
 
 TEST_F(View, AColumnAboveTheTopIsExactlyTheBitmapHigh) {
-  display::db_scale = 10.0f;
-  display::spectrum_bars = 1;
+  view.db_scale = 10.0f;
+  view.spectrum_bars = 1;
   settle(tone(99));
   EXPECT_TRUE(rows_are(100, 0, bottom, black));
-  display::spectrum_bars = 0;
+  view.spectrum_bars = 0;
   draw(tone(99));
   EXPECT_EQ(at(100, 0), black) << "the line's vertex is clamped to row 0, not above it";
-  display::spectrum_bars = 1;
-  display::spectrum_gain = std::numeric_limits<float>::max();  // infinite powers
+  view.spectrum_bars = 1;
+  view.spectrum_gain = std::numeric_limits<float>::max();  // infinite powers
   draw(tone(99));
   EXPECT_TRUE(rows_are(100, 0, bottom, black));
 }
 
 TEST_F(View, ThePassRepaintsColumnsZeroTo512Only) {
   image.fill(green);
-  display::display_mode = 2;
+  view.display_mode = 2;
   draw({});
   EXPECT_TRUE(rows_are(0, 0, bottom - 1, white));
   EXPECT_TRUE(rows_are(512, 0, bottom - 1, white));
   for (int mode : {2, 1}) {
-    display::display_mode = mode;
+    view.display_mode = mode;
     draw({});
     for (int x = 0; x <= 512; ++x) ASSERT_EQ(at(x, bottom), black) << "mode " << mode << ", x " << x;
     for (int x = 513; x < image.width(); ++x) ASSERT_TRUE(rows_are(x, 0, bottom, green)) << x;
@@ -220,12 +208,12 @@ TEST_F(View, ThePassRepaintsColumnsZeroTo512Only) {
 }
 
 TEST_F(View, TheAverageKeepsItsEntryPerBinAcrossSpans) {
-  display::spectrum_bars = 1;
-  display::spectrum_width = 4;
+  view.spectrum_bars = 1;
+  view.spectrum_width = 4;
   settle(tone(99));
   const int quarter = column_height(400);
   ASSERT_GT(quarter, 20);
-  display::spectrum_width = 1;
+  view.spectrum_width = 1;
   draw({});
   // The average of the settled entry and silence's -1, truncated, + 6.
   EXPECT_EQ(column_height(100), (quarter - 7) / 2 + 6);
@@ -235,26 +223,24 @@ class Lines : public View {
  protected:
   void SetUp() override {
     View::SetUp();
-    for (std::int32_t* on : {&design::bp_filter_on, &design::nf1_filter_on, &design::nf2_filter_on,
-                             &design::var_bp_filter_on, &design::var_notch_filter_on}) {
-      *on = 0;
-    }
-    for (std::uint8_t* on : {&display::bp_line_on, &display::nf1_line_on, &display::nf2_line_on,
-                             &display::ref_line_on, &display::var_bp_lo_line_on, &display::var_bp_hi_line_on,
-                             &display::var_notch_lo_line_on, &display::var_notch_hi_line_on}) {
+    for (std::uint8_t* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
+                             &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
+                             &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
       *on = 1;
     }
   }
   void draw_lines() {
-    lines = display::filter_lines(positions);
+    lines = display::filter_lines(view, positions, filters_on);
     draw({});
   }
   // Pixel positions of the bandpass and notch centres, bins of the rest.
   display::LinePositions positions{50, 100, 150, 110, 125, 160, 175, 200};
+  // Every filter off.
+  display::FiltersOn filters_on{};
 };
 
 TEST_F(Lines, EachLineHasItsColourAtItsColumnOverTheFullHeight) {
-  display::spectrum_width = 2;  // the bin-numbered lines at twice their bin
+  view.spectrum_width = 2;  // the bin-numbered lines at twice their bin
   draw_lines();
   EXPECT_EQ(columns_of(blue), std::vector<int>{50});
   EXPECT_EQ(columns_of(red), (std::vector<int>{100, 150}));
@@ -275,48 +261,48 @@ TEST_F(Lines, LaterLinesCoverEarlierOnes) {
 
 // A 2-pixel pen on a vertical line at x covers columns x - 1 and x.
 TEST_F(Lines, AFilterThatIsOnWidensItsOwnLinesToTheLeft) {
-  display::spectrum_width = 2;
+  view.spectrum_width = 2;
   struct Filter {
-    std::int32_t* on;
+    bool* on;
     QRgb colour;
     std::vector<int> wide;
   };
   const Filter filters[] = {
-      {&design::bp_filter_on, blue, {49, 50}},
-      {&design::nf1_filter_on, red, {99, 100, 150}},
-      {&design::nf2_filter_on, red, {100, 149, 150}},
-      {&design::var_bp_filter_on, dark_green, {249, 250, 319, 320}},
-      {&design::var_notch_filter_on, purple, {349, 350, 399, 400}},
+      {&filters_on.bp, blue, {49, 50}},
+      {&filters_on.nf1, red, {99, 100, 150}},
+      {&filters_on.nf2, red, {100, 149, 150}},
+      {&filters_on.var_bp, dark_green, {249, 250, 319, 320}},
+      {&filters_on.var_notch, purple, {349, 350, 399, 400}},
   };
   const std::pair<QRgb, std::vector<int>> thin[] = {
       {blue, {50}}, {red, {100, 150}}, {dark_green, {250, 320}}, {purple, {350, 400}}};
   for (const Filter& filter : filters) {
-    *filter.on = 1;
+    *filter.on = true;
     draw_lines();
     for (const auto& [colour, xs] : thin) {
       EXPECT_EQ(columns_of(colour), colour == filter.colour ? filter.wide : xs)
           << "filter of the " << std::hex << filter.colour << " line on, colour " << colour;
     }
     EXPECT_EQ(columns_of(magenta), std::vector<int>{220}) << "the reference is always 1 pixel";
-    *filter.on = 0;
+    *filter.on = false;
   }
 }
 
 TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
-  display::nf1_line_on = 0;
-  display::ref_line_on = 0;
-  display::var_notch_hi_line_on = 0;
+  view.nf1_line_on = 0;
+  view.ref_line_on = 0;
+  view.var_notch_hi_line_on = 0;
   draw_lines();
   EXPECT_EQ(columns_of(red), std::vector<int>{150});
   EXPECT_TRUE(columns_of(magenta).empty());
   EXPECT_EQ(columns_of(purple), std::vector<int>{175});
 
-  display::spectrum_width = 2;
+  view.spectrum_width = 2;
   positions.var_bp_hi_bin = 300;
   draw_lines();
   EXPECT_EQ(columns_of(dark_green), std::vector<int>{250}) << "bin 300 of the half span lies at x = 600";
 
-  display::display_mode = 2;
+  view.display_mode = 2;
   draw({});
   EXPECT_TRUE(only_bottom_row()) << "the time view has no lines";
 }
@@ -325,8 +311,8 @@ class Time : public View {
  protected:
   void SetUp() override {
     View::SetUp();
-    display::display_mode = 2;
-    display::time_gain = 2000;  // scaled value = sample
+    view.display_mode = 2;
+    view.time_gain = 2000;  // scaled value = sample
   }
 };
 
@@ -344,12 +330,12 @@ TEST_F(Time, OnlyARisingValueFromTheFloorToNineTriggers) {
   };
   const Samples other = steps({{10, 7}});  // triggers either source
   for (const Case& c : cases) {
-    display::display_filtered = c.filtered;
+    view.display_filtered = c.filtered;
     const Samples& out = c.filtered == 1 ? c.source : other;
     const Samples& raw = c.filtered == 1 ? other : c.source;
     draw(out, 1, raw);
     const int value = c.source.back();
-    EXPECT_EQ(display::trigger_found, c.triggers ? 1 : 0) << "filtered " << c.filtered << ", value " << value;
+    EXPECT_EQ(view.trigger_found, c.triggers ? 1 : 0) << "filtered " << c.filtered << ", value " << value;
     EXPECT_EQ(at(0, 98 - value) == black, c.triggers) << "filtered " << c.filtered << ", value " << value;
     if (!c.triggers) {
       EXPECT_TRUE(only_bottom_row()) << "filtered " << c.filtered << ", value " << value;
@@ -372,14 +358,14 @@ TEST_F(Time, TheTraceRunsFromTheTriggerForAtMost512Columns) {
 }
 
 TEST_F(Time, SamplesScaleByTheGainOver2000TruncatedTowardZero) {
-  display::time_gain = 100;
+  view.time_gain = 100;
   draw(steps({{10, 79}, {20, 100}, {30, -119}}));  // 3 (no trigger), 5, -5
   EXPECT_EQ(at(0, 93), black);
   EXPECT_EQ(at(9, 93), black);
   EXPECT_EQ(top_black(20), 103);
   EXPECT_EQ(at(20, 104), white);
 
-  display::time_gain = 16;
+  view.time_gain = 16;
   draw(steps({{10, 268436081}}));  // x 16 is 2^32 + 10000: 2147488, not a wrapped 5
   EXPECT_TRUE(only_bottom_row());
 }
