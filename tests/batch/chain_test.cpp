@@ -2,13 +2,24 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "design/presets.h"
-#include "design/state.h"
-#include "engine/state.h"
 
 namespace {
 
-TEST(Chain, HertzBecomeColumnsAndEdgePositions) {
+// A chain and its tuning, set up afresh by each test.
+class Chain : public ::testing::Test {
+ protected:
+  void set_up(const files::Settings& base, const batch::Options& options) {
+    batch::set_up_chain(base, options, tuning, *chain);
+  }
+
+  design::Tuning tuning;
+  std::unique_ptr<engine::FilterChain> chain = std::make_unique<engine::FilterChain>();
+};
+
+TEST_F(Chain, HertzBecomeColumnsAndEdgePositions) {
   EXPECT_EQ(batch::centre_column(700.0), static_cast<float>(700.0 * 1024 / 11025));
   EXPECT_EQ(batch::centre_column(5512.5), 512.0f);
   EXPECT_EQ(batch::edge_position(1076.66), 100);  // 100.0 columns
@@ -18,36 +29,35 @@ TEST(Chain, HertzBecomeColumnsAndEdgePositions) {
   EXPECT_EQ(batch::edge_position(5512.5), 512);
 }
 
-TEST(Chain, OptionsTuneAndSwitchOnlyWhatTheyName) {
+TEST_F(Chain, OptionsTuneAndSwitchOnlyWhatTheyName) {
   batch::Options options;
   options.notch1 = batch::Notch{1000.0, 2};
   options.q[static_cast<int>(batch::Filter::nf1)] = 25;
   options.bandpass = batch::Bandpass{4, 700.0};
   // Both edges fall on position 279: the lower bar settles one below.
   options.var_notch = batch::Band{3000.0, 3002.0};
-  batch::set_up_chain(files::start_settings(), options);
+  set_up(files::start_settings(), options);
 
-  EXPECT_EQ(design::nf1_filter_on, 1);
-  EXPECT_EQ(design::bp_filter_on, 1);
-  EXPECT_EQ(design::var_notch_filter_on, 1);
-  EXPECT_EQ(design::nf2_filter_on + design::var_bp_filter_on, 0);
-  EXPECT_EQ(engine::median_filter_on + engine::lms_filter_on + engine::bypass_on, 0);
-  float lo = 0.0f;
-  float hi = 0.0f;
-  design::notch_width_edges(2, batch::centre_column(1000.0), lo, hi);
-  EXPECT_EQ(design::nf1_lo_edge, lo);
-  EXPECT_EQ(design::nf1_hi_edge, hi);
-  EXPECT_EQ(design::nf1_q_level, 0.0f);
-  EXPECT_FLOAT_EQ(design::bp_q_level, 0.05f);  // Q 20, the default
-  EXPECT_NEAR(design::bp_lo_edge * 11025.0f, 575.0f, 0.5f);
-  EXPECT_NEAR(design::bp_hi_edge * 11025.0f, 825.0f, 0.5f);
-  EXPECT_EQ(design::var_notch_lo_bin, 278);
-  EXPECT_EQ(design::var_notch_hi_bin, 279);
-  EXPECT_EQ(design::var_notch_hi_edge, 279.0f / 1024.0f);
-  EXPECT_EQ(engine::signal_gain, 1.0f);  // 10 x 0.1
+  EXPECT_EQ(chain->nf1.on, 1);
+  EXPECT_EQ(chain->bp.on, 1);
+  EXPECT_EQ(chain->var_notch.on, 1);
+  EXPECT_EQ(chain->nf2.on + chain->var_bp.on, 0);
+  EXPECT_EQ(chain->median_on + chain->lms_on + chain->bypass_on, 0);
+  design::Edges notch;
+  design::notch_width_edges(2, batch::centre_column(1000.0), notch);
+  EXPECT_EQ(tuning.nf1.edges.lo, notch.lo);
+  EXPECT_EQ(tuning.nf1.edges.hi, notch.hi);
+  EXPECT_EQ(tuning.nf1.q_level, 0.0f);
+  EXPECT_FLOAT_EQ(tuning.bp.q_level, 0.05f);  // Q 20, the default
+  EXPECT_NEAR(tuning.bp.edges.lo * 11025.0f, 575.0f, 0.5f);
+  EXPECT_NEAR(tuning.bp.edges.hi * 11025.0f, 825.0f, 0.5f);
+  EXPECT_EQ(tuning.var_notch.lo_bin, 278);
+  EXPECT_EQ(tuning.var_notch.hi_bin, 279);
+  EXPECT_EQ(tuning.var_notch.edges.hi, 279.0f / 1024.0f);
+  EXPECT_EQ(chain->signal_gain, 1.0f);  // 10 x 0.1
 }
 
-TEST(Chain, ASettingsFileTunesAndTheOptionsTuneOverIt) {
+TEST_F(Chain, ASettingsFileTunesAndTheOptionsTuneOverIt) {
   files::Settings s = files::start_settings();
   s.var_bp_lo_bin = 450;  // both above the upper bar's start position
   s.var_bp_hi_bin = 480;
@@ -62,22 +72,22 @@ TEST(Chain, ASettingsFileTunesAndTheOptionsTuneOverIt) {
   options.on[static_cast<int>(batch::Filter::var_bp)] = true;
   options.on[static_cast<int>(batch::Filter::nf2)] = true;
   options.settings = "my.cfg";
-  batch::set_up_chain(s, options);
-  EXPECT_EQ(design::var_bp_filter_on, 1);
-  EXPECT_EQ(design::nf2_filter_on, 1);
-  EXPECT_EQ(design::bp_filter_on, 0);
-  EXPECT_EQ(design::var_bp_lo_edge, 450.0f / 1024.0f);
-  EXPECT_EQ(design::var_bp_hi_edge, 480.0f / 1024.0f);
-  EXPECT_EQ(design::var_bp_q_level, 0.0f);  // held at 25
-  EXPECT_NEAR(design::nf2_lo_edge * 11025.0f, 100.0f / 1024.0f * 11025.0f - 50.0f, 0.1f);
-  EXPECT_EQ(engine::signal_gain, 30.0f);  // 30 x 1.0
+  set_up(s, options);
+  EXPECT_EQ(chain->var_bp.on, 1);
+  EXPECT_EQ(chain->nf2.on, 1);
+  EXPECT_EQ(chain->bp.on, 0);
+  EXPECT_EQ(tuning.var_bp.edges.lo, 450.0f / 1024.0f);
+  EXPECT_EQ(tuning.var_bp.edges.hi, 480.0f / 1024.0f);
+  EXPECT_EQ(tuning.var_bp.q_level, 0.0f);  // held at 25
+  EXPECT_NEAR(tuning.nf2.edges.lo * 11025.0f, 100.0f / 1024.0f * 11025.0f - 50.0f, 0.1f);
+  EXPECT_EQ(chain->signal_gain, 30.0f);  // 30 x 1.0
 
   options.gain = batch::Gain{12, 3};
   options.var_bandpass = batch::Band{500.0, 700.0};
-  batch::set_up_chain(s, options);
-  EXPECT_EQ(engine::signal_gain, 12.0f * 0.001f);
-  EXPECT_EQ(design::var_bp_lo_bin, 46);
-  EXPECT_EQ(design::var_bp_hi_bin, 65);
+  set_up(s, options);
+  EXPECT_EQ(chain->signal_gain, 12.0f * 0.001f);
+  EXPECT_EQ(tuning.var_bp.lo_bin, 46);
+  EXPECT_EQ(tuning.var_bp.hi_bin, 65);
 }
 
 }  // namespace

@@ -10,11 +10,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <numbers>
 
 #include "batch/chain.h"
 #include "batch/run.h"
-#include "design/state.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -36,11 +36,14 @@ class WaveFilter : public ::testing::Test {
     fs::remove_all(folder_);
   }
 
-  // Runs the chain set up by `options` from the start settings.
-  static std::optional<std::string> filter(const batch::Options& options, const std::string& in,
-                                           const std::string& out) {
-    batch::set_up_chain(files::start_settings(), options);
-    return batch::filter_wave(in, out, options.channel, nullptr, nullptr);
+  // Runs a fresh chain set up by `options` from the start settings; `chain`
+  // keeps it.
+  std::optional<std::string> filter(const batch::Options& options, const std::string& in,
+                                    const std::string& out) {
+    chain = std::make_unique<engine::FilterChain>();
+    design::Tuning tuning;
+    batch::set_up_chain(files::start_settings(), options, tuning, *chain);
+    return batch::filter_wave(*chain, in, out, options.channel, nullptr, nullptr);
   }
 
   static std::set<std::string> listing() {
@@ -50,6 +53,7 @@ class WaveFilter : public ::testing::Test {
   }
 
   fs::path folder_;
+  std::unique_ptr<engine::FilterChain> chain;
 };
 
 Samples tone(double hz, std::uint32_t rate, std::size_t count, double amplitude) {
@@ -124,7 +128,7 @@ TEST_F(WaveFilter, AnImpulseComesOutAsTheBandpassKernel255SamplesLater) {
   // centre, 255 samples before.
   for (std::size_t n = 0; n < output.size(); ++n) {
     const std::size_t tap = n >= 1500 && n < 1500 + 512 ? n - 1500 + 1 : 0;
-    const double expected = tap == 0 ? 0.0 : 10000.0 * design::bp_taps[tap];
+    const double expected = tap == 0 ? 0.0 : 10000.0 * chain->bp.filter.taps[tap];
     ASSERT_NEAR(output[n], expected, 2.0) << "sample " << n;
   }
   EXPECT_EQ(std::max_element(output.begin(), output.end()) - output.begin(), 1755);

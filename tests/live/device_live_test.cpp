@@ -11,11 +11,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "audio/Soundcardselection.h"
 #include "audio/portaudio_device.h"
-#include "audio/state.h"
-#include "audio/wave_in.h"
-#include "audio/wave_out.h"
+#include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
 #include "tests/live/rig.h"
 #include "tests/live/window_on_rig.h"
@@ -25,8 +22,6 @@ namespace {
 
 class LiveDevices : public WindowOnRig {
  protected:
-  LiveDevices() : WindowOnRig(cards) {}
-
   // The rig's sound cards, counting the cycle's attempts to open an output.
   struct Cards : audio::PortAudioSystem {
     int open_output(int device_id, const audio::WaveFormat& format,
@@ -42,39 +37,39 @@ class LiveDevices : public WindowOnRig {
 
 TEST_F(LiveDevices, TheDialogListsTheRigsDevicesAndKeepsAChoice) {
   ASSERT_GE(cards.output_count(), 2) << "the rig offers the default device and the sound server";
-  TZForm form;
+  TZForm form{cards};
   form.StartTimer->stop();
   // The formats the devices are tested with, as every cycle start sets them.
-  audio::init_out_headers();
-  audio::init_in_headers();
+  form.devices.init_out_headers();
+  form.devices.init_in_headers();
   ReportRecorder recorder;
-  TSoundCardSelect dialog(&form);
+  TSoundCardSelect dialog(&form, form.devices);
   dialog.settle_time = std::chrono::milliseconds(0);
   dialog.start_cycle = [] {};
 
-  audio::select_output = 1;
+  dialog.select_output = 1;
   dialog.show();
   EXPECT_EQ(dialog.SoundCardManf->text().toStdString(), cards.output_name(0));
   QTest::keyClick(dialog.WaveUpDown, Qt::Key_Up);
   EXPECT_EQ(dialog.SoundCardManf->text().toStdString(), cards.output_name(1));
   QTest::mouseClick(dialog.SelectBtn, Qt::LeftButton);
-  EXPECT_EQ(audio::output_device_id, 1);
+  EXPECT_EQ(form.devices.output_device_id, 1);
   EXPECT_EQ(dialog.WaveUpDown->value(), 1);
   EXPECT_TRUE(recorder.reports.empty());
 
-  audio::select_output = 0;
+  dialog.select_output = 0;
   dialog.hide();
   dialog.show();
   EXPECT_EQ(dialog.SoundCardManf->text().toStdString(), cards.input_name(1));
   dialog.close();
-  EXPECT_EQ(audio::input_device_id, 1);
+  EXPECT_EQ(form.devices.input_device_id, 1);
   EXPECT_TRUE(recorder.reports.empty());
 }
 
 TEST_F(LiveDevices, AMissingOutputIsReportedOnceWhileTheCycleKeepsRestarting) {
-  TZForm form;
+  TZForm form{cards};
   ReportRecorder recorder;
-  audio::output_device_id = 7;
+  form.devices.output_device_id = 7;
   // Let the cycle start, fail its output and restart for three seconds.
   QTimer::singleShot(3000, &form, [&form] { form.Quit1Click(); });
   QCoreApplication::exec();

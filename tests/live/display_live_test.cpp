@@ -59,8 +59,6 @@ int height_at(const QImage& picture, int x) {
 
 class LiveDisplay : public WindowOnRig {
  protected:
-  LiveDisplay() : WindowOnRig(cards) {}
-
   // Drags a line from one column to another in small steps.
   static void drag(QWidget* box, int from, int to) {
     QTest::mousePress(box, Qt::LeftButton, {}, QPoint(from, 100));
@@ -75,7 +73,7 @@ class LiveDisplay : public WindowOnRig {
 };
 
 TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
-  TZForm form;
+  TZForm form{cards};
   form.show();
   // As a user sets it up: the display's level, the voice bandpass, notch 1
   // 200 Hz wide at full depth (Q at "Max") dragged onto the carrier, the
