@@ -19,13 +19,10 @@
 #include <vector>
 
 #include "audio/standin_device.h"
-#include "audio/state.h"
-#include "design/state.h"
-#include "display/state.h"
-#include "engine/state.h"
-#include "files/state.h"
+#include "design/filter.h"
 #include "shell/Zoduvov.h"
 #include "shell/state.h"
+#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -33,6 +30,7 @@ namespace {
 // The window, counting the passes that reach the display.
 class CountingForm : public TZForm {
  public:
+  using TZForm::TZForm;
   void update_display() override {
     ++passes;
     TZForm::update_display();
@@ -42,10 +40,7 @@ class CountingForm : public TZForm {
 
 class WindowCycleTest : public ::testing::Test {
  protected:
-  WindowCycleTest() {
-    test_application();
-    audio::wave_system = &device;
-  }
+  WindowCycleTest() { test_application(); }
 
   // Runs the message loop (and so the cycle the start timer starts) for `ms`
   // milliseconds, then looks at the window from inside the loop, then quits.
@@ -58,87 +53,88 @@ class WindowCycleTest : public ::testing::Test {
     EXPECT_EQ(QCoreApplication::exec(), 0);
   }
 
+  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };
 
 TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
-  TZForm form;
-  EXPECT_EQ(engine::block_size, 512);
-  EXPECT_EQ(engine::fft_size, 1024);
-  EXPECT_EQ(audio::bytes_per_sample, 2);
-  EXPECT_EQ(audio::in_sample_rate, 11025);
-  EXPECT_EQ(audio::in_channels, 1);
-  EXPECT_EQ(audio::in_block_align, 2);
-  EXPECT_EQ(audio::in_bits, 16);
-  EXPECT_EQ(audio::in_avg_bytes, 22050);
-  EXPECT_EQ(audio::in_buffer_bytes, 2048);
-  EXPECT_EQ(audio::out_sample_rate, 11025);
-  EXPECT_EQ(audio::out_channels, 1);
-  EXPECT_EQ(audio::out_block_align, 2);
-  EXPECT_EQ(audio::out_bits, 16);
-  EXPECT_EQ(audio::out_avg_bytes, 22050);
-  EXPECT_EQ(audio::out_buffer_bytes, 2048);
-  for (const auto* block : {&audio::in_data_a, &audio::in_data_b, &audio::out_data_a, &audio::out_data_b}) {
+  TZForm form{device};
+  EXPECT_EQ(design::block_size, 512);
+  EXPECT_EQ(design::fft_size, 1024);
+  EXPECT_EQ(form.devices.bytes_per_sample, 2);
+  EXPECT_EQ(form.devices.in_sample_rate, 11025);
+  EXPECT_EQ(form.devices.in_channels, 1);
+  EXPECT_EQ(form.devices.in_block_align, 2);
+  EXPECT_EQ(form.devices.in_bits, 16);
+  EXPECT_EQ(form.devices.in_avg_bytes, 22050);
+  EXPECT_EQ(form.devices.in_buffer_bytes, 2048);
+  EXPECT_EQ(form.devices.out_sample_rate, 11025);
+  EXPECT_EQ(form.devices.out_channels, 1);
+  EXPECT_EQ(form.devices.out_block_align, 2);
+  EXPECT_EQ(form.devices.out_bits, 16);
+  EXPECT_EQ(form.devices.out_avg_bytes, 22050);
+  EXPECT_EQ(form.devices.out_buffer_bytes, 2048);
+  for (const auto* block : {&form.devices.in_data_a, &form.devices.in_data_b, &form.devices.out_data_a,
+                            &form.devices.out_data_b}) {
     EXPECT_NE(block->get(), nullptr);
   }
 
-  EXPECT_EQ(engine::cycle_stopped, 1);
-  EXPECT_EQ(engine::wave_timeout, 0);
-  EXPECT_EQ(engine::source_mode, 1);
-  EXPECT_EQ(engine::work_offset, 0);
-  EXPECT_EQ(engine::lms_filter_on, 0);
-  EXPECT_EQ(engine::bypass_on, 0);
+  EXPECT_EQ(form.control.stopped, 1);
+  EXPECT_EQ(form.control.timeout, 0);
+  EXPECT_EQ(form.chain.lms_on, 0);
+  EXPECT_EQ(form.chain.bypass_on, 0);
   // A first start applies the gain bars' start positions.
-  EXPECT_FLOAT_EQ(engine::coarse_gain, 0.1f);
-  EXPECT_FLOAT_EQ(engine::signal_gain, 2.5f);
-  EXPECT_EQ(engine::gain_position_time, 25);
-  EXPECT_EQ(engine::gain_position_freq, 25);
-  EXPECT_EQ(engine::rx_coarse_position, 5);
+  EXPECT_FLOAT_EQ(form.gain.coarse_gain, 0.1f);
+  EXPECT_FLOAT_EQ(form.chain.signal_gain, 2.5f);
+  EXPECT_EQ(form.gain.gain_position_time, 25);
+  EXPECT_EQ(form.gain.gain_position_freq, 25);
+  EXPECT_EQ(form.gain.rx_coarse_position, 5);
 
-  EXPECT_EQ(display::time_gain, 25);
-  EXPECT_EQ(display::spectrum_height, 197);
-  EXPECT_EQ(display::display_mode, 1);
-  EXPECT_EQ(display::display_filtered, 1);
-  EXPECT_EQ(display::spectrum_bars, 0);
-  EXPECT_EQ(display::spectrum_width, 1);
-  EXPECT_EQ(display::ref_line_on, 0);
-  EXPECT_EQ(display::ref_position, 255);
-  EXPECT_EQ(display::db_scale, 8.0f);
-  EXPECT_EQ(display::db_offset, 15.0f);
-  for (const std::uint8_t grab : {display::bp_grab, display::nf1_grab, display::nf2_grab,
-                                  display::var_bp_lo_grab, display::var_bp_hi_grab,
-                                  display::var_notch_lo_grab, display::var_notch_hi_grab,
-                                  display::ref_grab}) {
+  EXPECT_EQ(form.view.time_gain, 25);
+  EXPECT_EQ(form.view.spectrum_height, 197);
+  EXPECT_EQ(form.view.display_mode, 1);
+  EXPECT_EQ(form.view.display_filtered, 1);
+  EXPECT_EQ(form.view.spectrum_bars, 0);
+  EXPECT_EQ(form.view.spectrum_width, 1);
+  EXPECT_EQ(form.view.ref_line_on, 0);
+  EXPECT_EQ(form.view.ref_position, 255);
+  EXPECT_EQ(form.view.db_scale, 8.0f);
+  EXPECT_EQ(form.view.db_offset, 15.0f);
+  for (const std::uint8_t grab : {form.view.bp_grab, form.view.nf1_grab, form.view.nf2_grab,
+                                  form.view.var_bp_lo_grab, form.view.var_bp_hi_grab,
+                                  form.view.var_notch_lo_grab, form.view.var_notch_hi_grab,
+                                  form.view.ref_grab}) {
     EXPECT_EQ(grab, 1);
   }
-  EXPECT_EQ(display::grab_margin_left, 3);
-  EXPECT_EQ(display::grab_margin_right, 3);
+  EXPECT_EQ(form.view.grab_margin_left, 3);
+  EXPECT_EQ(form.view.grab_margin_right, 3);
 
-  EXPECT_EQ(design::bp_q_position, 20);
+  EXPECT_EQ(form.tuning.bp.q_position, 20);
   EXPECT_EQ(form.QTrackBar->value(), 20);
-  EXPECT_FLOAT_EQ(design::bp_q_level, 0.05f);
-  EXPECT_EQ(design::var_bp_lo_bin, 100);
-  EXPECT_EQ(design::var_bp_hi_bin, 400);
-  EXPECT_EQ(design::var_notch_lo_bin, 100);
-  EXPECT_EQ(design::var_notch_hi_bin, 400);
-  EXPECT_EQ(design::var_bp_q_position, 20);
-  EXPECT_EQ(design::nf1_q_position, 20);
-  EXPECT_EQ(design::nf2_q_position, 20);
-  EXPECT_EQ(design::var_notch_q_position, 20);
-  EXPECT_EQ(design::bp_center, 0.035f);
-  EXPECT_EQ(design::nf1_center, 0.035f);
-  EXPECT_EQ(design::nf2_center, 0.035f);
+  EXPECT_FLOAT_EQ(form.tuning.bp.q_level, 0.05f);
+  EXPECT_EQ(form.tuning.var_bp.lo_bin, 100);
+  EXPECT_EQ(form.tuning.var_bp.hi_bin, 400);
+  EXPECT_EQ(form.tuning.var_notch.lo_bin, 100);
+  EXPECT_EQ(form.tuning.var_notch.hi_bin, 400);
+  EXPECT_EQ(form.tuning.var_bp.q_position, 20);
+  EXPECT_EQ(form.tuning.nf1.q_position, 20);
+  EXPECT_EQ(form.tuning.nf2.q_position, 20);
+  EXPECT_EQ(form.tuning.var_notch.q_position, 20);
+  EXPECT_EQ(form.tuning.bp.centre, 0.035f);
+  EXPECT_EQ(form.tuning.nf1.centre, 0.035f);
+  EXPECT_EQ(form.tuning.nf2.centre, 0.035f);
 
-  EXPECT_EQ(files::record_on, 0);
-  EXPECT_EQ(files::play_on, 0);
-  EXPECT_EQ(files::pause_on, 0);
-  EXPECT_EQ(files::transport_idle, 1);
-  EXPECT_EQ(files::record_file_open, 0);
-  EXPECT_EQ(files::play_file_open, 0);
-  EXPECT_EQ(audio::input_select, 1);
-  EXPECT_EQ(audio::input_device_id, 0);
-  EXPECT_EQ(audio::output_device_id, 0);
+  EXPECT_EQ(form.transport.record_on, 0);
+  // The cycle takes its input from the device, not from a play file.
+  EXPECT_EQ(form.transport.play_on, 0);
+  EXPECT_EQ(form.transport.pause_on, 0);
+  EXPECT_EQ(form.transport.transport_idle, 1);
+  EXPECT_EQ(form.transport.record_file_open, 0);
+  EXPECT_EQ(form.transport.play_file_open, 0);
+  EXPECT_EQ(form.devices.input_select, 1);
+  EXPECT_EQ(form.devices.input_device_id, 0);
+  EXPECT_EQ(form.devices.output_device_id, 0);
 
   const auto cwd = std::filesystem::current_path();
   EXPECT_EQ(shell::help_path, (cwd / "DarizureDero.chm").string());
@@ -146,10 +142,10 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
 }
 
 TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
-  CountingForm form;
+  CountingForm form{device};
   run_then_quit(form, 1200, [&] {
     // 50 ms to the start, about 200 ms for the first pass, then 92.9 ms a pass.
-    EXPECT_EQ(engine::cycle_stopped, 0);
+    EXPECT_EQ(form.control.stopped, 0);
     EXPECT_GE(form.passes, 7);
     EXPECT_LE(form.passes, 13);
     EXPECT_EQ(device.input_opens(), 1);
@@ -160,7 +156,7 @@ TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
 
 TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMillisecondsLater) {
   device.set_stalled(true);
-  CountingForm form;
+  CountingForm form{device};
   // Each cycle: two passes that time out (the second finds its buffers
   // returned by the first's reset), then 50 ms before the next cycle.
   run_then_quit(form, 800, [&] {
@@ -178,15 +174,15 @@ TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat
     frames.push_back(static_cast<std::int16_t>(i % 20000 - 10000));
     frames.push_back(0);
   }
-  CountingForm form;
+  CountingForm form{device};
   form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
   QTimer::singleShot(500, &form, [&form] { form.LeftInputClick(); });
   // Fed once the stereo input runs, which takes whole frames from the start.
   QTimer::singleShot(800, &form, [&] { device.feed(frames); });
   run_then_quit(form, 1700, [&] {
-    EXPECT_EQ(engine::cycle_stopped, 0);
+    EXPECT_EQ(form.control.stopped, 0);
     EXPECT_EQ(device.input_opens(), 2);
-    EXPECT_EQ(audio::input_select, 2);
+    EXPECT_EQ(form.devices.input_select, 2);
     // What the restarted cycle captures is the left channel, sample for sample.
     const std::vector<std::int16_t> played = device.take_played();
     ASSERT_GE(played.size(), 2048u);
@@ -200,19 +196,19 @@ TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat
 }
 
 TEST_F(WindowCycleTest, BypassButtonTogglesAndRelabels) {
-  TZForm form;
+  TZForm form{device};
   form.BypassBtn->click();
-  EXPECT_EQ(engine::bypass_on, 1);
+  EXPECT_EQ(form.chain.bypass_on, 1);
   EXPECT_EQ(form.BypassBtn->text(), "On");
   EXPECT_EQ(shell::font_color(form.BypassBtn), shell::engaged_color);
   form.BypassBtn->click();
-  EXPECT_EQ(engine::bypass_on, 0);
+  EXPECT_EQ(form.chain.bypass_on, 0);
   EXPECT_EQ(form.BypassBtn->text(), "Off");
   EXPECT_EQ(shell::font_color(form.BypassBtn), shell::idle_color);
 }
 
 TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLoop) {
-  CountingForm form;
+  CountingForm form{device};
   form.show();
   int passes_at_quit = -1;
   QTimer::singleShot(700, &form, [&] {
@@ -227,13 +223,13 @@ TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLo
   EXPECT_LT(clock.elapsed(), 700 + 250 + 400);
   EXPECT_GE(passes_at_quit, 3);
   EXPECT_LE(form.passes, passes_at_quit + 1);
-  EXPECT_EQ(engine::cycle_stopped, 1);
-  EXPECT_EQ(audio::wave_in, nullptr);
-  EXPECT_EQ(audio::wave_out, nullptr);
+  EXPECT_EQ(form.control.stopped, 1);
+  EXPECT_EQ(form.devices.wave_in, nullptr);
+  EXPECT_EQ(form.devices.wave_out, nullptr);
 }
 
 TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
-  CountingForm form;
+  CountingForm form{device};
   form.show();
   QTimer::singleShot(600, &form, [&form] { form.close(); });
   QElapsedTimer clock;
@@ -241,13 +237,13 @@ TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
   EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_LT(clock.elapsed(), 600 + 250 + 400);
   EXPECT_FALSE(form.isVisible());
-  EXPECT_EQ(engine::cycle_stopped, 1);
-  EXPECT_EQ(audio::wave_in, nullptr);
-  EXPECT_EQ(audio::wave_out, nullptr);
+  EXPECT_EQ(form.control.stopped, 1);
+  EXPECT_EQ(form.devices.wave_in, nullptr);
+  EXPECT_EQ(form.devices.wave_out, nullptr);
 }
 
 TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {
-  TZForm form;
+  TZForm form{device};
   run_then_quit(form, 800, [&] {
     EXPECT_EQ(form.byte_position_a->text(), "2048");
     EXPECT_EQ(form.byte_position_b->text(), "2048");

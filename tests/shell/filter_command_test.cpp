@@ -11,10 +11,8 @@
 #include <string>
 
 #include "audio/standin_device.h"
-#include "audio/state.h"
 #include "batch/chain.h"
 #include "files/settings_format.h"
-#include "files/state.h"
 #include "shell/Zoduvov.h"
 #include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
@@ -38,19 +36,16 @@ Samples radio(std::size_t count, double step) {
 
 class FilterCommand : public ::testing::Test {
  protected:
-  FilterCommand() {
-    test_application();
-    audio::wave_system = &device;
-  }
+  FilterCommand() { test_application(); }
 
   // The window starts on the settings `s`, switches filters on with
   // `switches`, then at its second pass switches the LMS filter on when
   // `lms`, records and plays "in.wav" to its end. Returns what it recorded.
-  static Samples recorded_by_window(const files::Settings& s,
-                                    const std::function<void(TZForm&)>& switches, bool lms) {
+  Samples recorded_by_window(const files::Settings& s, const std::function<void(TZForm&)>& switches,
+                             bool lms) {
     const auto bytes = files::serialise_settings(s);
     write_file("ZOduvov.cfg", Bytes(bytes.begin(), bytes.end()));
-    ScriptedForm form;
+    ScriptedForm form{device};
     switches(form);
     form.save_wave("window.wav");
     form.open_wave("in.wav");
@@ -61,7 +56,7 @@ class FilterCommand : public ::testing::Test {
         form.RecordBtnClick();
         form.PlayBtnClick();
       }
-      if (pass > 2 && files::record_file_open == 0) form.Quit1Click();
+      if (pass > 2 && form.transport.record_file_open == 0) form.Quit1Click();
     };
     form.show();
     QTimer::singleShot(20000, &form, [&form] { form.Quit1Click(); });
@@ -94,6 +89,7 @@ class FilterCommand : public ::testing::Test {
     EXPECT_GT(std::count(program.begin(), program.end(), std::int16_t{0}), 0);
   }
 
+  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };

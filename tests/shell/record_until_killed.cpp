@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "audio/standin_device.h"
-#include "audio/state.h"
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
 
@@ -16,13 +15,12 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   shell::Application application(argc, argv);
   audio::StandinSystem device;
-  audio::wave_system = &device;
   std::vector<std::int16_t> tone(60 * 11025);
   for (std::size_t n = 0; n < tone.size(); ++n) {
     tone[n] = static_cast<std::int16_t>(3000 * std::sin(0.57 * static_cast<double>(n)));
   }
   device.feed(tone);
-  TZForm form;
+  TZForm form{device};
   form.save_wave(argv[1]);
   form.RecordBtnClick();
   form.show();

@@ -18,14 +18,12 @@
 #include <memory>
 #include <vector>
 
-#include "audio/state.h"
-#include "design/state.h"
-#include "display/state.h"
-#include "engine/state.h"
+#include "audio/standin_device.h"
 #include "files/settings_format.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
+#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -45,10 +43,12 @@ void write_bytes(const char* path, std::span<const std::uint8_t> bytes) {
 class Settings : public ::testing::Test {
  protected:
   QApplication& app = test_application();
+  OwnFolder working_folder;
+  audio::StandinSystem device;
 
   // A window as the program makes it, reading the settings file.
   std::unique_ptr<TZForm> start() {
-    auto form = std::make_unique<TZForm>();
+    auto form = std::make_unique<TZForm>(device);
     form->StartTimer->stop();
     return form;
   }
@@ -100,7 +100,7 @@ TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
     form->DisplayBPBtn->click();
     form->DisplayRefBtn->click();
     form->RefScrollBar->setValue(300);
-    design::bp_center = 65.0f;
+    form->tuning.bp.centre = 65.0f;
     form->BPComboBox2->setCurrentIndex(4);
     emit form->BPComboBox2->activated(4);
     form->NF1ComboBox2->setCurrentIndex(2);
@@ -112,41 +112,41 @@ TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
     form->LeftInputClick();
   }
   auto form = start();
-  EXPECT_EQ(display::spectrum_width, 2);
+  EXPECT_EQ(form->view.spectrum_width, 2);
   EXPECT_EQ(form->HiFreqLabel->text(), "2756 Hz");
-  EXPECT_EQ(engine::bypass_on, 1);
+  EXPECT_EQ(form->chain.bypass_on, 1);
   EXPECT_EQ(form->BypassBtn->text(), "On");
   EXPECT_EQ(form->SpectrumTypeBtn->text(), "BAR");
-  EXPECT_EQ(display::display_filtered, 0);
+  EXPECT_EQ(form->view.display_filtered, 0);
   EXPECT_EQ(form->LMSFilterBtn2->text(), "ON");
   EXPECT_EQ(form->LMSFilterBtn->text(), "ON");
   EXPECT_EQ(form->MedianFltrBtn2->text(), "ON");
-  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(form->view.display_mode, 2);
   EXPECT_EQ(form->DisplayBtn->text(), "Time");
   EXPECT_EQ(form->SignalGainBar->value(), 60);
-  EXPECT_EQ(display::time_gain, 60);
-  EXPECT_EQ(engine::gain_position_freq, 40);
-  EXPECT_FLOAT_EQ(engine::signal_gain, 60.0f);
+  EXPECT_EQ(form->view.time_gain, 60);
+  EXPECT_EQ(form->gain.gain_position_freq, 40);
+  EXPECT_FLOAT_EQ(form->chain.signal_gain, 60.0f);
   EXPECT_EQ(form->RxCoarseTrackBar->value(), 6);
   EXPECT_TRUE(form->BPFltr->isChecked());
   EXPECT_EQ(form->DisplayBPBtn->text(), "On");
   EXPECT_EQ(form->RefScrollBar->value(), 300);
   EXPECT_EQ(form->RefFreqLabel->text(), "3229 Hz");
-  EXPECT_EQ(display::var_notch_lo_line_on, 1);
-  EXPECT_EQ(design::bp_center, 65.0f);
+  EXPECT_EQ(form->view.var_notch_lo_line_on, 1);
+  EXPECT_EQ(form->tuning.bp.centre, 65.0f);
   EXPECT_EQ(form->FrequencyBar->value(), 132);  // column 66 in the half span
   EXPECT_EQ(form->BPComboBox2->currentIndex(), 4);
-  EXPECT_NEAR((design::bp_lo_edge + design::bp_hi_edge) / 2, 65.0f / 1024, 1e-6);
-  EXPECT_EQ(design::nf1_width_index, 2);
+  EXPECT_NEAR((form->tuning.bp.edges.lo + form->tuning.bp.edges.hi) / 2, 65.0f / 1024, 1e-6);
+  EXPECT_EQ(form->tuning.nf1.width_index, 2);
   EXPECT_EQ(form->QTrackBar3->value(), 7);
-  EXPECT_FLOAT_EQ(design::nf1_q_level, 0.18f);
+  EXPECT_FLOAT_EQ(form->tuning.nf1.q_level, 0.18f);
   EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 120);
   EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 300);
   EXPECT_EQ(form->VarFilterMemo->text(), "1937 Hz");
-  EXPECT_EQ(audio::input_select, 2);
+  EXPECT_EQ(form->devices.input_select, 2);
   EXPECT_TRUE(form->LeftInput->isChecked());
   EXPECT_FALSE(form->MicInput->isChecked());
-  EXPECT_EQ(audio::in_buffer_bytes, 4096);
+  EXPECT_EQ(form->devices.in_buffer_bytes, 4096);
 }
 
 TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
@@ -172,29 +172,29 @@ TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
   write_bytes(settings_file, files::serialise_settings(s));
 
   auto form = start();
-  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(form->view.display_mode, 2);
   EXPECT_EQ(form->DisplayBtn->text(), "Time");
-  EXPECT_EQ(display::bp_line_on, 0);
+  EXPECT_EQ(form->view.bp_line_on, 0);
   EXPECT_EQ(form->DisplayBPBtn->text(), "Off");
-  EXPECT_EQ(display::ref_line_on, 0);
-  EXPECT_EQ(audio::input_select, 2);
-  EXPECT_EQ(audio::in_buffer_bytes, 4096);
+  EXPECT_EQ(form->view.ref_line_on, 0);
+  EXPECT_EQ(form->devices.input_select, 2);
+  EXPECT_EQ(form->devices.in_buffer_bytes, 4096);
   // Reversed edges: the lower one settles below the stored upper one.
   EXPECT_EQ(form->Lo_BP_Freq_ScrollBar->value(), 449);
   EXPECT_EQ(form->Hi_BP_Freq_ScrollBar->value(), 450);
   // Edges both above the upper bar's start position come up as stored.
   EXPECT_EQ(form->Lo_Notch_Freq_ScrollBar->value(), 450);
   EXPECT_EQ(form->Hi_Notch_Freq_ScrollBar->value(), 480);
-  EXPECT_EQ(design::var_notch_lo_edge, 450.0f / 1024.0f);
+  EXPECT_EQ(form->tuning.var_notch.edges.lo, 450.0f / 1024.0f);
   // An unknown span is the full span; unusable centres are the start centre.
-  EXPECT_EQ(display::spectrum_width, 1);
+  EXPECT_EQ(form->view.spectrum_width, 1);
   EXPECT_EQ(form->SpectrumWidthBtn->text(), "Full");
-  EXPECT_EQ(design::bp_center, 0.035f);
-  EXPECT_EQ(design::nf1_center, 0.035f);
-  EXPECT_EQ(design::nf2_center, 0.035f);
+  EXPECT_EQ(form->tuning.bp.centre, 0.035f);
+  EXPECT_EQ(form->tuning.nf1.centre, 0.035f);
+  EXPECT_EQ(form->tuning.nf2.centre, 0.035f);
   // Positions are held within their bars.
   EXPECT_EQ(form->SignalGainBar->value(), 100);
-  EXPECT_EQ(display::time_gain, 100);
+  EXPECT_EQ(form->view.time_gain, 100);
   EXPECT_EQ(form->QTrackBar->value(), 25);
   EXPECT_EQ(form->RxCoarseTrackBar->value(), 1);
   EXPECT_EQ(form->RefScrollBar->value(), 512);
@@ -215,18 +215,20 @@ TEST_F(Settings, ShortAndLongFilesAreReadAsFarAsTheyGo) {
 
   // Only the span and the bypass flag are in the file.
   write_bytes(settings_file, std::span(full).first(5));
-  start();
-  EXPECT_EQ(display::spectrum_width, 4);
-  EXPECT_EQ(engine::bypass_on, 1);
-  EXPECT_EQ(display::display_mode, 1);
-  EXPECT_EQ(audio::input_select, 1);
+  auto form = start();
+  EXPECT_EQ(form->view.spectrum_width, 4);
+  EXPECT_EQ(form->chain.bypass_on, 1);
+  EXPECT_EQ(form->view.display_mode, 1);
+  EXPECT_EQ(form->devices.input_select, 1);
+  form.reset();
 
   std::vector<std::uint8_t> longer(full.begin(), full.end());
   longer.resize(300, 0xEE);
   write_bytes(settings_file, longer);
-  start();  // reads it, then saves 124 bytes
-  EXPECT_EQ(display::display_mode, 2);
-  EXPECT_EQ(audio::input_select, 3);
+  form = start();
+  EXPECT_EQ(form->view.display_mode, 2);
+  EXPECT_EQ(form->devices.input_select, 3);
+  form.reset();  // it read the file, and saves 124 bytes
   EXPECT_EQ(file_bytes(settings_file).size(), 124u);
 }
 

@@ -20,12 +20,8 @@
 #include <vector>
 
 #include "audio/standin_device.h"
-#include "audio/state.h"
-#include "design/state.h"
-#include "engine/cycle.h"
+#include "engine/filter_chain.h"
 #include "engine/pass.h"
-#include "engine/state.h"
-#include "files/state.h"
 #include "files/wav.h"
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
@@ -51,10 +47,7 @@ Samples radio(int blocks) {
 
 class Transport : public ::testing::Test {
  protected:
-  Transport() {
-    test_application();
-    audio::wave_system = &device;
-  }
+  Transport() { test_application(); }
 
   // Runs the message loop, and with it the cycle, until the script quits
   // (or ten seconds pass).
@@ -66,12 +59,13 @@ class Transport : public ::testing::Test {
 
   std::vector<std::pair<QString, QString>>& reports() { return recorder.reports; }
 
+  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };
 
 TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
-  TZForm form;
+  TZForm form{device};
   form.StartTimer->stop();
   const Samples block(1024, 5);
   const struct {
@@ -100,13 +94,13 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
     form.open_wave(write_file(c.name, wave_file(c.shape, block)));
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
-      EXPECT_EQ(files::play_file_open, 1);
-      EXPECT_EQ(files::play_bytes_left, 2048);
+      EXPECT_EQ(form.transport.play_file_open, 1);
+      EXPECT_EQ(form.transport.play_bytes_left, 2048);
     } else {
       ASSERT_EQ(reports().size(), 1u);
       EXPECT_EQ(reports()[0].first, c.caption);
       EXPECT_EQ(reports()[0].second, c.text);
-      EXPECT_EQ(files::play_file_open, 0);
+      EXPECT_EQ(form.transport.play_file_open, 0);
     }
   }
   reports().clear();
@@ -116,7 +110,7 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
 }
 
 TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
-  TZForm form;
+  TZForm form{device};
   form.StartTimer->stop();
   form.RecordBtn->click();
   form.PlayBtn->click();
@@ -125,7 +119,7 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   EXPECT_EQ(reports()[1], std::make_pair(QString("Play Error"), QString("No output file has been specified")));
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
   form.PauseBtn->click();  // idle: nothing
-  EXPECT_EQ(files::pause_on, 0);
+  EXPECT_EQ(form.transport.pause_on, 0);
 
   // Save Wave twice: the first file is finished, empty, before the second.
   form.save_wave("first.wav");
@@ -136,15 +130,15 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   EXPECT_EQ(u32_at(first, 40), 0u);
 
   form.RecordBtn->click();
-  EXPECT_EQ(files::record_on, 1);
+  EXPECT_EQ(form.transport.record_on, 1);
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::engaged_color);
   EXPECT_EQ(shell::font_color(form.StopBtn), shell::idle_color);
   form.PauseBtn->click();
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
   form.RecordBtn->click();  // Record again finishes the file: idle
-  EXPECT_EQ(files::transport_idle, 1);
-  EXPECT_EQ(files::record_file_open, 0);
-  EXPECT_EQ(files::pause_on, 0);
+  EXPECT_EQ(form.transport.transport_idle, 1);
+  EXPECT_EQ(form.transport.record_file_open, 0);
+  EXPECT_EQ(form.transport.pause_on, 0);
   EXPECT_EQ(shell::font_color(form.StopBtn), shell::engaged_color);
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::idle_color);
 
@@ -152,17 +146,17 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   reports().clear();
   form.open_wave("second.wav");
   EXPECT_TRUE(reports().empty());
-  EXPECT_EQ(files::play_file_open, 1);
+  EXPECT_EQ(form.transport.play_file_open, 1);
 }
 
 TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
-  ScriptedForm form;
+  ScriptedForm form{device};
   form.save_wave("ten.wav");
   form.after_pass = [&form](int pass) {
     if (pass == 1) form.RecordBtnClick();
     if (pass == 4) form.PauseBtnClick();   // passes 5 to 7 write nothing
     if (pass == 7) form.PauseBtnClick();
-    if (files::record_byte_count == 10 * 2048) {
+    if (form.transport.record_byte_count == 10 * 2048) {
       form.StopBtnClick();
       form.Quit1Click();
     }
@@ -180,7 +174,7 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
   const Samples input = radio(12);
   const std::string path = write_file(
       "radio.wav", wave_file(shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(21, 'i')}}; }), input));
-  ScriptedForm form;
+  ScriptedForm form{device};
   form.BandPassBtn2->click();
   form.NF1Btn2->click();
   form.save_wave("processed.wav");
@@ -191,22 +185,24 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
       form.PlayBtnClick();
     }
     // The end of the file stops both.
-    if (pass > 2 && files::record_file_open == 0) form.Quit1Click();
+    if (pass > 2 && form.transport.record_file_open == 0) form.Quit1Click();
   };
   run(form);
   EXPECT_TRUE(reports().empty());
-  EXPECT_EQ(files::transport_idle, 1);
+  EXPECT_EQ(form.transport.transport_idle, 1);
 
-  // The same blocks through the chain from rest, gain and 16-bit packing.
-  for (auto* overlap : {&engine::nf1_overlap, &engine::bp_overlap}) overlap->fill(0);
+  // The same blocks through the window's chain from rest, gain and 16-bit
+  // packing.
+  engine::FilterChain& chain = form.chain;
+  chain.reset();
   Samples expected;
   for (std::size_t at = 0; at < input.size(); at += 1024) {
-    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, engine::work_samples.begin());
-    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, engine::raw_samples.begin());
-    engine::run_filter_chain();
-    engine::output_stage(engine::raw_samples, engine::work_samples, false, engine::signal_gain,
-                         false, engine::out_samples);
-    for (const std::int32_t s : engine::out_samples) expected.push_back(static_cast<std::int16_t>(s));
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, chain.work_samples.begin());
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(at), 1024, chain.raw_samples.begin());
+    chain.run_filters();
+    engine::output_stage(chain.raw_samples, chain.work_samples, false, chain.signal_gain, false,
+                         chain.out_samples);
+    for (const std::int32_t s : chain.out_samples) expected.push_back(static_cast<std::int16_t>(s));
   }
   const Samples recorded = samples_after_header(read_file("processed.wav"));
   // Live silence before the file, then the file's blocks, each once.
@@ -219,16 +215,16 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
 }
 
 TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
-  ScriptedForm form;
+  ScriptedForm form{device};
   form.open_wave(write_file("long.wav", wave_file({}, radio(40))));
   form.after_pass = [&form](int pass) {
     if (pass == 2) form.PlayBtnClick();
     if (pass == 4) {
-      EXPECT_EQ(engine::source_mode, 2);
+      EXPECT_EQ(form.transport.play_on, 1);
       form.PlayBtnClick();
-      EXPECT_EQ(files::play_file_open, 0);
-      EXPECT_EQ(files::transport_idle, 1);
-      EXPECT_EQ(engine::source_mode, 1);
+      EXPECT_EQ(form.transport.play_file_open, 0);
+      EXPECT_EQ(form.transport.transport_idle, 1);
+      EXPECT_EQ(form.transport.play_on, 0);
       form.PlayBtnClick();
       form.Quit1Click();
     }
@@ -242,7 +238,7 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   // Three blocks where the header claims a hundred, mono under a stereo
   // input: the file's samples reach the chain by the file's own layout.
   const Samples input = radio(3);
-  ScriptedForm form;
+  ScriptedForm form{device};
   form.LeftInputClick();
   form.BypassBtn->click();
   form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
@@ -250,14 +246,14 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   int ended_at = 0;
   form.after_pass = [&](int pass) {
     if (pass == 2) form.PlayBtnClick();
-    if (pass > 2 && ended_at == 0 && files::play_file_open == 0) ended_at = pass;
+    if (pass > 2 && ended_at == 0 && form.transport.play_file_open == 0) ended_at = pass;
     if (ended_at > 0 && pass == ended_at + 2) form.Quit1Click();
   };
   run(form);
   EXPECT_TRUE(reports().empty());
   EXPECT_GT(ended_at, 2);
   EXPECT_LE(ended_at, 2 + 5);
-  EXPECT_EQ(engine::source_mode, 1);
+  EXPECT_EQ(form.transport.play_on, 0);
   const Samples played = device.take_played();
   const Samples middle(input.begin() + 1024, input.begin() + 2048);
   EXPECT_NE(std::search(played.begin(), played.end(), middle.begin(), middle.end()), played.end());
@@ -265,7 +261,7 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
 
 TEST_F(Transport, QuittingWhileRecordingKeepsTheRecording) {
   {
-    ScriptedForm form;
+    ScriptedForm form{device};
     form.save_wave("quit.wav");
     form.after_pass = [&form](int pass) {
       if (pass == 1) form.RecordBtnClick();
