@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include "audio/standin_device.h"
 #include "shell/Zoduvov.h"
 #include "shell/commands.h"
 #include "tests/shell/test_application.h"
@@ -18,7 +19,8 @@ class Commands : public ::testing::Test {
  protected:
   QApplication& app = test_application();
   ReportRecorder recorder;
-  TZForm form;
+  audio::StandinSystem device;
+  TZForm form{device};
 
   void SetUp() override { form.StartTimer->stop(); }
 };

@@ -14,9 +14,8 @@
 #include <cmath>
 #include <vector>
 
-#include "design/state.h"
-#include "display/state.h"
-#include "engine/state.h"
+#include "audio/standin_device.h"
+#include "design/filter.h"
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
 #include "tests/shell/test_application.h"
@@ -26,7 +25,8 @@ namespace {
 class Controls : public ::testing::Test {
  protected:
   QApplication& app = test_application();  // before the window
-  TZForm form;
+  audio::StandinSystem device;
+  TZForm form{device};
 
   void SetUp() override { form.StartTimer->stop(); }
 
@@ -50,17 +50,17 @@ TEST_F(Controls, EveryEnableButtonSwitchesItsStageAndRelabelsBothCopies) {
     std::vector<QPushButton*> copies;
   };
   const Switch switches[] = {
-      {form.BandPassBtn2, &design::bp_filter_on, {form.BandPassBtn, form.BandPassBtn2}},
-      {form.BandPassBtn, &design::bp_filter_on, {form.BandPassBtn, form.BandPassBtn2}},
-      {form.NF1Btn2, &design::nf1_filter_on, {form.NF1Btn, form.NF1Btn2}},
-      {form.NF1Btn, &design::nf1_filter_on, {form.NF1Btn, form.NF1Btn2}},
-      {form.NF2Btn2, &design::nf2_filter_on, {form.NF2Btn, form.NF2Btn2}},
-      {form.NF2Btn, &design::nf2_filter_on, {form.NF2Btn, form.NF2Btn2}},
-      {form.VarFltrBtn2, &design::var_bp_filter_on, {form.VarFltrBtn, form.VarFltrBtn2}},
-      {form.VarFltrBtn, &design::var_bp_filter_on, {form.VarFltrBtn, form.VarFltrBtn2}},
-      {form.VarNF2Btn, &design::var_notch_filter_on, {form.VarNF2Btn}},
+      {form.BandPassBtn2, &form.chain.bp.on, {form.BandPassBtn, form.BandPassBtn2}},
+      {form.BandPassBtn, &form.chain.bp.on, {form.BandPassBtn, form.BandPassBtn2}},
+      {form.NF1Btn2, &form.chain.nf1.on, {form.NF1Btn, form.NF1Btn2}},
+      {form.NF1Btn, &form.chain.nf1.on, {form.NF1Btn, form.NF1Btn2}},
+      {form.NF2Btn2, &form.chain.nf2.on, {form.NF2Btn, form.NF2Btn2}},
+      {form.NF2Btn, &form.chain.nf2.on, {form.NF2Btn, form.NF2Btn2}},
+      {form.VarFltrBtn2, &form.chain.var_bp.on, {form.VarFltrBtn, form.VarFltrBtn2}},
+      {form.VarFltrBtn, &form.chain.var_bp.on, {form.VarFltrBtn, form.VarFltrBtn2}},
+      {form.VarNF2Btn, &form.chain.var_notch.on, {form.VarNF2Btn}},
   };
-  const design::Response bandpass = design::bp_resp_re;
+  const design::Response bandpass = form.chain.bp.filter.re;
   for (const Switch& s : switches) {
     SCOPED_TRACE(s.pressed->text().toStdString() + " " + std::to_string(&s - switches));
     ASSERT_EQ(*s.flag, 0);
@@ -72,81 +72,81 @@ TEST_F(Controls, EveryEnableButtonSwitchesItsStageAndRelabelsBothCopies) {
     for (const QPushButton* copy : s.copies) expect_button(copy, "OFF", shell::idle_color);
   }
   // The variable notch has one button; nothing is designed by a switch.
-  EXPECT_EQ(design::bp_resp_re, bandpass);
+  EXPECT_EQ(form.chain.bp.filter.re, bandpass);
 }
 
 TEST_F(Controls, WidthListsStoreTheirItemAndDesignAroundTheCentre) {
-  design::bp_center = 100.0f;
+  form.tuning.bp.centre = 100.0f;
   choose(form.BPComboBox2, 5);  // CW, 150 Hz: +-75 Hz
-  EXPECT_EQ(design::bp_width_index, 5);
-  EXPECT_NEAR(design::bp_lo_edge * 11025.0f, 100.0f / 1024 * 11025 - 75, 0.01);
-  EXPECT_NEAR(design::bp_hi_edge * 11025.0f, 100.0f / 1024 * 11025 + 75, 0.01);
+  EXPECT_EQ(form.tuning.bp.width_index, 5);
+  EXPECT_NEAR(form.tuning.bp.edges.lo * 11025.0f, 100.0f / 1024 * 11025 - 75, 0.01);
+  EXPECT_NEAR(form.tuning.bp.edges.hi * 11025.0f, 100.0f / 1024 * 11025 + 75, 0.01);
   // Designed: bin 100 passes, bin 300 is down to the Q floor.
-  EXPECT_GT(design::bp_resp_re[100] * design::bp_resp_re[100] +
-                design::bp_resp_im[100] * design::bp_resp_im[100],
+  EXPECT_GT(form.chain.bp.filter.re[100] * form.chain.bp.filter.re[100] +
+                form.chain.bp.filter.im[100] * form.chain.bp.filter.im[100],
             0.8f);
   // The twin list keeps showing its own item.
   EXPECT_EQ(form.BPComboBox->currentIndex(), 0);
 
   choose(form.BPComboBox, 0);  // the hidden list drives the same filter
-  EXPECT_EQ(design::bp_width_index, 0);
-  EXPECT_NEAR(design::bp_lo_edge * 11025.0f, 200.0f, 0.01);
-  EXPECT_NEAR(design::bp_hi_edge * 11025.0f, 3000.0f, 0.01);
+  EXPECT_EQ(form.tuning.bp.width_index, 0);
+  EXPECT_NEAR(form.tuning.bp.edges.lo * 11025.0f, 200.0f, 0.01);
+  EXPECT_NEAR(form.tuning.bp.edges.hi * 11025.0f, 3000.0f, 0.01);
   EXPECT_EQ(form.BPComboBox2->currentIndex(), 5);
 
-  design::nf1_center = 93.0f;  // 1001 Hz
+  form.tuning.nf1.centre = 93.0f;  // 1001 Hz
   choose(form.NF1ComboBox2, 3);
-  EXPECT_EQ(design::nf1_width_index, 3);
-  EXPECT_NEAR((design::nf1_hi_edge - design::nf1_lo_edge) * 11025.0f, 100.0f, 0.01);
-  EXPECT_LT(std::abs(design::nf1_resp_re[93]), 0.06f);  // notched down to the Q floor
+  EXPECT_EQ(form.tuning.nf1.width_index, 3);
+  EXPECT_NEAR((form.tuning.nf1.edges.hi - form.tuning.nf1.edges.lo) * 11025.0f, 100.0f, 0.01);
+  EXPECT_LT(std::abs(form.chain.nf1.filter.re[93]), 0.06f);  // notched down to the Q floor
 
-  design::nf2_center = 200.0f;
+  form.tuning.nf2.centre = 200.0f;
   choose(form.NF2ComboBox, 1);
-  EXPECT_EQ(design::nf2_width_index, 1);
-  EXPECT_NEAR((design::nf2_hi_edge - design::nf2_lo_edge) * 11025.0f, 400.0f, 0.01);
-  EXPECT_NEAR((design::nf2_hi_edge + design::nf2_lo_edge) / 2, 200.0f / 1024, 1e-6);
+  EXPECT_EQ(form.tuning.nf2.width_index, 1);
+  EXPECT_NEAR((form.tuning.nf2.edges.hi - form.tuning.nf2.edges.lo) * 11025.0f, 400.0f, 0.01);
+  EXPECT_NEAR((form.tuning.nf2.edges.hi + form.tuning.nf2.edges.lo) / 2, 200.0f / 1024, 1e-6);
 }
 
 TEST_F(Controls, QBarsSetTheLevelByTheQRuleAndDesignAgain) {
   choose(form.NF1ComboBox2, 0);
   form.QTrackBar3->setValue(25);
-  EXPECT_EQ(design::nf1_q_position, 25);
-  EXPECT_EQ(design::nf1_q_level, 0.0f);
+  EXPECT_EQ(form.tuning.nf1.q_position, 25);
+  EXPECT_EQ(form.tuning.nf1.q_level, 0.0f);
   // Position 25 leaves the notch's own response: nothing at its centre.
-  const float deepest = std::abs(design::nf1_resp_re[4]);
+  const float deepest = std::abs(form.chain.nf1.filter.re[4]);
   form.QTrackBar3->setValue(0);
-  EXPECT_FLOAT_EQ(design::nf1_q_level, 0.25f);
-  EXPECT_NEAR(design::nf1_resp_re[4], deepest - 0.25f, 0.01f);
+  EXPECT_FLOAT_EQ(form.tuning.nf1.q_level, 0.25f);
+  EXPECT_NEAR(form.chain.nf1.filter.re[4], deepest - 0.25f, 0.01f);
   form.QTrackBar3->setValue(20);
-  EXPECT_FLOAT_EQ(design::nf1_q_level, 0.05f);
+  EXPECT_FLOAT_EQ(form.tuning.nf1.q_level, 0.05f);
 
   form.QTrackBar4->setValue(0);
-  EXPECT_EQ(design::nf2_q_position, 0);
-  EXPECT_FLOAT_EQ(design::nf2_q_level, 0.25f);
+  EXPECT_EQ(form.tuning.nf2.q_position, 0);
+  EXPECT_FLOAT_EQ(form.tuning.nf2.q_level, 0.25f);
 
   choose(form.BPComboBox2, 0);
   form.QTrackBar->setValue(25);
-  EXPECT_EQ(design::bp_q_position, 25);
-  EXPECT_NEAR(design::bp_resp_re[400], 0.0f, 1e-4f);
+  EXPECT_EQ(form.tuning.bp.q_position, 25);
+  EXPECT_NEAR(form.chain.bp.filter.re[400], 0.0f, 1e-4f);
   form.QTrackBar->setValue(0);
-  EXPECT_NEAR(design::bp_resp_re[400], -0.25f, 1e-4f);
-  EXPECT_NEAR(design::bp_resp_im[400], -0.25f, 1e-4f);
+  EXPECT_NEAR(form.chain.bp.filter.re[400], -0.25f, 1e-4f);
+  EXPECT_NEAR(form.chain.bp.filter.im[400], -0.25f, 1e-4f);
 }
 
 TEST_F(Controls, VariableFilterQBarsDesignThroughTheirEdgesAndRewriteTheMemo) {
   form.VarFilterMemo->setText("stale");
   form.QTrackBar2->setValue(5);
-  EXPECT_EQ(design::var_bp_q_position, 5);
-  EXPECT_FLOAT_EQ(design::var_bp_q_level, 0.2f);
+  EXPECT_EQ(form.tuning.var_bp.q_position, 5);
+  EXPECT_FLOAT_EQ(form.tuning.var_bp.q_level, 0.2f);
   EXPECT_EQ(form.VarFilterMemo->text(), "3229 Hz");
-  EXPECT_NEAR(design::var_bp_resp_re[50], -0.2f, 1e-4f);  // below the 100..400 band
+  EXPECT_NEAR(form.chain.var_bp.filter.re[50], -0.2f, 1e-4f);  // below the 100..400 band
 
   form.VarNotchFilterMemo->setText("stale");
   form.QTrackBar5->setValue(25);
-  EXPECT_EQ(design::var_notch_q_position, 25);
-  EXPECT_EQ(design::var_notch_q_level, 0.0f);
+  EXPECT_EQ(form.tuning.var_notch.q_position, 25);
+  EXPECT_EQ(form.tuning.var_notch.q_level, 0.0f);
   EXPECT_EQ(form.VarNotchFilterMemo->text(), "3229 Hz");
-  EXPECT_NEAR(design::var_notch_resp_re[250], 0.0f, 1e-4f);  // inside the notch
+  EXPECT_NEAR(form.chain.var_notch.filter.re[250], 0.0f, 1e-4f);  // inside the notch
 }
 
 TEST_F(Controls, TheHiddenBandpassQBarReadsTheTabsBarAndDesignsBothBandpasses) {
@@ -154,54 +154,54 @@ TEST_F(Controls, TheHiddenBandpassQBarReadsTheTabsBarAndDesignsBothBandpasses) {
   form.QTrackBar->blockSignals(true);
   form.QTrackBar->setValue(15);
   form.QTrackBar->blockSignals(false);
-  design::var_bp_resp_re.fill(0.0f);
+  form.chain.var_bp.filter.re.fill(0.0f);
   form.VarFilterMemo->setText("stale");
 
   form.QTrackBar10->setValue(3);
-  EXPECT_EQ(design::bp_q_position, 15);
-  EXPECT_FLOAT_EQ(design::bp_q_level, 0.1f);
-  EXPECT_NEAR(design::bp_resp_re[400], -0.1f, 1e-4f);
-  EXPECT_NE(design::var_bp_resp_re[50], 0.0f);
+  EXPECT_EQ(form.tuning.bp.q_position, 15);
+  EXPECT_FLOAT_EQ(form.tuning.bp.q_level, 0.1f);
+  EXPECT_NEAR(form.chain.bp.filter.re[400], -0.1f, 1e-4f);
+  EXPECT_NE(form.chain.var_bp.filter.re[50], 0.0f);
   EXPECT_EQ(form.VarFilterMemo->text(), "3229 Hz");
 }
 
 TEST_F(Controls, TheViewButtonSwitchesViewsAndTheGainBarFollows) {
   form.SignalGainBar->setValue(40);
   form.DisplayBtn->click();
-  EXPECT_EQ(display::display_mode, 2);
+  EXPECT_EQ(form.view.display_mode, 2);
   expect_button(form.DisplayBtn, "Time", shell::engaged_color);
   EXPECT_EQ(form.SignalGainBar->value(), 25);  // the time view's own position
   form.SignalGainBar->setValue(60);
-  EXPECT_EQ(display::time_gain, 60);
-  EXPECT_EQ(display::spectrum_gain, 1600.0f);
+  EXPECT_EQ(form.view.time_gain, 60);
+  EXPECT_EQ(form.view.spectrum_gain, 1600.0f);
 
   form.DisplayBtn->click();
-  EXPECT_EQ(display::display_mode, 1);
+  EXPECT_EQ(form.view.display_mode, 1);
   expect_button(form.DisplayBtn, "Freq", shell::idle_color);
   EXPECT_EQ(form.SignalGainBar->value(), 40);
-  EXPECT_EQ(engine::gain_position_time, 60);
+  EXPECT_EQ(form.gain.gain_position_time, 60);
 }
 
 TEST_F(Controls, SourceAndStyleButtonsFlipAndRelabel) {
   form.DataBtn->click();
-  EXPECT_EQ(display::display_filtered, 0);
+  EXPECT_EQ(form.view.display_filtered, 0);
   expect_button(form.DataBtn, "Raw", shell::idle_color);
   form.DataBtn->click();
-  EXPECT_EQ(display::display_filtered, 1);
+  EXPECT_EQ(form.view.display_filtered, 1);
   expect_button(form.DataBtn, "Filter", shell::engaged_color);
 
   form.SpectrumTypeBtn->click();
-  EXPECT_EQ(display::spectrum_bars, 1);
+  EXPECT_EQ(form.view.spectrum_bars, 1);
   expect_button(form.SpectrumTypeBtn, "BAR", shell::engaged_color);
   form.SpectrumTypeBtn->click();
-  EXPECT_EQ(display::spectrum_bars, 0);
+  EXPECT_EQ(form.view.spectrum_bars, 0);
   expect_button(form.SpectrumTypeBtn, "LINE", shell::idle_color);
 }
 
 TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {
-  design::bp_center = 199.0f;
-  design::nf1_center = 0.035f;
-  design::nf2_center = 99.5f;
+  form.tuning.bp.centre = 199.0f;
+  form.tuning.nf1.centre = 0.035f;
+  form.tuning.nf2.centre = 99.5f;
   const struct {
     int span;
     const char* caption;
@@ -214,7 +214,7 @@ TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {
   };
   for (const auto& step : steps) {
     form.SpectrumWidthBtn->click();
-    EXPECT_EQ(display::spectrum_width, step.span);
+    EXPECT_EQ(form.view.spectrum_width, step.span);
     EXPECT_EQ(form.SpectrumWidthBtn->text(), step.caption);
     EXPECT_EQ(form.HiFreqLabel->text(), step.top);
     EXPECT_EQ(form.FrequencyBar->value(), step.bp_x) << step.caption;
@@ -222,9 +222,9 @@ TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {
     EXPECT_EQ(form.NF2_TrackBar->value(), step.nf2_x) << step.caption;
   }
   // An unknown span code is left alone.
-  display::spectrum_width = 3;
+  form.view.spectrum_width = 3;
   form.SpectrumWidthBtn->click();
-  EXPECT_EQ(display::spectrum_width, 3);
+  EXPECT_EQ(form.view.spectrum_width, 3);
   EXPECT_EQ(form.HiFreqLabel->text(), "5512 Hz");
 }
 
@@ -235,15 +235,15 @@ TEST_F(Controls, EachLineToggleAndItsTwinShowTheSameState) {
     std::vector<std::uint8_t*> flags;
   };
   const Pair pairs[] = {
-      {form.BPFltr, form.DisplayBPBtn, {&display::bp_line_on}},
-      {form.NF1Fltr, form.DisplayNF1Btn, {&display::nf1_line_on}},
-      {form.NF2Fltr, form.DisplayNF2Btn, {&display::nf2_line_on}},
+      {form.BPFltr, form.DisplayBPBtn, {&form.view.bp_line_on}},
+      {form.NF1Fltr, form.DisplayNF1Btn, {&form.view.nf1_line_on}},
+      {form.NF2Fltr, form.DisplayNF2Btn, {&form.view.nf2_line_on}},
       {form.LoVarFltr, form.DisplayVarBPBtn,
-       {&display::var_bp_lo_line_on, &display::var_bp_hi_line_on}},
+       {&form.view.var_bp_lo_line_on, &form.view.var_bp_hi_line_on}},
       {form.VarNotchFltr, form.DisplayVarNFBtn,
-       {&display::var_notch_line_on, &display::var_notch_lo_line_on,
-        &display::var_notch_hi_line_on}},
-      {form.RefLine, form.DisplayRefBtn, {&display::ref_line_on}},
+       {&form.view.var_notch_line_on, &form.view.var_notch_lo_line_on,
+        &form.view.var_notch_hi_line_on}},
+      {form.RefLine, form.DisplayRefBtn, {&form.view.ref_line_on}},
   };
   for (const Pair& pair : pairs) {
     SCOPED_TRACE(pair.box->text().toStdString());
@@ -270,7 +270,7 @@ TEST_F(Controls, TheReferenceBarMovesOnlyWhileItsLineIsShown) {
 
   form.DisplayRefBtn->click();
   form.RefScrollBar->setValue(300);
-  EXPECT_EQ(display::ref_position, 300);
+  EXPECT_EQ(form.view.ref_position, 300);
   EXPECT_EQ(form.RefFreqLabel->text(), "3229 Hz");
   form.RefScrollBar->setValue(512);
   EXPECT_EQ(form.RefFreqLabel->text(), "5512 Hz");

@@ -10,10 +10,9 @@
 #include <chrono>
 #include <tuple>
 
-#include "audio/Soundcardselection.h"
+#include "audio/device_pair.h"
 #include "audio/standin_device.h"
-#include "audio/state.h"
-#include "engine/state.h"
+#include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
 #include "tests/shell/test_application.h"
 
@@ -21,35 +20,33 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// input_select, in_channels, in_block_align, in_avg_bytes, in_buffer_bytes,
-// position_limit.
-using Format = std::tuple<int, int, int, int, int, int>;
+// input_select, in_channels, in_block_align, in_avg_bytes, in_buffer_bytes.
+using Format = std::tuple<int, int, int, int, int>;
 // The check marks of Mic, Left Channel and Right Channel.
 using Checks = std::array<bool, 3>;
 
 class OptionsMenu : public ::testing::Test {
  protected:
   OptionsMenu() {
-    test_application();
-    audio::wave_system = &device;
     form.StartTimer->stop();
-    SoundCardSelect = new TSoundCardSelect(&form);
+    SoundCardSelect = new TSoundCardSelect(&form, form.devices);
     SoundCardSelect->settle_time = 0ms;
     SoundCardSelect->start_cycle = [this] { ++cycle_starts; };
   }
   ~OptionsMenu() override { SoundCardSelect = nullptr; }
 
-  static Format input_format() {
-    return {audio::input_select, audio::in_channels,     audio::in_block_align,
-            audio::in_avg_bytes, audio::in_buffer_bytes, engine::position_limit};
+  Format input_format() const {
+    const audio::DevicePair& d = form.devices;
+    return {d.input_select, d.in_channels, d.in_block_align, d.in_avg_bytes, d.in_buffer_bytes};
   }
   Checks checks() const {
     return {form.MicInput->isChecked(), form.LeftInput->isChecked(), form.RightInput->isChecked()};
   }
 
+  QApplication& app = test_application();  // before the window
   audio::StandinSystem device;
   ReportRecorder recorder;
-  TZForm form;
+  TZForm form{device};
   int cycle_starts = 0;
 };
 
@@ -61,20 +58,16 @@ TEST_F(OptionsMenu, InputSelectSetsTheFormatAndTheCheckMarks) {
   clock.start();
   form.LeftInput->trigger();
   EXPECT_GE(clock.elapsed(), 50);
-  EXPECT_EQ(input_format(), (Format{2, 2, 4, 44100, 4096, 2048}));
+  EXPECT_EQ(input_format(), (Format{2, 2, 4, 44100, 4096}));
   EXPECT_EQ(checks(), (Checks{false, true, false}));
   form.RightInput->trigger();
-  EXPECT_EQ(input_format(), (Format{3, 2, 4, 44100, 4096, 2048}));
+  EXPECT_EQ(input_format(), (Format{3, 2, 4, 44100, 4096}));
   EXPECT_EQ(checks(), (Checks{false, false, true}));
 
-  engine::block_size = 256;
-  engine::fft_size = 512;
-  audio::in_sample_rate = 8000;
+  form.devices.in_sample_rate = 8000;
   form.MicInput->trigger();
-  EXPECT_EQ(input_format(), (Format{1, 1, 2, 22050, 2048, 1024}));
-  EXPECT_EQ(engine::block_size, 512);
-  EXPECT_EQ(engine::fft_size, 1024);
-  EXPECT_EQ(audio::in_sample_rate, 11025);
+  EXPECT_EQ(input_format(), (Format{1, 1, 2, 22050, 2048}));
+  EXPECT_EQ(form.devices.in_sample_rate, 11025);
   form.MicInput->trigger();  // choosing the checked item again keeps it checked
   EXPECT_EQ(checks(), (Checks{true, false, false}));
 }
@@ -87,7 +80,7 @@ TEST_F(OptionsMenu, SoundCardCommandsOpenTheDialogForTheirDirection) {
   EXPECT_EQ(SoundCardSelect->windowTitle(), "Input Sound Card");
   // Asked for the other direction while it is open, it lists again.
   form.OutputSoundCard->trigger();
-  EXPECT_EQ(audio::select_output, 1);
+  EXPECT_EQ(SoundCardSelect->select_output, 1);
   EXPECT_EQ(SoundCardSelect->list_mode, 1);
   EXPECT_EQ(SoundCardSelect->windowTitle(), "Output Sound Card");
   EXPECT_EQ(cycle_starts, 2);
@@ -102,10 +95,10 @@ TEST_F(OptionsMenu, SelectInsideARunningCycleLeavesTheCycleRunning) {
   QTimer::singleShot(400, &form, [&] {
     form.OutputSoundCard->trigger();
     SoundCardSelect->SelectBtn->click();
-    selected_while_running = engine::cycle_stopped == 0;
+    selected_while_running = form.control.stopped == 0;
   });
   QTimer::singleShot(1400, &form, [&] {
-    EXPECT_EQ(engine::cycle_stopped, 0);
+    EXPECT_EQ(form.control.stopped, 0);
     form.Quit1Click();
   });
   EXPECT_EQ(QCoreApplication::exec(), 0);

@@ -13,8 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "design/state.h"
-#include "display/state.h"
+#include "audio/standin_device.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/shell/test_application.h"
@@ -24,7 +23,8 @@ namespace {
 class LineDrag : public ::testing::Test {
  protected:
   QApplication& app = test_application();  // before the window
-  TZForm form;
+  audio::StandinSystem device;
+  TZForm form{device};
 
   void SetUp() override {
     form.StartTimer->stop();
@@ -64,7 +64,7 @@ TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {
   press(130);
   move(130);
   EXPECT_EQ(form.FrequencyBar->value(), 130);
-  EXPECT_EQ(display::grab_margin_left, 50);
+  EXPECT_EQ(form.view.grab_margin_left, 50);
   move(179);
   EXPECT_EQ(form.FrequencyBar->value(), 179);
   move(228);  // 49 beyond the line: still in reach
@@ -74,8 +74,8 @@ TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {
   move(250);
   EXPECT_EQ(form.FrequencyBar->value(), 250);
   release(250);
-  EXPECT_EQ(display::grab_margin_left, 3);
-  EXPECT_EQ(display::bp_grab, 1);
+  EXPECT_EQ(form.view.grab_margin_left, 3);
+  EXPECT_EQ(form.view.bp_grab, 1);
 }
 
 TEST_F(LineDrag, WithTheButtonUpNothingMoves) {
@@ -84,7 +84,7 @@ TEST_F(LineDrag, WithTheButtonUpNothingMoves) {
   QTest::mouseMove(form.SpectrumBox, QPoint(128, 100));
   QTest::mouseMove(form.SpectrumBox, QPoint(129, 100));
   EXPECT_EQ(form.FrequencyBar->value(), 128);
-  EXPECT_EQ(display::grab_margin_left, 3);
+  EXPECT_EQ(form.view.grab_margin_left, 3);
 }
 
 TEST_F(LineDrag, TheEarlierLineInOrderWinsAndHiddenLinesAreNotCaught) {
@@ -100,7 +100,7 @@ TEST_F(LineDrag, TheEarlierLineInOrderWinsAndHiddenLinesAreNotCaught) {
   EXPECT_EQ(form.FrequencyBar->value(), 160);
   drag(129, {200});
   EXPECT_EQ(form.RefScrollBar->value(), 200);
-  EXPECT_EQ(display::ref_position, 200);
+  EXPECT_EQ(form.view.ref_position, 200);
   EXPECT_EQ(form.RefFreqLabel->text(), "2153 Hz");  // the reference acts while it moves
 }
 
@@ -110,9 +110,9 @@ TEST_F(LineDrag, ReleasingACentreLineDesignsItsFilterThere) {
   emit form.NF1ComboBox2->activated(3);
   drag(1, {94});
   EXPECT_EQ(form.NF1_TrackBar->value(), 94);
-  EXPECT_EQ(design::nf1_center, 93.0f);
-  EXPECT_NEAR((design::nf1_lo_edge + design::nf1_hi_edge) / 2, 93.0f / 1024, 1e-6);
-  EXPECT_LT(std::abs(design::nf1_resp_re[93]), 0.06f);
+  EXPECT_EQ(form.tuning.nf1.centre, 93.0f);
+  EXPECT_NEAR((form.tuning.nf1.edges.lo + form.tuning.nf1.edges.hi) / 2, 93.0f / 1024, 1e-6);
+  EXPECT_LT(std::abs(form.chain.nf1.filter.re[93]), 0.06f);
 }
 
 TEST_F(LineDrag, AReleaseAtAStoredPositionDesignsEvenAHiddenLinesFilter) {
@@ -120,8 +120,8 @@ TEST_F(LineDrag, AReleaseAtAStoredPositionDesignsEvenAHiddenLinesFilter) {
   // dragged.
   press(1);
   release(1);
-  EXPECT_EQ(design::nf2_center, 0.0f);
-  EXPECT_NEAR(design::nf2_hi_edge * 11025, 500.0f, 0.01f);
+  EXPECT_EQ(form.tuning.nf2.centre, 0.0f);
+  EXPECT_NEAR(form.tuning.nf2.edges.hi * 11025, 500.0f, 0.01f);
 
   // The variable edges compare their bin number with X.
   form.VarFilterMemo->setText("stale");
@@ -136,13 +136,13 @@ TEST_F(LineDrag, ReleasingTheBandpassAt200GivesItsCentreInEachSpan) {
     if (centre != 199.0f) form.SpectrumWidthBtn->click();
     const int x = form.FrequencyBar->value();
     drag(x, {200});
-    EXPECT_EQ(design::bp_center, centre) << "span " << display::spectrum_width;
+    EXPECT_EQ(form.tuning.bp.centre, centre) << "span " << form.view.spectrum_width;
   }
   // Designed around the centre with the chosen preset.
-  EXPECT_NEAR(design::bp_lo_edge * 11025, 200.0f, 0.01f);  // preset 0 ignores the centre
+  EXPECT_NEAR(form.tuning.bp.edges.lo * 11025, 200.0f, 0.01f);  // preset 0 ignores the centre
   form.BPComboBox2->setCurrentIndex(6);
   emit form.BPComboBox2->activated(6);
-  EXPECT_NEAR((design::bp_lo_edge + design::bp_hi_edge) / 2, 49.75f / 1024, 1e-6);
+  EXPECT_NEAR((form.tuning.bp.edges.lo + form.tuning.bp.edges.hi) / 2, 49.75f / 1024, 1e-6);
 }
 
 TEST_F(LineDrag, VariableEdgesMoveByBinInTheHalfSpanAndActAtOnce) {
@@ -152,7 +152,7 @@ TEST_F(LineDrag, VariableEdgesMoveByBinInTheHalfSpanAndActAtOnce) {
   move(200);
   glide(200, 301);
   EXPECT_EQ(form.Lo_BP_Freq_ScrollBar->value(), 150);
-  EXPECT_EQ(design::var_bp_lo_edge, 150.0f / 1024);  // designed while moving
+  EXPECT_EQ(form.tuning.var_bp.edges.lo, 150.0f / 1024);  // designed while moving
   EXPECT_EQ(form.VarFilterMemo->text(), "2691 Hz");
   release(301);
 

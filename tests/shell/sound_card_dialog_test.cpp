@@ -14,10 +14,9 @@
 #include <utility>
 #include <vector>
 
-#include "audio/Soundcardselection.h"
+#include "audio/device_pair.h"
 #include "audio/standin_device.h"
-#include "audio/state.h"
-#include "audio/wave_out.h"
+#include "shell/Soundcardselection.h"
 
 using namespace audio;
 using namespace std::chrono_literals;
@@ -61,16 +60,10 @@ const Reports open_failed{{"Wave Device Message", "Could not handle the output W
 class SoundCardDialog : public ::testing::Test {
  protected:
   SoundCardDialog() {
-    in_wave_format = out_wave_format = WaveFormat{1, 1, 11025, 22050, 2, 16};
-    wave_system = &cards;
-    wave_host = &host;
+    devices.in_wave_format = devices.out_wave_format = WaveFormat{1, 1, 11025, 22050, 2, 16};
     dialog.settle_time = 0ms;
     dialog.start_cycle = [this] { ++cycle_starts; };
-    select_output = 1;
-  }
-  ~SoundCardDialog() override {
-    wave_in.reset();
-    wave_out.reset();
+    dialog.select_output = 1;
   }
 
   void press_up() { QTest::keyClick(dialog.WaveUpDown, Qt::Key_Up); }
@@ -79,7 +72,8 @@ class SoundCardDialog : public ::testing::Test {
 
   Cards cards;
   RecordingHost host;
-  TSoundCardSelect dialog{nullptr};
+  DevicePair devices{cards, host};
+  TSoundCardSelect dialog{nullptr, devices};
   int cycle_starts = 0;
 };
 
@@ -94,24 +88,24 @@ TEST_F(SoundCardDialog, UpStopsAtTheLastDeviceListingOncePerPress) {
   EXPECT_EQ(position(), 1);
   EXPECT_EQ(shown_name(), "Headphones");
   EXPECT_EQ(cycle_starts, 3);
-  EXPECT_EQ(output_device_id, 0);  // only Select or closing stores a number
+  EXPECT_EQ(devices.output_device_id, 0);  // only Select or closing stores a number
 }
 
 TEST_F(SoundCardDialog, RefusedChoiceFallsBackToTheDeviceShownAtOpeningAndLeavesTheCyclesDevice) {
   cards.names = {"Speakers", "Headphones", "Telephone"};
   cards.refused = 2;
-  open_wave_out();  // the running cycle's device
-  const WaveOutStream* cycle_device = wave_out.get();
+  devices.open_wave_out();  // the running cycle's device
+  const WaveOutStream* cycle_device = devices.wave_out.get();
   dialog.show();
   press_up();
   press_up();
   dialog.SelectBtnClick();
   EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
   EXPECT_EQ(position(), 0);
-  EXPECT_EQ(output_device_id, 0);
+  EXPECT_EQ(devices.output_device_id, 0);
   EXPECT_EQ(shown_name(), "Speakers");
   EXPECT_EQ(cards.opened, std::vector<int>{0});
-  EXPECT_EQ(wave_out.get(), cycle_device);
+  EXPECT_EQ(devices.wave_out.get(), cycle_device);
   EXPECT_TRUE(dialog.isVisible());
 }
 
@@ -122,9 +116,9 @@ TEST_F(SoundCardDialog, ClosingAppliesTheChoiceAsSelectDoes) {
   press_up();
   dialog.close();
   EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(output_device_id, 1);
+  EXPECT_EQ(devices.output_device_id, 1);
   EXPECT_EQ(cards.opened, std::vector<int>{1});  // the test's stream, closed again
-  EXPECT_EQ(wave_out, nullptr);
+  EXPECT_EQ(devices.wave_out, nullptr);
 
   // The position is kept between showings; Escape closes as well.
   dialog.show();
@@ -132,50 +126,50 @@ TEST_F(SoundCardDialog, ClosingAppliesTheChoiceAsSelectDoes) {
   QTest::keyClick(&dialog, Qt::Key_Escape);
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(position(), 1);
-  EXPECT_EQ(output_device_id, 1);
+  EXPECT_EQ(devices.output_device_id, 1);
   EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
   EXPECT_EQ(cycle_starts, 4);  // closing does not list
 }
 
 TEST_F(SoundCardDialog, NoDevicesAtAllStoresNumberZero) {
-  output_device_id = 3;
+  devices.output_device_id = 3;
   dialog.show();
   press_up();
   dialog.SelectBtnClick();
-  EXPECT_EQ(output_device_id, 0);
+  EXPECT_EQ(devices.output_device_id, 0);
   EXPECT_EQ(position(), 0);
   EXPECT_EQ(shown_name(), "");
   EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
 }
 
 TEST_F(SoundCardDialog, InputChoiceIsStoredAsTheInputDevice) {
-  select_output = 0;
-  input_device_id = output_device_id = 4;
+  dialog.select_output = 0;
+  devices.input_device_id = devices.output_device_id = 4;
   dialog.show();
   press_up();
   dialog.SelectBtnClick();
   EXPECT_EQ(shown_name(), "Built-in silent device");
-  EXPECT_EQ(input_device_id, 0);
-  EXPECT_EQ(output_device_id, 4);
+  EXPECT_EQ(devices.input_device_id, 0);
+  EXPECT_EQ(devices.output_device_id, 4);
   EXPECT_TRUE(host.reports.empty());
 }
 
 TEST_F(SoundCardDialog, ChoosingADeviceShowsReportsHeldSinceTheCycleRestarts) {
   cards.names = {"Telephone"};
   cards.refused = 0;
-  open_wave_out();
-  open_wave_out();  // a restart: the same failures are held back
+  devices.open_wave_out();
+  devices.open_wave_out();  // a restart: the same failures are held back
   ASSERT_EQ(host.reports, open_failed);
   host.reports.clear();
   dialog.show();
   dialog.SelectBtnClick();
-  open_wave_out();  // the next restart of the cycle
+  devices.open_wave_out();  // the next restart of the cycle
   EXPECT_EQ(host.reports,
             (Reports{refused_report, refused_report, open_failed[0], open_failed[1]}));
 }
 
 TEST_F(SoundCardDialog, ListingWaitsBeforeItStartsTheCycle) {
-  TSoundCardSelect fresh(nullptr);
+  TSoundCardSelect fresh(nullptr, devices);
   QElapsedTimer clock;
   qint64 started_at = -1;
   fresh.start_cycle = [&] { started_at = clock.elapsed(); };

@@ -24,6 +24,7 @@
 #include <tuple>
 #include <vector>
 
+#include "audio/standin_device.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
@@ -34,7 +35,8 @@ namespace {
 class Window : public ::testing::Test {
  protected:
   QApplication& app = test_application();  // before the window
-  TZForm form;
+  audio::StandinSystem device;
+  TZForm form{device};
 
   // Shows the window without ever letting the processing cycle start.
   void show() {
