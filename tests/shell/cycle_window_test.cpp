@@ -22,7 +22,6 @@
 #include "design/filter.h"
 #include "shell/Zoduvov.h"
 #include "shell/state.h"
-#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -53,7 +52,6 @@ class WindowCycleTest : public ::testing::Test {
     EXPECT_EQ(QCoreApplication::exec(), 0);
   }
 
-  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };

@@ -89,7 +89,6 @@ class FilterCommand : public ::testing::Test {
     EXPECT_GT(std::count(program.begin(), program.end(), std::int16_t{0}), 0);
   }
 
-  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };

@@ -16,7 +16,6 @@
 #include "design/filter.h"
 #include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
-#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -24,7 +23,6 @@ namespace {
 class FilterWindow : public ::testing::Test {
  protected:
   QApplication& app = test_application();  // before the window
-  OwnFolder working_folder;
   audio::StandinSystem device;
   TZForm form{device};
 

@@ -23,7 +23,6 @@
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
-#include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -43,7 +42,6 @@ void write_bytes(const char* path, std::span<const std::uint8_t> bytes) {
 class Settings : public ::testing::Test {
  protected:
   QApplication& app = test_application();
-  OwnFolder working_folder;
   audio::StandinSystem device;
 
   // A window as the program makes it, reading the settings file.

@@ -59,7 +59,6 @@ class Transport : public ::testing::Test {
 
   std::vector<std::pair<QString, QString>>& reports() { return recorder.reports; }
 
-  OwnFolder working_folder;
   audio::StandinSystem device;
   ReportRecorder recorder;
 };
