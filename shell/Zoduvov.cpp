@@ -77,10 +77,9 @@ TZForm::TZForm(audio::WaveSystem& system)
 TZForm::~TZForm() { FormDestroy(); }
 
 void TZForm::FormCreate() {
-  // The device pair, the chain, the transport and the view start in their
-  // start state; what follows comes from the controls.
-  gain.coarse_gain = 1.0f;
-  chain.signal_gain = 1.0f;
+  // The device pair, the chain (gain 1), the gain controls (coarse step 1),
+  // the transport and the view start in their start state; what follows
+  // comes from the controls.
   gain.gain_position_time = SignalGainBar->value();
   gain.gain_position_freq = SignalGainBar->value();
   view.time_gain = SignalGainBar->value();

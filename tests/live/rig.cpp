@@ -130,11 +130,11 @@ int stream_count(const std::string& kind) {
   return count;
 }
 
-Recorder::Recorder(const std::string& source) {
+Recorder::Recorder(const std::string& source, int latency_ms) {
   int pipe_fds[2];
   if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe for the recorder");
-  // Small fragments, so that the arrival times follow the monitor closely.
-  std::vector<std::string> arguments{"-d", source, "--latency-msec=10"};
+  std::vector<std::string> arguments{"-d", source,
+                                     "--latency-msec=" + std::to_string(latency_ms)};
   const auto options = raw_stream_options();
   arguments.insert(arguments.end(), options.begin(), options.end());
   child_.emplace("parec", arguments, std::filesystem::path{}, std::vector<std::string>{},

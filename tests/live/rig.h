@@ -61,10 +61,13 @@ std::string output_of(const std::vector<std::string>& command);
 // "sink-inputs" or "source-outputs").
 int stream_count(const std::string& kind);
 
-// Records a source with parec from construction until stop().
+// Records a source with parec from construction until stop(). Small
+// fragments (the default) make the arrival times follow the source closely;
+// larger ones let the recording ride out a busy machine without losing
+// samples of its own.
 class Recorder {
  public:
-  explicit Recorder(const std::string& source);
+  explicit Recorder(const std::string& source, int latency_ms = 10);
   ~Recorder();
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;

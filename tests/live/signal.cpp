@@ -66,6 +66,17 @@ ToneDefects tone_defects(const std::vector<WindowFit>& windows, double expected_
   return defects;
 }
 
+std::vector<std::size_t> added_defects(const ToneDefects& output, const ToneDefects& input,
+                                       std::size_t slack) {
+  std::vector<std::size_t> added;
+  for (const std::size_t window : output.where) {
+    const std::size_t from = window > slack ? window - slack : 0;
+    const auto near = std::lower_bound(input.where.begin(), input.where.end(), from);
+    if (near == input.where.end() || *near > window + slack) added.push_back(window);
+  }
+  return added;
+}
+
 std::optional<double> crossing_frequency(std::span<const std::int16_t> samples, int rate) {
   std::optional<double> first;
   double last = 0.0;

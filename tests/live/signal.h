@@ -44,6 +44,13 @@ struct ToneDefects {
 };
 ToneDefects tone_defects(const std::vector<WindowFit>& windows, double expected_rms);
 
+// The windows where `output` has a defect that `input` has none within
+// `slack` windows of: what a stage between two recordings of the same tone
+// added, with the defects it passed on from its input left out. Window k of
+// one recording is taken to hold what window k of the other held.
+std::vector<std::size_t> added_defects(const ToneDefects& output, const ToneDefects& input,
+                                       std::size_t slack);
+
 // The frequency from the first and last upward zero crossings, interpolated
 // between samples; nullopt with fewer than two crossings.
 std::optional<double> crossing_frequency(std::span<const std::int16_t> samples, int rate);

@@ -61,6 +61,24 @@ TEST(ToneDefects, HalfTheLevelIsADropoutEverywhere) {
   EXPECT_EQ(live::tone_defects(windows, kExpectedRms).dropouts, static_cast<int>(windows.size()));
 }
 
+TEST(ToneDefects, OnlyTheDefectsAStageAddedAreItsOwn) {
+  // The input lost 20 ms at 0.5 s; the output, a window behind it, passed
+  // that on and lost samples of its own at 1.5 s.
+  auto output = live::tone(kAmplitude, 1000.0, 2.01, kRate);
+  std::fill_n(output.begin() + kWindow + 5500, 220, std::int16_t{0});
+  const std::vector<std::int16_t> input(output.begin() + kWindow, output.end());
+  output.erase(output.begin() + 16505, output.begin() + 16505 + 515);
+  const auto fitted = [](const std::vector<std::int16_t>& samples) {
+    return live::tone_defects(live::fit_windows(samples, kRate, 1000.0, kWindow), kExpectedRms);
+  };
+  const auto added = live::added_defects(fitted(output), fitted(input), 3);
+  ASSERT_FALSE(added.empty());
+  for (const std::size_t window : added) {
+    EXPECT_NEAR(static_cast<double>(window), 16505.0 / kWindow, 1.0);
+  }
+  EXPECT_TRUE(live::added_defects(fitted(input), fitted(input), 0).empty());
+}
+
 TEST(CrossingFrequency, FindsTheToneFrequency) {
   for (const double frequency : {440.0, 1000.0, 1003.5}) {
     const auto tone = live::tone(4000.0, frequency, 1.0, kRate);
