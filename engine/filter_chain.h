@@ -47,8 +47,8 @@ class FilterChain {
   // variable notch, the bandpass and the variable bandpass (each when it is
   // on), the output stage (bypass, gain, then silence while `pause`) and
   // 16-bit packing into `packed` (2 x samples_per_buffer bytes). Another
-  // input_select unpacks nothing and filters the previous pass's samples
-  // again. Allocates nothing.
+  // input_select unpacks nothing: the pass works on what the arrays hold
+  // from the pass before. Allocates nothing.
   void process(std::span<const std::uint8_t> captured, std::int32_t input_select,
                std::span<std::uint8_t> packed, bool pause);
 
