@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace audio {
 
@@ -69,6 +70,11 @@ void BufferQueue::wait(std::chrono::microseconds limit) {
   completed_.wait_for(lock, limit, [&] { return completions_ != seen; });
 }
 
+void BufferQueue::set_notice(std::function<void()> notice) {
+  std::lock_guard lock(mutex_);
+  notice_ = std::move(notice);
+}
+
 void BufferQueue::complete_front() {
   const Entry front = queue_.front();
   queue_.pop_front();
@@ -78,6 +84,7 @@ void BufferQueue::complete_front() {
   front.header->flags.fetch_or(header_done);
   ++completions_;
   completed_.notify_all();
+  if (notice_) notice_();
 }
 
 bool BufferQueue::queued(const WaveHeader& header) const {

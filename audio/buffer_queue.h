@@ -1,7 +1,8 @@
 // The buffer bookkeeping every wave device shares: prepared headers, the queue
 // of buffers handed to the device, and their completion. The program thread
 // prepares, queues and waits; the device thread fills (capture) or drains
-// (play) the queued buffers. All calls may come from either thread.
+// (play) the queued buffers. All calls may come from either thread. Each
+// buffer returned done is told to the completion notice, if one is set.
 #pragma once
 
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 
 #include "audio/wave_device.h"
@@ -48,6 +50,12 @@ class BufferQueue {
   // Blocks until some buffer is returned done, or for at most `limit`.
   void wait(std::chrono::microseconds limit);
 
+  // Replaces the notice called once for every buffer returned done, on the
+  // thread that returns it and while the queue is locked: the notice must
+  // not call the queue. An empty function sets none. Once this returns, the
+  // notice it replaced is no longer called.
+  void set_notice(std::function<void()> notice);
+
  private:
   struct Entry {
     WaveHeader* header;
@@ -63,6 +71,7 @@ class BufferQueue {
   std::condition_variable completed_;
   std::deque<Entry> queue_;
   std::uint64_t completions_ = 0;
+  std::function<void()> notice_;
 };
 
 }  // namespace audio

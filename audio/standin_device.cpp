@@ -148,6 +148,9 @@ class StandinInStream : public WaveInStream {
   }
 
   void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
+  void set_completion_notice(std::function<void()> notice) override {
+    queue_.set_notice(std::move(notice));
+  }
 
  private:
   // Captures the frames due since the last tick; frames with no buffer
@@ -202,6 +205,9 @@ class StandinOutStream : public WaveOutStream {
   int restart() override { return wave_ok; }
 
   void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
+  void set_completion_notice(std::function<void()> notice) override {
+    queue_.set_notice(std::move(notice));
+  }
 
  private:
   // Plays the frames due since the last tick. When the queue runs dry the

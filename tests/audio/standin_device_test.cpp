@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <type_traits>
 
@@ -160,4 +162,56 @@ TEST(Standin, ClosingReturnsQueuedBuffersDone) {
   queue(*out, {&a});
   out.reset();
   EXPECT_TRUE(a.done());
+}
+
+// What the completion notices of one stream told: how many, and whether
+// each came from the device's own thread.
+struct Notices {
+  void operator()() {
+    std::lock_guard lock(mutex);
+    from_device.push_back(std::this_thread::get_id() != program);
+    told.notify_all();
+  }
+  // Waits up to a second for `count` notices in all.
+  bool wait_for(std::size_t count) {
+    std::unique_lock lock(mutex);
+    return told.wait_for(lock, 1s, [&] { return from_device.size() >= count; });
+  }
+  std::vector<bool> seen() {
+    std::lock_guard lock(mutex);
+    return from_device;
+  }
+
+  const std::thread::id program = std::this_thread::get_id();
+  std::mutex mutex;
+  std::condition_variable told;
+  std::vector<bool> from_device;
+};
+
+TEST(Standin, EveryBufferReturnedDoneIsNoticedByCaptureReplayResetAndClose) {
+  StandinSystem system;
+  std::unique_ptr<WaveInStream> in;
+  std::unique_ptr<WaveOutStream> out;
+  ASSERT_EQ(system.open_input(0, pcm(1), &in), wave_ok);
+  ASSERT_EQ(system.open_output(0, pcm(1), &out), wave_ok);
+  Notices in_notices, out_notices;
+  in->set_completion_notice([&in_notices] { in_notices(); });
+  out->set_completion_notice([&out_notices] { out_notices(); });
+
+  Buffer in_a(256), in_b(256), in_c(8192), out_a(256), out_b(8192), out_c(8192);
+  queue(*in, {&in_a, &in_b, &in_c});
+  queue(*out, {&out_a, &out_b, &out_c});
+  in->start();
+  ASSERT_TRUE(in_notices.wait_for(2));
+  ASSERT_TRUE(out_notices.wait_for(1));
+  EXPECT_TRUE(in_a.done() && in_b.done() && out_a.done());
+  EXPECT_EQ(in_notices.seen(), (std::vector<bool>{true, true}));
+  EXPECT_EQ(out_notices.seen(), (std::vector<bool>{true}));
+
+  // A reset and a close return their buffers on the program's thread.
+  in->reset();
+  out.reset();
+  EXPECT_TRUE(in_c.done() && out_b.done() && out_c.done());
+  EXPECT_EQ(in_notices.seen(), (std::vector<bool>{true, true, false}));
+  EXPECT_EQ(out_notices.seen(), (std::vector<bool>{true, false, false}));
 }
