@@ -1,6 +1,7 @@
 // The two WAV files of the transport: the record file, which receives the
 // program's output block by block, and the play file, whose samples replace
-// the captured input. No Qt.
+// the captured input. Only regular files are taken: opening never waits on a
+// FIFO or a device. No Qt.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,25 @@
 #include "files/wav.h"
 
 namespace files {
+
+// The most sample bytes a recording holds: its RIFF size, data + 36, must fit
+// in 32 bits, and the data is whole 16-bit samples.
+inline constexpr std::uint64_t max_record_bytes = (0xFFFF'FFFFull - 36) & ~1ull;
+
+// What became of a block handed to append_record_block. Any outcome but
+// appended has stopped the recording: the file is finished with a header
+// describing the whole blocks it holds, and closed (record_file_open 0).
+enum class RecordOutcome {
+  appended,
+  write_failed,  // the system refused the block (disk full, file too large,
+                 // I/O error); record_error says why
+  file_removed,  // the file was deleted or replaced while recording: what was
+                 // written since is gone with it
+  size_limit,    // the block would take the data past max_record_bytes
+};
+
+// The report for a stopped recording (both empty for appended).
+WaveReport record_report(RecordOutcome outcome);
 
 // The transport's state and its two files. The cycle reads and writes
 // blocks through it and keeps the two counts.
@@ -31,36 +51,42 @@ class Transport {
   std::uint8_t transport_idle = 1;  // neither recording nor playing
 
   // The files, opened by the Open Wave and Save Wave commands.
-  std::FILE* record_file = nullptr;
   std::FILE* play_file = nullptr;
   std::int32_t record_file_open = 0;
   std::int32_t play_file_open = 0;
-  std::int32_t record_byte_count = 0;  // sample bytes written so far
+  // Sample bytes written so far; the next block goes to byte 44 + this.
+  std::uint64_t record_byte_count = 0;
+  int record_error = 0;  // errno of the write that stopped the recording
   std::int32_t play_bytes_left = 0;    // sample bytes not yet read
   std::uint16_t play_channels = 0;     // channels of the play file's frames, 1 or 2
 
-  // create_record_file: creates (truncating) the record file at `path` with
-  // a recording header for no samples yet; record_file_open 1,
-  // record_byte_count 0. False, with no file open, when it cannot be
-  // created.
+  // create_record_file: finishes a record file already open, then creates
+  // (truncating) the record file at `path` with a recording header for no
+  // samples yet; record_file_open 1, record_byte_count 0, record_error 0.
+  // False, with no file open, when it cannot be created or written, or when
+  // `path` names anything but a regular file (a FIFO, a device, a folder),
+  // which is then left untouched.
   bool create_record_file(const std::string& path);
 
-  // append_record_block: appends a block of sample bytes, counts them in
-  // record_byte_count, brings the size fields up to date and hands
-  // everything to the system: a recording cut off by a crash or a kill
-  // keeps all it holds. The header never claims more than the file has been
-  // given.
-  void append_record_block(std::span<const std::uint8_t> block);
+  // append_record_block: writes a block of sample bytes after those already
+  // recorded, counts them in record_byte_count and brings the size fields up
+  // to date, each write handed to the system at once: a recording cut off by
+  // a crash or a kill keeps all it holds. The header never claims more than
+  // the file has been given. A block the system refuses, or one that would
+  // pass max_record_bytes, stops the recording (see RecordOutcome); a block
+  // written in part is cut off the file. Needs record_file_open 1.
+  RecordOutcome append_record_block(std::span<const std::uint8_t> block);
 
   // finish_record_file: writes the final sizes (data + 36 at byte 4, data
-  // at byte 40) and closes; record_file_open 0. Nothing when no file is
-  // open.
-  void finish_record_file();
+  // at byte 40) and closes; record_file_open 0. False when the sizes could
+  // not be written or the close failed. Nothing (true) when no file is open.
+  bool finish_record_file();
 
   // open_play_file: opens `path`, checks its header and leaves it
   // positioned at its first sample: play_file_open 1, play_bytes_left the
   // data's size, play_channels its channel count. Returns the report for a
-  // refusal (then no file is open).
+  // refusal (then no file is open); anything but a regular file is refused
+  // without waiting for it.
   std::optional<WaveReport> open_play_file(const std::string& path);
 
   // read_play_pass: reads the play file's next `frames` frames, or what is
@@ -77,7 +103,10 @@ class Transport {
   void close_play_file();
 
  private:
-  void write_sizes();
+  bool write_sizes();
+  RecordOutcome stop_recording(RecordOutcome outcome);
+
+  int record_fd_ = -1;
 };
 
 }  // namespace files

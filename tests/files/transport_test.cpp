@@ -1,0 +1,298 @@
+#include "files/transport.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using files::RecordOutcome;
+
+constexpr std::size_t block_bytes = 2048;
+
+// A block of output whose bytes tell which block it is.
+Bytes block(int number) {
+  Bytes bytes(block_bytes);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<std::uint8_t>(number * 31 + i);
+  }
+  return bytes;
+}
+
+Bytes contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::uint32_t u32_at(const fs::path& path, std::uint64_t offset) {
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(offset));
+  std::uint8_t bytes[4] = {};
+  in.read(reinterpret_cast<char*>(bytes), 4);
+  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+// The two size fields of a recording's header.
+struct Sizes {
+  std::uint32_t riff = 0;
+  std::uint32_t data = 0;
+  bool operator==(const Sizes&) const = default;
+};
+Sizes sizes_of(const fs::path& path) {
+  return {u32_at(path, files::riff_size_offset), u32_at(path, files::data_size_offset)};
+}
+Sizes sizes_for(std::uint64_t data) {
+  return {static_cast<std::uint32_t>(data + 36), static_cast<std::uint32_t>(data)};
+}
+
+// A file holds a recording of the blocks numbered 0 .. count - 1, and
+// nothing more, when it reads back as exactly those samples.
+void expect_recording_of_blocks(const fs::path& path, int count) {
+  Bytes expected;
+  for (int number = 0; number < count; ++number) {
+    const Bytes next = block(number);
+    expected.insert(expected.end(), next.begin(), next.end());
+  }
+  const Bytes bytes = contents(path);
+  files::MemorySource source(bytes);
+  const files::WaveRead read = files::read_wave_layout(source);
+  ASSERT_EQ(read.error, files::WaveError::none);
+  EXPECT_TRUE(files::playable(read.layout.format));
+  EXPECT_EQ(read.layout.data_offset, 44u);
+  EXPECT_EQ(read.layout.data_size, expected.size());
+  EXPECT_EQ(sizes_of(path), sizes_for(expected.size()));
+  EXPECT_EQ(Bytes(bytes.begin() + 44, bytes.end()), expected);
+}
+
+class Transport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tonewell-transport.XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  fs::path folder_;
+};
+
+TEST_F(Transport, EachBlockIsOnTheDiskAndCountedInTheHeaderAsItIsAppended) {
+  const fs::path path = folder_ / "out.wav";
+  std::ofstream(path) << "an older file that the recording replaces";
+  files::Transport transport;
+  ASSERT_TRUE(transport.create_record_file(path.string()));
+  EXPECT_EQ(fs::file_size(path), 44u);
+  for (int number = 0; number < 3; ++number) {
+    EXPECT_EQ(transport.append_record_block(block(number)), RecordOutcome::appended);
+    // Read back while the file is still open, as after a crash.
+    expect_recording_of_blocks(path, number + 1);
+  }
+  EXPECT_EQ(transport.record_byte_count, 3 * block_bytes);
+  EXPECT_TRUE(transport.finish_record_file());
+  EXPECT_EQ(transport.record_file_open, 0);
+  expect_recording_of_blocks(path, 3);
+}
+
+// What a recording in a child process limited to `file_limit` bytes a file
+// came to: the system refuses to write past the limit with EFBIG, as on a
+// full disk.
+struct LimitedRecording {
+  bool created = false;
+  int blocks_appended = 0;
+  RecordOutcome outcome = RecordOutcome::appended;
+  std::uint64_t byte_count = 0;
+  std::int32_t file_open = -1;
+  int error = 0;
+};
+
+LimitedRecording record_with_file_limit(const fs::path& path, rlim_t file_limit) {
+  int pipe_ends[2];
+  if (::pipe(pipe_ends) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(pipe_ends[0]);
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{file_limit, file_limit};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    LimitedRecording result;
+    files::Transport transport;
+    result.created = transport.create_record_file(path.string());
+    for (int number = 0; result.created && number < 10; ++number) {
+      result.outcome = transport.append_record_block(block(number));
+      if (result.outcome != RecordOutcome::appended) break;
+      ++result.blocks_appended;
+    }
+    result.byte_count = transport.record_byte_count;
+    result.file_open = transport.record_file_open;
+    result.error = transport.record_error;
+    const bool sent = ::write(pipe_ends[1], &result, sizeof result) == sizeof result;
+    ::_exit(sent ? 0 : 1);
+  }
+  ::close(pipe_ends[1]);
+  LimitedRecording result;
+  const bool received = ::read(pipe_ends[0], &result, sizeof result) == sizeof result;
+  ::close(pipe_ends[0]);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  EXPECT_TRUE(received && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  return result;
+}
+
+TEST_F(Transport, AFailedWriteStopsTheRecordingLeavingAValidFileOfTheWholeBlocks) {
+  const fs::path path = folder_ / "full.wav";
+  struct Case {
+    const char* name;
+    rlim_t file_limit;
+    int whole_blocks;
+  };
+  for (const Case& c : {Case{"the limit inside the third block", 44 + 2 * block_bytes + 1000, 2},
+                        Case{"the limit at the end of the third block", 44 + 3 * block_bytes, 3},
+                        Case{"the limit one byte into the first block", 45, 0}}) {
+    SCOPED_TRACE(c.name);
+    const LimitedRecording result = record_with_file_limit(path, c.file_limit);
+    ASSERT_TRUE(result.created);
+    EXPECT_EQ(result.blocks_appended, c.whole_blocks);
+    EXPECT_EQ(result.outcome, RecordOutcome::write_failed);
+    EXPECT_EQ(result.error, EFBIG);
+    EXPECT_EQ(result.file_open, 0);
+    EXPECT_EQ(result.byte_count, c.whole_blocks * block_bytes);
+    // The part of the block that was written is cut off again.
+    EXPECT_EQ(fs::file_size(path), 44 + c.whole_blocks * block_bytes);
+    expect_recording_of_blocks(path, c.whole_blocks);
+  }
+  // No room for the header: nothing is open.
+  EXPECT_FALSE(record_with_file_limit(path, 20).created);
+}
+
+TEST_F(Transport, AFileRemovedWhileRecordingStopsTheRecording) {
+  const fs::path path = folder_ / "gone.wav";
+  files::Transport transport;
+  ASSERT_TRUE(transport.create_record_file(path.string()));
+  ASSERT_EQ(transport.append_record_block(block(0)), RecordOutcome::appended);
+  fs::remove(path);
+  EXPECT_EQ(transport.append_record_block(block(1)), RecordOutcome::file_removed);
+  EXPECT_EQ(transport.record_file_open, 0);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(files::record_report(RecordOutcome::file_removed).caption, "Record Error");
+}
+
+// A recording many hours long, in a sparse file: the hours before the last
+// block are a hole the system reads as silence.
+TEST_F(Transport, ARecordingPastTwoGibibytesKeepsItsSizesRight) {
+  const fs::path path = folder_ / "long.wav";
+  files::Transport transport;
+  ASSERT_TRUE(transport.create_record_file(path.string()));
+  // 3 GiB of samples at 22050 bytes a second: 40 hours.
+  const std::uint64_t hours_40 = 3ull << 30;
+  transport.record_byte_count = hours_40;
+  ASSERT_EQ(transport.append_record_block(block(7)), RecordOutcome::appended);
+  EXPECT_EQ(transport.record_byte_count, hours_40 + block_bytes);
+  ASSERT_TRUE(transport.finish_record_file());
+  EXPECT_EQ(sizes_of(path), sizes_for(hours_40 + block_bytes));
+  EXPECT_EQ(fs::file_size(path), 44 + hours_40 + block_bytes);
+  std::ifstream in(path, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(44 + hours_40));
+  Bytes last(block_bytes);
+  in.read(reinterpret_cast<char*>(last.data()), static_cast<std::streamsize>(last.size()));
+  EXPECT_EQ(last, block(7));
+}
+
+TEST_F(Transport, ARecordingStopsBeforeTheLargestSizeAWaveFileCanHold) {
+  ASSERT_EQ(files::max_record_bytes + 36, 0xFFFF'FFFEull);
+  const fs::path path = folder_ / "full-size.wav";
+  struct Case {
+    const char* name;
+    std::uint64_t room;  // bytes left below the limit before the last block
+  };
+  for (const Case& c : {Case{"one block of room", block_bytes},
+                        Case{"less than two blocks of room", 2 * block_bytes - 2}}) {
+    SCOPED_TRACE(c.name);
+    files::Transport transport;
+    ASSERT_TRUE(transport.create_record_file(path.string()));
+    transport.record_byte_count = files::max_record_bytes - c.room;
+    ASSERT_EQ(transport.append_record_block(block(0)), RecordOutcome::appended);
+    const std::uint64_t held = files::max_record_bytes - c.room + block_bytes;
+    EXPECT_EQ(transport.append_record_block(block(1)), RecordOutcome::size_limit);
+    EXPECT_EQ(transport.record_file_open, 0);
+    EXPECT_EQ(transport.record_byte_count, held);
+    EXPECT_EQ(sizes_of(path), sizes_for(held));
+    EXPECT_EQ(fs::file_size(path), 44 + held);
+  }
+}
+
+// Runs `open` on another thread and returns how long it took. Should it wait
+// on the FIFO instead, the FIFO's other end is opened with `release_flags`
+// after two seconds to let it go, and the test fails.
+template <class Open>
+std::chrono::milliseconds time_open(Open open, const fs::path& fifo, int release_flags) {
+  const auto start = std::chrono::steady_clock::now();
+  std::future<void> done = std::async(std::launch::async, open);
+  if (done.wait_for(std::chrono::seconds(2)) == std::future_status::timeout) {
+    const int other_end = ::open(fifo.c_str(), release_flags | O_NONBLOCK);
+    done.wait();
+    if (other_end >= 0) ::close(other_end);
+    ADD_FAILURE() << "waited on " << fifo;
+  }
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start);
+}
+
+TEST_F(Transport, OnlyRegularFilesAreOpenedAndOthersAreRefusedWithoutWaiting) {
+  const fs::path fifo = folder_ / "fifo.wav";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path folder = folder_ / "folder.wav";
+  fs::create_directory(folder);
+  const auto max_wait = std::chrono::milliseconds(500);
+
+  for (const fs::path& path : {fifo, folder, fs::path("/dev/null")}) {
+    SCOPED_TRACE(path);
+    files::Transport transport;
+    std::optional<files::WaveReport> refusal;
+    EXPECT_LT(time_open([&] { refusal = transport.open_play_file(path.string()); }, path,
+                        O_WRONLY),
+              max_wait);
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->caption, "File Error Message");
+    EXPECT_EQ(refusal->text, "Not a regular file");
+    EXPECT_EQ(transport.play_file_open, 0);
+
+    bool created = true;
+    EXPECT_LT(time_open([&] { created = transport.create_record_file(path.string()); }, path,
+                        O_RDONLY),
+              max_wait);
+    EXPECT_FALSE(created);
+    EXPECT_EQ(transport.record_file_open, 0);
+  }
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_TRUE(fs::is_empty(folder));
+
+  // A FIFO that is being read is refused all the same, and given nothing.
+  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(reader, 0);
+  files::Transport transport;
+  EXPECT_FALSE(transport.create_record_file(fifo.string()));
+  char byte = 0;
+  EXPECT_LE(::read(reader, &byte, 1), 0);
+  ::close(reader);
+
+  const auto missing = transport.open_play_file((folder_ / "missing.wav").string());
+  ASSERT_TRUE(missing.has_value());
+  EXPECT_EQ(missing->text, "Could not open the file");
+}
+
+}  // namespace
