@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 
 namespace files {
@@ -16,10 +17,31 @@ bool write_all(int fd, std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
+    if (written == 0) errno = EIO;
     if (written <= 0) return false;
     bytes = bytes.subspan(static_cast<std::size_t>(written));
   }
   return true;
+}
+
+// Rewrites the regular file at `path` with `bytes` without creating it: 0,
+// or the errno of the step that failed.
+int rewrite_in_place(const std::string& path, std::span<const std::uint8_t> bytes) {
+  // O_NONBLOCK lets a FIFO's open return at once; a regular file ignores it.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno;
+  struct stat status {};
+  int error = 0;
+  if (::fstat(fd, &status) != 0) {
+    error = errno;
+  } else if (!S_ISREG(status.st_mode)) {
+    error = EINVAL;
+  } else if (!write_all(fd, bytes) || ::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 ||
+             ::fsync(fd) != 0) {
+    error = errno;
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
 }
 
 mode_t new_file_mode(const std::string& path) {
@@ -76,6 +98,17 @@ bool ReplacingFile::commit() {
 bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
   ReplacingFile file(path);
   return file.write(bytes) && file.commit();
+}
+
+SaveResult save_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+  ReplacingFile file(path);
+  if (file.write(bytes) && file.commit()) return {true, false, {}};
+  const int replace_error = file.error();
+  const int rewrite_error = rewrite_in_place(path, bytes);
+  if (rewrite_error == 0) return {true, true, {}};
+  return {false, false,
+          "could not replace " + path + " (" + std::strerror(replace_error) +
+              ") nor rewrite it (" + std::strerror(rewrite_error) + ")"};
 }
 
 }  // namespace files

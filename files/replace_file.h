@@ -1,5 +1,6 @@
 // Replacing a file's contents so that a crash or a full disk leaves either
-// the old file or the new one, never a part of either.
+// the old file or the new one, never a part of either; and saving a small
+// file in a folder that cannot take a new one.
 #pragma once
 
 #include <cstdint>
@@ -45,5 +46,21 @@ class ReplacingFile {
 // Replaces `path` with `bytes` through a ReplacingFile: on any failure an
 // old file at `path` is left as it was and the result is false.
 bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes);
+
+// What became of save_file.
+struct SaveResult {
+  bool saved = false;
+  bool in_place = false;  // saved by rewriting the old file itself
+  std::string failure;    // why it was not saved, a line for a report
+};
+
+// save_file: saves a small file such as the settings. Replaces `path` with
+// `bytes` as replace_file does when it can; when that fails (a folder that
+// is not writable), rewrites an existing, writable regular file at `path`
+// in place: the bytes go over the old ones from the start with one write,
+// the file is cut to their length and flushed to the disk. A file is never
+// created that way. Only a crash in the middle of that one write can leave
+// old and new bytes mixed. Does not wait on a FIFO or a device at `path`.
+SaveResult save_file(const std::string& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace files

@@ -1,6 +1,9 @@
 #include "files/replace_file.h"
 
+#include "files/settings_format.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -107,6 +110,75 @@ TEST_F(ReplaceFile, FailsInAReadOnlyFolderLeavingTheOldFile) {
   EXPECT_FALSE(replace(path, "new"));
   EXPECT_EQ(contents(path), "old");
   EXPECT_EQ(listing(), std::set<fs::path>{path});
+}
+
+ino_t inode_of(const fs::path& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+files::SaveResult save(const fs::path& path, const files::Settings& settings) {
+  return files::save_file(path.string(), files::serialise_settings(settings));
+}
+
+std::string settings_bytes(const files::Settings& settings) {
+  const auto bytes = files::serialise_settings(settings);
+  return {bytes.begin(), bytes.end()};
+}
+
+files::Settings changed_settings() {
+  files::Settings settings = files::start_settings();
+  settings.bp_center = 0.25f;
+  settings.output_device_id = 3;
+  return settings;
+}
+
+TEST_F(ReplaceFile, SavingInAWritableFolderReplacesTheFileAsAWhole) {
+  const fs::path path = folder_ / "ZOduvov.cfg";
+  ASSERT_TRUE(save(path, files::start_settings()).saved);
+  const ino_t first = inode_of(path);
+  const files::SaveResult result = save(path, changed_settings());
+  EXPECT_TRUE(result.saved);
+  EXPECT_FALSE(result.in_place);
+  EXPECT_TRUE(result.failure.empty());
+  EXPECT_EQ(contents(path), settings_bytes(changed_settings()));
+  EXPECT_NE(inode_of(path), first);
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+}
+
+TEST_F(ReplaceFile, SavingInAReadOnlyFolderRewritesAWritableFileInPlace) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  const fs::path path = folder_ / "ZOduvov.cfg";
+  // A longer old file: what lies past the new bytes goes.
+  ASSERT_TRUE(replace(path, settings_bytes(files::start_settings()) + "and some more"));
+  const ino_t old = inode_of(path);
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  const files::SaveResult result = save(path, changed_settings());
+  EXPECT_TRUE(result.saved);
+  EXPECT_TRUE(result.in_place);
+  EXPECT_EQ(contents(path), settings_bytes(changed_settings()));
+  EXPECT_EQ(fs::file_size(path), files::settings_size);
+  EXPECT_EQ(inode_of(path), old);
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+}
+
+TEST_F(ReplaceFile, SavingThatCanNeitherReplaceNorRewriteSaysWhy) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  const fs::path kept = folder_ / "kept.cfg";
+  ASSERT_TRUE(replace(kept, settings_bytes(files::start_settings())));
+  fs::permissions(kept, fs::perms::owner_read);
+  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  const auto before = listing();
+  // No file to rewrite; a file that is not writable.
+  for (const fs::path& path : {folder_ / "ZOduvov.cfg", kept}) {
+    SCOPED_TRACE(path);
+    const files::SaveResult result = save(path, changed_settings());
+    EXPECT_FALSE(result.saved);
+    EXPECT_NE(result.failure.find(path.string()), std::string::npos) << result.failure;
+    EXPECT_NE(result.failure.find("Permission denied"), std::string::npos) << result.failure;
+    EXPECT_EQ(listing(), before);
+  }
+  EXPECT_EQ(contents(kept), settings_bytes(files::start_settings()));
 }
 
 }  // namespace
