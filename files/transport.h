@@ -25,8 +25,8 @@ enum class RecordOutcome {
   appended,
   write_failed,  // the system refused the block (disk full, file too large,
                  // I/O error); record_error says why
-  file_removed,  // the file was deleted or replaced while recording: what was
-                 // written since is gone with it
+  file_removed,  // the file was deleted, or renamed over, while recording:
+                 // the recording is gone with it
   size_limit,    // the block would take the data past max_record_bytes
 };
 
