@@ -6,7 +6,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <type_traits>
+#include <utility>
 
 #include "audio/buffer_queue.h"
 #include "audio/rate_converter.h"
@@ -93,15 +102,15 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
-// Opens a PortAudio callback stream on `device` for `client`, whose static
+// Opens a PortAudio callback stream on `device` for `core`, whose static
 // `callback` it registers, and starts it. Returns the stream or null.
-template <typename Client>
-PaStream* open_started(int device, const DeviceSetup& setup, bool input, Client* client) {
+template <typename Core>
+PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* core) {
   const PaStreamParameters p = parameters(device, setup.channels, input);
   PaStream* stream = nullptr;
   LibraryCall call;
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
-                    paFramesPerBufferUnspecified, paClipOff, &Client::callback, client) != paNoError) {
+                    paFramesPerBufferUnspecified, paClipOff, &Core::callback, core) != paNoError) {
     return nullptr;
   }
   if (Pa_StartStream(stream) != paNoError) {
@@ -117,116 +126,284 @@ void close_stream(PaStream* stream) {
   Pa_CloseStream(stream);
 }
 
-class PortAudioInStream : public WaveInStream {
+using Clock = std::chrono::steady_clock;
+
+// A device, direction and stream format: what a setup is found for.
+struct SetupKey {
+  bool input;
+  int device;
+  int channels;
+  std::uint32_t rate;
+  auto operator<=>(const SetupKey&) const = default;
+};
+
+// A query or an open handed to the device thread, from when it is asked for
+// until its answer is taken (or, for a stream that opened late, closed).
+struct Opening {
+  SetupKey key;
+  bool query;           // no stream wanted
+  int waiters = 0;      // callers waiting for the answer now
+  bool finished = false;
+  int result = wave_error;
+  Clock::time_point finished_at{};
+  std::unique_ptr<WaveInStream> in{};  // the stream opened, for an open
+  std::unique_ptr<WaveOutStream> out{};
+};
+
+template <typename Base>
+std::unique_ptr<Base>& stream_of(Opening& opening) {
+  if constexpr (std::is_same_v<Base, WaveInStream>) {
+    return opening.in;
+  } else {
+    return opening.out;
+  }
+}
+
+}  // namespace
+
+class DeviceThread : public std::enable_shared_from_this<DeviceThread> {
  public:
-  PortAudioInStream(const WaveFormat& format, const DeviceSetup& setup)
-      : converter_(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
-
-  // Returns false when the device cannot be opened.
-  bool open(int device, const DeviceSetup& setup) {
-    if (!converter_.ready()) return false;
-    stream_ = open_started(device, setup, true, this);
-    return stream_ != nullptr;
+  static std::shared_ptr<DeviceThread> start() {
+    auto thread = std::make_shared<DeviceThread>();
+    thread->thread_ = std::thread([thread] { thread->run(); });
+    return thread;
   }
 
-  ~PortAudioInStream() override {
-    if (stream_) close_stream(stream_);
-    queue_.return_all();
-  }
-
-  int prepare(WaveHeader& header) override { return queue_.prepare(header); }
-  int unprepare(WaveHeader& header) override { return queue_.unprepare(header); }
-  int add_buffer(WaveHeader& header) override { return queue_.add(header); }
-
-  int start() override {
-    if (!running_.load()) {
-      position_.store(0);
-      running_.store(true);
+  // Runs `job` on the device thread after those posted before it; at once
+  // on this thread when the device thread has ended.
+  void post(std::function<void()> job) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!ended_) {
+        jobs_.push_back(std::move(job));
+        work_.notify_one();
+        return;
+      }
     }
-    return wave_ok;
+    job();
   }
 
-  int reset() override {
-    running_.store(false);
-    position_.store(0);
-    queue_.return_all();
-    return wave_ok;
+  // Answers a query (stream null) or opens a stream of type Stream, waiting
+  // at most device_answer_limit for the device thread.
+  template <typename Stream, typename Base>
+  int open(int device, const WaveFormat& format, bool input, std::unique_ptr<Base>* stream);
+
+  // Closes the streams kept, finishes the jobs posted, and ends; waits at
+  // most `limit` for that, then leaves the thread to itself.
+  void stop(std::chrono::milliseconds limit) {
+    std::vector<std::shared_ptr<Opening>> kept;
+    std::unique_lock lock(mutex_);
+    kept.swap(openings_);
+    lock.unlock();
+    kept.clear();  // their streams post their closes
+    lock.lock();
+    stopping_ = true;
+    work_.notify_one();
+    const bool ended = stopped_.wait_for(lock, limit, [this] { return ended_; });
+    lock.unlock();
+    if (ended) {
+      thread_.join();
+    } else {
+      thread_.detach();
+    }
   }
 
-  int position(std::uint32_t& bytes) override {
-    bytes = position_.load();
-    return wave_ok;
+ private:
+  // Runs the jobs in order and closes the late streams nobody took.
+  void run() {
+    std::unique_lock lock(mutex_);
+    while (!(stopping_ && jobs_.empty())) {
+      if (jobs_.empty()) {
+        const auto expiry = first_expiry();
+        if (expiry) {
+          work_.wait_until(lock, *expiry);
+        } else {
+          work_.wait(lock);
+        }
+        std::vector<std::shared_ptr<Opening>> expired = take_expired();
+        lock.unlock();
+        expired.clear();  // their streams post their closes
+        lock.lock();
+        continue;
+      }
+      std::function<void()> job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      job();
+      job = nullptr;  // what it held goes on this thread
+      lock.lock();
+    }
+    ended_ = true;
+    stopped_.notify_all();
   }
 
-  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
+  // When the first late stream kept is due to be closed. Caller holds mutex_.
+  std::optional<Clock::time_point> first_expiry() const {
+    std::optional<Clock::time_point> first;
+    for (const auto& opening : openings_) {
+      if (!opening->finished) continue;
+      const auto expiry = opening->finished_at + late_stream_kept;
+      if (!first || expiry < *first) first = expiry;
+    }
+    return first;
+  }
+
+  // The late streams kept past their time. Caller holds mutex_.
+  std::vector<std::shared_ptr<Opening>> take_expired() {
+    std::vector<std::shared_ptr<Opening>> expired;
+    const auto now = Clock::now();
+    std::erase_if(openings_, [&](const std::shared_ptr<Opening>& opening) {
+      if (!opening->finished || opening->waiters > 0 ||
+          opening->finished_at + late_stream_kept > now) {
+        return false;
+      }
+      expired.push_back(opening);
+      return true;
+    });
+    return expired;
+  }
+
+  // The device thread's part of an open or query.
+  template <typename Stream, typename Base>
+  void answer(Opening& opening, int device, const WaveFormat& format);
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable work_;      // a job posted or a stop asked
+  std::condition_variable answered_;  // an opening finished
+  std::condition_variable stopped_;   // the thread ended
+  std::deque<std::function<void()>> jobs_;
+  std::vector<std::shared_ptr<Opening>> openings_;  // under way, or finished and not taken
+  std::map<SetupKey, DeviceSetup> setups_;
+  bool stopping_ = false;
+  bool ended_ = false;
+};
+
+namespace {
+
+// What the audio callback of a capture stream touches. It lives until the
+// stream's close has returned, however long that takes.
+struct CaptureCore {
+  CaptureCore(const WaveFormat& format, const DeviceSetup& setup)
+      : converter(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
   // The card keeps running while capture is stopped, so the converter never
   // sees a gap; only what arrives while capture runs fills buffers and moves
   // the position.
   static int callback(const void* input, void*, unsigned long frames,
                       const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    auto* stream = static_cast<PortAudioInStream*>(self);
+    auto* core = static_cast<CaptureCore*>(self);
     if (input) {
-      stream->converter_.convert(static_cast<const float*>(input), static_cast<long>(frames),
-                                 [stream](std::span<const std::uint8_t> bytes) {
-                                   if (!stream->running_.load()) return;
-                                   stream->queue_.capture(bytes.data(), bytes.size());
-                                   stream->position_.fetch_add(
-                                       static_cast<std::uint32_t>(bytes.size()));
-                                 });
+      core->converter.convert(static_cast<const float*>(input), static_cast<long>(frames),
+                              [core](std::span<const std::uint8_t> bytes) {
+                                if (!core->running.load()) return;
+                                core->queue.capture(bytes.data(), bytes.size());
+                                core->position.fetch_add(static_cast<std::uint32_t>(bytes.size()));
+                              });
     }
     return paContinue;
   }
 
- private:
-  BufferQueue queue_;
-  std::atomic<bool> running_{false};
-  std::atomic<std::uint32_t> position_{0};
-  CaptureConverter converter_;
-  PaStream* stream_ = nullptr;
+  BufferQueue queue;
+  std::atomic<bool> running{false};
+  std::atomic<std::uint32_t> position{0};
+  CaptureConverter converter;
 };
 
-class PortAudioOutStream : public WaveOutStream {
- public:
-  PortAudioOutStream(const WaveFormat& format, const DeviceSetup& setup)
-      : converter_(queue_, format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
+// What the audio callback of a playback stream touches; lives as long.
+struct PlaybackCore {
+  PlaybackCore(const WaveFormat& format, const DeviceSetup& setup)
+      : converter(queue, format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
-  bool open(int device, const DeviceSetup& setup) {
-    if (!converter_.ready()) return false;
-    stream_ = open_started(device, setup, false, this);
+  static int callback(const void*, void* output, unsigned long frames,
+                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
+    static_cast<PlaybackCore*>(self)->converter.fill(static_cast<float*>(output),
+                                                     static_cast<long>(frames));
+    return paContinue;
+  }
+
+  BufferQueue queue;
+  PlaybackConverter converter;  // after queue, which it reads
+};
+
+// A stream over its core. Opening runs on the device thread; destroying
+// returns the queued buffers done at once, leaves the callback an empty
+// queue, and has the device thread close the stream.
+template <typename Core, typename Base>
+class PortAudioStream : public Base {
+ public:
+  PortAudioStream(std::shared_ptr<DeviceThread> thread, const WaveFormat& format,
+                  const DeviceSetup& setup)
+      : thread_(std::move(thread)), core_(std::make_shared<Core>(format, setup)) {}
+
+  ~PortAudioStream() override {
+    core_->queue.return_all();
+    core_->queue.set_notice({});
+    if (stream_) {
+      thread_->post([core = core_, stream = stream_] { close_stream(stream); });
+    }
+  }
+
+  // Returns false when the device cannot be opened. On the device thread.
+  bool open(int device, const DeviceSetup& setup, bool input) {
+    if (!core_->converter.ready()) return false;
+    stream_ = open_started(device, setup, input, core_.get());
     return stream_ != nullptr;
   }
 
-  ~PortAudioOutStream() override {
-    if (stream_) close_stream(stream_);
-    queue_.return_all();
+  int prepare(WaveHeader& header) override { return core_->queue.prepare(header); }
+  int unprepare(WaveHeader& header) override { return core_->queue.unprepare(header); }
+  void wait_for_buffer(std::chrono::microseconds limit) override { core_->queue.wait(limit); }
+  void set_completion_notice(std::function<void()> notice) override {
+    core_->queue.set_notice(std::move(notice));
   }
 
-  int prepare(WaveHeader& header) override { return queue_.prepare(header); }
-  int unprepare(WaveHeader& header) override { return queue_.unprepare(header); }
-  int write(WaveHeader& header) override { return queue_.add(header); }
+ protected:
+  std::shared_ptr<DeviceThread> thread_;
+  std::shared_ptr<Core> core_;
+  PaStream* stream_ = nullptr;
+};
+
+class PortAudioInStream : public PortAudioStream<CaptureCore, WaveInStream> {
+ public:
+  using PortAudioStream::PortAudioStream;
+
+  int add_buffer(WaveHeader& header) override { return core_->queue.add(header); }
+
+  int start() override {
+    if (!core_->running.load()) {
+      core_->position.store(0);
+      core_->running.store(true);
+    }
+    return wave_ok;
+  }
+
+  int reset() override {
+    core_->running.store(false);
+    core_->position.store(0);
+    core_->queue.return_all();
+    return wave_ok;
+  }
+
+  int position(std::uint32_t& bytes) override {
+    bytes = core_->position.load();
+    return wave_ok;
+  }
+};
+
+class PortAudioOutStream : public PortAudioStream<PlaybackCore, WaveOutStream> {
+ public:
+  using PortAudioStream::PortAudioStream;
+
+  int write(WaveHeader& header) override { return core_->queue.add(header); }
 
   // The card keeps playing silence when nothing is queued, so a reset only
   // returns the queued buffers and a restart has nothing to do.
   int reset() override {
-    queue_.return_all();
+    core_->queue.return_all();
     return wave_ok;
   }
   int restart() override { return wave_ok; }
-
-  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
-
-  static int callback(const void*, void* output, unsigned long frames,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    static_cast<PortAudioOutStream*>(self)->converter_.fill(static_cast<float*>(output),
-                                                            static_cast<long>(frames));
-    return paContinue;
-  }
-
- private:
-  BufferQueue queue_;
-  PlaybackConverter converter_;  // after queue_, which it reads
-  PaStream* stream_ = nullptr;
 };
 
 // The devices that can capture (input) or play, the default one first.
@@ -242,42 +419,126 @@ std::vector<int> list_devices(bool input) {
   return devices;
 }
 
-// PortAudio's name of the device listed as `device_id`; empty for a number
-// not listed.
-std::string device_name(const std::vector<int>& devices, int device_id) {
-  if (device_id < 0 || device_id >= static_cast<int>(devices.size())) return {};
-  return Pa_GetDeviceInfo(devices[static_cast<std::size_t>(device_id)])->name;
+// The name listed as `device_id`; empty for a number not listed.
+std::string listed_name(const std::vector<std::string>& names, int device_id) {
+  if (device_id < 0 || device_id >= static_cast<int>(names.size())) return {};
+  return names[static_cast<std::size_t>(device_id)];
 }
 
-// Opens a stream of type Stream on the device listed as `device_id`, or only
-// checks that it could be opened when `stream` is null.
+std::vector<std::string> device_names(const std::vector<int>& devices) {
+  std::vector<std::string> names;
+  for (const int device : devices) names.emplace_back(Pa_GetDeviceInfo(device)->name);
+  return names;
+}
+
+// Checks the device number and format, then has the device thread answer.
 template <typename Stream, typename Base>
-int open_on(const std::vector<int>& devices, int device_id, const WaveFormat& format, bool input,
-            std::unique_ptr<Base>* stream) {
+int open_on(DeviceThread& thread, const std::vector<int>& devices, int device_id,
+            const WaveFormat& format, bool input, std::unique_ptr<Base>* stream) {
   if (device_id < 0 || device_id >= static_cast<int>(devices.size())) return wave_bad_device_id;
   if (!format_supported(format)) return wave_bad_format;
-  const int device = devices[static_cast<std::size_t>(device_id)];
-  DeviceSetup setup{};
-  {
-    LibraryCall call;
-    if (!find_setup(device, format, input, setup)) return wave_bad_format;
-  }
-  if (!stream) return wave_ok;
-  auto opened = std::make_unique<Stream>(format, setup);
-  if (!opened->open(device, setup)) return wave_error;
-  *stream = std::move(opened);
-  return wave_ok;
+  return thread.open<Stream>(devices[static_cast<std::size_t>(device_id)], format, input, stream);
 }
 
 }  // namespace
 
-PortAudioSystem::PortAudioSystem() {
-  LibraryCall call;
-  if (Pa_Initialize() == paNoError) {
-    inputs_ = list_devices(true);
-    outputs_ = list_devices(false);
+template <typename Stream, typename Base>
+int DeviceThread::open(int device, const WaveFormat& format, bool input,
+                       std::unique_ptr<Base>* stream) {
+  const SetupKey key{input, device, format.channels, format.samples_per_sec};
+  const bool query = stream == nullptr;
+  std::unique_lock lock(mutex_);
+  if (query && setups_.contains(key)) return wave_ok;
+  // A retry joins the query or open under way, or takes the stream it left.
+  auto found = std::find_if(openings_.begin(), openings_.end(), [&](const auto& opening) {
+    return opening->key == key && opening->query == query;
+  });
+  std::shared_ptr<Opening> opening;
+  if (found != openings_.end()) {
+    opening = *found;
+  } else {
+    opening = std::make_shared<Opening>(Opening{key, query});
+    openings_.push_back(opening);
+    jobs_.push_back([this, opening, device, format] {
+      answer<Stream, Base>(*opening, device, format);
+    });
+    work_.notify_one();
   }
+  ++opening->waiters;
+  answered_.wait_for(lock, device_answer_limit, [&] { return opening->finished; });
+  --opening->waiters;
+  if (!opening->finished) return wave_error;
+  std::erase(openings_, opening);
+  if (query || opening->result != wave_ok) return opening->result;
+  std::unique_ptr<Base>& opened = stream_of<Base>(*opening);
+  if (!opened) return wave_error;  // another caller took it
+  *stream = std::move(opened);
+  return wave_ok;
 }
+
+template <typename Stream, typename Base>
+void DeviceThread::answer(Opening& opening, int device, const WaveFormat& format) {
+  std::optional<DeviceSetup> setup;
+  bool stopping = false;
+  {
+    std::lock_guard lock(mutex_);
+    stopping = stopping_;
+    if (const auto known = setups_.find(opening.key); known != setups_.end()) {
+      setup = known->second;
+    }
+  }
+  int result = wave_error;
+  std::unique_ptr<Base> opened;
+  if (!stopping) {
+    if (!setup) {
+      LibraryCall call;
+      if (DeviceSetup found{}; find_setup(device, format, opening.key.input, found)) {
+        setup = found;
+      }
+    }
+    result = setup ? wave_ok : wave_bad_format;
+    if (setup && !opening.query) {
+      auto made = std::make_unique<Stream>(shared_from_this(), format, *setup);
+      if (made->open(device, *setup, opening.key.input)) {
+        opened = std::move(made);
+      } else {
+        result = wave_error;
+      }
+    }
+  }
+  std::unique_ptr<Base> unwanted;
+  {
+    std::lock_guard lock(mutex_);
+    if (setup) setups_.emplace(opening.key, *setup);
+    opening.finished = true;
+    opening.result = result;
+    opening.finished_at = Clock::now();
+    // Nobody waits: an answer or a failure is of no use later, a stream is
+    // kept for the next open (unless the system is going).
+    if (opening.waiters == 0 && (opening.query || !opened || stopping_)) {
+      unwanted = std::move(opened);
+      std::erase_if(openings_, [&](const auto& o) { return o.get() == &opening; });
+    } else {
+      stream_of<Base>(opening) = std::move(opened);
+    }
+  }
+  answered_.notify_all();
+}
+
+PortAudioSystem::PortAudioSystem() {
+  {
+    LibraryCall call;
+    if (Pa_Initialize() == paNoError) {
+      inputs_ = list_devices(true);
+      outputs_ = list_devices(false);
+      input_names_ = device_names(inputs_);
+      output_names_ = device_names(outputs_);
+    }
+  }
+  thread_ = DeviceThread::start();
+}
+
+PortAudioSystem::~PortAudioSystem() { thread_->stop(device_exit_wait); }
 
 int PortAudioSystem::input_count() {
   return inputs_.empty() ? builtin_.input_count() : static_cast<int>(inputs_.size());
@@ -288,23 +549,24 @@ int PortAudioSystem::output_count() {
 }
 
 std::string PortAudioSystem::input_name(int device_id) {
-  return inputs_.empty() ? builtin_.input_name(device_id) : device_name(inputs_, device_id);
+  return inputs_.empty() ? builtin_.input_name(device_id) : listed_name(input_names_, device_id);
 }
 
 std::string PortAudioSystem::output_name(int device_id) {
-  return outputs_.empty() ? builtin_.output_name(device_id) : device_name(outputs_, device_id);
+  return outputs_.empty() ? builtin_.output_name(device_id)
+                          : listed_name(output_names_, device_id);
 }
 
 int PortAudioSystem::open_input(int device_id, const WaveFormat& format,
                                 std::unique_ptr<WaveInStream>* stream) {
   if (inputs_.empty()) return builtin_.open_input(device_id, format, stream);
-  return open_on<PortAudioInStream>(inputs_, device_id, format, true, stream);
+  return open_on<PortAudioInStream>(*thread_, inputs_, device_id, format, true, stream);
 }
 
 int PortAudioSystem::open_output(int device_id, const WaveFormat& format,
                                  std::unique_ptr<WaveOutStream>* stream) {
   if (outputs_.empty()) return builtin_.open_output(device_id, format, stream);
-  return open_on<PortAudioOutStream>(outputs_, device_id, format, false, stream);
+  return open_on<PortAudioOutStream>(*thread_, outputs_, device_id, format, false, stream);
 }
 
 }  // namespace audio
