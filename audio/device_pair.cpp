@@ -4,31 +4,25 @@
 
 namespace audio {
 
+namespace {
+
+std::size_t index_of(Direction direction) { return direction == Direction::input ? 0 : 1; }
+
+// The longest a wait sleeps before it looks at its buffer and flag again,
+// should neither a message nor the device wake it.
+constexpr std::chrono::milliseconds wait_slice{50};
+
+}  // namespace
+
 bool HeldReports::admit(Direction direction, std::string_view text) {
-  Rounds& r = of(direction);
-  if (r.held.contains(text)) return false;
-  r.current.emplace(text);
-  return true;
+  return shown_[index_of(direction)].emplace(text).second;
 }
 
-void HeldReports::begin_round(Direction direction) {
-  Rounds& r = of(direction);
-  r.held.merge(r.current);
-  r.current.clear();
-}
-
-void HeldReports::release(Direction direction) {
-  of(direction).held.clear();
-  of(direction).current.clear();
-}
+void HeldReports::release(Direction direction) { shown_[index_of(direction)].clear(); }
 
 void HeldReports::release_all() {
   release(Direction::input);
   release(Direction::output);
-}
-
-HeldReports::Rounds& HeldReports::of(Direction direction) {
-  return rounds_[direction == Direction::input ? 0 : 1];
 }
 
 DevicePair::DevicePair(WaveSystem& system, WaveHost& host)
@@ -50,7 +44,9 @@ void DevicePair::set_input_channels(std::uint16_t channels) {
 }
 
 int DevicePair::checked(Direction direction, int result, std::string_view text) {
-  if (result != wave_ok && reports.admit(direction, text)) {
+  if (result == wave_ok) return result;
+  if (result == wave_invalid_handle && open_failed_[index_of(direction)]) return result;
+  if (reports.admit(direction, text)) {
     host_.report(wave_caption, text);
   }
   return result;
@@ -58,19 +54,23 @@ int DevicePair::checked(Direction direction, int result, std::string_view text) 
 
 // Input.
 
-// Polls the header until it is done, pumping the window's messages on the
-// first and every tenth poll; a raised timeout resets and restarts capture
-// (each reported on failure) and ends the wait. Handlers run by the pump may
-// close the device, so wave_in is read afresh on every poll.
+template <typename Stream>
+void DevicePair::notify_host(Stream& stream) {
+  stream.set_completion_notice([&host = host_] { host.wake(); });
+}
+
+// Sleeps in the host's message wait until the header is done; a raised
+// timeout resets and restarts capture (each reported on failure) and ends
+// the wait. Handlers run in the wait may close the device, so wave_in is
+// read afresh every time.
 unsigned DevicePair::wait_in(const WaveHeader& header, const std::uint8_t& timeout) {
-  for (int counter = 0; (header.flags.load() & header_done) == 0; ++counter) {
-    if (counter % 10 == 0) host_.process_messages();
+  while ((header.flags.load() & header_done) == 0) {
     if (timeout == 1) {
       reset_wave_in();
       start_wave_in();
       break;
     }
-    pause_for_buffer(wave_in);
+    host_.wait_for_messages(wait_slice);
   }
   return header.bytes_recorded.load();
 }
@@ -92,7 +92,7 @@ void DevicePair::reset_in_header_a() { set_header(in_header_a, in_data_a.get(), 
 void DevicePair::reset_in_header_b() { set_header(in_header_b, in_data_b.get(), in_buffer_bytes); }
 
 int DevicePair::open_wave_in() {
-  reports.begin_round(Direction::input);
+  open_failed_[index_of(Direction::input)] = false;
   checked(Direction::input, system_.open_input(input_device_id, in_wave_format, nullptr),
           "Could not open the input wave device");
   std::unique_ptr<WaveInStream> stream;
@@ -100,7 +100,11 @@ int DevicePair::open_wave_in() {
       checked(Direction::input, system_.open_input(input_device_id, in_wave_format, &stream),
               "Error Opening Input wave device");
   wave_in = std::move(stream);
-  if (wave_in) reports.release(Direction::input);
+  if (wave_in) {
+    notify_host(*wave_in);
+    reports.release(Direction::input);
+  }
+  open_failed_[index_of(Direction::input)] = !wave_in;
   return result;
 }
 
@@ -141,10 +145,13 @@ int DevicePair::start_wave_in() {
                  "Error starting the input wave device");
 }
 
-std::uint32_t DevicePair::get_in_position() {
-  checked(Direction::input, call_on(wave_in, &WaveInStream::position, in_position_),
-          "Error getting the byte position");
-  return in_position_;
+std::optional<std::uint32_t> DevicePair::get_in_position() {
+  std::uint32_t bytes = 0;
+  if (checked(Direction::input, call_on(wave_in, &WaveInStream::position, bytes),
+              "Error getting the byte position") != wave_ok) {
+    return std::nullopt;
+  }
+  return bytes;
 }
 
 unsigned DevicePair::wait_in_a(const std::uint8_t& timeout) { return wait_in(in_header_a, timeout); }
@@ -170,19 +177,18 @@ int DevicePair::close_wave_in() {
 
 // Output.
 
-// Polls the header until it is done, pumping the window's messages every
-// tenth poll; a raised timeout resets and restarts the output (nothing
-// reported) and ends the wait. Handlers run by the pump may close the
-// device, so wave_out is read afresh on every poll.
+// Sleeps in the host's message wait until the header is done; a raised
+// timeout resets and restarts the output (nothing reported) and ends the
+// wait. Handlers run in the wait may close the device, so wave_out is read
+// afresh every time.
 unsigned DevicePair::wait_out(const WaveHeader& header, const std::uint8_t& timeout) {
-  for (int counter = 1; (header.flags.load() & header_done) == 0; ++counter) {
-    if (counter % 10 == 0) host_.process_messages();
-    pause_for_buffer(wave_out);
+  while ((header.flags.load() & header_done) == 0) {
     if (timeout == 1) {
       call_on(wave_out, &WaveOutStream::reset);
       call_on(wave_out, &WaveOutStream::restart);
       break;
     }
+    host_.wait_for_messages(wait_slice);
   }
   return header.bytes_recorded.load();
 }
@@ -204,7 +210,7 @@ void DevicePair::reset_out_header_a() { set_header(out_header_a, out_data_a.get(
 void DevicePair::reset_out_header_b() { set_header(out_header_b, out_data_b.get(), out_buffer_bytes); }
 
 int DevicePair::open_wave_out() {
-  reports.begin_round(Direction::output);
+  open_failed_[index_of(Direction::output)] = false;
   checked(Direction::output, system_.open_output(output_device_id, out_wave_format, nullptr),
           "Could not handle the output WAVE format");
   std::unique_ptr<WaveOutStream> stream;
@@ -212,7 +218,11 @@ int DevicePair::open_wave_out() {
       checked(Direction::output, system_.open_output(output_device_id, out_wave_format, &stream),
               "Error Opening Output wave device");
   wave_out = std::move(stream);
-  if (wave_out) reports.release(Direction::output);
+  if (wave_out) {
+    notify_host(*wave_out);
+    reports.release(Direction::output);
+  }
+  open_failed_[index_of(Direction::output)] = !wave_out;
   return result;
 }
 

@@ -2,15 +2,19 @@
 // formats, the two audio blocks of each direction and the headers that point
 // at them, and the operations the processing cycle drives them by.
 //
-// Every operation calls the open stream, and a failure is reported in a
-// modal box captioned "Wave Device Message" through the host (once while it
-// repeats, see HeldReports), then the operation carries on. An operation
+// Every operation calls the open stream, and a failure is reported in a box
+// captioned "Wave Device Message" through the host (once until something
+// changes, see HeldReports), then the operation carries on. An operation
 // returns the result of its last wave call (wave_ok, or a WaveResultCode).
+// The waits sleep in the host's message wait, which an open stream wakes
+// each time it returns a buffer.
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -27,7 +31,13 @@ class WaveHost {
  public:
   // Lets the window process its pending messages (handlers, timers).
   virtual void process_messages() = 0;
-  // A modal report with an OK button.
+  // Processes the window's messages; when none are pending, first sleeps
+  // until one arrives, wake() is called or `limit` has passed.
+  virtual void wait_for_messages(std::chrono::milliseconds limit) = 0;
+  // Ends the wait_for_messages in progress, or else the next one, at once.
+  // Called from the devices' threads.
+  virtual void wake() = 0;
+  // A report with an OK button.
   virtual void report(std::string_view caption, std::string_view text) = 0;
 
  protected:
@@ -36,32 +46,23 @@ class WaveHost {
 
 enum class Direction { input, output };
 
-// Reports of wave-device failures, shown once while they repeat. The cycle
-// restarts 50 ms after it ends, so a missing or vanished device would
-// otherwise bring up the same message boxes at every restart. Each attempt
-// to open a device starts a round; a round shows every failure, except those
-// its direction already showed in an earlier round since the device last
-// opened or the user last chose a device.
+// Reports of wave-device failures, each shown once per direction until
+// something changes: the device of that direction opens, the user chooses a
+// device or the input is selected again. The cycle restarts 50 ms after it
+// ends, so a missing or vanished device would otherwise bring up the same
+// message boxes at every restart, and a failing position query at every
+// query.
 class HeldReports {
  public:
-  // Whether a failure `text` of `direction` is to be shown; it then counts
-  // as shown in this round.
+  // Whether a failure `text` of `direction` is to be shown: the first time
+  // since the direction was last released.
   bool admit(Direction direction, std::string_view text);
-  // An attempt to open a device of `direction` begins: the failures of the
-  // rounds before are held.
-  void begin_round(Direction direction);
-  // A device of `direction` opened: its failures are shown again.
+  // Failures of `direction` are shown again.
   void release(Direction direction);
-  // The user chose a device: every failure is shown again.
   void release_all();
 
  private:
-  struct Rounds {
-    std::set<std::string, std::less<>> held;     // shown in an earlier round
-    std::set<std::string, std::less<>> current;  // shown in this round
-  };
-  Rounds& of(Direction direction);
-  std::array<Rounds, 2> rounds_;
+  std::array<std::set<std::string, std::less<>>, 2> shown_;
 };
 
 class DevicePair {
@@ -128,7 +129,8 @@ class DevicePair {
   void reset_in_header_a();
   void reset_in_header_b();
   // Queries, then opens input_device_id into wave_in; after a failed open
-  // wave_in is empty.
+  // wave_in is empty, and the later operations' failures for want of an
+  // open device are not reported: the open's report says it.
   int open_wave_in();
   // The same two calls, reported under "Device Message" as "Sound input
   // device not compatible"; the stream opened for the test is closed at
@@ -142,12 +144,12 @@ class DevicePair {
   // Starts capture into the queued buffers; the position counts from here.
   int start_wave_in();
   // Bytes captured since the last start, frames lost for want of a queued
-  // buffer included; after a failure, the last position obtained.
-  std::uint32_t get_in_position();
-  // Waits until the buffer is full, pumping the host's messages on the first
-  // and every tenth poll. When `timeout` reads 1, capture is reset and
-  // started again and the wait ends. Returns the header's bytes-recorded
-  // count. Any window handler may run while it waits.
+  // buffer included; nullopt when the query fails or no input is open.
+  std::optional<std::uint32_t> get_in_position();
+  // Waits until the buffer is full, processing the host's messages as they
+  // come. When `timeout` reads 1, capture is reset and started again and
+  // the wait ends. Returns the header's bytes-recorded count. Any window
+  // handler may run while it waits.
   unsigned wait_in_a(const std::uint8_t& timeout);
   unsigned wait_in_b(const std::uint8_t& timeout);
   // Stops capture and returns every queued buffer done; capture resumes
@@ -172,9 +174,9 @@ class DevicePair {
   // Queues the prepared buffer behind those already playing. Not reported.
   int write_out_a();
   int write_out_b();
-  // Waits until the buffer has played, pumping every tenth poll; when
-  // `timeout` reads 1 the output is reset and restarted (not reported) and
-  // the wait ends.
+  // Waits until the buffer has played, processing the host's messages;
+  // when `timeout` reads 1 the output is reset and restarted (not reported)
+  // and the wait ends.
   unsigned wait_out_a(const std::uint8_t& timeout);
   unsigned wait_out_b(const std::uint8_t& timeout);
   // Cuts playback off and returns every queued buffer done; a buffer written
@@ -186,14 +188,18 @@ class DevicePair {
   int close_wave_out();
 
  private:
-  // Returns `result`; a failure is reported for the direction unless held.
+  // Returns `result`; a failure is reported for the direction unless held
+  // or owed to a device that failed to open.
   int checked(Direction direction, int result, std::string_view text);
+  // Has the stream wake the host whenever it returns a buffer.
+  template <typename Stream>
+  void notify_host(Stream& stream);
   unsigned wait_in(const WaveHeader& header, const std::uint8_t& timeout);
   unsigned wait_out(const WaveHeader& header, const std::uint8_t& timeout);
 
   WaveSystem& system_;
   WaveHost& host_;
-  std::uint32_t in_position_ = 0;  // the last position the device gave
+  std::array<bool, 2> open_failed_{};  // by direction: the last open failed
 };
 
 }  // namespace audio

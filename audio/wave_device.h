@@ -2,12 +2,14 @@
 // flag and a bytes-recorded count, an input position in bytes since start,
 // reset returning every queued buffer as done, restart. A device (the
 // built-in stand-in, or a sound card) runs on its own clock or thread and
-// completes buffers asynchronously; the program polls the done flag.
+// completes buffers asynchronously and tells the program through the
+// stream's completion notice.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -62,6 +64,9 @@ class WaveInStream {
   virtual int position(std::uint32_t& bytes) = 0;
   // Blocks until a buffer completes, or for at most `limit`.
   virtual void wait_for_buffer(std::chrono::microseconds limit) = 0;
+  // `notice` is called, from any thread, each time a buffer is returned
+  // done (reset included). It must be quick and must not call the stream.
+  virtual void set_completion_notice(std::function<void()> notice) = 0;
 };
 
 // A playback stream on one device, open until destroyed.
@@ -77,6 +82,7 @@ class WaveOutStream {
   virtual int restart() = 0;
   // Blocks until a buffer completes, or for at most `limit`.
   virtual void wait_for_buffer(std::chrono::microseconds limit) = 0;
+  virtual void set_completion_notice(std::function<void()> notice) = 0;
 };
 
 // The devices of one kind of sound service, numbered from 0 in each direction.
