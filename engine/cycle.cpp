@@ -1,12 +1,13 @@
 #include "engine/cycle.h"
 
+#include <optional>
 #include <span>
 
 namespace engine {
 namespace {
 
-// Timeouts a phase may count before the cycle ends itself. Both counters also
-// grow by one every pass, so a timeout is tolerated only in the first passes.
+// Timeouts in a row a phase may count before the cycle ends itself; a pass
+// whose phase completes starts its count again.
 constexpr int timeout_limit = 3;
 
 // Input position at which the position wait gives up at once.
@@ -18,25 +19,27 @@ constexpr int position_queries = 2049;
 }  // namespace
 
 // Lets the input device get at least half-way into its current buffer before
-// the other buffer is queued. Returns the last position read, in bytes.
+// the other buffer is queued. Returns the last position read, in bytes; a
+// failed query (or no input open) ends the wait.
 std::uint32_t Cycle::wait_for_position() {
   const std::uint32_t half = devices_.in_buffer_bytes / 2u;
-  std::uint32_t position = devices_.get_in_position();
-  int queries = 0;
-  while (position % devices_.in_buffer_bytes < half) {
-    if (position == position_give_up) break;
-    position = devices_.get_in_position();
-    if (++queries == position_queries) {
-      position = devices_.get_in_position();
-      break;
-    }
+  std::uint32_t position = 0;
+  for (int queries = 0; queries <= position_queries; ++queries) {
+    const std::optional<std::uint32_t> read = devices_.get_in_position();
+    if (!read) break;
+    position = *read;
+    if (position % devices_.in_buffer_bytes >= half || position == position_give_up) break;
   }
   return position;
 }
 
-// Counts a timeout of the phase just waited for; past the limit the cycle ends.
+// Counts a timeout of the phase just waited for, or starts the count again
+// when the phase completed; past the limit the cycle ends.
 void Cycle::count_timeout(int& counter) {
-  if (control_.timeout != 1) return;
+  if (control_.timeout != 1) {
+    counter = 0;
+    return;
+  }
   if (++counter > timeout_limit) {
     control_.stopped = 1;
     counter = 0;
@@ -93,11 +96,19 @@ const std::uint8_t* Cycle::sent_block() {
   return buffer_toggle_ == 1 ? devices_.out_data_b.get() : devices_.out_data_a.get();
 }
 
-// Appends the block this pass sent to the record file while recording.
+// Appends the block this pass sent to the record file while recording. A
+// block the file cannot take has stopped the recording: the transport stops
+// and says why, once.
 void Cycle::record_sent_block() {
-  if (transport_.record_on == 1 && transport_.record_file_open == 1 && transport_.pause_on == 0) {
-    transport_.append_record_block(std::span(sent_block(), devices_.out_buffer_bytes));
+  if (transport_.record_on != 1 || transport_.record_file_open != 1 || transport_.pause_on != 0) {
+    return;
   }
+  const files::RecordOutcome outcome =
+      transport_.append_record_block(std::span(sent_block(), devices_.out_buffer_bytes));
+  if (outcome == files::RecordOutcome::appended) return;
+  host_.stop_transport();
+  const files::WaveReport stopped = files::record_report(outcome);
+  host_.report(stopped.caption, stopped.text);
 }
 
 // At the end of the play data: close the file, return the transport to live
@@ -175,8 +186,6 @@ void Cycle::run() {
   control_.stopped = 0;
 
   while (control_.stopped == 0) {
-    ++timeouts_a;
-    ++timeouts_b;
     // The input device is the clock in every pass, during file playback too.
     device_phase(timeouts_a, timeouts_b);
     if (control_.stopped == 1) break;

@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "design/presets.h"
 #include "engine/filter_chain.h"
 #include "files/transport.h"
+#include "tests/support/wake_flag.h"
 
 namespace {
 
@@ -44,6 +47,8 @@ class FakeWindow : public engine::CycleHost {
   bool close_play_file_in_file_pump = false;
   // Runs the cycle again from inside a pump, as Play and the device dialog do.
   bool restart_from_pump = false;
+  // Runs after each pass's drawing, given the passes so far.
+  std::function<void(std::size_t)> on_pass;
 
   std::vector<Clock::time_point> pass_ends;
   std::vector<int> passes_with_timeout;
@@ -65,6 +70,16 @@ class FakeWindow : public engine::CycleHost {
       transport.close_play_file();
     }
   }
+  // Sleeps until the device wakes it or the timer would run out.
+  void wait_for_messages(std::chrono::milliseconds limit) override {
+    if (timer_enabled) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(timer_started + 200ms - Clock::now());
+      limit = std::clamp(left, 0ms, limit);
+    }
+    flag.sleep(limit);
+    process_messages();
+  }
+  void wake() override { flag.wake(); }
   void report(std::string_view caption, std::string_view text) override {
     reports.push_back(std::string(caption) + ": " + std::string(text));
   }
@@ -81,12 +96,14 @@ class FakeWindow : public engine::CycleHost {
   }
   void update_display() override {
     pass_ends.push_back(Clock::now());
+    if (on_pass) on_pass(pass_ends.size());
     if (stop_after_passes > 0 && static_cast<int>(pass_ends.size()) >= stop_after_passes) {
       control.stopped = 1;
     }
   }
 
  private:
+  support::WakeFlag flag;
   bool timer_enabled = false;
   Clock::time_point timer_started;
 };
@@ -198,21 +215,41 @@ TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
   EXPECT_EQ(window.diagnostics[static_cast<int>(engine::Diagnostic::byte_position_a)], 4096u);
 }
 
-TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterThreeTimeouts) {
+TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterFourTimeoutsInARow) {
   device.set_stalled(true);
   const auto start = Clock::now();
   window.cycle.run();
   const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 
-  // Pass 1 times out; its input reset returns both queued input buffers and
-  // its output reset the buffer sent, so pass 2 finds its buffers done. The
-  // timeout of pass 3 pushes the phase-a counter past 3 and the cycle ends
-  // before processing.
-  EXPECT_EQ(window.pass_ends.size(), 2u);
-  EXPECT_EQ(window.passes_with_timeout, (std::vector<int>{1, 3}));
+  // Every phase-a pass times out; its input reset returns both queued input
+  // buffers and its output reset the buffer sent, so the phase-b pass after
+  // it finds its buffers done. The fourth phase-a timeout in a row ends the
+  // cycle before processing.
+  EXPECT_EQ(window.pass_ends.size(), 6u);
+  EXPECT_EQ(window.passes_with_timeout, (std::vector<int>{1, 3, 5, 7}));
   EXPECT_EQ(window.control.stopped, 1);
-  EXPECT_GT(elapsed, 2 * 190.0);
-  EXPECT_LT(elapsed, 2 * 200.0 + 300.0);
+  EXPECT_GT(elapsed, 4 * 190.0);
+  EXPECT_LT(elapsed, 4 * 200.0 + 300.0);
+}
+
+TEST_F(CycleTest, LateBuffersWithPassesBetweenThemDoNotEndTheCycle) {
+  // Three stalls of the device, each long enough for one timeout, with
+  // passes running between them: the counts start again, the cycle runs on.
+  window.on_pass = [this](std::size_t pass) {
+    if (pass == 3 || pass == 6 || pass == 9) {
+      device.set_stalled(true);
+      std::thread([this] {
+        std::this_thread::sleep_for(300ms);
+        device.set_stalled(false);
+      }).detach();
+    }
+  };
+  window.stop_after_passes = 16;
+  window.cycle.run();
+
+  EXPECT_EQ(window.pass_ends.size(), 16u);
+  EXPECT_GE(window.passes_with_timeout.size(), 4u);  // the start's, then one a stall
+  EXPECT_EQ(device.input_opens(), 1);
 }
 
 TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnce) {
