@@ -10,9 +10,13 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QSettings>
 #include <array>
+#include <filesystem>
 #include <fstream>
 
+#include "audio/device_choice.h"
+#include "audio/wave_call.h"
 #include "display/mapping.h"
 #include "engine/settings.h"
 #include "files/replace_file.h"
@@ -88,10 +92,50 @@ files::Settings TZForm::current_settings() const {
   return s;
 }
 
-void TZForm::write_settings(const std::string& path) {
+namespace {
+
+// The program's own settings, beside the 124-byte file.
+QString ini_beside(const std::string& settings_path) {
+  return QString::fromStdString(
+      (std::filesystem::path(settings_path).parent_path() / "tonewell.ini").string());
+}
+
+}  // namespace
+
+std::optional<std::string> TZForm::write_settings(const std::string& path) {
   // Written whole to a new file that then replaces the old one, so a crash
-  // while saving leaves the previous settings. A failure is silent.
-  files::replace_file(path, files::serialise_settings(current_settings()));
+  // while saving leaves the previous settings; in a folder that takes no new
+  // file, over the old file itself.
+  const files::SaveResult saved =
+      files::save_file(path, files::serialise_settings(current_settings()));
+  QSettings ini(ini_beside(path), QSettings::IniFormat);
+  ini.setValue("devices/input", QString::fromStdString(audio::device_name(
+                                    devices.system(), audio::Direction::input, devices.input_device_id)));
+  ini.setValue("devices/output",
+               QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
+                                                         devices.output_device_id)));
+  ini.sync();
+  if (!saved.saved) return saved.failure;
+  if (ini.status() != QSettings::NoError) {
+    return "The device choices could not be saved in " + ini.fileName().toStdString();
+  }
+  return std::nullopt;
+}
+
+void TZForm::find_saved_devices(const std::string& ini_path) {
+  const QSettings ini(QString::fromStdString(ini_path), QSettings::IniFormat);
+  const auto settle = [&](audio::Direction direction, std::int32_t& device_id, const char* key,
+                          const char* what) {
+    const audio::DeviceChoice choice = audio::find_device(
+        devices.system(), direction, device_id, ini.value(key).toString().toStdString());
+    device_id = choice.device_id;
+    if (choice.missing) {
+      report(audio::wave_caption, std::string("The ") + what + " device \"" + *choice.missing +
+                                      "\" is not present; the system's default device is used");
+    }
+  };
+  settle(audio::Direction::input, devices.input_device_id, "devices/input", "input");
+  settle(audio::Direction::output, devices.output_device_id, "devices/output", "output");
 }
 
 void TZForm::read_settings(const std::string& path) {
@@ -101,13 +145,15 @@ void TZForm::read_settings(const std::string& path) {
     // applied like stored ones, so the filters match what the window shows.
     files::replace_file(path, files::serialise_settings(files::start_settings()));
     apply_settings(files::start_settings());
-    return;
+  } else {
+    std::array<char, files::settings_size> bytes{};
+    file.read(bytes.data(), bytes.size());
+    const auto read = static_cast<std::size_t>(file.gcount());
+    apply_settings(files::parse_settings(
+        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read),
+        files::start_settings()));
   }
-  std::array<char, files::settings_size> bytes{};
-  file.read(bytes.data(), bytes.size());
-  const auto read = static_cast<std::size_t>(file.gcount());
-  apply_settings(files::parse_settings(
-      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read), files::start_settings()));
+  find_saved_devices(ini_beside(path).toStdString());
 }
 
 void TZForm::apply_settings(const files::Settings& s) {
