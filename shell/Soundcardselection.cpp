@@ -7,7 +7,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
-#include <thread>
+#include <QTimer>
 
 
 namespace {
@@ -116,7 +116,8 @@ void TSoundCardSelect::closeEvent(QCloseEvent* event) {
 void TSoundCardSelect::reject() { close(); }
 
 // Counts the devices of both directions, shows the name of the device under
-// the up-down if `direction` has one there, then starts the cycle.
+// the up-down if `direction` has one there, then starts the cycle once the
+// settle time has passed, with the dialog and the cycle running meanwhile.
 void TSoundCardSelect::list_devices(std::int32_t direction) {
   in_device_count = devices_.system().input_count();
   out_device_count = devices_.system().output_count();
@@ -129,8 +130,9 @@ void TSoundCardSelect::list_devices(std::int32_t direction) {
   list_mode = direction;
   setWindowTitle(direction == 0 ? QStringLiteral("Input Sound Card")
                                 : QStringLiteral("Output Sound Card"));
-  std::this_thread::sleep_for(settle_time);
-  if (start_cycle) start_cycle();
+  QTimer::singleShot(settle_time, this, [this] {
+    if (start_cycle) start_cycle();
+  });
 }
 
 // With no device at all this asks for -1, which the up-down keeps at 0.

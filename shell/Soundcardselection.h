@@ -54,7 +54,7 @@ class TSoundCardSelect : public QDialog {
   std::int32_t out_device_count = 0;
 
   // Starts the processing cycle unless one is running; set by the program
-  // entry. A listing ends with it.
+  // entry. A listing ends by setting it off.
   std::function<void()> start_cycle;
 
   // How long a listing waits before it starts the cycle, so that a device

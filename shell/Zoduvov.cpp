@@ -16,9 +16,9 @@
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
+#include <QAbstractEventDispatcher>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "design/designers.h"
 #include "design/presets.h"
@@ -122,7 +122,9 @@ void TZForm::FormCreate() {
 }
 
 void TZForm::FormDestroy() {
-  write_settings(shell::settings_path);
+  if (const std::optional<std::string> failure = write_settings(shell::settings_path)) {
+    shell::show_final_report(QStringLiteral("File Error Message"), QString::fromStdString(*failure));
+  }
   // A recording in progress keeps everything recorded, as Stop would.
   transport.finish_record_file();
   transport.close_play_file();
@@ -131,7 +133,7 @@ void TZForm::FormDestroy() {
 void TZForm::request_quit() {
   quit_requested = true;
   control.stopped = 1;
-  std::this_thread::sleep_for(std::chrono::milliseconds(250));
+  StartTimer->stop();
   // The application closes its open windows as it terminates; an open
   // sound-card dialog would take that for the user closing it and apply
   // its choice.
@@ -156,7 +158,8 @@ void TZForm::StartTimerTimer() {
   StartTimer->stop();
   StartBtnClick();
   StopCycleBtnClick();
-  StartTimer->start();
+  // Quit, while the cycle ran, ends the restarts too.
+  if (!quit_requested) StartTimer->start();
 }
 
 void TZForm::StartBtnClick() { cycle.run(); }
@@ -174,6 +177,14 @@ void TZForm::BypassBtnClick() {
 }
 
 void TZForm::process_messages() { shell::process_messages(); }
+
+void TZForm::wait_for_messages(std::chrono::milliseconds limit) {
+  WakeTimer->start(limit);
+  QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  WakeTimer->stop();
+}
+
+void TZForm::wake() { dispatcher->wakeUp(); }
 
 void TZForm::report(std::string_view caption, std::string_view text) {
   shell::show_report(QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size())),
@@ -425,8 +436,8 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
   devices.input_select = input;
   for (QAction* action : {MicInput, LeftInput, RightInput}) action->setChecked(action == item);
   devices.set_input_channels(channels);
+  devices.reports.release(audio::Direction::input);
   control.stopped = 1;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 
 // What the display shows. Each button flips or cycles its setting and
@@ -584,10 +595,11 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
 // WAV files. The dialogs ask for a path; open_wave and save_wave do the
 // rest, so that they can also be driven without a dialog.
 
+// The dialogs are window-modal and return at once: the cycle runs on while
+// they are open, and a chosen file is taken up when they close.
 void TZForm::LoadWaveClick() {
   transport.close_play_file();
-  if (OpenWaveDialog->exec() != QDialog::Accepted) return;
-  open_wave(OpenWaveDialog->selectedFiles().value(0).toStdString());
+  OpenWaveDialog->open();
 }
 
 void TZForm::open_wave(const std::string& path) {
@@ -597,8 +609,7 @@ void TZForm::open_wave(const std::string& path) {
 void TZForm::SaveWaveClick() {
   transport.finish_record_file();
   transport.record_byte_count = 0;
-  if (SaveWaveDialog->exec() != QDialog::Accepted) return;
-  save_wave(SaveWaveDialog->selectedFiles().value(0).toStdString());
+  SaveWaveDialog->open();
 }
 
 void TZForm::save_wave(const std::string& path) {
@@ -645,10 +656,13 @@ void TZForm::PlayBtnClick() {
       devices.reset_wave_in();
       devices.start_wave_in();
       devices.reset_wave_out();
+      return;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(250));
-    // Returns at once while a cycle runs.
-    StartBtnClick();
+    // A stopped cycle is started 250 ms later, unless the start timer has
+    // started it by then (which makes this start return at once).
+    QTimer::singleShot(std::chrono::milliseconds(250), this, [this] {
+      if (!quit_requested) StartBtnClick();
+    });
   } else {
     transport.play_on = 0;
     shell::set_font_color(PlayBtn, shell::idle_color);

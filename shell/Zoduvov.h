@@ -4,7 +4,9 @@
 
 #include <QImage>
 #include <QMainWindow>
+#include <chrono>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 #include "audio/device_pair.h"
@@ -16,6 +18,7 @@
 #include "files/settings_format.h"
 #include "files/transport.h"
 
+class QAbstractEventDispatcher;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -129,12 +132,17 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void save_wave(const std::string& path);
 
   // The settings file: read and applied through the controls' handlers
-  // (created from the current values when missing), or written.
+  // (created from the current values when missing), or written. The device
+  // names are kept beside it, in the program's own settings file; reading
+  // finds the saved devices by name. Writing returns why the settings could
+  // not be saved, if they could not.
   void read_settings(const std::string& path);
-  void write_settings(const std::string& path);
+  std::optional<std::string> write_settings(const std::string& path);
 
   // Window services of the cycle and the device layer.
   void process_messages() override;
+  void wait_for_messages(std::chrono::milliseconds limit) override;
+  void wake() override;
   void report(std::string_view caption, std::string_view text) override;
   void enable_timeout_timer(bool enabled) override;
   void show_diagnostic(engine::Diagnostic label, std::uint32_t value) override;
@@ -270,6 +278,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // Non-visual components.
   QTimer* StartTimer;
   QTimer* TimeoutTimer;
+  // Bounds a sleep of wait_for_messages; its timeout does nothing else.
+  QTimer* WakeTimer;
   QFileDialog* OpenWaveDialog;
   QFileDialog* SaveWaveDialog;
 
@@ -293,14 +303,14 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // Builds every control with its caption, range, start value and handler.
   void create_controls();
 
-  // Quit and FormClose: stop the cycle, wait 250 ms, end the application.
+  // Quit and FormClose: stop the cycle and end the application's loop.
   void request_quit();
 
   // The LMS switch, relabelling the given copies of its button.
   void toggle_lms(std::initializer_list<QPushButton*> buttons);
 
   // Input select: the input, the check mark on `item` alone, and the input
-  // format for `channels`; the cycle is stopped, then a 50 ms wait.
+  // format for `channels`; the cycle is stopped.
   void select_input(std::int32_t input, QAction* item, std::uint16_t channels);
 
   // A variable filter's width, shown in its memo.
@@ -319,9 +329,13 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // The controls placed where the tuning of `settings` stands, the gain
   // bars' handlers run.
   void show_tuning(const files::Settings& settings);
+  // The saved devices found by the names kept in `ini_path`.
+  void find_saved_devices(const std::string& ini_path);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;
+  // The window thread's, which wake() may call from any thread.
+  QAbstractEventDispatcher* dispatcher = nullptr;
 };
 
 // The main window, created by the program entry.

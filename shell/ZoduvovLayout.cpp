@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QAbstractEventDispatcher>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -506,9 +507,16 @@ void TZForm::create_controls() {
   TimeoutTimer = new QTimer(this);
   TimeoutTimer->setInterval(200);
   connect(TimeoutTimer, &QTimer::timeout, this, &TZForm::TimeoutTimerTimer);
+  WakeTimer = new QTimer(this);
+  WakeTimer->setSingleShot(true);
+  dispatcher = QAbstractEventDispatcher::instance(thread());
 
   OpenWaveDialog = wave_dialog(this, "Open Wave", QFileDialog::AcceptOpen);
   SaveWaveDialog = wave_dialog(this, "Save Wave", QFileDialog::AcceptSave);
+  connect(OpenWaveDialog, &QFileDialog::fileSelected, this,
+          [this](const QString& path) { open_wave(path.toStdString()); });
+  connect(SaveWaveDialog, &QFileDialog::fileSelected, this,
+          [this](const QString& path) { save_wave(path.toStdString()); });
 
   setFixedSize(sizeHint());
   if (const QScreen* screen = QGuiApplication::primaryScreen())

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "shell/toolkit.h"
+
 namespace shell {
 namespace {
 
@@ -29,6 +31,7 @@ void quit_on_termination_signals(QObject* owner, std::function<void()> quit) {
     char byte;
     [[maybe_unused]] const ssize_t read = ::read(reader, &byte, 1);
     notifier->setEnabled(false);
+    ending_on_signal = true;
     quit();
   });
 

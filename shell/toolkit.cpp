@@ -3,15 +3,40 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QWidget>
+#include <cstdio>
 
 namespace shell {
 
+namespace {
+
+void print_report(const QString& caption, const QString& text) {
+  QString line = QStringLiteral("tonewell: ") + caption + QStringLiteral(": ") + text;
+  line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
+  std::fflush(stderr);
+}
+
+}  // namespace
+
 void show_report(const QString& caption, const QString& text) {
+  print_report(caption, text);
   if (report_sink) {
     report_sink(caption, text);
     return;
   }
-  QMessageBox::information(QApplication::activeWindow(), caption, text, QMessageBox::Ok);
+  auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok,
+                              QApplication::activeWindow());
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void show_final_report(const QString& caption, const QString& text) {
+  print_report(caption, text);
+  if (report_sink) {
+    report_sink(caption, text);
+    return;
+  }
+  if (!ending_on_signal) QMessageBox::warning(nullptr, caption, text, QMessageBox::Ok);
 }
 
 bool Application::notify(QObject* receiver, QEvent* event) {

@@ -16,11 +16,19 @@ inline const QColor engaged_color{255, 0, 0};  // red: switched on
 inline const QColor idle_color{0, 0, 255};     // blue: switched off
 inline const QColor group_caption_color{255, 255, 0};
 
-// Every modal report of the program: caption, text and an OK button, owned
-// by the main window. While a sink is installed (tests), reports go to it
-// and return at once instead.
+// Every report of the program: a line "tonewell: CAPTION: TEXT" on
+// standard error, and a window-modal box with caption, text and an OK button
+// over the active window. It returns at once: the box stays up until OK is
+// clicked while the window and the processing cycle run on. While a sink is
+// installed (tests), reports go to it instead of a box.
 void show_report(const QString& caption, const QString& text);
 inline std::function<void(const QString& caption, const QString& text)> report_sink;
+
+// A report as the program ends, after its window has gone: on standard
+// error, and in a box that waits for OK unless the program ends on a
+// termination signal (no one may be there to click).
+void show_final_report(const QString& caption, const QString& text);
+inline bool ending_on_signal = false;
 
 // The application object. An exception that escapes a handler is shown in a
 // report and the message loop carries on.

@@ -155,13 +155,14 @@ TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
 TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMillisecondsLater) {
   device.set_stalled(true);
   CountingForm form{device};
-  // Each cycle: two passes that time out (the second finds its buffers
-  // returned by the first's reset), then 50 ms before the next cycle.
-  run_then_quit(form, 800, [&] {
+  // Each cycle: four phase-a passes that time out, each followed by a
+  // phase-b pass that finds its buffers returned by the reset, then 50 ms
+  // before the next cycle.
+  run_then_quit(form, 1000, [&] {
     EXPECT_EQ(device.input_opens(), 2);
     EXPECT_EQ(device.output_opens(), 2);
-    EXPECT_GE(form.passes, 3);
-    EXPECT_LE(form.passes, 4);
+    EXPECT_GE(form.passes, 6);
+    EXPECT_LE(form.passes, 7);
   });
 }
 

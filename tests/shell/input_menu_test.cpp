@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QElapsedTimer>
+#include <QTest>
 #include <QPushButton>
 #include <QTimer>
 #include <array>
@@ -54,10 +54,7 @@ class OptionsMenu : public ::testing::Test {
 
 TEST_F(OptionsMenu, InputSelectSetsTheFormatAndTheCheckMarks) {
   EXPECT_EQ(checks(), (Checks{true, false, false}));
-  QElapsedTimer clock;
-  clock.start();
   form.LeftInput->trigger();
-  EXPECT_GE(clock.elapsed(), 50);
   EXPECT_EQ(input_format(), (Format{2, 2, 4, 44100, 4096}));
   EXPECT_EQ(checks(), (Checks{false, true, false}));
   form.RightInput->trigger();
@@ -83,7 +80,7 @@ TEST_F(OptionsMenu, SoundCardCommandsOpenTheDialogForTheirDirection) {
   EXPECT_EQ(SoundCardSelect->select_output, 1);
   EXPECT_EQ(SoundCardSelect->list_mode, 1);
   EXPECT_EQ(SoundCardSelect->windowTitle(), "Output Sound Card");
-  EXPECT_EQ(cycle_starts, 2);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return cycle_starts == 2; }, 2000));
 }
 
 TEST_F(OptionsMenu, SelectInsideARunningCycleLeavesTheCycleRunning) {
