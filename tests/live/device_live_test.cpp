@@ -1,8 +1,10 @@
 // The sound cards as the rig offers them, through the program's own window
 // and dialog in this process: the dialog lists the rig's devices and keeps a
 // choice, and a device number that does not exist is reported once while
-// the cycle keeps restarting.
+// the cycle keeps restarting. Then the sound cards alone while the rig's
+// server is stopped: no caller waits on it, and what opens late is used.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <QLabel>
 #include <QPushButton>
@@ -10,11 +12,17 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #include "audio/portaudio_device.h"
 #include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
 #include "tests/live/rig.h"
+#include "tests/audio/buffer.h"
 #include "tests/live/window_on_rig.h"
 #include "tests/shell/test_application.h"
 
@@ -87,6 +95,190 @@ TEST_F(LiveDevices, AMissingOutputIsReportedOnceWhileTheCycleKeepsRestarting) {
   for (const auto& report : recorder.reports) EXPECT_EQ(report.first, "Wave Device Message");
   // The input side kept working: it opened every time without a report.
   EXPECT_EQ(count("Error Opening Input wave device"), 0);
+}
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// What a call on the window thread may take beyond its bound on this shared,
+// busy machine before it counts as waiting on the server.
+constexpr auto scheduling_slack = 250ms;
+
+const audio::WaveFormat mono{1, 1, live::rate, 2 * live::rate, 2, 16};
+const audio::WaveFormat stereo{1, 2, live::rate, 4 * live::rate, 4, 16};
+
+// The rig's sound server, stopped (SIGSTOP) until resume() or the end of
+// this object, so a failed test leaves it running.
+class StoppedServer {
+ public:
+  StoppedServer()
+      : pid_(std::atoi(live::output_of({"pgrep", "-f", *live::rig_folder() + "/rig.pa"}).c_str())) {
+    if (pid_ > 0) kill(pid_, SIGSTOP);
+  }
+  ~StoppedServer() { resume(); }
+  StoppedServer(const StoppedServer&) = delete;
+  StoppedServer& operator=(const StoppedServer&) = delete;
+
+  bool found() const { return pid_ > 0; }
+  void resume() {
+    if (pid_ > 0) kill(pid_, SIGCONT);
+    pid_ = 0;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+// Times a call.
+template <typename Call>
+Clock::duration timed(Call call) {
+  const auto start = Clock::now();
+  call();
+  return Clock::now() - start;
+}
+
+// Polls until `condition` holds or `limit` has passed; whether it held.
+template <typename Condition>
+bool eventually(Condition condition, Clock::duration limit) {
+  const auto end = Clock::now() + limit;
+  while (!condition()) {
+    if (Clock::now() > end) return false;
+    std::this_thread::sleep_for(50ms);
+  }
+  return true;
+}
+
+// The completion notices of one stream.
+struct Notices {
+  std::function<void()> notice() {
+    return [this] {
+      std::lock_guard lock(mutex);
+      ++count;
+      told.notify_all();
+    };
+  }
+  // Waits up to `limit` for `total` notices in all.
+  bool wait_for(int total, Clock::duration limit) {
+    std::unique_lock lock(mutex);
+    return told.wait_for(lock, limit, [&] { return count >= total; });
+  }
+  int seen() {
+    std::lock_guard lock(mutex);
+    return count;
+  }
+
+  std::mutex mutex;
+  std::condition_variable told;
+  int count = 0;
+};
+
+class LiveDeviceThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!live::rig_folder()) GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig.";
+  }
+};
+
+TEST_F(LiveDeviceThread, AStoppedServerHoldsNoCallerAndTheStreamThatOpensLateIsHandedOn) {
+  audio::PortAudioSystem cards;
+  std::unique_ptr<audio::WaveInStream> in;
+  std::unique_ptr<audio::WaveOutStream> out;
+  ASSERT_EQ(cards.open_input(0, mono, &in), audio::wave_ok);
+  ASSERT_EQ(cards.open_output(0, mono, &out), audio::wave_ok);
+  Notices in_notices, out_notices;
+  in->set_completion_notice(in_notices.notice());
+  out->set_completion_notice(out_notices.notice());
+  Buffer in_a(2048), in_b(2048), out_a(2048), out_b(2048);
+  for (Buffer* buffer : {&in_a, &in_b}) {
+    in->prepare(buffer->header);
+    in->add_buffer(buffer->header);
+  }
+  for (Buffer* buffer : {&out_a, &out_b}) {
+    out->prepare(buffer->header);
+    out->write(buffer->header);
+  }
+  in->start();
+  // The audio callbacks tell each buffer they complete.
+  ASSERT_TRUE(in_notices.wait_for(1, 2s));
+  ASSERT_TRUE(out_notices.wait_for(1, 2s));
+  EXPECT_TRUE(in_a.done() && out_a.done());
+
+  StoppedServer server;
+  ASSERT_TRUE(server.found());
+  std::this_thread::sleep_for(200ms);
+  // Closing returns the buffers still queued at once, and tells them: one
+  // notice for each buffer in all.
+  EXPECT_LT(timed([&] {
+              in.reset();
+              out.reset();
+            }),
+            50ms);
+  EXPECT_TRUE(in_b.done() && out_b.done());
+  EXPECT_EQ(in_notices.seen(), 2);
+  EXPECT_EQ(out_notices.seen(), 2);
+
+  // An open waits for the bound, no longer; a setup found before answers a
+  // query at once, one never found waits like an open.
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    int result = audio::wave_ok;
+    const auto took = timed([&] { result = cards.open_input(0, mono, &in); });
+    EXPECT_EQ(result, audio::wave_error);
+    EXPECT_EQ(in, nullptr);
+    EXPECT_GE(took, audio::device_answer_limit);
+    EXPECT_LT(took, audio::device_answer_limit + scheduling_slack);
+    std::this_thread::sleep_for(300ms);
+  }
+  int query = audio::wave_error;
+  EXPECT_LT(timed([&] { query = cards.open_output(0, mono, nullptr); }), 20ms);
+  EXPECT_EQ(query, audio::wave_ok);
+  EXPECT_LT(timed([&] { query = cards.open_output(0, stereo, nullptr); }),
+            audio::device_answer_limit + scheduling_slack);
+  EXPECT_EQ(query, audio::wave_error);
+
+  // Once the server runs again the open under way completes, and the
+  // program's next tries take that stream rather than open another.
+  server.resume();
+  EXPECT_TRUE(eventually([&] { return cards.open_input(0, mono, &in) == audio::wave_ok; }, 5s));
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(live::stream_count("source-outputs"), 1);
+  Buffer in_c(2048);
+  in->set_completion_notice(in_notices.notice());
+  in->prepare(in_c.header);
+  in->add_buffer(in_c.header);
+  in->start();
+  // The rig's server can take a second or two to catch up after a stop.
+  EXPECT_TRUE(in_notices.wait_for(in_notices.seen() + 1, 5s));
+  EXPECT_TRUE(in_c.done());
+}
+
+TEST_F(LiveDeviceThread, AStreamThatOpensLateAndIsNotTakenIsClosed) {
+  audio::PortAudioSystem cards;
+  ASSERT_EQ(cards.open_output(0, mono, nullptr), audio::wave_ok);
+  StoppedServer server;
+  ASSERT_TRUE(server.found());
+  std::unique_ptr<audio::WaveOutStream> out;
+  EXPECT_EQ(cards.open_output(0, mono, &out), audio::wave_error);
+  server.resume();
+  EXPECT_TRUE(eventually([] { return live::stream_count("sink-inputs") == 1; }, 3s));
+  std::this_thread::sleep_for(audio::late_stream_kept - 1s);
+  EXPECT_EQ(live::stream_count("sink-inputs"), 1);
+  EXPECT_TRUE(eventually([] { return live::stream_count("sink-inputs") == 0; }, 3s));
+}
+
+TEST_F(LiveDeviceThread, DestroyingTheSystemLeavesAThreadStuckOnTheServer) {
+  auto cards = std::make_unique<audio::PortAudioSystem>();
+  ASSERT_EQ(cards->open_output(0, mono, nullptr), audio::wave_ok);
+  StoppedServer server;
+  ASSERT_TRUE(server.found());
+  std::unique_ptr<audio::WaveOutStream> out;
+  EXPECT_EQ(cards->open_output(0, mono, &out), audio::wave_error);
+  const auto took = timed([&] { cards.reset(); });
+  EXPECT_GE(took, audio::device_exit_wait);
+  EXPECT_LT(took, audio::device_exit_wait + scheduling_slack);
+  // Left to itself, the thread closes what it opened once the server runs.
+  server.resume();
+  std::this_thread::sleep_for(1s);
+  EXPECT_TRUE(eventually([] { return live::stream_count("sink-inputs") == 0; }, 3s));
 }
 
 }  // namespace
