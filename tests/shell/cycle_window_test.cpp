@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -218,8 +221,8 @@ TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLo
   clock.start();
   const int code = QCoreApplication::exec();
   EXPECT_EQ(code, 0);
-  // Quit waits 250 ms; the pass under way ends within about one more pass.
-  EXPECT_LT(clock.elapsed(), 700 + 250 + 400);
+  // The pass under way ends within about one more pass.
+  EXPECT_LT(clock.elapsed(), 700 + 300);
   EXPECT_GE(passes_at_quit, 3);
   EXPECT_LE(form.passes, passes_at_quit + 1);
   EXPECT_EQ(form.control.stopped, 1);
@@ -234,11 +237,43 @@ TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
   QElapsedTimer clock;
   clock.start();
   EXPECT_EQ(QCoreApplication::exec(), 0);
-  EXPECT_LT(clock.elapsed(), 600 + 250 + 400);
+  EXPECT_LT(clock.elapsed(), 600 + 300);
   EXPECT_FALSE(form.isVisible());
   EXPECT_EQ(form.control.stopped, 1);
   EXPECT_EQ(form.devices.wave_in, nullptr);
   EXPECT_EQ(form.devices.wave_out, nullptr);
+}
+
+TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThemAll) {
+  shell::report_sink = nullptr;  // real boxes
+  CountingForm form{device};
+  form.show();
+  int passes_at_open = -1;
+  QTimer::singleShot(400, &form, [&] {
+    form.RecordBtnClick();  // no record file: a report
+    form.SaveWaveClick();
+    passes_at_open = form.passes;
+  });
+  QElapsedTimer clock;
+  QTimer::singleShot(1500, &form, [&] {
+    const QList<QMessageBox*> boxes = form.findChildren<QMessageBox*>();
+    ASSERT_EQ(boxes.size(), 1);
+    EXPECT_TRUE(boxes[0]->isVisible());
+    EXPECT_EQ(boxes[0]->text(), "No input file has been specified");
+    EXPECT_TRUE(form.SaveWaveDialog->isVisible());
+    EXPECT_EQ(form.SaveWaveDialog->windowModality(), Qt::WindowModal);
+    // 1.1 s of passes at 92.9 ms each went on under them.
+    EXPECT_GE(form.passes - passes_at_open, 10);
+    // The file chosen is taken up as the dialog closes.
+    emit form.SaveWaveDialog->fileSelected(QDir::current().absoluteFilePath("chosen.wav"));
+    EXPECT_EQ(form.transport.record_file_open, 1);
+    form.SaveWaveClick();
+    clock.start();
+    form.Quit1Click();
+  });
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_LT(clock.elapsed(), 300);
+  EXPECT_TRUE(QFileInfo::exists("chosen.wav"));
 }
 
 TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {

@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSlider>
 #include <QTimer>
 #include <filesystem>
@@ -22,6 +23,7 @@
 #include "files/settings_format.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
+#include "shell/state.h"
 #include "shell/toolkit.h"
 #include "tests/shell/test_application.h"
 
@@ -228,6 +230,63 @@ TEST_F(Settings, ShortAndLongFilesAreReadAsFarAsTheyGo) {
   EXPECT_EQ(form->devices.input_select, 3);
   form.reset();  // it read the file, and saves 124 bytes
   EXPECT_EQ(file_bytes(settings_file).size(), 124u);
+}
+
+// Outputs listed under the given names, as a sound system renumbers them.
+class ListedCards : public audio::StandinSystem {
+ public:
+  int output_count() override { return static_cast<int>(names.size()); }
+  std::string output_name(int id) override { return names.at(static_cast<std::size_t>(id)); }
+  std::vector<std::string> names;
+};
+
+TEST_F(Settings, DevicesComeBackByNameAndAMissingOneGivesWayToTheDefaultWithOneReport) {
+  ReportRecorder recorder;
+  ListedCards cards;
+  cards.names = {"Speakers", "Headphones"};
+  const auto start_on_cards = [&cards] {
+    auto form = std::make_unique<TZForm>(cards);
+    form->StartTimer->stop();
+    return form;
+  };
+  start_on_cards()->devices.output_device_id = 1;
+  QSettings ini("tonewell.ini", QSettings::IniFormat);
+  EXPECT_EQ(ini.value("devices/output").toString(), "Headphones");
+  EXPECT_EQ(ini.value("devices/input").toString(), "Built-in silent device");
+
+  cards.names = {"Headphones", "Speakers"};  // renumbered
+  EXPECT_EQ(start_on_cards()->devices.output_device_id, 0);
+  EXPECT_TRUE(recorder.reports.empty());
+
+  cards.names = {"Speakers"};  // unplugged
+  EXPECT_EQ(start_on_cards()->devices.output_device_id, 0);
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].second,
+            "The output device \"Headphones\" is not present; the system's default device is used");
+
+  // Numbers from another machine, with no names beside them.
+  std::filesystem::remove("tonewell.ini");
+  files::Settings s = files::start_settings();
+  s.input_device_id = 77;
+  s.output_device_id = -3;
+  write_bytes(settings_file, files::serialise_settings(s));
+  recorder.reports.clear();
+  const auto form = start_on_cards();
+  EXPECT_EQ(form->devices.input_device_id, 0);
+  EXPECT_EQ(form->devices.output_device_id, 0);
+  ASSERT_EQ(recorder.reports.size(), 2u);
+  EXPECT_TRUE(recorder.reports[0].second.contains("input device \"77\""));
+  EXPECT_TRUE(recorder.reports[1].second.contains("output device \"-3\""));
+}
+
+TEST_F(Settings, SettingsThatCannotBeSavedAreReportedAsTheProgramEnds) {
+  ReportRecorder recorder;
+  auto form = start();
+  shell::settings_path = (std::filesystem::current_path() / "gone" / settings_file).string();
+  form.reset();
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].first, "File Error Message");
+  EXPECT_TRUE(recorder.reports[0].second.contains("gone/ZOduvov.cfg"));
 }
 
 }  // namespace
