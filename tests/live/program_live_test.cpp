@@ -2,7 +2,11 @@
 // into radio_in is what it records, what it plays is heard on
 // speaker.monitor. It starts in an empty folder, so with every filter off
 // and the gain bars at their start positions, fine 25 x coarse 0.1: a tone
-// comes out at 2.5 times the level it went in.
+// comes out at 2.5 times the level it went in. Every test runs it beside
+// four busy processes, more than the machine has cores: the program must
+// keep the sound going when it gets no core to itself. The rig's own
+// players and recorders run at real-time priority where the system allows,
+// so that what the tests hear is the program's doing.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -10,23 +14,28 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <span>
 #include <thread>
 
+#include "files/settings_format.h"
 #include "tests/live/rig.h"
 #include "tests/live/signal.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using live::Clock;
 
 constexpr double kGain = 2.5;
 constexpr double kToneFrequency = 1000.0;
 constexpr double kInputAmplitude = 4000.0;
 const double kInputRms = kInputAmplitude / std::sqrt(2.0);
 constexpr std::size_t kWindow = live::rate / 100;  // 10 ms
+// Half a second of clean windows: the sound is steadily there.
+constexpr std::size_t kSteady = 50;
 
 // Prints a measured figure where the test log shows it and keeps it in the
 // test's XML record.
@@ -38,12 +47,38 @@ void report(const std::string& name, double value, const std::string& unit) {
 // Waits until the condition holds or the time is up; whether it held.
 template <typename Condition>
 bool wait_until(Condition condition, std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = Clock::now() + timeout;
   while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(50ms);
+    if (Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(20ms);
   }
   return true;
+}
+
+double seconds(Clock::duration duration) { return std::chrono::duration<double>(duration).count(); }
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const auto& line : lines) text += "\n  " + line;
+  return text;
+}
+
+// When the tone is steadily on a recording of speaker.monitor, at the
+// program's gain, from the first sample that arrived at or after `from`;
+// nullopt if it never is.
+std::optional<Clock::time_point> steady_tone_after(const live::Recorder& recorder,
+                                                   const std::vector<std::int16_t>& samples,
+                                                   Clock::time_point from) {
+  std::size_t first = samples.size();
+  for (const live::Arrival& arrival : recorder.arrivals()) {
+    if (arrival.time >= from) break;
+    first = arrival.samples_so_far;
+  }
+  if (recorder.arrivals().empty() || recorder.arrivals().front().time >= from) first = 0;
+  const auto windows = live::fit_windows(samples, live::rate, kToneFrequency, kWindow);
+  const auto window = live::clean_run_from(windows, kInputRms * kGain, first / kWindow + 1, kSteady);
+  if (!window) return std::nullopt;
+  return recorder.arrival_of(*window * kWindow);
 }
 
 class LiveProgram : public ::testing::Test {
@@ -61,43 +96,88 @@ class LiveProgram : public ::testing::Test {
     std::string pattern = (std::filesystem::temp_directory_path() / "tonewell-live.XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
-    program_.emplace(TONEWELL_BINARY, std::vector<std::string>{}, folder_,
-                     std::vector<std::string>{"QT_QPA_PLATFORM=offscreen"});
-    // The program opens the default devices: one recording stream on
-    // radio_in.monitor, one playback stream on speaker.
-    ASSERT_TRUE(wait_until(
-        [] {
-          return live::stream_count("source-outputs") >= 1 && live::stream_count("sink-inputs") >= 1;
-        },
-        20s))
-        << "the program opened no streams on the rig";
-    ASSERT_TRUE(program_->running());
+    load_.emplace();
   }
 
   void TearDown() override {
     if (program_) {
-      const auto status = program_->stop(SIGTERM, 10s);
+      const auto status = program_->child().stop(SIGTERM, 10s);
       ASSERT_TRUE(status.has_value());
       EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
           << "the program did not quit cleanly on SIGTERM (status " << *status << ")";
       program_.reset();
     }
+    load_.reset();
     if (!folder_.empty()) std::filesystem::remove_all(folder_);
   }
 
+  // Starts the program, the server's stream events recorded from just
+  // before.
+  void start() {
+    events_.emplace();
+    started_ = Clock::now();
+    program_.emplace(TONEWELL_BINARY, folder_);
+  }
+
+  // Waits for the program's streams: one recording stream on
+  // radio_in.monitor, one playback stream on speaker, beside the rig's
+  // own (`rig_inputs` players, `rig_outputs` recorders).
+  void wait_for_streams(int rig_inputs = 0, int rig_outputs = 0) {
+    ASSERT_TRUE(wait_until(
+        [=] {
+          return live::stream_count("source-outputs") > rig_outputs &&
+                 live::stream_count("sink-inputs") > rig_inputs;
+        },
+        20s))
+        << "the program opened no streams on the rig";
+    ASSERT_TRUE(program_->child().running());
+  }
+
+  // A settings file of a first start with the device numbers given, and the
+  // device names the program remembers beside it.
+  void save_devices(std::int32_t input, std::int32_t output, const std::string& input_name,
+                    const std::string& output_name) {
+    auto settings = files::start_settings();
+    settings.input_device_id = input;
+    settings.output_device_id = output;
+    const auto bytes = files::serialise_settings(settings);
+    std::ofstream(folder_ / "ZOduvov.cfg", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(folder_ / "tonewell.ini")
+        << "[devices]\ninput=" << input_name << "\noutput=" << output_name << "\n";
+  }
+
+  // The program's share of a core over the period, in percent.
+  double cpu_percent_over(std::chrono::milliseconds period) {
+    const auto cpu_before = live::cpu_time(program_->child().pid());
+    const auto wall_before = Clock::now();
+    std::this_thread::sleep_for(period);
+    const auto cpu_after = live::cpu_time(program_->child().pid());
+    const double wall = seconds(Clock::now() - wall_before);
+    if (!cpu_before || !cpu_after) return 100.0;
+    return 100.0 * (*cpu_after - *cpu_before).count() / wall;
+  }
+
+  // The devices the program opened since it started, less the first: its
+  // restarts.
+  int restarts(const std::string& kind) { return events_->openings(kind, started_) - 1; }
+
   std::filesystem::path folder_;
-  std::optional<live::Child> program_;
+  std::optional<live::Load> load_;
+  std::optional<live::StreamEvents> events_;
+  std::optional<live::Program> program_;
+  Clock::time_point started_;
 };
 
 TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
   // The tone starts once the program has opened its streams. What reaches
   // the program is recorded beside what it plays: a defect the rig put into
-  // its input (a late player, a server hiccup) comes out too, and is the
-  // rig's, not the program's. Both recordings take large fragments, to lose
-  // as little as they can of their own on a busy machine.
+  // its input comes out too, and is the rig's, not the program's.
+  start();
+  wait_for_streams();
   std::this_thread::sleep_for(2s);
-  live::Recorder radio("radio_in.monitor", 250);
-  live::Recorder speaker("speaker.monitor", 250);
+  live::Recorder radio("radio_in.monitor");
+  live::Recorder speaker("speaker.monitor");
   ASSERT_TRUE(wait_until(
       [&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
   const auto tone = live::tone(kInputAmplitude, kToneFrequency, 22.5, live::rate);
@@ -105,7 +185,7 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
   std::this_thread::sleep_for(500ms);
   const auto received = radio.stop();
   const auto recorded = speaker.stop();
-  ASSERT_TRUE(program_->running()) << "the program ended while it played";
+  ASSERT_TRUE(program_->child().running()) << "the program ended while it played";
 
   // Twenty seconds from a second after the tone came in, and from a second
   // after it came out; it lasts 22.5.
@@ -122,8 +202,8 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
   ASSERT_EQ(fed.size(), count) << "the tone never reached radio_in.monitor, or not for long";
   ASSERT_EQ(steady.size(), count) << "the tone never came out, or not for long";
 
-  // Samples the rig lost or repeated shift the input's frequency as seen at
-  // the rig's rate; the program must keep what it was given.
+  // Samples lost or repeated shift the tone's frequency as seen at the
+  // rig's rate; the program must keep what it was given.
   const double gain = live::rms(steady) / live::rms(fed);
   const auto frequency = live::crossing_frequency(steady, live::rate);
   const auto fed_frequency = live::crossing_frequency(fed, live::rate);
@@ -134,13 +214,8 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
       live::fit_windows(steady, live::rate, kToneFrequency, kWindow), kInputRms * kGain);
   // A defect in the output is the program's unless the input had one where
   // it came out; the program's 1024-sample passes keep its delay within a
-  // few windows. On a busy machine every stream of the rig loses samples
-  // now and then, each on its own: the output, through four streams (the
-  // player, the program's capture and playback, the recorder) to the
-  // input's two, may show twice the input's count elsewhere. A quiet rig
-  // shows none, and then the program may add none.
+  // few windows.
   const auto added = live::added_defects(defects, rig_defects, 3);
-  const std::size_t rig_allowance = 2 * rig_defects.where.size();
   report("tone_gain", gain, "x");
   report("tone_frequency", *frequency, "Hz");
   report("input_frequency", *fed_frequency, "Hz");
@@ -151,17 +226,19 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
 
   EXPECT_NEAR(gain, kGain, 0.05 * kGain);
   EXPECT_NEAR(*frequency, *fed_frequency, 1.0);
-  std::string seconds;
+  std::string at;
   for (const std::size_t window : added) {
-    seconds += " " + std::to_string(1.0 + static_cast<double>(window * kWindow) / live::rate);
+    at += " " + std::to_string(1.0 + static_cast<double>(window * kWindow) / live::rate);
   }
-  EXPECT_LE(added.size(), rig_allowance)
+  EXPECT_EQ(added.size(), 0u)
       << "10 ms windows below half the expected level or no clean 1000 Hz tone, with the input "
          "clean around them, at these seconds after the tone came out:"
-      << seconds;
+      << at;
 }
 
 TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
+  start();
+  wait_for_streams();
   // Both monitors recorded the same way at once; each recording's start is
   // found from when its samples arrived, so that onsets in the two compare.
   live::Recorder radio("radio_in.monitor");
@@ -185,9 +262,8 @@ TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
   const auto heard_start = live::first_sample_time(speaker.arrivals(), live::rate);
   ASSERT_TRUE(played_start && heard_start);
 
-  const auto at = [](std::chrono::steady_clock::time_point start, std::size_t sample) {
-    return std::chrono::duration<double>(start.time_since_epoch()).count() +
-           static_cast<double>(sample) / live::rate;
+  const auto at = [](Clock::time_point start, std::size_t sample) {
+    return seconds(start.time_since_epoch()) + static_cast<double>(sample) / live::rate;
   };
   const double latency = at(*heard_start, *heard_onset) - at(*played_start, *played_onset);
   report("latency_ms", latency * 1000.0, "ms");
@@ -195,23 +271,258 @@ TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
   EXPECT_LT(latency, 1.0);
 }
 
-TEST_F(LiveProgram, CpuUseWithEveryFilterOff) {
+TEST_F(LiveProgram, IdleCpuWithEveryFilterOffIsAtMostTwoPercent) {
+  start();
+  wait_for_streams();
   std::this_thread::sleep_for(2s);
-  const auto cpu_before = live::cpu_time(program_->pid());
-  const auto wall_before = std::chrono::steady_clock::now();
-  ASSERT_TRUE(cpu_before.has_value());
-  std::this_thread::sleep_for(30s);
-  const auto cpu_after = live::cpu_time(program_->pid());
-  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_before;
-  ASSERT_TRUE(cpu_after.has_value());
-  ASSERT_TRUE(program_->running());
-  EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program stopped playing";
-
-  const double percent = 100.0 * (*cpu_after - *cpu_before).count() / wall.count();
+  const double percent = cpu_percent_over(20s);
   report("cpu_percent_of_one_core", percent, "%");
-  // Generous, for the sanitized build: a program that needs most of a core
-  // to pass audio through has gone wrong.
-  EXPECT_LT(percent, 90.0);
+  ASSERT_TRUE(program_->child().running());
+  EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program stopped playing";
+  EXPECT_LE(percent, 2.0);
+}
+
+TEST_F(LiveProgram, SoundWithinASecondOfTheStartWithoutARestart) {
+  // A steady source from before the start.
+  live::Recorder speaker("speaker.monitor");
+  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 10.0, live::rate),
+                                           "radio_in", folder_);
+  std::this_thread::sleep_for(500ms);
+  start();
+  wait_for_streams(1, 1);
+  std::this_thread::sleep_for(4s);
+  const auto heard = speaker.stop();
+  const auto sound = steady_tone_after(speaker, heard, started_);
+  const int input_restarts = restarts("source-output");
+  const int output_restarts = restarts("sink-input");
+  report("first_sound_s", sound ? seconds(*sound - started_) : -1.0, "s after the start");
+  report("input_restarts", input_restarts, "");
+  report("output_restarts", output_restarts, "");
+  ASSERT_TRUE(sound.has_value()) << "no steady tone within 4 s of the start";
+  EXPECT_LE(seconds(*sound - started_), 1.0);
+  EXPECT_EQ(input_restarts, 0);
+  EXPECT_EQ(output_restarts, 0);
+}
+
+TEST_F(LiveProgram, ASourceThatDeliversNothingRunsOnSilenceThenTheToneIsThroughWithinASecond) {
+  // A suspended sink's monitor takes recording streams and delivers
+  // nothing into them.
+  ASSERT_TRUE(live::succeeds({"pactl", "suspend-sink", "radio_in", "1"}));
+  live::Recorder speaker("speaker.monitor");
+  start();
+  wait_for_streams(0, 1);
+  std::this_thread::sleep_for(1s);
+  const double percent = cpu_percent_over(5s);
+  const int input_restarts = restarts("source-output");
+  const int output_restarts = restarts("sink-input");
+  report("cpu_percent_on_nothing", percent, "%");
+  report("input_restarts", input_restarts, "");
+  report("output_restarts", output_restarts, "");
+  ASSERT_TRUE(program_->child().running());
+  EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program plays nothing";
+  EXPECT_LE(percent, 3.0);
+  EXPECT_LE(input_restarts, 1);
+  EXPECT_LE(output_restarts, 1);
+
+  ASSERT_TRUE(live::succeeds({"pactl", "suspend-sink", "radio_in", "0"}));
+  const auto tone_start = Clock::now();
+  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 3.0, live::rate),
+                                           "radio_in", folder_);
+  std::this_thread::sleep_for(3s);
+  const auto heard = speaker.stop();
+  const auto sound = steady_tone_after(speaker, heard, tone_start);
+  report("tone_through_s", sound ? seconds(*sound - tone_start) : -1.0, "s after it started");
+  ASSERT_TRUE(sound.has_value()) << "the tone never came through";
+  EXPECT_LE(seconds(*sound - tone_start), 1.0);
+}
+
+// Pauses the sound server for the period (SIGSTOP, SIGCONT) while a tone
+// plays, and measures how long after it returns the tone is steadily back
+// on the speaker; the restarts and reports go to the caller's checks.
+class LiveProgramPaused : public LiveProgram {
+ protected:
+  struct Pause {
+    std::optional<double> back_s;  // nullopt: never back
+    int input_restarts;
+    int output_restarts;
+  };
+
+  Pause pause_server(std::chrono::milliseconds period) {
+    const auto server = live::server_pid();
+    EXPECT_TRUE(server.has_value()) << "the rig keeps no daemon.pid";
+    if (!server) return {};
+    live::Recorder speaker("speaker.monitor");
+    live::Child player = live::start_playing(
+        live::tone(kInputAmplitude, kToneFrequency, 6.0 + seconds(period), live::rate), "radio_in",
+        folder_);
+    std::this_thread::sleep_for(2s);
+    const auto paused = Clock::now();
+    kill(*server, SIGSTOP);
+    std::this_thread::sleep_for(period);
+    kill(*server, SIGCONT);
+    const auto returned = Clock::now();
+    std::this_thread::sleep_for(3500ms);
+    const auto heard = speaker.stop();
+    const auto back = steady_tone_after(speaker, heard, returned);
+    // Every device opened since the pause is a restart.
+    Pause result{back ? std::optional(seconds(*back - returned)) : std::nullopt,
+                 events_->openings("source-output", paused), events_->openings("sink-input", paused)};
+    report("back_after_s", back ? *result.back_s : -1.0, "s");
+    report("input_restarts", result.input_restarts, "");
+    report("output_restarts", result.output_restarts, "");
+    return result;
+  }
+};
+
+TEST_F(LiveProgramPaused, HalfASecondIsRiddenOutAndASecondRestartsOnce) {
+  start();
+  wait_for_streams();
+  // Two 200 ms timeouts: late buffers, no restart.
+  const Pause short_pause = pause_server(500ms);
+  ASSERT_TRUE(short_pause.back_s.has_value()) << "no steady tone after a pause of 0.5 s";
+  EXPECT_LE(*short_pause.back_s, 2.0);
+  EXPECT_EQ(short_pause.input_restarts, 0);
+  EXPECT_EQ(short_pause.output_restarts, 0);
+  // Five timeouts: one restart, each device closed and opened once.
+  const Pause long_pause = pause_server(1s);
+  ASSERT_TRUE(long_pause.back_s.has_value()) << "no steady tone after a pause of 1 s";
+  EXPECT_LE(*long_pause.back_s, 2.0);
+  EXPECT_LE(long_pause.input_restarts, 1);
+  EXPECT_LE(long_pause.output_restarts, 1);
+  const auto reports = program_->reports();
+  EXPECT_LE(live::reports_of(reports, "input"), 1) << joined(reports);
+  EXPECT_LE(live::reports_of(reports, "output"), 1) << joined(reports);
+}
+
+TEST_F(LiveProgramPaused, SoundIsBackWithinTwoSecondsOfAFiveSecondPause) {
+  start();
+  wait_for_streams();
+  const Pause pause = pause_server(5s);
+  ASSERT_TRUE(pause.back_s.has_value()) << "no steady tone after a pause of 5 s";
+  EXPECT_LE(*pause.back_s, 2.0);
+  const auto reports = program_->reports();
+  EXPECT_LE(live::reports_of(reports, "input"), 1) << joined(reports);
+  EXPECT_LE(live::reports_of(reports, "output"), 1) << joined(reports);
+}
+
+TEST_F(LiveProgram, SoundIsBackWithinTwoSecondsOfTheSpeakerReturning) {
+  start();
+  wait_for_streams();
+  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
+                                           "radio_in", folder_);
+  std::this_thread::sleep_for(1500ms);
+  const auto module = live::module_of_sink("speaker");
+  ASSERT_TRUE(module.has_value()) << "no module made the speaker sink";
+  ASSERT_TRUE(live::succeeds({"pactl", "unload-module", *module}));
+  std::this_thread::sleep_for(1s);
+  ASSERT_FALSE(live::output_of({"pactl", "load-module", "module-null-sink", "sink_name=speaker",
+                                "sink_properties=device.description=speaker"})
+                   .empty());
+  ASSERT_TRUE(live::succeeds({"pactl", "set-default-sink", "speaker"}));
+  const auto returned = Clock::now();
+  live::Recorder speaker("speaker.monitor");
+  std::this_thread::sleep_for(3500ms);
+  const auto heard = speaker.stop();
+  const auto back = steady_tone_after(speaker, heard, returned);
+  const auto reports = program_->reports();
+  report("back_after_s", back ? seconds(*back - returned) : -1.0, "s");
+  report("reports", static_cast<double>(reports.size()), "");
+  ASSERT_TRUE(back.has_value()) << "no steady tone on the returned speaker";
+  EXPECT_LE(seconds(*back - returned), 2.0);
+  EXPECT_LE(live::reports_of(reports, "input"), 1) << joined(reports);
+  EXPECT_LE(live::reports_of(reports, "output"), 1) << joined(reports);
+}
+
+TEST_F(LiveProgram, ABurstySourceComesOutWhole) {
+  // A player at the server's default latency: radio_in renders, and the
+  // program captures, in bursts of up to two seconds.
+  start();
+  wait_for_streams();
+  live::Recorder speaker("speaker.monitor");
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 14.0, live::rate), "radio_in", folder_, std::nullopt);
+  ASSERT_TRUE(wait_until([&] { return speaker.samples_so_far() > 0; }, 5s));
+  std::this_thread::sleep_for(4s);
+  const double percent = cpu_percent_over(10s);
+  std::this_thread::sleep_for(1s);
+  const auto heard = speaker.stop();
+
+  // Ten seconds from two after the tone came out.
+  const auto onset = live::onset(heard, 0.5 * kInputAmplitude * kGain);
+  ASSERT_TRUE(onset.has_value()) << "the tone never came out";
+  const std::size_t from = *onset + 2 * live::rate;
+  const std::size_t count = 10 * live::rate;
+  ASSERT_GE(heard.size(), from + count) << "the tone did not come out for long";
+  const auto windows = live::fit_windows(std::span<const std::int16_t>(heard).subspan(from, count),
+                                         live::rate, kToneFrequency, kWindow);
+  const auto defects = live::tone_defects(windows, kInputRms * kGain);
+  const double low_percent = 100.0 * defects.dropouts / static_cast<double>(windows.size());
+  report("low_windows_percent", low_percent, "% of 1000");
+  report("cpu_percent_of_one_core", percent, "%");
+  EXPECT_LE(low_percent, 2.0);
+  EXPECT_LE(percent, 5.0);
+}
+
+TEST_F(LiveProgram, AMissingSavedOutputFallsBackToTheDefaultWithOneReport) {
+  save_devices(0, 99, "default", "Missing Card");
+  live::Recorder speaker("speaker.monitor");
+  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
+                                           "radio_in", folder_);
+  start();
+  std::this_thread::sleep_for(6s);
+  const auto heard = speaker.stop();
+  const auto sound = steady_tone_after(speaker, heard, started_);
+  const auto reports = program_->reports();
+  report("first_sound_s", sound ? seconds(*sound - started_) : -1.0, "s after the start");
+  report("reports", static_cast<double>(reports.size()), "");
+  EXPECT_TRUE(sound.has_value()) << "no sound through the default output";
+  ASSERT_EQ(reports.size(), 1u) << joined(reports);
+  EXPECT_NE(reports.front().find("Missing Card"), std::string::npos) << reports.front();
+  EXPECT_EQ(live::reports_of(reports, "output"), 1);
+}
+
+TEST_F(LiveProgram, BothSavedDevicesMissingMakeAtMostTwoReportsEach) {
+  save_devices(98, 99, "Missing Microphone", "Missing Card");
+  live::Recorder speaker("speaker.monitor");
+  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
+                                           "radio_in", folder_);
+  start();
+  std::this_thread::sleep_for(6s);
+  const auto heard = speaker.stop();
+  const auto sound = steady_tone_after(speaker, heard, started_);
+  const auto reports = program_->reports();
+  report("first_sound_s", sound ? seconds(*sound - started_) : -1.0, "s after the start");
+  report("input_reports", live::reports_of(reports, "input"), "");
+  report("output_reports", live::reports_of(reports, "output"), "");
+  EXPECT_TRUE(sound.has_value()) << "no sound through the default devices";
+  EXPECT_GE(live::reports_of(reports, "input"), 1) << joined(reports);
+  EXPECT_GE(live::reports_of(reports, "output"), 1) << joined(reports);
+  EXPECT_LE(live::reports_of(reports, "input"), 2) << joined(reports);
+  EXPECT_LE(live::reports_of(reports, "output"), 2) << joined(reports);
+}
+
+TEST_F(LiveProgram, TerminationSignalsEndItWithinASecondWithAReportOpen) {
+  for (const int signal : {SIGTERM, SIGINT}) {
+    SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+    // A missing device brings up a report box; the settings file is dated
+    // long ago, so that saving it shows.
+    save_devices(0, 99, "default", "Missing Card");
+    const auto settings = folder_ / "ZOduvov.cfg";
+    const auto long_ago = std::filesystem::file_time_type::clock::now() - 24h;
+    std::filesystem::last_write_time(settings, long_ago);
+    start();
+    const bool reported = wait_until([&] { return !program_->reports().empty(); }, 5s);
+    const auto sent = Clock::now();
+    const auto status = program_->child().stop(signal, 5s);
+    const double took = seconds(Clock::now() - sent);
+    program_.reset();
+    report(signal == SIGTERM ? "sigterm_exit_s" : "sigint_exit_s", took, "s");
+    EXPECT_TRUE(reported) << "no report came";
+    ASSERT_TRUE(status.has_value());
+    EXPECT_LE(took, 1.0);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
+    EXPECT_GT(std::filesystem::last_write_time(settings), long_ago) << "the settings were not saved";
+  }
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 #include "tests/live/rig.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -32,6 +35,40 @@ std::filesystem::path write_stream(const std::vector<std::int16_t>& samples,
   return path;
 }
 
+// A pipe whose write end a child gets; a large one, so that a real-time
+// writer never waits for this process's reader.
+std::pair<int, int> output_pipe() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
+  fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
+  return {fds[0], fds[1]};
+}
+
+int spawn_with(pid_t* pid, const std::string& program, char* const* argv, char* const* envp,
+               const Spawn& spawn, bool realtime) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!spawn.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, spawn.folder.c_str());
+  posix_spawn_file_actions_addopen(
+      &actions, STDIN_FILENO, spawn.stdin_file.empty() ? "/dev/null" : spawn.stdin_file.c_str(),
+      O_RDONLY, 0);
+  if (spawn.stdout_fd != -1) posix_spawn_file_actions_adddup2(&actions, spawn.stdout_fd, STDOUT_FILENO);
+  if (spawn.stderr_fd != -1) posix_spawn_file_actions_adddup2(&actions, spawn.stderr_fd, STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  if (realtime) {
+    sched_param priority{};
+    priority.sched_priority = 10;
+    posix_spawnattr_setschedpolicy(&attributes, SCHED_FIFO);
+    posix_spawnattr_setschedparam(&attributes, &priority);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
+  }
+  const int error = posix_spawnp(pid, program.c_str(), &actions, &attributes, argv, envp);
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return error;
+}
+
 }  // namespace
 
 std::optional<std::string> rig_folder() {
@@ -40,9 +77,17 @@ std::optional<std::string> rig_folder() {
   return std::string(folder);
 }
 
+std::optional<pid_t> server_pid() {
+  const auto folder = rig_folder();
+  if (!folder) return std::nullopt;
+  std::ifstream file(*folder + "/daemon.pid");
+  pid_t pid = 0;
+  if (!(file >> pid) || pid <= 0) return std::nullopt;
+  return pid;
+}
+
 Child::Child(const std::string& program, const std::vector<std::string>& arguments,
-             const std::filesystem::path& folder, const std::vector<std::string>& variables,
-             const std::filesystem::path& stdin_file, int stdout_fd) {
+             const Spawn& spawn) {
   std::vector<std::string> argument_strings{program};
   argument_strings.insert(argument_strings.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
@@ -53,25 +98,27 @@ Child::Child(const std::string& program, const std::vector<std::string>& argumen
   for (char** variable = environ; *variable != nullptr; ++variable) {
     environment_strings.emplace_back(*variable);
   }
-  environment_strings.insert(environment_strings.end(), variables.begin(), variables.end());
+  environment_strings.insert(environment_strings.end(), spawn.variables.begin(),
+                             spawn.variables.end());
   std::vector<char*> envp;
   for (std::string& variable : environment_strings) envp.push_back(variable.data());
   envp.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  if (!stdin_file.empty()) {
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, stdin_file.c_str(), O_RDONLY, 0);
-  } else {
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  // Where real-time priority is not allowed (EPERM), the rig's client runs
+  // as any other process.
+  int error = spawn_with(&pid_, program, argv.data(), envp.data(), spawn, spawn.rig_client);
+  if (error == EPERM && spawn.rig_client) {
+    error = spawn_with(&pid_, program, argv.data(), envp.data(), spawn, false);
   }
-  if (stdout_fd != -1) posix_spawn_file_actions_adddup2(&actions, stdout_fd, STDOUT_FILENO);
-  const int error = posix_spawnp(&pid_, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
     throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
   }
+}
+
+Child::Child(const std::function<int()>& body) {
+  pid_ = fork();
+  if (pid_ == -1) throw std::runtime_error("cannot fork");
+  if (pid_ == 0) _exit(body());
 }
 
 Child::~Child() { stop(SIGKILL, std::chrono::milliseconds(2000)); }
@@ -79,14 +126,14 @@ Child::~Child() { stop(SIGKILL, std::chrono::milliseconds(2000)); }
 bool Child::running() { return !wait_for(std::chrono::milliseconds(0)); }
 
 std::optional<int> Child::wait_for(std::chrono::milliseconds timeout) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto deadline = Clock::now() + timeout;
   while (!status_) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
       status_ = status;
       break;
     }
-    if (std::chrono::steady_clock::now() >= deadline) break;
+    if (Clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   return status_;
@@ -103,22 +150,29 @@ std::optional<int> Child::stop(int signal, std::chrono::milliseconds timeout) {
 }
 
 std::string output_of(const std::vector<std::string>& command) {
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) return {};
+  const auto [reader, writer] = output_pipe();
   std::string output;
   {
-    Child child(command.front(), {command.begin() + 1, command.end()}, {}, {}, {}, pipe_fds[1]);
-    close(pipe_fds[1]);
+    Spawn spawn;
+    spawn.stdout_fd = writer;
+    Child child(command.front(), {command.begin() + 1, command.end()}, spawn);
+    close(writer);
     char buffer[4096];
     ssize_t got;
-    while ((got = read(pipe_fds[0], buffer, sizeof buffer)) > 0) {
+    while ((got = read(reader, buffer, sizeof buffer)) > 0) {
       output.append(buffer, static_cast<std::size_t>(got));
     }
-    close(pipe_fds[0]);
+    close(reader);
     const auto status = child.wait_for(std::chrono::milliseconds(10000));
     if (!status || !WIFEXITED(*status) || WEXITSTATUS(*status) != 0) return {};
   }
   return output;
+}
+
+bool succeeds(const std::vector<std::string>& command) {
+  Child child(command.front(), {command.begin() + 1, command.end()});
+  const auto status = child.wait_for(std::chrono::milliseconds(10000));
+  return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
 int stream_count(const std::string& kind) {
@@ -130,17 +184,122 @@ int stream_count(const std::string& kind) {
   return count;
 }
 
+LineReader::LineReader(const std::string& program, const std::vector<std::string>& arguments,
+                       Spawn spawn, bool from_stderr) {
+  const auto [reader, writer] = output_pipe();
+  (from_stderr ? spawn.stderr_fd : spawn.stdout_fd) = writer;
+  child_.emplace(program, arguments, spawn);
+  close(writer);
+  reader_ = std::thread([this, fd = reader] {
+    std::string pending;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) {
+      const auto now = Clock::now();
+      pending.append(buffer, static_cast<std::size_t>(got));
+      std::lock_guard lock(mutex_);
+      for (auto end = pending.find('\n'); end != std::string::npos; end = pending.find('\n')) {
+        lines_.push_back({now, pending.substr(0, end)});
+        pending.erase(0, end + 1);
+      }
+    }
+    close(fd);
+  });
+}
+
+LineReader::~LineReader() {
+  child_->stop(SIGTERM, std::chrono::milliseconds(3000));
+  reader_.join();
+}
+
+std::vector<Line> LineReader::lines() {
+  std::lock_guard lock(mutex_);
+  return lines_;
+}
+
+bool LineReader::wait_for_line(const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (Clock::now() < deadline) {
+    for (const Line& line : lines()) {
+      if (line.text.find(text) != std::string::npos) return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+namespace {
+
+Spawn in_folder(const std::filesystem::path& folder) {
+  Spawn spawn;
+  spawn.folder = folder;
+  spawn.variables = {"QT_QPA_PLATFORM=offscreen"};
+  return spawn;
+}
+
+}  // namespace
+
+Program::Program(const std::string& binary, const std::filesystem::path& folder)
+    : output_(binary, {}, in_folder(folder), true) {}
+
+std::vector<std::string> Program::reports() {
+  const std::string prefix = "tonewell: ";
+  std::vector<std::string> reports;
+  for (const Line& line : output_.lines()) {
+    if (line.text.starts_with(prefix)) reports.push_back(line.text.substr(prefix.size()));
+  }
+  return reports;
+}
+
+int reports_of(const std::vector<std::string>& reports, const std::string& direction) {
+  int count = 0;
+  for (std::string report : reports) {
+    for (char& c : report) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (report.find(direction) != std::string::npos) ++count;
+  }
+  return count;
+}
+
+StreamEvents::StreamEvents() : events_("pactl", {"subscribe"}, {}, false) {
+  // The subscription is in place once the server has answered the client.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+}
+
+int StreamEvents::openings(const std::string& kind, Clock::time_point since) {
+  const auto lines = events_.lines();
+  const auto event = [&kind](const std::string& text, const char* what) -> std::optional<std::string> {
+    const std::string head = std::string("Event '") + what + "' on " + kind + " #";
+    if (!text.starts_with(head)) return std::nullopt;
+    return text.substr(head.size());
+  };
+  int count = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    const auto opened = event(lines[i].text, "new");
+    if (!opened || lines[i].time < since) continue;
+    auto closed_at = Clock::now();
+    for (std::size_t j = i + 1; j < lines.size(); ++j) {
+      if (event(lines[j].text, "remove") == opened) {
+        closed_at = lines[j].time;
+        break;
+      }
+    }
+    if (closed_at - lines[i].time >= std::chrono::milliseconds(100)) ++count;
+  }
+  return count;
+}
+
 Recorder::Recorder(const std::string& source, int latency_ms) {
-  int pipe_fds[2];
-  if (pipe2(pipe_fds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe for the recorder");
+  const auto [reader, writer] = output_pipe();
   std::vector<std::string> arguments{"-d", source,
                                      "--latency-msec=" + std::to_string(latency_ms)};
   const auto options = raw_stream_options();
   arguments.insert(arguments.end(), options.begin(), options.end());
-  child_.emplace("parec", arguments, std::filesystem::path{}, std::vector<std::string>{},
-                 std::filesystem::path{}, pipe_fds[1]);
-  close(pipe_fds[1]);
-  reader_ = std::thread([this, fd = pipe_fds[0]] { read_all(fd); });
+  Spawn spawn;
+  spawn.stdout_fd = writer;
+  spawn.rig_client = true;
+  child_.emplace("parec", arguments, spawn);
+  close(writer);
+  reader_ = std::thread([this, fd = reader] { read_all(fd); });
 }
 
 Recorder::~Recorder() { stop(); }
@@ -149,7 +308,7 @@ void Recorder::read_all(int fd) {
   std::uint8_t buffer[8192];
   ssize_t got;
   while ((got = read(fd, buffer, sizeof buffer)) > 0) {
-    const auto now = std::chrono::steady_clock::now();
+    const auto now = Clock::now();
     std::lock_guard lock(mutex_);
     bytes_.insert(bytes_.end(), buffer, buffer + got);
     arrivals_.push_back({now, bytes_.size() / sizeof(std::int16_t)});
@@ -170,15 +329,26 @@ std::vector<std::int16_t> Recorder::stop() {
   return samples;
 }
 
+std::optional<Clock::time_point> Recorder::arrival_of(std::size_t sample) const {
+  for (const Arrival& arrival : arrivals_) {
+    if (arrival.samples_so_far > sample) return arrival.time;
+  }
+  return std::nullopt;
+}
+
 Child start_playing(const std::vector<std::int16_t>& samples, const std::string& sink,
-                    const std::filesystem::path& work_folder) {
-  // Small fragments here too: a player asking for the server's default
-  // latency makes the null sink render, and so the program capture, in
-  // bursts of half a second.
-  std::vector<std::string> arguments{"--playback", "-d", sink, "--latency-msec=10"};
+                    const std::filesystem::path& work_folder, std::optional<int> latency_ms) {
+  // A player that asks for a short latency keeps the null sink rendering,
+  // and so the program capturing, in short blocks; 40 ms lets a real-time
+  // player keep ahead on a busy machine.
+  std::vector<std::string> arguments{"--playback", "-d", sink};
+  if (latency_ms) arguments.push_back("--latency-msec=" + std::to_string(*latency_ms));
   const auto options = raw_stream_options();
   arguments.insert(arguments.end(), options.begin(), options.end());
-  return Child("pacat", arguments, {}, {}, write_stream(samples, work_folder));
+  Spawn spawn;
+  spawn.stdin_file = write_stream(samples, work_folder);
+  spawn.rig_client = true;
+  return Child("pacat", arguments, spawn);
 }
 
 bool play(const std::vector<std::int16_t>& samples, const std::string& sink,
@@ -205,6 +375,25 @@ std::optional<std::chrono::duration<double>> cpu_time(pid_t pid) {
   if (!(fields >> user >> system)) return std::nullopt;
   return std::chrono::duration<double>(static_cast<double>(user + system) /
                                        static_cast<double>(sysconf(_SC_CLK_TCK)));
+}
+
+Load::Load(int processes) {
+  for (int i = 0; i < processes; ++i) {
+    spinners_.push_back(std::make_unique<Child>("sh", std::vector<std::string>{"-c", "while :; do :; done"}));
+  }
+}
+
+std::optional<std::string> module_of_sink(const std::string& sink) {
+  std::istringstream lines(output_of({"pactl", "list", "short", "modules"}));
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string index;
+    words >> index;
+    for (std::string word; words >> word;) {
+      if (word == "sink_name=" + sink) return index;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace live

@@ -1,6 +1,7 @@
 // The sound rig as the live tests use it: the program and the sound
 // server's command-line clients as child processes, a recorder that reads a
-// monitor source through a pipe, and a player.
+// monitor source through a pipe, a player, the server's stream events, and
+// the busy processes the tests run beside the program.
 #pragma once
 
 #include <sys/types.h>
@@ -8,6 +9,8 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,6 +21,8 @@
 
 namespace live {
 
+using Clock = std::chrono::steady_clock;
+
 // Every stream of the tests: 16-bit mono at the program's rate.
 inline constexpr int rate = 11025;
 
@@ -25,17 +30,30 @@ inline constexpr int rate = 11025;
 // the tests run without the rig.
 std::optional<std::string> rig_folder();
 
+// The PID of the rig's sound server, from the file the rig keeps beside it.
+std::optional<pid_t> server_pid();
+
+// How a child process is started.
+struct Spawn {
+  std::filesystem::path folder;          // working folder; empty: this one
+  std::vector<std::string> variables;    // "NAME=value", added to the environment
+  std::filesystem::path stdin_file;      // empty: /dev/null
+  int stdout_fd = -1;                    // -1: this process's
+  int stderr_fd = -1;                    // -1: this process's
+  // The rig's own clients (players, recorders) run at real-time priority
+  // where the system allows it, so that a busy machine starves the program
+  // under test, not the rig that judges it. Elsewhere they run as usual.
+  bool rig_client = false;
+};
+
 // A child process, ended and reaped when this goes.
 class Child {
  public:
-  // Starts program with arguments, in folder when one is given, with the
-  // environment plus the variables given ("NAME=value"), standard input
-  // from stdin_file when one is given and standard output into stdout_fd
-  // when that is not -1.
   Child(const std::string& program, const std::vector<std::string>& arguments,
-        const std::filesystem::path& folder = {},
-        const std::vector<std::string>& variables = {},
-        const std::filesystem::path& stdin_file = {}, int stdout_fd = -1);
+        const Spawn& spawn = {});
+  // Forks: the child runs body and exits with what it returns. For the
+  // window in a process of its own; the child never returns into the test.
+  explicit Child(const std::function<int()>& body);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -57,14 +75,76 @@ class Child {
 // fails.
 std::string output_of(const std::vector<std::string>& command);
 
+// Runs a command to its end; whether it succeeded.
+bool succeeds(const std::vector<std::string>& command);
+
 // Streams the sound server has open: lines of "pactl list short KIND" (KIND
 // "sink-inputs" or "source-outputs").
 int stream_count(const std::string& kind);
 
-// Records a source with parec from construction until stop(). Small
-// fragments (the default) make the arrival times follow the source closely;
-// larger ones let the recording ride out a busy machine without losing
-// samples of its own.
+// A line a child wrote, and when it arrived.
+struct Line {
+  Clock::time_point time;
+  std::string text;
+};
+
+// Collects the lines a child writes to one of its outputs as they come.
+class LineReader {
+ public:
+  // Starts the child with stdout (or, with from_stderr, stderr) into a pipe.
+  LineReader(const std::string& program, const std::vector<std::string>& arguments, Spawn spawn,
+             bool from_stderr);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  Child& child() { return *child_; }
+  std::vector<Line> lines();
+  // Waits up to timeout for a line that holds `text`; whether one came.
+  bool wait_for_line(const std::string& text, std::chrono::milliseconds timeout);
+
+ private:
+  std::optional<Child> child_;
+  std::thread reader_;
+  std::mutex mutex_;
+  std::vector<Line> lines_;
+};
+
+// The program as a user runs it, in a folder, its reports read from its
+// standard error: every report box is also a line "tonewell: CAPTION: TEXT".
+class Program {
+ public:
+  Program(const std::string& binary, const std::filesystem::path& folder);
+
+  Child& child() { return output_.child(); }
+  // The reports so far, "CAPTION: TEXT".
+  std::vector<std::string> reports();
+
+ private:
+  LineReader output_;
+};
+
+// The reports whose text names the direction ("input" or "output", in any
+// case).
+int reports_of(const std::vector<std::string>& reports, const std::string& direction);
+
+// The sound server's stream events ("pactl subscribe") from construction on.
+class StreamEvents {
+ public:
+  StreamEvents();
+
+  // Streams of `kind` ("sink-input" or "source-output") opened at or after
+  // `since` that stayed open at least 100 ms: the devices a program opened.
+  // A program's probes of a device open and close a stream within a few
+  // milliseconds and are left out.
+  int openings(const std::string& kind, Clock::time_point since = {});
+
+ private:
+  LineReader events_;
+};
+
+// Records a source with parec from construction until stop(), as a rig
+// client. Small fragments make the arrival times follow the source closely.
 class Recorder {
  public:
   explicit Recorder(const std::string& source, int latency_ms = 10);
@@ -78,6 +158,9 @@ class Recorder {
   std::vector<std::int16_t> stop();
   // When each read arrived; complete after stop().
   const std::vector<Arrival>& arrivals() const { return arrivals_; }
+  // When the sample with this index arrived; nullopt past the end. Valid
+  // after stop().
+  std::optional<Clock::time_point> arrival_of(std::size_t sample) const;
 
  private:
   void read_all(int fd);
@@ -95,11 +178,28 @@ class Recorder {
 bool play(const std::vector<std::int16_t>& samples, const std::string& sink,
           const std::filesystem::path& work_folder);
 
-// Starts playing the samples into the sink and returns at once.
+// Starts playing the samples into the sink and returns at once. Without
+// latency_ms the player asks for the server's default latency, and the sink
+// then renders in bursts of up to two seconds.
 Child start_playing(const std::vector<std::int16_t>& samples, const std::string& sink,
-                    const std::filesystem::path& work_folder);
+                    const std::filesystem::path& work_folder,
+                    std::optional<int> latency_ms = 40);
 
 // CPU time the process has used, user and system, from /proc/<pid>/stat.
 std::optional<std::chrono::duration<double>> cpu_time(pid_t pid);
+
+// CPU-bound processes at normal priority, as many as asked, from
+// construction until this goes: a machine busier than it has cores.
+class Load {
+ public:
+  explicit Load(int processes = 4);
+
+ private:
+  std::vector<std::unique_ptr<Child>> spinners_;
+};
+
+// The index of the module that made the sink, from "pactl list short
+// modules"; nullopt when there is none.
+std::optional<std::string> module_of_sink(const std::string& sink);
 
 }  // namespace live

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 
 namespace live {
@@ -77,6 +80,18 @@ std::vector<std::size_t> added_defects(const ToneDefects& output, const ToneDefe
   return added;
 }
 
+std::optional<std::size_t> clean_run_from(const std::vector<WindowFit>& windows,
+                                          double expected_rms, std::size_t from, std::size_t run) {
+  std::size_t clean = 0;
+  for (std::size_t index = from; index < windows.size(); ++index) {
+    const bool defect = windows[index].rms < 0.5 * expected_rms ||
+                        windows[index].residual_rms > 0.1 * expected_rms;
+    clean = defect ? 0 : clean + 1;
+    if (clean == run) return index + 1 - run;
+  }
+  return std::nullopt;
+}
+
 std::optional<double> crossing_frequency(std::span<const std::int16_t> samples, int rate) {
   std::optional<double> first;
   double last = 0.0;
@@ -112,6 +127,35 @@ std::optional<std::chrono::steady_clock::time_point> first_sample_time(
     if (!earliest || start < *earliest) earliest = start;
   }
   return earliest;
+}
+
+std::optional<std::vector<std::int16_t>> complete_wav(const std::filesystem::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
+                                        std::istreambuf_iterator<char>());
+  const auto u32 = [&bytes](std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+                                      static_cast<std::uint32_t>(bytes[at + 3]) << 24);
+  };
+  const auto tag = [&bytes](std::size_t at, const char* name) {
+    return std::memcmp(bytes.data() + at, name, 4) == 0;
+  };
+  if (bytes.size() < 12 || !tag(0, "RIFF") || !tag(8, "WAVE") || u32(4) != bytes.size() - 8) {
+    return std::nullopt;
+  }
+  bool pcm16 = false;
+  for (std::size_t at = 12; at + 8 <= bytes.size(); at += 8 + u32(at + 4) + (u32(at + 4) & 1)) {
+    if (tag(at, "fmt ") && at + 24 <= bytes.size()) {
+      pcm16 = (bytes[at + 8] | bytes[at + 9] << 8) == 1 && (bytes[at + 22] | bytes[at + 23] << 8) == 16;
+    }
+    if (tag(at, "data")) {
+      if (!pcm16 || u32(at + 4) != bytes.size() - at - 8 || u32(at + 4) % 2 != 0) return std::nullopt;
+      std::vector<std::int16_t> samples(u32(at + 4) / 2);
+      std::memcpy(samples.data(), bytes.data() + at + 8, u32(at + 4));
+      return samples;
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace live

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <span>
 #include <vector>
@@ -51,6 +52,11 @@ ToneDefects tone_defects(const std::vector<WindowFit>& windows, double expected_
 std::vector<std::size_t> added_defects(const ToneDefects& output, const ToneDefects& input,
                                        std::size_t slack);
 
+// The first window at or after `from` that starts `run` windows in a row
+// without a defect against the expected RMS: where a tone is steadily back.
+std::optional<std::size_t> clean_run_from(const std::vector<WindowFit>& windows,
+                                          double expected_rms, std::size_t from, std::size_t run);
+
 // The frequency from the first and last upward zero crossings, interpolated
 // between samples; nullopt with fewer than two crossings.
 std::optional<double> crossing_frequency(std::span<const std::int16_t> samples, int rate);
@@ -71,5 +77,10 @@ struct Arrival {
 // times compare. nullopt without arrivals.
 std::optional<std::chrono::steady_clock::time_point> first_sample_time(
     const std::vector<Arrival>& arrivals, int rate);
+
+// The samples of a 16-bit PCM WAV file whose header agrees with its length:
+// the RIFF size is the file's less 8 and the data chunk runs to the file's
+// end. nullopt for any other file, one cut short or with a stale header.
+std::optional<std::vector<std::int16_t>> complete_wav(const std::filesystem::path& path);
 
 }  // namespace live

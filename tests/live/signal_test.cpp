@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -120,6 +123,69 @@ TEST(FirstSampleTime, TheEarliestArrivalLessWhatHadArrived) {
   ASSERT_TRUE(start.has_value());
   EXPECT_EQ(std::chrono::duration_cast<milliseconds>(*start - zero).count(), 5);
   EXPECT_FALSE(live::first_sample_time({}, 11000).has_value());
+}
+
+TEST(CleanRunFrom, WhereTheToneIsSteadilyBack) {
+  // Silence until 0.5 s, the tone with a 20 ms gap at 0.8 s, then steady.
+  auto signal = live::tone(kAmplitude, 1000.0, 2.0, kRate);
+  std::fill_n(signal.begin(), kRate / 2, std::int16_t{0});
+  std::fill_n(signal.begin() + 8820, 220, std::int16_t{0});
+  const auto windows = live::fit_windows(signal, kRate, 1000.0, kWindow);
+  const auto found = live::clean_run_from(windows, kExpectedRms, 0, 40);
+  ASSERT_TRUE(found.has_value());
+  // The first window wholly after the gap.
+  EXPECT_EQ(*found, (8820 + 220) / kWindow + 1);
+  const auto short_run = live::clean_run_from(windows, kExpectedRms, 0, 10);
+  ASSERT_TRUE(short_run.has_value());
+  EXPECT_EQ(*short_run, kRate / 2 / kWindow + 1);
+  EXPECT_FALSE(live::clean_run_from(windows, kExpectedRms, 0, windows.size()).has_value());
+}
+
+// A WAV file of 16-bit mono PCM with the sizes given in its header.
+std::filesystem::path wav_file(const std::string& name, std::uint32_t riff_size,
+                               std::uint32_t data_size, std::size_t samples) {
+  const auto path = std::filesystem::temp_directory_path() / name;
+  std::ofstream file(path, std::ios::binary);
+  const auto u32 = [&file](std::uint32_t v) {
+    for (int shift = 0; shift < 32; shift += 8) file.put(static_cast<char>(v >> shift));
+  };
+  const auto u16 = [&file](std::uint16_t v) {
+    file.put(static_cast<char>(v));
+    file.put(static_cast<char>(v >> 8));
+  };
+  file << "RIFF";
+  u32(riff_size);
+  file << "WAVEfmt ";
+  u32(16);
+  u16(1);
+  u16(1);
+  u32(kRate);
+  u32(2 * kRate);
+  u16(2);
+  u16(16);
+  file << "data";
+  u32(data_size);
+  for (std::size_t n = 0; n < samples; ++n) u16(static_cast<std::uint16_t>(n));
+  return path;
+}
+
+TEST(CompleteWav, OnlyAHeaderThatAgreesWithTheFile) {
+  const auto good = wav_file("live-good.wav", 36 + 200, 200, 100);
+  const auto samples = live::complete_wav(good);
+  ASSERT_TRUE(samples.has_value());
+  ASSERT_EQ(samples->size(), 100u);
+  EXPECT_EQ((*samples)[99], 99);
+  // The header of an earlier block: samples written after it are not
+  // counted.
+  EXPECT_FALSE(live::complete_wav(wav_file("live-stale.wav", 36 + 100, 100, 100)));
+  EXPECT_FALSE(live::complete_wav(wav_file("live-riff.wav", 36 + 100, 200, 100)));
+  // Cut off inside the header.
+  std::filesystem::resize_file(good, 30);
+  EXPECT_FALSE(live::complete_wav(good));
+  EXPECT_FALSE(live::complete_wav(std::filesystem::temp_directory_path() / "live-none.wav"));
+  for (const char* name : {"live-good.wav", "live-stale.wav", "live-riff.wav"}) {
+    std::filesystem::remove(std::filesystem::temp_directory_path() / name);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,78 @@
+// The window on the rig's devices in a process of its own, for the live
+// tests that watch a whole process: its CPU time, its end on a signal, a
+// file size limit. Run in the folder whose settings it takes:
+//
+//   live_window_child SCENARIO
+//
+// record-full: records to full.wav under a file size limit of 100000
+//   bytes for 6 s, then prints "record_on N" for what the transport then
+//   holds.
+// record-until-signal: records to rec.wav until SIGTERM or SIGINT, which
+//   quit as in the program.
+// filters-on: every filter and both noise filters on for 24 s; exits 3
+//   if one of them is off.
+// Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
+// shown.
+#include <QPushButton>
+#include <QTimer>
+#include <QtGlobal>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "audio/portaudio_device.h"
+#include "shell/Zoduvov.h"
+#include "shell/termination.h"
+#include "shell/toolkit.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) return 2;
+  const std::string scenario = argv[1];
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  shell::Application application(argc, argv);
+  std::ofstream reports("reports.txt");
+  shell::report_sink = [&reports](const QString& caption, const QString& text) {
+    reports << caption.toStdString() << ": " << text.toStdString() << std::endl;
+  };
+  audio::PortAudioSystem cards;
+  int code = 0;
+  {
+    TZForm form{cards};
+    if (scenario == "record-full") {
+      const rlimit limit{100000, 100000};
+      setrlimit(RLIMIT_FSIZE, &limit);
+      std::signal(SIGXFSZ, SIG_IGN);
+      form.save_wave("full.wav");
+      form.RecordBtnClick();
+      QTimer::singleShot(6000, &form, [&form] {
+        std::printf("record_on %d\n", form.transport.record_on);
+        std::fflush(stdout);
+        form.Quit1Click();
+      });
+    } else if (scenario == "record-until-signal") {
+      shell::quit_on_termination_signals(&form, [&form] { form.Quit1Click(); });
+      form.save_wave("rec.wav");
+      form.RecordBtnClick();
+    } else if (scenario == "filters-on") {
+      for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2,
+                                  form.VarNF2Btn, form.LMSFilterBtn2, form.MedianFltrBtn2}) {
+        filter->click();
+      }
+      const auto& chain = form.chain;
+      if (chain.bp.on != 1 || chain.var_bp.on != 1 || chain.nf1.on != 1 || chain.nf2.on != 1 ||
+          chain.var_notch.on != 1 || chain.lms_on != 1 || chain.median_on != 1) {
+        code = 3;
+      }
+      QTimer::singleShot(24000, &form, [&form] { form.Quit1Click(); });
+    } else {
+      return 2;
+    }
+    form.show();
+    QCoreApplication::exec();
+  }
+  shell::report_sink = nullptr;
+  return code;
+}
