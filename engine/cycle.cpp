@@ -34,16 +34,22 @@ std::uint32_t Cycle::wait_for_position() {
 }
 
 // Counts a timeout of the phase just waited for, or starts the count again
-// when the phase completed; past the limit the cycle ends.
-void Cycle::count_timeout(int& counter) {
+// when the phase completed; past the limit the cycle ends, so that the
+// devices are opened afresh. A source that delivers nothing while the output
+// plays on (the monitor of an idle sink, a receiver program that paused)
+// gets one such restart; after that the cycle runs on silence, paced by the
+// timeouts, until the input delivers again.
+void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivered) {
+  if (input_delivered) control_.silent_input_restarted = 0;
   if (control_.timeout != 1) {
     counter = 0;
     return;
   }
-  if (++counter > timeout_limit) {
-    control_.stopped = 1;
-    counter = 0;
-  }
+  if (++counter <= timeout_limit) return;
+  counter = 0;
+  if (!output_stalled && control_.silent_input_restarted == 1) return;
+  control_.stopped = 1;
+  control_.silent_input_restarted = output_stalled ? 0 : 1;
 }
 
 // Phase a: queue input b and send output b, then collect input a and the
@@ -70,17 +76,26 @@ void Cycle::device_phase(int& timeouts_a, int& timeouts_b) {
   }
   control_.timeout = 0;
   host_.enable_timeout_timer(true);
+  // Whether the output buffer this phase waits for had yet to play when the
+  // input's wait gave up.
+  const auto output_stalled = [this](const audio::WaveHeader& header) {
+    return control_.timeout == 1 && (header.flags.load() & audio::header_done) == 0;
+  };
   if (phase_a) {
-    host_.show_diagnostic(Diagnostic::byte_position_a, devices_.wait_in_a(control_.timeout));
+    const unsigned captured = devices_.wait_in_a(control_.timeout);
+    host_.show_diagnostic(Diagnostic::byte_position_a, captured);
+    const bool stalled = output_stalled(devices_.out_header_a);
     devices_.wait_out_a(control_.timeout);
     devices_.unprepare_out_a();
-    count_timeout(timeouts_a);
+    count_timeout(timeouts_a, stalled, captured == devices_.in_buffer_bytes);
   } else {
-    host_.show_diagnostic(Diagnostic::byte_position_b, devices_.wait_in_b(control_.timeout));
+    const unsigned captured = devices_.wait_in_b(control_.timeout);
+    host_.show_diagnostic(Diagnostic::byte_position_b, captured);
     devices_.unprepare_in_b();
+    const bool stalled = output_stalled(devices_.out_header_b);
     devices_.wait_out_b(control_.timeout);
     devices_.unprepare_out_b();
-    count_timeout(timeouts_b);
+    count_timeout(timeouts_b, stalled, captured == devices_.in_buffer_bytes);
   }
   host_.enable_timeout_timer(false);
   buffer_toggle_ = phase_a ? 1 : 0;

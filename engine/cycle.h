@@ -33,10 +33,13 @@ class CycleHost : public audio::WaveHost {
 };
 
 // Whether a cycle runs, and the flag that ends every device wait. Written by
-// the cycle, its stop, the timeout timer and Quit.
+// the cycle, its stop, the timeout timer and Quit; kept across cycles.
 struct CycleControl {
   std::uint8_t stopped = 1;  // 1 = no cycle running or a stop is requested
   std::uint8_t timeout = 0;  // 1 = every wait on a wave buffer gives up
+  // 1 = the last cycle ended because the input delivered nothing while the
+  // output played, and the input has delivered nothing since.
+  std::uint8_t silent_input_restarted = 0;
 };
 
 // The cycle of one window over the objects it is given, which must outlive
@@ -57,7 +60,7 @@ class Cycle {
 
  private:
   std::uint32_t wait_for_position();
-  void count_timeout(int& counter);
+  void count_timeout(int& counter, bool output_stalled, bool input_delivered);
   void device_phase(int& timeouts_a, int& timeouts_b);
   std::uint8_t* captured_block();
   const std::uint8_t* sent_block();

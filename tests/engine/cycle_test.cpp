@@ -11,6 +11,7 @@
 #include <numbers>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,7 +34,7 @@ using namespace std::chrono_literals;
 // control and the cycle, all at their start state.
 class FakeWindow : public engine::CycleHost {
  public:
-  explicit FakeWindow(audio::StandinSystem& system) : devices(system, *this) {}
+  explicit FakeWindow(audio::WaveSystem& system) : devices(system, *this) {}
 
   audio::DevicePair devices;
   engine::FilterChain chain;
@@ -250,6 +251,61 @@ TEST_F(CycleTest, LateBuffersWithPassesBetweenThemDoNotEndTheCycle) {
   EXPECT_EQ(window.pass_ends.size(), 16u);
   EXPECT_GE(window.passes_with_timeout.size(), 4u);  // the start's, then one a stall
   EXPECT_EQ(device.input_opens(), 1);
+}
+
+// The built-in devices, with an input that is never started: it delivers
+// nothing while the output plays on, as the monitor of an idle sink does.
+class SilentInputSystem : public audio::StandinSystem {
+ public:
+  int open_input(int device_id, const audio::WaveFormat& format,
+                 std::unique_ptr<audio::WaveInStream>* stream) override {
+    if (stream == nullptr) return StandinSystem::open_input(device_id, format, stream);
+    std::unique_ptr<audio::WaveInStream> inner;
+    const int result = StandinSystem::open_input(device_id, format, &inner);
+    if (inner) *stream = std::make_unique<Unstarted>(std::move(inner));
+    return result;
+  }
+
+ private:
+  class Unstarted : public audio::WaveInStream {
+   public:
+    explicit Unstarted(std::unique_ptr<audio::WaveInStream> inner) : inner_(std::move(inner)) {}
+    int prepare(audio::WaveHeader& h) override { return inner_->prepare(h); }
+    int unprepare(audio::WaveHeader& h) override { return inner_->unprepare(h); }
+    int add_buffer(audio::WaveHeader& h) override { return inner_->add_buffer(h); }
+    int start() override { return audio::wave_ok; }
+    int reset() override { return inner_->reset(); }
+    int position(std::uint32_t& bytes) override { return inner_->position(bytes); }
+    void wait_for_buffer(std::chrono::microseconds limit) override { inner_->wait_for_buffer(limit); }
+    void set_completion_notice(std::function<void()> notice) override {
+      inner_->set_completion_notice(std::move(notice));
+    }
+
+   private:
+    std::unique_ptr<audio::WaveInStream> inner_;
+  };
+};
+
+TEST(SilentInput, RestartsTheCycleOnceThenRunsOnSilence) {
+  SilentInputSystem system;
+  FakeWindow window{system};
+  window.cycle.run();  // four timeouts in a row of phase a: a restart
+  EXPECT_EQ(window.control.silent_input_restarted, 1);
+  EXPECT_EQ(window.passes_with_timeout.size(), 4u);
+  window.cycle.stop();
+
+  window.pass_ends.clear();
+  window.stop_after_passes = 12;
+  const auto start = Clock::now();
+  window.cycle.run();  // runs on until the window stops it
+  const double elapsed = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  window.cycle.stop();
+  // Each phase-a pass waits out the timeout; the phase-b pass after it finds
+  // its buffers returned by the reset.
+  EXPECT_EQ(window.pass_ends.size(), 12u);
+  EXPECT_GT(elapsed, 6 * 190.0);
+  EXPECT_TRUE(window.reports.empty());
+  EXPECT_EQ(system.input_opens(), 2);
 }
 
 TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnce) {
