@@ -3,10 +3,11 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -35,6 +36,10 @@ std::filesystem::path write_stream(const std::vector<std::int16_t>& samples,
   return path;
 }
 
+// A child ends with the test: a test killed by its time limit leaves no
+// busy process, player or program behind, nor a pipe held open.
+void die_with_parent() { prctl(PR_SET_PDEATHSIG, SIGKILL); }
+
 // A pipe whose write end a child gets; a large one, so that a real-time
 // writer never waits for this process's reader.
 std::pair<int, int> output_pipe() {
@@ -42,31 +47,6 @@ std::pair<int, int> output_pipe() {
   if (pipe2(fds, O_CLOEXEC) != 0) throw std::runtime_error("no pipe");
   fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
   return {fds[0], fds[1]};
-}
-
-int spawn_with(pid_t* pid, const std::string& program, char* const* argv, char* const* envp,
-               const Spawn& spawn, bool realtime) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  if (!spawn.folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, spawn.folder.c_str());
-  posix_spawn_file_actions_addopen(
-      &actions, STDIN_FILENO, spawn.stdin_file.empty() ? "/dev/null" : spawn.stdin_file.c_str(),
-      O_RDONLY, 0);
-  if (spawn.stdout_fd != -1) posix_spawn_file_actions_adddup2(&actions, spawn.stdout_fd, STDOUT_FILENO);
-  if (spawn.stderr_fd != -1) posix_spawn_file_actions_adddup2(&actions, spawn.stderr_fd, STDERR_FILENO);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  if (realtime) {
-    sched_param priority{};
-    priority.sched_priority = 10;
-    posix_spawnattr_setschedpolicy(&attributes, SCHED_FIFO);
-    posix_spawnattr_setschedparam(&attributes, &priority);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSCHEDULER);
-  }
-  const int error = posix_spawnp(pid, program.c_str(), &actions, &attributes, argv, envp);
-  posix_spawnattr_destroy(&attributes);
-  posix_spawn_file_actions_destroy(&actions);
-  return error;
 }
 
 }  // namespace
@@ -103,22 +83,27 @@ Child::Child(const std::string& program, const std::vector<std::string>& argumen
   std::vector<char*> envp;
   for (std::string& variable : environment_strings) envp.push_back(variable.data());
   envp.push_back(nullptr);
+  const char* stdin_path = spawn.stdin_file.empty() ? "/dev/null" : spawn.stdin_file.c_str();
 
-  // Where real-time priority is not allowed (EPERM), the rig's client runs
-  // as any other process.
-  int error = spawn_with(&pid_, program, argv.data(), envp.data(), spawn, spawn.rig_client);
-  if (error == EPERM && spawn.rig_client) {
-    error = spawn_with(&pid_, program, argv.data(), envp.data(), spawn, false);
-  }
-  if (error != 0) {
-    throw std::runtime_error("cannot start " + program + ": " + std::strerror(error));
-  }
-}
-
-Child::Child(const std::function<int()>& body) {
+  // Between fork and exec only calls that are safe in the child of a
+  // threaded process. Real-time priority is asked for and done without
+  // where the system refuses it.
   pid_ = fork();
-  if (pid_ == -1) throw std::runtime_error("cannot fork");
-  if (pid_ == 0) _exit(body());
+  if (pid_ == -1) throw std::runtime_error("cannot fork for " + program);
+  if (pid_ > 0) return;
+  die_with_parent();
+  if (!spawn.folder.empty() && chdir(spawn.folder.c_str()) != 0) _exit(127);
+  const int input = open(stdin_path, O_RDONLY);
+  if (input == -1 || dup2(input, STDIN_FILENO) == -1) _exit(127);
+  if (spawn.stdout_fd != -1 && dup2(spawn.stdout_fd, STDOUT_FILENO) == -1) _exit(127);
+  if (spawn.stderr_fd != -1 && dup2(spawn.stderr_fd, STDERR_FILENO) == -1) _exit(127);
+  if (spawn.rig_client) {
+    sched_param priority{};
+    priority.sched_priority = 10;
+    sched_setscheduler(0, SCHED_FIFO, &priority);
+  }
+  execvpe(program.c_str(), argv.data(), envp.data());
+  _exit(127);
 }
 
 Child::~Child() { stop(SIGKILL, std::chrono::milliseconds(2000)); }
@@ -325,7 +310,7 @@ std::vector<std::int16_t> Recorder::stop() {
   if (child_) child_->stop(SIGTERM, std::chrono::milliseconds(3000));
   if (reader_.joinable()) reader_.join();
   std::vector<std::int16_t> samples(bytes_.size() / sizeof(std::int16_t));
-  std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(std::int16_t));
+  if (!samples.empty()) std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(std::int16_t));
   return samples;
 }
 
@@ -379,7 +364,8 @@ std::optional<std::chrono::duration<double>> cpu_time(pid_t pid) {
 
 Load::Load(int processes) {
   for (int i = 0; i < processes; ++i) {
-    spinners_.push_back(std::make_unique<Child>("sh", std::vector<std::string>{"-c", "while :; do :; done"}));
+    spinners_.push_back(
+        std::make_unique<Child>("sh", std::vector<std::string>{"-c", "while :; do :; done"}));
   }
 }
 
@@ -394,6 +380,27 @@ std::optional<std::string> module_of_sink(const std::string& sink) {
     }
   }
   return std::nullopt;
+}
+
+bool return_players_to(const std::string& sink) {
+  std::istringstream clients(output_of({"pactl", "list", "short", "clients"}));
+  std::vector<std::string> players;
+  for (std::string line; std::getline(clients, line);) {
+    std::istringstream fields(line);
+    std::string index, driver, name;
+    if (fields >> index >> driver >> name && name == "pacat") players.push_back(index);
+  }
+  std::istringstream inputs(output_of({"pactl", "list", "short", "sink-inputs"}));
+  bool moved = true;
+  for (std::string line; std::getline(inputs, line);) {
+    std::istringstream fields(line);
+    std::string index, on_sink, client;
+    if (fields >> index >> on_sink >> client &&
+        std::find(players.begin(), players.end(), client) != players.end()) {
+      moved = succeeds({"pactl", "move-sink-input", index, sink}) && moved;
+    }
+  }
+  return moved;
 }
 
 }  // namespace live

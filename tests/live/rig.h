@@ -9,7 +9,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,9 +50,6 @@ class Child {
  public:
   Child(const std::string& program, const std::vector<std::string>& arguments,
         const Spawn& spawn = {});
-  // Forks: the child runs body and exits with what it returns. For the
-  // window in a process of its own; the child never returns into the test.
-  explicit Child(const std::function<int()>& body);
   ~Child();
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
@@ -201,5 +197,10 @@ class Load {
 // The index of the module that made the sink, from "pactl list short
 // modules"; nullopt when there is none.
 std::optional<std::string> module_of_sink(const std::string& sink);
+
+// Moves the rig's players (pacat) to the sink: the server moves every
+// stream on the old default sink to a new default, whatever sink the
+// stream asked for. Whether every move succeeded.
+bool return_players_to(const std::string& sink);
 
 }  // namespace live

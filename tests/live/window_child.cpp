@@ -4,9 +4,9 @@
 //
 //   live_window_child SCENARIO
 //
-// record-full: records to full.wav under a file size limit of 100000
-//   bytes for 6 s, then prints "record_on N" for what the transport then
-//   holds.
+// record-full: records to full.wav under a file size limit of 40000 bytes
+//   (under 2 s of sound) for 6 s, then prints "record_on N" for what the
+//   transport then holds.
 // record-until-signal: records to rec.wav until SIGTERM or SIGINT, which
 //   quit as in the program.
 // filters-on: every filter and both noise filters on for 24 s; exits 3
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
   {
     TZForm form{cards};
     if (scenario == "record-full") {
-      const rlimit limit{100000, 100000};
+      const rlimit limit{40000, 40000};
       setrlimit(RLIMIT_FSIZE, &limit);
       std::signal(SIGXFSZ, SIG_IGN);
       form.save_wave("full.wav");

@@ -95,7 +95,7 @@ TEST_F(LiveWindowFaults, AFullDiskStopsTheRecordingWithOneReportAndAValidFile) {
   EXPECT_TRUE(stopped) << "the recording went on after the disk was full";
   ASSERT_TRUE(recording.has_value()) << "full.wav is no valid WAV file (" << file_bytes << " bytes)";
   // All but a block's worth of what the limit let through.
-  EXPECT_GT(recording->size() * 2 + 44, 100000u - 2 * 2048);
+  EXPECT_GT(recording->size() * 2 + 44, 40000u - 2 * 2048);
   EXPECT_GT(live::rms(*recording), 0.5 * kInputAmplitude * kGain / std::sqrt(2.0) * 0.5);
 }
 
@@ -109,12 +109,19 @@ TEST_F(LiveWindowFaults, TerminationFinishesTheRecordingAndSavesTheSettingsWithi
   std::filesystem::last_write_time(settings, long_ago);
   live::Child player = play_tone(10.0);
   live::LineReader child = window_child("record-until-signal");
-  std::this_thread::sleep_for(4s);
+  // Two seconds after the recording has its first block.
+  const auto recording_path = folder_ / "rec.wav";
+  const auto deadline = Clock::now() + 15s;
+  while (Clock::now() < deadline && !(std::filesystem::exists(recording_path) &&
+                                      std::filesystem::file_size(recording_path) > 44)) {
+    std::this_thread::sleep_for(20ms);
+  }
+  std::this_thread::sleep_for(2s);
   ASSERT_TRUE(child.child().running());
   const auto sent = Clock::now();
   const auto status = child.child().stop(SIGTERM, 5s);
   const double took = std::chrono::duration<double>(Clock::now() - sent).count();
-  const auto recording = live::complete_wav(folder_ / "rec.wav");
+  const auto recording = live::complete_wav(recording_path);
   report("exit_s", took, "s");
   report("recorded_s", recording ? static_cast<double>(recording->size()) / live::rate : -1.0, "s");
   ASSERT_TRUE(status.has_value());
@@ -122,7 +129,7 @@ TEST_F(LiveWindowFaults, TerminationFinishesTheRecordingAndSavesTheSettingsWithi
   EXPECT_LE(took, 1.0);
   EXPECT_GT(std::filesystem::last_write_time(settings), long_ago) << "the settings were not saved";
   ASSERT_TRUE(recording.has_value()) << "rec.wav is no finished WAV file";
-  EXPECT_GT(recording->size(), 2u * live::rate) << "less than 2 s of 4 recorded";
+  EXPECT_GT(recording->size(), live::rate / 2u) << "less than 0.5 s of 2 recorded";
 }
 
 TEST_F(LiveWindowFaults, IdleCpuWithEveryFilterOnIsAtMostThreePercent) {
