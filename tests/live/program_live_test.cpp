@@ -529,6 +529,10 @@ TEST_F(LiveProgram, TerminationSignalsEndItWithinASecondWithAReportOpen) {
     std::filesystem::last_write_time(settings, long_ago);
     start();
     const bool reported = wait_until([&] { return !program_->reports().empty(); }, 5s);
+    // The report comes as the window is made, before the program takes
+    // over the signals: they are sent once it runs, its streams open.
+    wait_until([] { return live::stream_count("sink-inputs") >= 1; }, 5s);
+    std::this_thread::sleep_for(300ms);
     const auto sent = Clock::now();
     const auto status = program_->child().stop(signal, 5s);
     const double took = seconds(Clock::now() - sent);
