@@ -130,9 +130,9 @@ class StreamEvents {
   StreamEvents();
 
   // Streams of `kind` ("sink-input" or "source-output") opened at or after
-  // `since` that stayed open at least 100 ms: the devices a program opened.
+  // `since` that stayed open at least 250 ms: the devices a program opened.
   // A program's probes of a device open and close a stream within a few
-  // milliseconds and are left out.
+  // milliseconds and are left out, with room for a late reader.
   int openings(const std::string& kind, Clock::time_point since = {});
 
  private:
