@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <thread>
 #include <type_traits>
 #include <utility>
@@ -102,15 +103,16 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
-// Opens a PortAudio callback stream on `device` for `core`, whose static
-// `callback` it registers, and starts it. Returns the stream or null.
+// Opens a PortAudio stream on `device` for `core` and starts it: a callback
+// stream when the core has a `callback`, a blocking one otherwise. Returns
+// the stream or null.
 template <typename Core>
 PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* core) {
   const PaStreamParameters p = parameters(device, setup.channels, input);
   PaStream* stream = nullptr;
   LibraryCall call;
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
-                    paFramesPerBufferUnspecified, paClipOff, &Core::callback, core) != paNoError) {
+                    paFramesPerBufferUnspecified, paClipOff, Core::callback, core) != paNoError) {
     return nullptr;
   }
   if (Pa_StartStream(stream) != paNoError) {
@@ -281,36 +283,70 @@ class DeviceThread : public std::enable_shared_from_this<DeviceThread> {
 
 namespace {
 
-// What the audio callback of a capture stream touches. It lives until the
-// stream's close has returned, however long that takes.
+// How long the capture reader sleeps when the card has nothing for it.
+constexpr auto capture_pause = std::chrono::milliseconds(20);
+
+// What a capture stream's reader touches. It lives until the stream's close
+// has returned, however long that takes.
+//
+// Capture is read by a thread of ours rather than a PortAudio callback: the
+// sound server's ALSA plugin keeps its poll descriptor readable until the
+// first captured data arrives (up to two seconds from an idle source), and
+// PortAudio's callback thread spins on it for that long at a full core. The
+// reader takes what is available and otherwise sleeps for capture_pause. It
+// stands where PortAudio's audio thread would, calling only the read
+// functions of its own stream.
 struct CaptureCore {
   CaptureCore(const WaveFormat& format, const DeviceSetup& setup)
-      : converter(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
+      : frames(static_cast<std::size_t>(converter_chunk_frames * setup.channels)),
+        converter(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
+
+  static constexpr PaStreamCallback* callback = nullptr;
+
+  // On the device thread, once the stream has started.
+  void started(PaStream* stream) {
+    reader = std::jthread([this, stream](std::stop_token stop) { read(stream, stop); });
+  }
+  // On the device thread, before the stream is closed.
+  void stopping() {
+    reader.request_stop();
+    reader.join();
+  }
 
   // The card keeps running while capture is stopped, so the converter never
   // sees a gap; only what arrives while capture runs fills buffers and moves
   // the position.
-  static int callback(const void* input, void*, unsigned long frames,
-                      const PaStreamCallbackTimeInfo*, PaStreamCallbackFlags, void* self) {
-    auto* core = static_cast<CaptureCore*>(self);
-    if (input) {
-      core->converter.convert(static_cast<const float*>(input), static_cast<long>(frames),
-                              [core](std::span<const std::uint8_t> bytes) {
-                                if (!core->running.load()) return;
-                                core->queue.capture(bytes.data(), bytes.size());
-                                core->position.fetch_add(static_cast<std::uint32_t>(bytes.size()));
-                              });
+  void read(PaStream* stream, const std::stop_token& stop) {
+    while (!stop.stop_requested()) {
+      const long available = Pa_GetStreamReadAvailable(stream);
+      if (available <= 0) {
+        std::this_thread::sleep_for(capture_pause);
+        continue;
+      }
+      const long count = std::min(available, converter_chunk_frames);
+      // An overflow still reads the frames asked for.
+      const PaError error = Pa_ReadStream(stream, frames.data(), static_cast<unsigned long>(count));
+      if (error != paNoError && error != paInputOverflowed) {
+        std::this_thread::sleep_for(capture_pause);
+        continue;
+      }
+      converter.convert(frames.data(), count, [this](std::span<const std::uint8_t> bytes) {
+        if (!running.load()) return;
+        queue.capture(bytes.data(), bytes.size());
+        position.fetch_add(static_cast<std::uint32_t>(bytes.size()));
+      });
     }
-    return paContinue;
   }
 
   BufferQueue queue;
   std::atomic<bool> running{false};
   std::atomic<std::uint32_t> position{0};
+  std::vector<float> frames;  // one read's card frames
   CaptureConverter converter;
+  std::jthread reader;
 };
 
-// What the audio callback of a playback stream touches; lives as long.
+// What the audio callback of a playback stream touches; it lives as long.
 struct PlaybackCore {
   PlaybackCore(const WaveFormat& format, const DeviceSetup& setup)
       : converter(queue, format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
@@ -321,14 +357,16 @@ struct PlaybackCore {
                                                      static_cast<long>(frames));
     return paContinue;
   }
+  void started(PaStream*) {}
+  void stopping() {}
 
   BufferQueue queue;
   PlaybackConverter converter;  // after queue, which it reads
 };
 
 // A stream over its core. Opening runs on the device thread; destroying
-// returns the queued buffers done at once, leaves the callback an empty
-// queue, and has the device thread close the stream.
+// returns the queued buffers done at once, leaves the callback or reader an
+// empty queue, and has the device thread close the stream.
 template <typename Core, typename Base>
 class PortAudioStream : public Base {
  public:
@@ -340,7 +378,10 @@ class PortAudioStream : public Base {
     core_->queue.return_all();
     core_->queue.set_notice({});
     if (stream_) {
-      thread_->post([core = core_, stream = stream_] { close_stream(stream); });
+      thread_->post([core = core_, stream = stream_] {
+        core->stopping();
+        close_stream(stream);
+      });
     }
   }
 
@@ -348,6 +389,7 @@ class PortAudioStream : public Base {
   bool open(int device, const DeviceSetup& setup, bool input) {
     if (!core_->converter.ready()) return false;
     stream_ = open_started(device, setup, input, core_.get());
+    if (stream_) core_->started(stream_);
     return stream_ != nullptr;
   }
 

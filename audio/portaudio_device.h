@@ -1,7 +1,8 @@
-// The sound cards, through PortAudio callback streams, with the buffer
-// semantics of the wave service on top: queued buffers completed by the
-// audio callback, a capture position in bytes since start, a reset that
-// returns every queued buffer done.
+// The sound cards, through PortAudio streams (playback by callback, capture
+// read by a thread of the stream's own that sleeps while nothing has
+// arrived), with the buffer semantics of the wave service on top: queued
+// buffers completed as the card plays or captures, a capture position in
+// bytes since start, a reset that returns every queued buffer done.
 //
 // Devices are numbered per direction: 0 is the system's default device, then
 // every other device that can capture (or play), in PortAudio's order. A

@@ -5,6 +5,7 @@
 // server is stopped: no caller waits on it, and what opens late is used.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QLabel>
 #include <QPushButton>
@@ -15,6 +16,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -279,6 +281,27 @@ TEST_F(LiveDeviceThread, DestroyingTheSystemLeavesAThreadStuckOnTheServer) {
   server.resume();
   std::this_thread::sleep_for(1s);
   EXPECT_TRUE(eventually([] { return live::stream_count("sink-inputs") == 0; }, 3s));
+}
+
+TEST_F(LiveDeviceThread, CapturingFromAnIdleSourceCostsLittleCpu) {
+  // Nothing plays into radio_in: its monitor sends nothing for up to two
+  // seconds after a capture starts, which must not be spent spinning.
+  audio::PortAudioSystem cards;
+  std::unique_ptr<audio::WaveInStream> in;
+  ASSERT_EQ(cards.open_input(0, mono, &in), audio::wave_ok);
+  Buffer a(2048), b(2048);
+  for (Buffer* buffer : {&a, &b}) {
+    in->prepare(buffer->header);
+    in->add_buffer(buffer->header);
+  }
+  const auto before = live::cpu_time(getpid());
+  in->start();
+  std::this_thread::sleep_for(3s);
+  const auto after = live::cpu_time(getpid());
+  ASSERT_TRUE(before && after);
+  std::cout << "Live figure: " << 100 * (*after - *before).count() / 3 << " % of a core" << std::endl;
+  EXPECT_LT((*after - *before).count(), 0.3);  // a tenth of a core
+  EXPECT_TRUE(b.done());
 }
 
 }  // namespace
