@@ -88,12 +88,12 @@ TEST_F(LiveDevices, AMissingOutputIsReportedOnceWhileTheCycleKeepsRestarting) {
     return std::count_if(recorder.reports.begin(), recorder.reports.end(),
                          [text](const auto& report) { return report.second == text; });
   };
-  // Several cycles, but the first one's reports alone: each cycle ends by
-  // closing the output it could not open.
-  EXPECT_GE(cards.output_opens, 3);
+  // More than one cycle, but the first one's reports alone; closing the
+  // output that never opened is not reported again.
+  EXPECT_GE(cards.output_opens, 2);
   EXPECT_EQ(count("Could not handle the output WAVE format"), 1);
   EXPECT_EQ(count("Error Opening Output wave device"), 1);
-  EXPECT_EQ(count("Error closing the output wave device"), 1);
+  EXPECT_EQ(count("Error closing the output wave device"), 0);
   for (const auto& report : recorder.reports) EXPECT_EQ(report.first, "Wave Device Message");
   // The input side kept working: it opened every time without a report.
   EXPECT_EQ(count("Error Opening Input wave device"), 0);
