@@ -77,10 +77,10 @@ struct DeviceSetup {
 
 PaStreamParameters parameters(int device, int channels, bool input) {
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-  // Enough headroom for a desktop sound server; the cycle's double buffers
-  // dominate the latency anyway.
+  // Enough headroom for a desktop sound server, and few wake-ups of its
+  // client threads; the cycle's double buffers dominate the latency anyway.
   const double latency =
-      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency, 0.05);
+      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency, 0.1);
   return PaStreamParameters{device, channels, paFloat32, latency, nullptr};
 }
 
@@ -103,6 +103,11 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
+// Frames the card moves at a time: half a pass at 11025 Hz. Left to the
+// library, the sound server's plugin chose smaller periods, and the threads
+// woke several times as often for the same audio.
+constexpr unsigned long frames_per_period = 512;
+
 // Opens a PortAudio stream on `device` for `core` and starts it: a callback
 // stream when the core has a `callback`, a blocking one otherwise. Returns
 // the stream or null.
@@ -112,7 +117,7 @@ PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* c
   PaStream* stream = nullptr;
   LibraryCall call;
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
-                    paFramesPerBufferUnspecified, paClipOff, Core::callback, core) != paNoError) {
+                    frames_per_period, paClipOff, Core::callback, core) != paNoError) {
     return nullptr;
   }
   if (Pa_StartStream(stream) != paNoError) {
@@ -284,7 +289,7 @@ class DeviceThread : public std::enable_shared_from_this<DeviceThread> {
 namespace {
 
 // How long the capture reader sleeps when the card has nothing for it.
-constexpr auto capture_pause = std::chrono::milliseconds(20);
+constexpr auto capture_pause = std::chrono::milliseconds(40);
 
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.

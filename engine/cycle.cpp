@@ -1,5 +1,6 @@
 #include "engine/cycle.h"
 
+#include <algorithm>
 #include <optional>
 #include <span>
 
@@ -15,6 +16,9 @@ constexpr std::uint32_t position_give_up = 4096;
 
 // Position queries after which the position wait gives up.
 constexpr int position_queries = 2049;
+
+// Passes in a row the input must fill before it counts as delivering.
+constexpr int delivering_passes = 4;
 
 }  // namespace
 
@@ -40,7 +44,10 @@ std::uint32_t Cycle::wait_for_position() {
 // gets one such restart; after that the cycle runs on silence, paced by the
 // timeouts, until the input delivers again.
 void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivered) {
-  if (input_delivered) control_.silent_input_restarted = 0;
+  // The input delivers again once it has filled passes in a row; a block or
+  // two of silence a fresh stream hands over does not count.
+  delivered_passes_ = input_delivered && control_.timeout != 1 ? delivered_passes_ + 1 : 0;
+  if (delivered_passes_ >= delivering_passes) control_.silent_input_restarted = 0;
   if (control_.timeout != 1) {
     counter = 0;
     return;
@@ -186,6 +193,13 @@ void Cycle::run() {
   devices_.reset_out_header_a();
   devices_.reset_out_header_b();
   devices_.open_wave_out();
+  // Both output blocks start silent, and block a is sent at once: the first
+  // pass then finds it played instead of timing out on a buffer never sent,
+  // and a cycle that starts again plays nothing left from the one before.
+  std::fill_n(devices_.out_data_a.get(), devices_.out_buffer_bytes, std::uint8_t{0});
+  std::fill_n(devices_.out_data_b.get(), devices_.out_buffer_bytes, std::uint8_t{0});
+  devices_.prepare_out_a();
+  devices_.write_out_a();
 
   devices_.init_in_headers();
   devices_.reset_in_header_a();
@@ -198,6 +212,7 @@ void Cycle::run() {
   control_.timeout = 0;
   int timeouts_a = 0;
   int timeouts_b = 0;
+  delivered_passes_ = 0;
   control_.stopped = 0;
 
   while (control_.stopped == 0) {

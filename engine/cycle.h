@@ -76,6 +76,7 @@ class Cycle {
   files::Transport& transport_;
   std::int32_t buffer_toggle_ = 0;  // 0 = next pass serves phase a, 1 = phase b
   std::int32_t last_toggle_ = 0;    // buffer_toggle_ when the last block was packed
+  int delivered_passes_ = 0;        // passes in a row whose input buffer filled
 };
 
 }  // namespace engine
