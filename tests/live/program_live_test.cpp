@@ -298,7 +298,7 @@ TEST_F(LiveProgram, IdleCpuWithEveryFilterOffIsAtMostTwoPercent) {
   report("cpu_percent_of_one_core", percent, "%");
   ASSERT_TRUE(program_->child().running());
   EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program stopped playing";
-  EXPECT_LE(percent, 2.0);
+  EXPECT_LE(percent, 2.0 * live::cpu_cost_factor);
 }
 
 TEST_F(LiveProgram, SoundWithinASecondOfTheStartWithoutARestart) {
@@ -339,7 +339,7 @@ TEST_F(LiveProgram, ASourceThatDeliversNothingRunsOnSilenceThenTheToneIsThroughW
   report("output_restarts", output_restarts, "");
   ASSERT_TRUE(program_->child().running());
   EXPECT_GE(live::stream_count("sink-inputs"), 1) << "the program plays nothing";
-  EXPECT_LE(percent, 3.0);
+  EXPECT_LE(percent, 3.0 * live::cpu_cost_factor);
   EXPECT_LE(input_restarts, 1);
   EXPECT_LE(output_restarts, 1);
 
@@ -396,12 +396,14 @@ class LiveProgramPaused : public LiveProgram {
 TEST_F(LiveProgramPaused, HalfASecondIsRiddenOutAndASecondRestartsOnce) {
   start();
   wait_for_streams();
-  // Two 200 ms timeouts: late buffers, no restart.
+  // Two 200 ms timeouts: late buffers, no restart of the cycle, which would
+  // open the input afresh too. The sound library may make the output's
+  // stream anew as it recovers from the underrun.
   const Pause short_pause = pause_server(500ms);
   ASSERT_TRUE(short_pause.back_s.has_value()) << "no steady tone after a pause of 0.5 s";
   EXPECT_LE(*short_pause.back_s, 2.0);
   EXPECT_EQ(short_pause.input_restarts, 0);
-  EXPECT_EQ(short_pause.output_restarts, 0);
+  EXPECT_LE(short_pause.output_restarts, 1);
   // Five timeouts: one restart, each device closed and opened once.
   const Pause long_pause = pause_server(1s);
   ASSERT_TRUE(long_pause.back_s.has_value()) << "no steady tone after a pause of 1 s";
@@ -477,7 +479,7 @@ TEST_F(LiveProgram, ABurstySourceComesOutWhole) {
   report("low_windows_percent", low_percent, "% of 700");
   report("cpu_percent_of_one_core", percent, "%");
   EXPECT_LE(low_percent, 2.0);
-  EXPECT_LE(percent, 5.0);
+  EXPECT_LE(percent, 5.0 * live::cpu_cost_factor);
 }
 
 TEST_F(LiveProgram, AMissingSavedOutputFallsBackToTheDefaultWithOneReport) {
