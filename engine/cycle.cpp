@@ -20,6 +20,11 @@ constexpr int position_queries = 2049;
 // Passes in a row the input must fill before it counts as delivering.
 constexpr int delivering_passes = 4;
 
+// Timeouts in a row a phase may count, while the output plays, before the
+// input of a new cycle has filled its first buffer: the sound server hands a
+// fresh capture stream its first data up to a second or so after it starts.
+constexpr int start_timeout_limit = 10;
+
 }  // namespace
 
 // Lets the input device get at least half-way into its current buffer before
@@ -39,7 +44,7 @@ std::uint32_t Cycle::wait_for_position() {
 
 // Counts a timeout of the phase just waited for, or starts the count again
 // when the phase completed; past the limit the cycle ends, so that the
-// devices are opened afresh. A source that delivers nothing while the output
+// devices are opened afresh. A new cycle's input gets longer to start. A source that delivers nothing while the output
 // plays on (the monitor of an idle sink, a receiver program that paused)
 // gets one such restart; after that the cycle runs on silence, paced by the
 // timeouts, until the input delivers again.
@@ -48,11 +53,12 @@ void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivere
   // two of silence a fresh stream hands over does not count.
   delivered_passes_ = input_delivered && control_.timeout != 1 ? delivered_passes_ + 1 : 0;
   if (delivered_passes_ >= delivering_passes) control_.silent_input_restarted = 0;
+  if (input_delivered) input_started_ = true;
   if (control_.timeout != 1) {
     counter = 0;
     return;
   }
-  if (++counter <= timeout_limit) return;
+  if (++counter <= (input_started_ || output_stalled ? timeout_limit : start_timeout_limit)) return;
   counter = 0;
   if (!output_stalled && control_.silent_input_restarted == 1) return;
   control_.stopped = 1;
@@ -213,6 +219,7 @@ void Cycle::run() {
   int timeouts_a = 0;
   int timeouts_b = 0;
   delivered_passes_ = 0;
+  input_started_ = false;
   control_.stopped = 0;
 
   while (control_.stopped == 0) {

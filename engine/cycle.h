@@ -77,6 +77,7 @@ class Cycle {
   std::int32_t buffer_toggle_ = 0;  // 0 = next pass serves phase a, 1 = phase b
   std::int32_t last_toggle_ = 0;    // buffer_toggle_ when the last block was packed
   int delivered_passes_ = 0;        // passes in a row whose input buffer filled
+  bool input_started_ = false;      // an input buffer has filled in this cycle
 };
 
 }  // namespace engine
