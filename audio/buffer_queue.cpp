@@ -64,12 +64,6 @@ void BufferQueue::return_all() {
   while (!queue_.empty()) complete_front();
 }
 
-void BufferQueue::wait(std::chrono::microseconds limit) {
-  std::unique_lock lock(mutex_);
-  const std::uint64_t seen = completions_;
-  completed_.wait_for(lock, limit, [&] { return completions_ != seen; });
-}
-
 void BufferQueue::set_notice(std::function<void()> notice) {
   std::lock_guard lock(mutex_);
   notice_ = std::move(notice);
@@ -82,8 +76,6 @@ void BufferQueue::complete_front() {
   // in_queue goes before done, so a header seen done is never seen queued.
   front.header->flags.fetch_and(~header_in_queue);
   front.header->flags.fetch_or(header_done);
-  ++completions_;
-  completed_.notify_all();
   if (notice_) notice_();
 }
 

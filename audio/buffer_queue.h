@@ -1,12 +1,10 @@
 // The buffer bookkeeping every wave device shares: prepared headers, the queue
 // of buffers handed to the device, and their completion. The program thread
-// prepares, queues and waits; the device thread fills (capture) or drains
+// prepares and queues; the device thread fills (capture) or drains
 // (play) the queued buffers. All calls may come from either thread. Each
 // buffer returned done is told to the completion notice, if one is set.
 #pragma once
 
-#include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -47,9 +45,6 @@ class BufferQueue {
   // filled or played so far.
   void return_all();
 
-  // Blocks until some buffer is returned done, or for at most `limit`.
-  void wait(std::chrono::microseconds limit);
-
   // Replaces the notice called once for every buffer returned done, on the
   // thread that returns it and while the queue is locked: the notice must
   // not call the queue. An empty function sets none. Once this returns, the
@@ -68,9 +63,7 @@ class BufferQueue {
   bool queued(const WaveHeader& header) const;
 
   std::mutex mutex_;
-  std::condition_variable completed_;
   std::deque<Entry> queue_;
-  std::uint64_t completions_ = 0;
   std::function<void()> notice_;
 };
 

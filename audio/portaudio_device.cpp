@@ -400,7 +400,6 @@ class PortAudioStream : public Base {
 
   int prepare(WaveHeader& header) override { return core_->queue.prepare(header); }
   int unprepare(WaveHeader& header) override { return core_->queue.unprepare(header); }
-  void wait_for_buffer(std::chrono::microseconds limit) override { core_->queue.wait(limit); }
   void set_completion_notice(std::function<void()> notice) override {
     core_->queue.set_notice(std::move(notice));
   }

@@ -147,7 +147,6 @@ class StandinInStream : public WaveInStream {
     return wave_ok;
   }
 
-  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
   void set_completion_notice(std::function<void()> notice) override {
     queue_.set_notice(std::move(notice));
   }
@@ -204,7 +203,6 @@ class StandinOutStream : public WaveOutStream {
   }
   int restart() override { return wave_ok; }
 
-  void wait_for_buffer(std::chrono::microseconds limit) override { queue_.wait(limit); }
   void set_completion_notice(std::function<void()> notice) override {
     queue_.set_notice(std::move(notice));
   }

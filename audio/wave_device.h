@@ -7,7 +7,6 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,8 +61,6 @@ class WaveInStream {
   virtual int reset() = 0;
   // Bytes captured since the last start.
   virtual int position(std::uint32_t& bytes) = 0;
-  // Blocks until a buffer completes, or for at most `limit`.
-  virtual void wait_for_buffer(std::chrono::microseconds limit) = 0;
   // `notice` is called, from any thread, each time a buffer is returned
   // done (reset included). It must be quick and must not call the stream.
   virtual void set_completion_notice(std::function<void()> notice) = 0;
@@ -80,8 +77,6 @@ class WaveOutStream {
   // Stops playback and returns every queued buffer as done.
   virtual int reset() = 0;
   virtual int restart() = 0;
-  // Blocks until a buffer completes, or for at most `limit`.
-  virtual void wait_for_buffer(std::chrono::microseconds limit) = 0;
   virtual void set_completion_notice(std::function<void()> notice) = 0;
 };
 

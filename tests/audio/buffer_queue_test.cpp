@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 #include "tests/audio/buffer.h"
 
 using namespace audio;
-using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 
 TEST(BufferQueue, AddAndUnprepareFollowPreparationAndQueueing) {
@@ -110,22 +106,3 @@ TEST(BufferQueue, AReplacedOrClearedNoticeIsNoLongerCalled) {
   EXPECT_EQ(second, 1);
 }
 
-TEST(BufferQueue, WaitEndsWhenABufferCompletesOrAtItsLimit) {
-  BufferQueue queue;
-  auto start = std::chrono::steady_clock::now();
-  queue.wait(20ms);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, 20ms);
-
-  Buffer a(1);
-  queue.prepare(a.header);
-  queue.add(a.header);
-  std::jthread device([&queue] {
-    std::this_thread::sleep_for(50ms);
-    const std::uint8_t byte = 1;
-    queue.capture(&byte, 1);
-  });
-  start = std::chrono::steady_clock::now();
-  queue.wait(5s);
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-  EXPECT_TRUE(a.done());
-}

@@ -278,7 +278,6 @@ class SilentInputSystem : public audio::StandinSystem {
     int start() override { return audio::wave_ok; }
     int reset() override { return inner_->reset(); }
     int position(std::uint32_t& bytes) override { return inner_->position(bytes); }
-    void wait_for_buffer(std::chrono::microseconds limit) override { inner_->wait_for_buffer(limit); }
     void set_completion_notice(std::function<void()> notice) override {
       inner_->set_completion_notice(std::move(notice));
     }
