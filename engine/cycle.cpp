@@ -58,11 +58,15 @@ void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivere
     counter = 0;
     return;
   }
-  if (++counter <= (input_started_ || output_stalled ? timeout_limit : start_timeout_limit)) return;
+  // The output fails when it has yet to play at more than the limit of
+  // timeouts in a row; one late moment of a busy machine is not that.
+  output_stalls_ = output_stalled ? output_stalls_ + 1 : 0;
+  const bool output_failing = output_stalls_ > timeout_limit;
+  if (++counter <= (input_started_ || output_failing ? timeout_limit : start_timeout_limit)) return;
   counter = 0;
-  if (!output_stalled && control_.silent_input_restarted == 1) return;
+  if (!output_failing && control_.silent_input_restarted == 1) return;
   control_.stopped = 1;
-  control_.silent_input_restarted = output_stalled ? 0 : 1;
+  control_.silent_input_restarted = output_failing ? 0 : 1;
 }
 
 // Phase a: queue input b and send output b, then collect input a and the
@@ -220,6 +224,7 @@ void Cycle::run() {
   int timeouts_b = 0;
   delivered_passes_ = 0;
   input_started_ = false;
+  output_stalls_ = 0;
   control_.stopped = 0;
 
   while (control_.stopped == 0) {

@@ -78,6 +78,7 @@ class Cycle {
   std::int32_t last_toggle_ = 0;    // buffer_toggle_ when the last block was packed
   int delivered_passes_ = 0;        // passes in a row whose input buffer filled
   bool input_started_ = false;      // an input buffer has filled in this cycle
+  int output_stalls_ = 0;           // timeouts in a row at which the output had yet to play
 };
 
 }  // namespace engine
