@@ -92,7 +92,6 @@ void DevicePair::reset_in_header_a() { set_header(in_header_a, in_data_a.get(), 
 void DevicePair::reset_in_header_b() { set_header(in_header_b, in_data_b.get(), in_buffer_bytes); }
 
 int DevicePair::open_wave_in() {
-  open_failed_[index_of(Direction::input)] = false;
   checked(Direction::input, system_.open_input(input_device_id, in_wave_format, nullptr),
           "Could not open the input wave device");
   std::unique_ptr<WaveInStream> stream;
@@ -210,7 +209,6 @@ void DevicePair::reset_out_header_a() { set_header(out_header_a, out_data_a.get(
 void DevicePair::reset_out_header_b() { set_header(out_header_b, out_data_b.get(), out_buffer_bytes); }
 
 int DevicePair::open_wave_out() {
-  open_failed_[index_of(Direction::output)] = false;
   checked(Direction::output, system_.open_output(output_device_id, out_wave_format, nullptr),
           "Could not handle the output WAVE format");
   std::unique_ptr<WaveOutStream> stream;

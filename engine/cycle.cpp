@@ -44,10 +44,11 @@ std::uint32_t Cycle::wait_for_position() {
 
 // Counts a timeout of the phase just waited for, or starts the count again
 // when the phase completed; past the limit the cycle ends, so that the
-// devices are opened afresh. A new cycle's input gets longer to start. A source that delivers nothing while the output
-// plays on (the monitor of an idle sink, a receiver program that paused)
-// gets one such restart; after that the cycle runs on silence, paced by the
-// timeouts, until the input delivers again.
+// devices are opened afresh. A new cycle's input gets longer to start. A
+// source that delivers nothing while the output plays on (the monitor of an
+// idle sink, a receiver program that paused) gets one such restart; after
+// that the cycle runs on silence, paced by the timeouts, until the input
+// delivers again.
 void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivered) {
   // The input delivers again once it has filled passes in a row; a block or
   // two of silence a fresh stream hands over does not count.

@@ -29,20 +29,15 @@ namespace {
 using namespace std::chrono_literals;
 using live::Clock;
 
-constexpr double kGain = 2.5;
-constexpr double kToneFrequency = 1000.0;
-constexpr double kInputAmplitude = 4000.0;
+using live::kGain;
+using live::kInputAmplitude;
+using live::kToneFrequency;
+using live::kWindow;
+using live::report;
+
 const double kInputRms = kInputAmplitude / std::sqrt(2.0);
-constexpr std::size_t kWindow = live::rate / 100;  // 10 ms
 // Half a second of clean windows: the sound is steadily there.
 constexpr std::size_t kSteady = 50;
-
-// Prints a measured figure where the test log shows it and keeps it in the
-// test's XML record.
-void report(const std::string& name, double value, const std::string& unit) {
-  ::testing::Test::RecordProperty(name, std::to_string(value));
-  std::cout << "Live figure: " << name << " = " << value << " " << unit << std::endl;
-}
 
 // Waits until the condition holds or the time is up; whether it held.
 template <typename Condition>

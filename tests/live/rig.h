@@ -4,11 +4,13 @@
 // the busy processes the tests run beside the program.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -180,6 +182,20 @@ bool play(const std::vector<std::int16_t>& samples, const std::string& sink,
 Child start_playing(const std::vector<std::int16_t>& samples, const std::string& sink,
                     const std::filesystem::path& work_folder,
                     std::optional<int> latency_ms = 40);
+
+// The tone the program tests play, and what comes out with every filter
+// off and the gain bars at their start positions (fine 25 x coarse 0.1).
+constexpr double kGain = 2.5;
+constexpr double kToneFrequency = 1000.0;
+constexpr double kInputAmplitude = 4000.0;
+constexpr std::size_t kWindow = rate / 100;  // 10 ms
+
+// Prints a measured figure where the test log shows it and keeps it in the
+// test's XML record.
+inline void report(const std::string& name, double value, const std::string& unit) {
+  ::testing::Test::RecordProperty(name, std::to_string(value));
+  std::cout << "Live figure: " << name << " = " << value << " " << unit << std::endl;
+}
 
 // The share of a core the program may use for a limit set for the release
 // build: a build under AddressSanitizer does the same work at a higher cost

@@ -27,15 +27,11 @@ namespace {
 using namespace std::chrono_literals;
 using live::Clock;
 
-constexpr double kGain = 2.5;
-constexpr double kToneFrequency = 1000.0;
-constexpr double kInputAmplitude = 4000.0;
-constexpr std::size_t kWindow = live::rate / 100;  // 10 ms
-
-void report(const std::string& name, double value, const std::string& unit) {
-  ::testing::Test::RecordProperty(name, std::to_string(value));
-  std::cout << "Live figure: " << name << " = " << value << " " << unit << std::endl;
-}
+using live::kGain;
+using live::kInputAmplitude;
+using live::kToneFrequency;
+using live::kWindow;
+using live::report;
 
 std::vector<std::string> lines_of(const std::filesystem::path& path) {
   std::ifstream file(path);
