@@ -200,8 +200,9 @@ TEST_F(LiveDeviceThread, AStoppedServerHoldsNoCallerAndTheStreamThatOpensLateIsH
     out->write(buffer->header);
   }
   in->start();
-  // The audio callbacks tell each buffer they complete.
-  ASSERT_TRUE(in_notices.wait_for(1, 2s));
+  // The audio callbacks tell each buffer they complete. The sound server
+  // hands a fresh capture stream its first data up to two seconds late.
+  ASSERT_TRUE(in_notices.wait_for(1, 4s));
   ASSERT_TRUE(out_notices.wait_for(1, 2s));
   EXPECT_TRUE(in_a.done() && out_a.done());
 
