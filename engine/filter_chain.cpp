@@ -10,6 +10,8 @@ void FilterChain::run_filters() {
     lms_pass(work_samples, lms.input, lms.output, lms.weights, lms.taps, lms.power, lms.mu,
              lms.prev_input);
   }
+  if (auto_notch_on == 1) auto_notch.process(work_samples);
+  if (noise_reduction_on == 1) noise_reduction.process(work_samples);
   for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) {
     if (stage->on == 1) {
       apply_filter_stage(stage->filter.re, stage->filter.im, stage->overlap, work_samples,
@@ -35,6 +37,8 @@ void FilterChain::reset() {
   for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) stage->overlap.fill(0);
   lms_reset(lms.weights, lms.taps, lms.power);
   lms.prev_input = 0.0f;
+  auto_notch.reset();
+  noise_reduction.reset();
   raw_samples.fill(0);
   work_samples.fill(0);
   out_samples.fill(0);

@@ -7,8 +7,10 @@
 #include <span>
 
 #include "design/filter.h"
+#include "engine/auto_notch.h"
 #include "engine/block_filter.h"
 #include "engine/noise_filters.h"
+#include "engine/noise_reduction.h"
 
 namespace engine {
 
@@ -43,7 +45,8 @@ class FilterChain {
  public:
   // process: one pass on a captured block of samples_per_buffer frames in
   // the layout `input_select` names (1: mono; 2, 3: the left or right
-  // channel of stereo): unpacking, smoothing, LMS, notch 1, notch 2, the
+  // channel of stereo): unpacking, smoothing, LMS, the automatic notch, the
+  // noise reduction, notch 1, notch 2, the
   // variable notch, the bandpass and the variable bandpass (each when it is
   // on), the output stage (bypass, gain, then silence while `pause`) and
   // 16-bit packing into `packed` (2 x samples_per_buffer bytes). Another
@@ -60,8 +63,9 @@ class FilterChain {
   // LMS input.
   void start_passes();
 
-  // Back to a chain that has run no pass: every tail, the LMS adaptation and
-  // the working arrays cleared. Switches, designs and gain stay.
+  // Back to a chain that has run no pass: every tail, the LMS adaptation,
+  // the automatic notch's and the noise reduction's state and the working
+  // arrays cleared. Switches, designs and gain stay.
   void reset();
 
   // The five stages, named by their filters.
@@ -75,6 +79,13 @@ class FilterChain {
   std::int32_t median_on = 0;
   std::int32_t lms_on = 0;
   LmsState lms;
+
+  // The automatic notch and the noise reduction (0/1 switches). The window
+  // and tonewell-filter reset a filter when they switch it on.
+  std::int32_t auto_notch_on = 0;
+  AutoNotch auto_notch;
+  std::int32_t noise_reduction_on = 0;
+  NoiseReduction noise_reduction;
 
   // The output stage: bypass (0/1) and the factor on every output sample.
   std::uint8_t bypass_on = 0;
