@@ -84,6 +84,9 @@ void set_up_chain(const files::Settings& base, const Options& options, design::T
   chain.var_notch.on = switched_on(options, Filter::var_nf, options.var_notch.has_value());
   chain.median_on = options.median ? 1 : 0;
   chain.lms_on = options.lms ? 1 : 0;
+  chain.auto_notch_on = options.auto_notch ? 1 : 0;
+  chain.noise_reduction_on = options.noise_reduction ? 1 : 0;
+  if (options.noise_reduction) chain.noise_reduction.set_strength(*options.noise_reduction);
   chain.bypass_on = options.bypass ? 1 : 0;
   chain.reset();
   chain.start_passes();

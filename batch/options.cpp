@@ -19,6 +19,10 @@ const std::string_view usage_text =
     "                          defaults: bp, var-bp, nf1, nf2, var-nf\n"
     "  --median                switch on the smoothing filter\n"
     "  --lms                   switch on the LMS noise filter\n"
+    "  --auto-notch            switch on the automatic notch (finds and removes\n"
+    "                          steady tones)\n"
+    "  --noise-reduction LEVEL switch on the noise reduction at strength 1..10\n"
+    "                          (the window starts at 5)\n"
     "  --notch1 HZ[,WIDTH]     notch 1 centred at HZ; WIDTH is the width item 0..3\n"
     "                          (default 0, \"1000 Hz\")\n"
     "  --notch2 HZ[,WIDTH]     notch 2 likewise\n"
@@ -171,7 +175,14 @@ struct ValueOption {
   Reader read;
 };
 
-const std::array<ValueOption, 10> value_options{{
+std::optional<UsageError> read_noise_reduction(std::string_view value, Options& options) {
+  const std::optional<int> level = parse_int(value);
+  if (!level || *level < 1 || *level > 10) return error("--noise-reduction takes a LEVEL 1..10");
+  options.noise_reduction = *level;
+  return std::nullopt;
+}
+
+const std::array<ValueOption, 11> value_options{{
     {"--settings",
      [](std::string_view v, Options& o) -> std::optional<UsageError> {
        if (v.empty()) return error("--settings takes a file name");
@@ -191,6 +202,7 @@ const std::array<ValueOption, 10> value_options{{
     {"--q", read_q},
     {"--gain", read_gain},
     {"--channel", read_channel},
+    {"--noise-reduction", read_noise_reduction},
 }};
 
 // Switches without a value.
@@ -199,6 +211,8 @@ bool read_switch(std::string_view name, Options& options) {
     options.median = true;
   } else if (name == "--lms") {
     options.lms = true;
+  } else if (name == "--auto-notch") {
+    options.auto_notch = true;
   } else if (name == "--bypass") {
     options.bypass = true;
   } else if (name == "-q" || name == "--quiet") {

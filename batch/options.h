@@ -45,6 +45,8 @@ struct Options {
   std::optional<std::string> settings;
   bool median = false;
   bool lms = false;
+  bool auto_notch = false;
+  std::optional<int> noise_reduction;  // strength 1..10
   bool bypass = false;
   bool quiet = false;
   std::optional<Notch> notch1;

@@ -43,6 +43,7 @@ TEST_F(Chain, OptionsTuneAndSwitchOnlyWhatTheyName) {
   EXPECT_EQ(chain->var_notch.on, 1);
   EXPECT_EQ(chain->nf2.on + chain->var_bp.on, 0);
   EXPECT_EQ(chain->median_on + chain->lms_on + chain->bypass_on, 0);
+  EXPECT_EQ(chain->auto_notch_on + chain->noise_reduction_on, 0);
   design::Edges notch;
   design::notch_width_edges(2, batch::centre_column(1000.0), notch);
   EXPECT_EQ(tuning.nf1.edges.lo, notch.lo);

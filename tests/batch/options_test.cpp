@@ -17,6 +17,8 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
                                         "in.wav",
                                         "--median",
                                         "--lms",
+                                        "--auto-notch",
+                                        "--noise-reduction=7",
                                         "--notch1",
                                         "1000",
                                         "--notch2=1800,3",
@@ -42,7 +44,9 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   EXPECT_EQ(options->input, "in.wav");
   EXPECT_EQ(options->output, "out.wav");
   EXPECT_EQ(options->settings, "my.cfg");
-  EXPECT_TRUE(options->median && options->lms && options->bypass && options->quiet);
+  EXPECT_TRUE(options->median && options->lms && options->auto_notch && options->bypass &&
+              options->quiet);
+  EXPECT_EQ(options->noise_reduction, 7);
   EXPECT_EQ(options->notch1->hz, 1000.0);
   EXPECT_EQ(options->notch1->width, 0);
   EXPECT_EQ(options->notch2->width, 3);
@@ -88,6 +92,8 @@ TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
       {{"--gain", "0,5", "a.wav", "b.wav"}, "--gain takes FINE,COARSE"},
       {{"--gain", "10,8", "a.wav", "b.wav"}, "--gain takes FINE,COARSE"},
       {{"--on", "bp,lms", "a.wav", "b.wav"}, "--on takes filters"},
+      {{"--noise-reduction", "0", "a.wav", "b.wav"}, "--noise-reduction takes a LEVEL 1..10"},
+      {{"--noise-reduction", "11", "a.wav", "b.wav"}, "--noise-reduction takes a LEVEL 1..10"},
       {{"--channel", "middle", "a.wav", "b.wav"}, "--channel takes left or right"},
       {{"--settings=", "a.wav", "b.wav"}, "--settings takes a file name"},
   };
