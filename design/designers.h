@@ -1,13 +1,14 @@
 // The two designers of the filter chain: each recomputes the whole kernel of
-// the filter it is given and the written part of its response (entries
-// 0..510) from two edges and a Q-level; entry 511 stays as it was (zero).
+// the filter it is given and its response from two edges and a Q-level.
 //
 // Units and sizes: 513 taps, a 1024-point transform; edges lo < hi are
 // normalised frequencies in 0..0.5 (hertz = f x 11025), not validated (a
 // negative edge designs as its absolute value; an edge of 0 gives a zero
 // lowpass at that edge). Every filter delays by 255 samples. The bandpass
 // has unit gain from lo to hi, the notch unit gain outside lo..hi, both
-// -6 dB at the edges; the Q-level q then shifts every bin by (-q, -q).
+// -6 dB at the edges; the Q-level q then lets the rejected band through at
+// magnitude q x sqrt(2) and leaves the pass band as it is (see
+// response_from_taps).
 // Allocates nothing.
 #pragma once
 

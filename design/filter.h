@@ -32,10 +32,10 @@ struct Edges {
   float hi = 0.0f;
 };
 
-// A designed filter. The response has bin j at entry j; entry 0 packs half
-// the DC and half the Nyquist value like the transform's slot 1. Entry 511
-// is never written and stays zero, so an enabled stage always removes the
-// top bin.
+// A designed filter: the kernel, and the response a stage multiplies in,
+// with the Q-level's floor (see response_from_taps). The response has bin j
+// at entry j for j = 1..511; entry 0 holds the real DC value (re) and the
+// real Nyquist value (im).
 struct DesignedFilter {
   Kernel taps{};
   Response re{};

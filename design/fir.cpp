@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <numbers>
 
 #include "design/filter.h"
 #include "design/Rfft_ifft.h"
@@ -67,16 +68,24 @@ void band_reject_kernel(float f1, float f2, int n, std::span<float> kernel) {
 
 void response_from_taps(std::span<const float> kernel, int n, float q, std::span<float> resp_re,
                         std::span<float> resp_im) {
-  // A 1024-point transform with 1-based input and 512 bins in slots 1..512.
+  // The floor is mixed into the kernel, so that the stage stays an exact
+  // convolution and the pass band stays flat.
+  const float floor = q * std::numbers::sqrt2_v<float>;
+  std::array<float, kernel_room> floored{};
+  for (int i = 0; i <= n; ++i) floored[i] = (1.0f - floor) * kernel[i];
+  floored[n / 2] += floor;
+
+  // A 2n-point transform with 1-based input and n bins in slots 1..n.
   std::array<float, kernel_room> design_scratch;
   std::array<float, response_bins + 1> design_re;
   std::array<float, response_bins + 1> design_im;
-  design_transform(kernel, design_scratch, design_re, design_im, 2 * n);
-  // Entry n - 1, the top bin, is never written and keeps its zero, so an
-  // enabled stage always removes that bin.
-  for (int j = 0; j <= n - 2; ++j) {
-    resp_re[j] = design_re[j + 1] - q;
-    resp_im[j] = design_im[j + 1] - q;
+  design_transform(floored, design_scratch, design_re, design_im, 2 * n);
+  // Slot 1 holds half the DC and half the Nyquist value; both are real.
+  resp_re[0] = 2.0f * design_re[1];
+  resp_im[0] = 2.0f * design_im[1];
+  for (int j = 1; j <= n - 1; ++j) {
+    resp_re[j] = design_re[j + 1];
+    resp_im[j] = design_im[j + 1];
   }
 }
 

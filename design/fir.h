@@ -10,9 +10,8 @@
 //     them). Tap 0 does not enter the response, and tap i enters as time
 //     sample i - 1, so every designed filter delays by n/2 - 1 = 255 samples
 //     (about 23.1 ms).
-//   - A response array holds n floats (bin j at entry j); only entries
-//     0..n - 2 are written. Entry 0 packs half the DC value (re) and half the
-//     Nyquist value (im).
+//   - A response array holds n floats: entry j is bin j for j = 1..n - 1;
+//     entry 0 holds the DC value (re) and the Nyquist value (im), both real.
 //   - n is at most 512: the shared scratch arrays are sized for it. All
 //     designs share that scratch, so two designs must never overlap.
 //   - Nothing allocates; edges are not validated.
@@ -40,16 +39,19 @@ void spectral_inversion(std::span<float> kernel, int n);
 // between f2 and f1; equal edges give a unit impulse (passes everything).
 void band_reject_kernel(float f1, float f2, int n, std::span<float> kernel);
 
-// response_from_taps: transforms kernel[1..2n] (2n-point transform) and
-// writes resp[j] = bin j - q, real and imaginary part alike, for
-// j = 0..n - 2. Entry n - 1 is left untouched. A positive q leaves a floor of
-// magnitude q x sqrt(2) where the kernel's own response is zero.
+// response_from_taps: the response of kernel[0..n] with a floor of
+// f = q x sqrt(2) mixed in: the kernel (1 - f) x kernel + f x (unit impulse
+// at tap n / 2), transformed over taps 1..2n (2n-point transform). The
+// rejected band passes at magnitude f, the pass band stays at its gain, and
+// the response is still that of an n + 1 tap kernel. The kernel itself is
+// left as it is. q from 0 to 0.25 (f up to 0.354).
 void response_from_taps(std::span<const float> kernel, int n, float q, std::span<float> resp_re,
                         std::span<float> resp_im);
 
 // design_bandpass_filter: taps[0..n] = lowpass(f2) - lowpass(f1), unit gain
 // from f1 to f2, then its response with level q. Equal edges give zero taps
-// and a response of -q; f1 > f2 gives the negated bandpass.
+// and a response of magnitude q x sqrt(2); f1 > f2 gives the negated
+// bandpass.
 void design_bandpass_filter(int n, float f1, float f2, float q, std::span<float> taps,
                             std::span<float> resp_re, std::span<float> resp_im);
 

@@ -26,6 +26,11 @@ namespace {
     scratch.product_re[k] = s_re * r_re - s_im * r_im;
     scratch.product_im[k] = s_im * r_re + s_re * r_im;
   }
+  // Slot 1 packs half the DC and half the Nyquist value of the segment; each
+  // is scaled by its own real response value and doubled, since the inverse
+  // takes slot 1 at half weight.
+  scratch.product_re[1] = 2.0f * scratch.stage_spectrum_re[1] * resp_re[0];
+  scratch.product_im[1] = 2.0f * scratch.stage_spectrum_im[1] * resp_im[0];
   design::inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im, stage_length);
   for (int j = 0; j < stage_length; ++j) out[j] = truncate_to_int32(scratch.stage_scratch[j + 1]);
 }

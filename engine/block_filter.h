@@ -26,15 +26,18 @@ struct StageWork {
 };
 
 // apply_filter_stage: filters `work` (1024 samples) in place with the
-// response (resp_re, resp_im; 512 bins, bin j at entry j). Each half of the
-// pass is zero-padded to 1024 points, transformed unweighted, multiplied bin by bin with
-// the response (the packed DC/Nyquist index with entry 0, as one complex
-// number), transformed back and truncated to integers; the two filtered
-// segments are added with the previous pass's tail held in `overlap`
-// (1024 entries; 0..511 the tail between passes, 512..1023 zero).
+// response (resp_re, resp_im as a DesignedFilter holds it: bin j at entry j,
+// entry 0 the real DC and Nyquist values). Each half of the pass is
+// zero-padded to 1024 points, transformed, multiplied bin by bin with the
+// response (DC and Nyquist each as a real number), transformed back and
+// truncated to integers; the two filtered segments are added with the
+// previous pass's tail held in `overlap` (1024 entries; 0..511 the tail
+// between passes, 512..1023 zero).
+//   The result is the linear convolution of the input with the kernel whose
+//   response it is (taps 1..512 as time samples 0..511), within float
+//   rounding and one truncation per segment.
 //   Delay: none of its own; a designed kernel delays by 255 samples.
-//   Gain: the response's; the transforms together scale by exactly 1,
-//   except that each segment's mean and Nyquist component pass at half.
+//   Gain: the response's.
 // Allocates nothing.
 void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
                         std::span<std::int32_t> overlap,

@@ -9,6 +9,7 @@
 #include <numbers>
 #include <utility>
 
+#include "design/controls.h"
 #include "design/fir.h"
 #include "design/presets.h"
 #include "tests/design/measure.h"
@@ -83,16 +84,19 @@ TEST(QLevel, LeavesAFloorOfLevelTimesRootTwo) {
   }
 }
 
-TEST(QLevel, ChangingItKeepsTheKernelAndShiftsTheResponse) {
+// Before the floor was mixed into the kernel, position 0 rippled the pass
+// band by -3.8/+2.6 dB.
+TEST(QLevel, ChangingItKeepsTheKernelAndThePassBandFlat) {
   design::DesignedFilter bp;
   design::design_bandpass({voice_lo, voice_hi}, design::q_level_for(20), bp);
-  const design::DesignedFilter before = bp;
-
-  design::design_bandpass({voice_lo, voice_hi}, design::q_level_for(0), bp);
-  EXPECT_EQ(bp.taps, before.taps);
-  for (int k = 0; k <= 510; ++k) {
-    ASSERT_NEAR(bp.re[k], before.re[k] - 0.2f, 1e-6f) << "bin " << k;
-    ASSERT_NEAR(bp.im[k], before.im[k] - 0.2f, 1e-6f) << "bin " << k;
+  const design::Kernel kernel = bp.taps;
+  for (std::int32_t position = design::q_position_min; position <= design::q_position_max;
+       ++position) {
+    design::design_bandpass({voice_lo, voice_hi}, design::q_level_for(position), bp);
+    EXPECT_EQ(bp.taps, kernel);
+    for (int k = 24; k <= 269; ++k) {
+      ASSERT_NEAR(db(bin_magnitude(bp.re, bp.im, k)), 0.0, 0.15) << position << ", bin " << k;
+    }
   }
 }
 
@@ -103,29 +107,31 @@ TEST(ZeroOrEqualEdges, BandpassIsZeroAndNotchPassesEverything) {
   design::DesignedFilter bp;
   design::design_bandpass({0.0f, 0.0f}, q, bp);
   EXPECT_EQ(std::count(bp.taps.begin(), bp.taps.begin() + 513, 0.0f), 513);
-  EXPECT_EQ(std::count(bp.re.begin(), bp.re.begin() + 511, -q), 511);
-  EXPECT_EQ(std::count(bp.im.begin(), bp.im.begin() + 511, -q), 511);
+  const double floor = q * std::numbers::sqrt2;
+  // The floor alone: an impulse of f at sample 255, whose DC value is f and
+  // Nyquist value -f.
+  EXPECT_FLOAT_EQ(bp.re[0], static_cast<float>(floor));
+  EXPECT_FLOAT_EQ(bp.im[0], static_cast<float>(-floor));
+  for (int k = 1; k <= 511; ++k) {
+    ASSERT_NEAR(bin_magnitude(bp.re, bp.im, k), floor, 1e-6) << "bin " << k;
+  }
 
   design::DesignedFilter notch;
   design::design_notch({0.0f, 0.0f}, q, notch);
   EXPECT_EQ(notch.taps[256], 1.0f);
   EXPECT_EQ(std::count(notch.taps.begin(), notch.taps.end(), 0.0f), 1024);
-  // A unit impulse at sample 255; entry 0 packs DC / 2 and Nyquist / 2.
-  EXPECT_FLOAT_EQ(notch.re[0], 0.5f - q);
-  EXPECT_FLOAT_EQ(notch.im[0], -0.5f - q);
-  for (int k = 1; k <= 510; ++k) {
-    const double re = static_cast<double>(notch.re[k]) + q;
-    const double im = static_cast<double>(notch.im[k]) + q;
-    ASSERT_NEAR(std::hypot(re, im), 1.0, 1e-5) << "bin " << k;
+  EXPECT_FLOAT_EQ(notch.re[0], 1.0f);
+  EXPECT_FLOAT_EQ(notch.im[0], -1.0f);
+  for (int k = 1; k <= 511; ++k) {
+    ASSERT_NEAR(bin_magnitude(notch.re, notch.im, k), 1.0, 1e-5) << "bin " << k;
   }
 
   design::design_bandpass({0.1f, 0.1f}, q, bp);
   for (int i = 0; i <= 512; ++i) {
     ASSERT_NEAR(bp.taps[i], 0.0f, 1e-7f) << "tap " << i;
   }
-  for (int k = 0; k <= 510; ++k) {
-    ASSERT_NEAR(bp.re[k], -q, 1e-6f) << "bin " << k;
-    ASSERT_NEAR(bp.im[k], -q, 1e-6f) << "bin " << k;
+  for (int k = 1; k <= 511; ++k) {
+    ASSERT_NEAR(bin_magnitude(bp.re, bp.im, k), floor, 1e-6) << "bin " << k;
   }
 }
 
@@ -156,7 +162,9 @@ TEST(Designers, EqualSettingsGiveIdenticalDesigns) {
   EXPECT_EQ(bp.im, var_bp.im);
 }
 
-TEST(Designers, TopBinAndUnusedTapsStayZeroAfterManyDesigns) {
+// Every bin up to the top one, and the real DC and Nyquist values, are the
+// kernel's own, evaluated directly; taps past 512 stay zero.
+TEST(Designers, EveryBinIsTheKernelsAndUnusedTapsStayZeroAfterManyDesigns) {
   design::DesignedFilter bp;
   design::DesignedFilter var_bp;
   design::DesignedFilter nf1;
@@ -172,9 +180,17 @@ TEST(Designers, TopBinAndUnusedTapsStayZeroAfterManyDesigns) {
     design::design_notch({lo, lo}, 0.0f, var_notch);
   }
   for (const design::DesignedFilter* filter : {&bp, &var_bp, &nf1, &nf2, &var_notch}) {
-    EXPECT_EQ(filter->re[511], 0.0f);
-    EXPECT_EQ(filter->im[511], 0.0f);
     EXPECT_EQ(std::count(filter->taps.begin() + 513, filter->taps.end(), 0.0f), 512);
+  }
+  for (const design::DesignedFilter* filter : {&var_bp, &nf1, &var_notch}) {
+    for (int k = 1; k <= 511; ++k) {
+      ASSERT_NEAR(bin_magnitude(filter->re, filter->im, k),
+                  std::abs(design_test::kernel_response(filter->taps, k * 11025.0 / 1024.0)), 1e-4)
+          << "bin " << k;
+    }
+    EXPECT_NEAR(filter->re[0], design_test::kernel_response(filter->taps, 0.0).real(), 1e-4);
+    // Tap i is time sample i - 1: the Nyquist value changes sign.
+    EXPECT_NEAR(filter->im[0], -design_test::kernel_response(filter->taps, 5512.5).real(), 1e-4);
   }
 }
 

@@ -10,7 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "design/Rfft_ifft.h"
+#include "design/controls.h"
+#include "design/fir.h"
 
 namespace {
 
@@ -26,17 +27,8 @@ struct Stage {
   std::array<std::int32_t, pass_length> overlap{};
   engine::StageWork work;
 
-  // Response bins 0..510 from the kernel; bin 511 stays zero.
-  void respond() {
-    std::array<float, 1025> scratch{};
-    std::array<float, 513> re{};
-    std::array<float, 513> im{};
-    design::design_transform(taps, scratch, re, im, pass_length);
-    for (int j = 0; j < 511; ++j) {
-      resp_re[static_cast<std::size_t>(j)] = re[static_cast<std::size_t>(j) + 1];
-      resp_im[static_cast<std::size_t>(j)] = im[static_cast<std::size_t>(j) + 1];
-    }
-  }
+  // The kernel's response as the designers make it, without a floor.
+  void respond() { design::response_from_taps(taps, 512, 0.0f, resp_re, resp_im); }
 
   void run(std::span<std::int32_t> samples) {
     engine::apply_filter_stage(resp_re, resp_im, overlap, samples, work);
@@ -44,9 +36,7 @@ struct Stage {
 };
 
 // A bandpass kernel around a quarter of the sample rate with a Blackman-Harris
-// window: its response at 0 Hz, at the top bin and at the Nyquist frequency is
-// below -90 dB, so the packed DC/Nyquist bin and the removed top bin do not
-// disturb a comparison with a direct convolution.
+// window.
 Stage quarter_band_stage() {
   Stage stage;
   double gain = 0.0;
@@ -67,7 +57,7 @@ Stage quarter_band_stage() {
 std::vector<double> convolve(const Stage& stage, const std::vector<std::int32_t>& x) {
   std::vector<double> y(x.size(), 0.0);
   for (std::size_t n = 0; n < x.size(); ++n) {
-    for (std::size_t t = 0; t < 1024 && t <= n; ++t) y[n] += stage.taps[t + 1] * x[n - t];
+    for (std::size_t t = 0; t < 512 && t <= n; ++t) y[n] += stage.taps[t + 1] * x[n - t];
   }
   return y;
 }
@@ -88,34 +78,17 @@ std::vector<std::int32_t> filter_in_passes(Stage& stage, std::vector<std::int32_
   return x;
 }
 
-TEST(FilterStage, PassesABlockWithoutMeanOrNyquistComponentThroughAUnitResponse) {
+TEST(FilterStage, AUnitResponsePassesConstantNyquistAndNoiseWhole) {
   Stage stage;
   stage.resp_re.fill(1.0f);
-  std::array<std::int32_t, pass_length> samples{};
-  for (std::size_t j = 0; j < samples.size(); j += 4) {
-    samples[j] = 1200;
-    samples[j + 1] = -300;
-    samples[j + 2] = -1200;
-    samples[j + 3] = 300;
+  stage.resp_im[0] = 1.0f;  // the Nyquist value; every other bin is real 1
+  std::vector<std::int32_t> x = random_signal(3 * pass_length, 5);
+  for (std::size_t j = 0; j < pass_length; ++j) {
+    x[j] = 8000;                                   // DC
+    x[pass_length + j] = j % 2 == 0 ? 8000 : -8000;  // Nyquist
   }
-  const auto input = samples;
-  stage.run(samples);
-  for (std::size_t j = 0; j < samples.size(); ++j) {
-    ASSERT_LE(std::abs(samples[j] - input[j]), 1) << j;
-  }
-}
-
-TEST(FilterStage, HalvesEachSegmentsMeanThroughAUnitResponse) {
-  Stage stage;
-  stage.resp_re.fill(1.0f);
-  std::array<std::int32_t, pass_length> samples{};
-  samples.fill(1000);
-  stage.run(samples);
-  // Each zero-padded segment has mean 500 over its 1024 points and comes back
-  // with 250 less everywhere, its padding included, which overlaps the next
-  // segment.
-  EXPECT_NEAR(samples[100], 1000 - 250, 1);
-  EXPECT_NEAR(samples[700], 1000 - 250 - 250, 1);
+  const std::vector<std::int32_t> y = filter_in_passes(stage, x);
+  for (std::size_t j = 0; j < y.size(); ++j) ASSERT_LE(std::abs(y[j] - x[j]), 1) << j;
 }
 
 TEST(FilterStage, AnImpulseGivesTheKernelDelayedAcrossThePassBoundary) {
@@ -140,6 +113,51 @@ TEST(FilterStage, EqualsTheDirectConvolutionAcrossManyPasses) {
   for (std::size_t n = 0; n < y.size(); ++n) worst = std::max(worst, std::abs(y[n] - expected[n]));
   // Two truncations per output sample, and single-precision transforms.
   EXPECT_LT(worst, 3.0);
+}
+
+// Notch 1 at 1000 Hz at every Q position, on a constant, on the Nyquist
+// frequency and on white noise of RMS 6000: the stage is the convolution
+// with the notch's kernel, its floor f = q x sqrt(2) mixed in as an impulse
+// at the centre tap.
+TEST(FilterStage, ADesignedNotchIsTheConvolutionWithItsKernelAtEveryQPosition) {
+  std::vector<std::int32_t> x(4 * pass_length);
+  std::mt19937 engine(3);
+  std::normal_distribution<double> noise(0.0, 6000.0);
+  for (std::size_t j = 0; j < x.size(); ++j) {
+    if (j < pass_length) {
+      x[j] = 8000;
+    } else if (j < 2 * pass_length) {
+      x[j] = j % 2 == 0 ? 8000 : -8000;
+    } else {
+      x[j] = static_cast<std::int32_t>(std::lround(noise(engine)));
+    }
+  }
+  for (std::int32_t position = design::q_position_min; position <= design::q_position_max;
+       ++position) {
+    design::CentredControls controls{0, 1000.0f * 1024.0f / 11025.0f, 0, 0.0f, {}};
+    design::DesignedFilter notch;
+    design::set_notch_q(controls, position, notch);
+    design::design_notch_at_centre(controls, notch);
+    Stage stage;
+    stage.resp_re = notch.re;
+    stage.resp_im = notch.im;
+    const float floor = controls.q_level * std::numbers::sqrt2_v<float>;
+    for (std::size_t i = 0; i <= 512; ++i) stage.taps[i] = (1.0f - floor) * notch.taps[i];
+    stage.taps[256] += floor;
+
+    const std::vector<double> expected = convolve(stage, x);
+    const std::vector<std::int32_t> y = filter_in_passes(stage, x);
+    double error = 0.0;
+    double worst = 0.0;
+    for (std::size_t n = 0; n < y.size(); ++n) {
+      error += (y[n] - expected[n]) * (y[n] - expected[n]);
+      worst = std::max(worst, std::abs(y[n] - expected[n]));
+    }
+    EXPECT_LT(std::sqrt(error / static_cast<double>(y.size())), 1.0) << "Q " << position;
+    EXPECT_LT(worst, 3.0) << "Q " << position;
+    // A constant passes whole once the kernel has filled.
+    EXPECT_NEAR(y[pass_length - 1], 8000, 2) << "Q " << position;
+  }
 }
 
 TEST(FilterStage, StaleTailIsAddedOnceWhenTheStageIsSwitchedBackOn) {
