@@ -1,5 +1,7 @@
 #include "display/mapping.h"
 
+#include <cmath>
+
 #include "engine/pass.h"
 
 namespace display {
@@ -25,6 +27,13 @@ std::optional<float> column_centre(int x, int span) {
     default:
       return std::nullopt;
   }
+}
+
+std::optional<int> hz_column(float hz, int span) {
+  // Written so that NaN fails the test.
+  if (!(hz >= 0.0f && hz <= 5512.5f)) return std::nullopt;
+  const long bin = std::lround(static_cast<double>(hz) * 1024.0 / 11025.0);
+  return static_cast<int>(bin) * span;
 }
 
 std::optional<int> next_span(int span) {

@@ -27,6 +27,11 @@ int centre_column(float centre, int span);
 // span 1, 2 or 4; none for any other span.
 std::optional<float> column_centre(int x, int span);
 
+// The column of the bin nearest to `hz`: round(hz x 1024 / 11025) x span.
+// None for a frequency outside 0 .. 5512.5 Hz (or NaN); a column beyond 512
+// lies outside a narrow span's drawing.
+std::optional<int> hz_column(float hz, int span);
+
 // The reference frequency shown for reference position p: p x 5512 / 512 Hz,
 // truncated (255 gives 2745, 512 gives 5512).
 constexpr std::int32_t reference_hz(std::int32_t position) { return position * 5512 / 512; }

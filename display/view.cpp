@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "design/Rfft_ifft.h"
 #include "design/windows.h"
@@ -21,6 +22,7 @@ constexpr QRgb red = qRgb(255, 0, 0);
 constexpr QRgb magenta = qRgb(255, 0, 255);
 constexpr QRgb dark_green = qRgb(0, 128, 0);
 constexpr QRgb purple = qRgb(128, 0, 128);
+constexpr QRgb orange = qRgb(255, 140, 0);
 
 constexpr int points = 1024;      // samples of a pass, points of the transform
 constexpr int last_column = 512;  // columns 0..512 are drawn
@@ -138,10 +140,11 @@ void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t,
 
 View::View() { design::fill_blackman_harris_window(display_window, design::fft_size); }
 
-FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on) {
+FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on,
+                         std::span<const float> notched) {
   const int span = view.spectrum_width;
   const auto width = [](bool filter_on) { return filter_on ? 2 : 1; };
-  return {{
+  FilterLines lines{{
       {view.bp_line_on == 1, at.bp_x, blue, width(on.bp)},
       {view.nf1_line_on == 1, at.nf1_x, red, width(on.nf1)},
       {view.nf2_line_on == 1, at.nf2_x, red, width(on.nf2)},
@@ -155,6 +158,13 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
       {view.var_notch_hi_line_on == 1, bin_column(at.var_notch_hi_bin, span), purple,
        width(on.var_notch)},
   }};
+  const std::size_t drawn = std::min(notched.size(), std::size_t{auto_notch_line_count});
+  for (std::size_t k = 0; k < drawn; ++k) {
+    if (const std::optional<int> x = hz_column(notched[k], span)) {
+      lines[8 + k] = {true, *x, orange, 1};
+    }
+  }
+  return lines;
 }
 
 void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height) {

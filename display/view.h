@@ -101,10 +101,14 @@ struct FilterLine {
   int width = 1;    // pen width in pixels, 1 or 2
 };
 
-// The eight lines in the order they are drawn: bandpass centre, notch 1,
-// notch 2, reference, variable-bandpass lower and upper edge, variable-notch
-// lower and upper edge.
-using FilterLines = std::array<FilterLine, 8>;
+// Lines of the automatic notch: the first this many of the frequencies it
+// notches are drawn.
+inline constexpr int auto_notch_line_count = 8;
+
+// The lines in the order they are drawn: bandpass centre, notch 1, notch 2,
+// reference, variable-bandpass lower and upper edge, variable-notch lower and
+// upper edge, then the automatic notch's.
+using FilterLines = std::array<FilterLine, 8 + auto_notch_line_count>;
 
 // Where the window's controls hold the lines: the bandpass and notch centres
 // as x positions in pixels of the current span, the others as bin numbers.
@@ -128,10 +132,15 @@ struct FiltersOn {
   bool var_notch = false;
 };
 
-// The eight lines from their positions, the view's show flags, the filters
-// that are on (the reference line is always 1 pixel wide) and the view's
-// spectrum_width (bins are drawn at bin x spectrum_width).
-FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on);
+// The lines from their positions, the view's show flags, the filters that
+// are on (the reference line is always 1 pixel wide) and the view's
+// spectrum_width (bins are drawn at bin x spectrum_width). `notched` holds
+// the frequencies in hertz the automatic notch takes out, empty while it is
+// off: each is drawn 1 pixel wide in orange at the column of its nearest bin
+// (see hz_column); those beyond auto_notch_line_count, and any outside
+// 0..5512.5 Hz, are not.
+FilterLines filter_lines(const View& view, const LinePositions& at, const FiltersOn& on,
+                         std::span<const float> notched = {});
 
 // draw_filter_lines: the shown lines, in order, each in its colour and
 // width from (x, spectrum_height - 1) to (x, 0); the pen width is 1 after.

@@ -64,6 +64,29 @@ TEST(Mapping, ReleaseThenRedrawPutsTheLineBackUnderThePointer) {
   }
 }
 
+TEST(Mapping, FrequenciesGoToTheColumnOfTheirNearestBin) {
+  EXPECT_EQ(display::hz_column(1000.0f, 1), 93);  // bin 92.88
+  EXPECT_EQ(display::hz_column(1000.0f, 2), 186);
+  EXPECT_EQ(display::hz_column(1000.0f, 4), 372);
+  EXPECT_EQ(display::hz_column(1001.0f, 1), 93);
+  EXPECT_EQ(display::hz_column(5.0f, 1), 0);
+  EXPECT_EQ(display::hz_column(5.5f, 1), 1);
+  EXPECT_EQ(display::hz_column(0.0f, 1), 0);
+  EXPECT_EQ(display::hz_column(5512.5f, 1), 512);
+  EXPECT_EQ(display::hz_column(3000.0f, 2), 558);  // beyond the half span's drawing
+  for (const float hz : {-0.01f, 5513.0f, std::numeric_limits<float>::quiet_NaN(),
+                         std::numeric_limits<float>::infinity()}) {
+    EXPECT_FALSE(display::hz_column(hz, 1).has_value()) << hz;
+  }
+  // Each bin's own frequency lands on the bin's column.
+  for (const int span : {1, 2, 4}) {
+    for (int bin = 0; bin <= 512; ++bin) {
+      const float hz = static_cast<float>(bin) * 11025.0f / 1024.0f;
+      ASSERT_EQ(display::hz_column(hz, span), bin_column(bin, span)) << bin;
+    }
+  }
+}
+
 TEST(Mapping, ReferenceFrequencyAndSpanCaptions) {
   EXPECT_EQ(display::reference_hz(255), 2745);
   EXPECT_EQ(display::reference_hz(512), 5512);

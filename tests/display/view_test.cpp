@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <limits>
 #include <numbers>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,7 @@ constexpr QRgb red = qRgb(255, 0, 0);
 constexpr QRgb magenta = qRgb(255, 0, 255);
 constexpr QRgb dark_green = qRgb(0, 128, 0);
 constexpr QRgb purple = qRgb(128, 0, 128);
+constexpr QRgb orange = qRgb(255, 140, 0);
 
 // A cosine of `cycles` periods per pass. The transform puts it in entry
 // cycles + 1, and entry i is drawn at column i x span.
@@ -229,8 +231,8 @@ class Lines : public View {
       *on = 1;
     }
   }
-  void draw_lines() {
-    lines = display::filter_lines(view, positions, filters_on);
+  void draw_lines(std::span<const float> notched = {}) {
+    lines = display::filter_lines(view, positions, filters_on, notched);
     draw({});
   }
   // Pixel positions of the bandpass and notch centres, bins of the rest.
@@ -305,6 +307,37 @@ TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
   view.display_mode = 2;
   draw({});
   EXPECT_TRUE(only_bottom_row()) << "the time view has no lines";
+}
+
+TEST_F(Lines, TheAutomaticNotchsFrequenciesAreThinOrangeLinesAtTheirNearestBin) {
+  // 1000 Hz is bin 92.9, 700 Hz bin 65.0 and 3000 Hz bin 278.6.
+  const std::array<float, 3> notched{1000.0f, 700.0f, 3000.0f};
+  const std::pair<int, std::vector<int>> spans[] = {
+      {1, {65, 93, 279}}, {2, {130, 186}}, {4, {260, 372}}};
+  for (const auto& [span, xs] : spans) {
+    view.spectrum_width = span;
+    draw_lines(notched);
+    EXPECT_EQ(columns_of(orange), xs) << "span " << span;
+    draw_lines();
+    EXPECT_TRUE(columns_of(orange).empty()) << "off, span " << span;
+  }
+
+  view.display_mode = 2;
+  lines = display::filter_lines(view, positions, filters_on, notched);
+  draw({});
+  EXPECT_TRUE(columns_of(orange).empty()) << "the time view has no lines";
+}
+
+TEST_F(Lines, AtMostEightNotchedFrequenciesAreDrawnAndNoneOutsideTheBand) {
+  std::array<float, 10> many{};
+  for (std::size_t k = 0; k < many.size(); ++k) many[k] = 200.0f * static_cast<float>(k + 1);
+  draw_lines(many);
+  EXPECT_EQ(columns_of(orange), (std::vector<int>{19, 37, 56, 74, 93, 111, 130, 149}));
+
+  const std::array<float, 4> outside{-20.0f, 6000.0f, std::numeric_limits<float>::quiet_NaN(),
+                                     std::numeric_limits<float>::infinity()};
+  draw_lines(outside);
+  EXPECT_TRUE(columns_of(orange).empty());
 }
 
 class Time : public View {
