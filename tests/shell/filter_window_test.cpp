@@ -41,10 +41,10 @@ TEST_F(FilterWindow, AFirstStartDesignsEveryFilterAsTheWindowShowsItAndFillsTheD
   EXPECT_NEAR(form.tuning.nf1.edges.hi * 11025, 0.035f / 1024 * 11025 + 500, 0.01f);
   EXPECT_EQ(form.chain.nf1.filter.taps, form.chain.nf2.filter.taps);
   EXPECT_EQ(form.chain.nf1.filter.re, form.chain.nf2.filter.re);
-  // The bandpass carries its start Q-level of 0.05 as an offset on every
-  // bin: far above the band its response is -0.05 - 0.05i.
-  EXPECT_NEAR(form.chain.bp.filter.re[300], -0.05f, 1e-4f);
-  EXPECT_NEAR(form.chain.bp.filter.im[300], -0.05f, 1e-4f);
+  // The bandpass's start Q-level of 0.05 lets the band far above it through
+  // at 0.05 x sqrt(2).
+  EXPECT_NEAR(std::hypot(form.chain.bp.filter.re[300], form.chain.bp.filter.im[300]), 0.0707f,
+              1e-4f);
   // The variable filters follow their bars, 100 to 400.
   EXPECT_FALSE(all_zero(form.chain.var_bp.filter.re));
   EXPECT_FALSE(all_zero(form.chain.var_notch.filter.re));
