@@ -85,10 +85,12 @@ void BM_FftwFilterStage(benchmark::State& state) {
   const fftwf_plan inverse = fftwf_plan_dft_c2r_1d(1024, spectrum, real, FFTW_MEASURE);
   std::array<float, 513> resp_re{};
   std::array<float, 513> resp_im{};
-  for (std::size_t k = 0; k < 512; ++k) {
+  for (std::size_t k = 1; k < 512; ++k) {
     resp_re[k] = bp.re[k] / 1024.0f;
     resp_im[k] = bp.im[k] / 1024.0f;
   }
+  resp_re[0] = bp.re[0] / 1024.0f;    // DC
+  resp_re[512] = bp.im[0] / 1024.0f;  // Nyquist
   auto samples = noise_pass(2);
   std::array<std::int32_t, 1024> overlap{};
   std::array<std::int32_t, 1024> out_1{};
