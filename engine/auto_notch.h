@@ -19,8 +19,9 @@ inline constexpr int auto_notch_analysis = 1024;
 // are.
 //   - Finding tones: after every auto_notch_analysis samples of input, a
 //     Hann-windowed 1024-point spectrum of the last 1024 input samples. A
-//     tone is a spectral peak at least 12 dB over the median of the 48 bins
-//     around it, with an amplitude of at least 8 (sample units). Its
+//     tone is a spectral peak at least 12 dB over its background (the
+//     median of the medians of its 16-bin band and the two beside it), with
+//     an amplitude of at least 8 (sample units). Its
 //     frequency is measured to a fraction of a hertz from the phase its bin
 //     turns through between two spectra. It is notched once it has been seen
 //     in 6 spectra in a row (0.56 s at 11025 Hz) at frequencies that lie
