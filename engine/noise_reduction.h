@@ -1,6 +1,8 @@
-// Spectral noise reduction: tracks the noise floor and suppresses it.
+// Spectral noise reduction: tracks the noise floor on its own and suppresses
+// it, bin by bin, in a short-time spectrum of the pass.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -10,14 +12,90 @@ namespace engine {
 inline constexpr int noise_reduction_strongest = 10;
 inline constexpr int noise_reduction_start = 5;
 
+// Frame and hop of the short-time spectrum, in samples: 512-sample frames
+// (46 ms at 11025 Hz, 21.5 Hz bins, fine enough to part a voice's
+// harmonics), half overlapped.
+inline constexpr int noise_reduction_frame = 512;
+inline constexpr int noise_reduction_hop = 256;
+
+// What the noise reduction delays its input by, in samples (23 ms at
+// 11025 Hz).
+inline constexpr int noise_reduction_delay = noise_reduction_hop;
+
+// NoiseReduction: short-time spectral suppression of stationary and slowly
+// changing noise.
+//   - Analysis: 512-point frames every 256 samples under a square-root Hann
+//     window; synthesis by the same window and overlap-add (the two windows
+//     multiply to a Hann window, whose half-overlapped copies sum to one, so
+//     unit gain wherever nothing is suppressed).
+//   - Noise floor: per bin, a recursive average of the frames' power,
+//     weighted by the probability that the bin holds noise only (speech
+//     presence against a fixed 14.5 dB a priori SNR). It falls to a quieter
+//     floor within a few frames and climbs to a louder one (20 dB up) within
+//     about a second; no learning step is needed. It starts from the mean of
+//     the first 4 frames after a reset.
+//   - Gain: the minimum mean-square error log-spectral amplitude gain, with
+//     the a priori SNR by the decision-directed rule, held to at most 1;
+//     then weighed geometrically against a floor by the probability that
+//     the bin holds speech, which keeps leftover noise from breaking into
+//     isolated tones. The floor is set by the strength: -6 dB at 1, -26 dB
+//     at the start value 5, -41 dB at 10.
+// Units: int32 samples in 16-bit units; larger values (to about 2^30) are
+// filtered alike, results saturate to the int32 range. Delay:
+// noise_reduction_delay samples. Gain: at most 1 in every bin.
+// About 18 us a pass of 1024 samples (four frames) in an optimised build.
+// Deterministic: the same input after reset() gives bit-identical output.
 class NoiseReduction {
  public:
-  // Strength 1..noise_reduction_strongest.
+  NoiseReduction();
+
+  // Strength 1..noise_reduction_strongest; values outside are clamped. Takes
+  // effect at the next frame; the noise estimate is kept.
   void set_strength(int level);
-  // Filters one pass of samples in place. Allocates nothing.
+  int strength() const { return strength_; }
+
+  // process: filters one pass in place. Its length is a multiple of
+  // noise_reduction_hop (the chain's 1024 samples are 4 hops); samples past
+  // the last whole hop are left as they are. Output sample i is the filtered
+  // input noise_reduction_delay samples earlier, across passes. Allocates
+  // nothing.
   void process(std::span<std::int32_t> samples);
-  // Back to a filter that has heard nothing.
+
+  // Back to a filter that has heard nothing (the strength is kept).
   void reset();
+
+ private:
+  static constexpr int bins = noise_reduction_frame / 2 + 1;
+
+  void run_frame();
+  void track_noise();
+  void compute_gains();
+
+  int strength_ = noise_reduction_start;
+  float floor_log2_ = 0.0f;   // log2 of the gain floor
+  float noise_share_ = 1.0f;  // of the noise estimate, for the gain
+  int frames_heard_ = 0;
+
+  std::array<float, noise_reduction_frame> history_{};  // last frame of input
+  std::array<float, noise_reduction_hop> tail_{};       // overlap-add tail
+  // Transform arrays, indexed from 1 (see design/Rfft_ifft.h).
+  std::array<float, noise_reduction_frame + 1> data_{};
+  std::array<float, noise_reduction_frame / 2 + 1> re_{};
+  std::array<float, noise_reduction_frame / 2 + 1> im_{};
+  // Per bin 0..bins-1 (DC to Nyquist).
+  std::array<float, bins> power_{};            // |Y|^2 of the current frame
+  std::array<float, bins> noise_{};            // noise power estimate
+  std::array<float, bins> spread_noise_{};     // what the gain takes as noise
+  std::array<float, bins> presence_{};         // smoothed speech presence
+  std::array<float, bins> lasting_{};          // the same, over about 0.8 s
+  std::array<float, bins> previous_speech_{};  // last frame's |S|^2 estimate
+  std::array<float, bins> heard_{};      // this frame's speech presence
+  std::array<float, bins> exponent_{};   // scratch
+  std::array<float, bins> ratio_{};      // a posteriori SNR
+  std::array<float, bins> prior_{};      // a priori SNR
+  std::array<float, bins> wiener_{};     // prior / (1 + prior)
+  std::array<float, bins> posterior_{};  // wiener x a posteriori SNR
+  std::array<float, bins> gain_{};
 };
 
 }  // namespace engine
