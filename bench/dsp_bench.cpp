@@ -1,12 +1,14 @@
 // The cost of the filter chain: one transform pair, one design, one
 // transform-domain stage (ours, and the same overlap-add stage on FFTW's
 // single-precision real transforms as a yardstick when FFTW is available),
-// and a whole pass with every stage on.
+// the automatic notch and the noise reduction over a pass, and a whole pass
+// with every stage on.
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <numbers>
 #include <random>
 
 #include "design/Rfft_ifft.h"
@@ -30,6 +32,26 @@ std::array<std::int32_t, 1024> noise_pass(unsigned seed) {
   for (std::int32_t& s : samples) s = uniform(engine);
   return samples;
 }
+
+// Eight passes of a receiver's output: three carriers (700, 1500 and
+// 2600 Hz) in noise, which the automatic notch takes out once it has found
+// them and the noise reduction works on. Consecutive passes continue the
+// carriers and bring new noise.
+struct RadioPasses {
+  std::array<std::array<std::int32_t, 1024>, 8> passes{};
+  RadioPasses() {
+    std::mt19937 engine(9);
+    std::normal_distribution<double> noise(0.0, 1500.0);
+    for (std::size_t p = 0; p < passes.size(); ++p) {
+      for (std::size_t i = 0; i < 1024; ++i) {
+        const double t = static_cast<double>(p * 1024 + i) / 11025.0;
+        double v = noise(engine);
+        for (const double hz : {700.0, 1500.0, 2600.0}) v += 3000.0 * std::sin(2 * std::numbers::pi * hz * t);
+        passes[p][i] = static_cast<std::int32_t>(v);
+      }
+    }
+  }
+};
 
 void BM_TransformPair(benchmark::State& state) {
   std::array<float, 1025> data{};
@@ -144,8 +166,41 @@ void BM_LmsPass(benchmark::State& state) {
 }
 BENCHMARK(BM_LmsPass);
 
-// Unpacking, smoothing, LMS, the five transform-domain stages, the output
-// stage and packing: everything a pass does but the display.
+// The automatic notch over a pass with three carriers notched.
+void BM_AutoNotchPass(benchmark::State& state) {
+  const RadioPasses radio;
+  engine::AutoNotch notch;
+  for (int warm = 0; warm < 16; ++warm) {
+    auto work = radio.passes[static_cast<std::size_t>(warm) % 8];
+    notch.process(work);
+  }
+  std::size_t p = 0;
+  for (auto _ : state) {
+    auto work = radio.passes[p++ % 8];
+    notch.process(work);
+    benchmark::DoNotOptimize(work.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_AutoNotchPass);
+
+// The noise reduction at its start strength over a pass of noisy carriers.
+void BM_NoiseReductionPass(benchmark::State& state) {
+  const RadioPasses radio;
+  engine::NoiseReduction reduction;
+  std::size_t p = 0;
+  for (auto _ : state) {
+    auto work = radio.passes[p++ % 8];
+    reduction.process(work);
+    benchmark::DoNotOptimize(work.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_NoiseReductionPass);
+
+// Unpacking, smoothing, LMS, the automatic notch, the noise reduction, the
+// five transform-domain stages, the output stage and packing: everything a
+// pass does but the display.
 void BM_WholePassEveryStageOn(benchmark::State& state) {
   engine::FilterChain chain;
   design::design_bandpass(voice_band, 0.0f, chain.bp.filter);
@@ -154,16 +209,21 @@ void BM_WholePassEveryStageOn(benchmark::State& state) {
   design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
   design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
   chain.median_on = chain.lms_on = 1;
+  chain.auto_notch_on = chain.noise_reduction_on = 1;
   chain.nf1.on = chain.nf2.on = chain.var_notch.on = 1;
   chain.bp.on = chain.var_bp.on = 1;
   chain.lms.mu = engine::lms_step_size;
   chain.signal_gain = 2.5f;
-  std::array<std::uint8_t, 2048> in{};
+  const RadioPasses radio;
+  std::array<std::array<std::uint8_t, 2048>, 8> in{};
+  for (std::size_t p = 0; p < in.size(); ++p) engine::pack_output_block(radio.passes[p], in[p]);
   std::array<std::uint8_t, 2048> out{};
-  const auto samples = noise_pass(3);
-  engine::pack_output_block(samples, in);
+  for (int warm = 0; warm < 16; ++warm) {
+    chain.process(in[static_cast<std::size_t>(warm) % 8], 1, out, false);
+  }
+  std::size_t p = 0;
   for (auto _ : state) {
-    chain.process(in, 1, out, false);
+    chain.process(in[p++ % 8], 1, out, false);
     benchmark::DoNotOptimize(out.data());
     benchmark::ClobberMemory();
   }
