@@ -100,6 +100,7 @@ void TZForm::FormCreate() {
   tuning.nf2.q_position = QTrackBar4->value();
   tuning.var_notch.q_position = QTrackBar5->value();
   gain.rx_coarse_position = RxCoarseTrackBar->value();
+  NoiseReductionBarChange();
 
   MicInput->setChecked(true);
   tuning.bp.centre = 0.035f;
@@ -212,8 +213,10 @@ void TZForm::update_display() {
                              .nf2 = chain.nf2.on == 1,
                              .var_bp = chain.var_bp.on == 1,
                              .var_notch = chain.var_notch.on == 1};
+  const std::span<const float> notched =
+      chain.auto_notch_on == 1 ? chain.auto_notch.notched() : std::span<const float>{};
   display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
-                     display::filter_lines(view, line_positions(), on));
+                     display::filter_lines(view, line_positions(), on, notched));
   SpectrumBox->draw(spectrum_bitmap);
 }
 
@@ -273,6 +276,25 @@ void TZForm::MedianFltrBtn2Click() {
 }
 
 void TZForm::MedianFltrBtnClick() { toggle_stage(chain.median_on, {MedianFltrBtn}); }
+
+// The automatic notch and the noise reduction start again from nothing when
+// switched on, so that they act on what comes next as tonewell-filter's do
+// on a file.
+
+void TZForm::AutoNotchBtnClick() {
+  if (chain.auto_notch_on == 0) chain.auto_notch.reset();
+  toggle_stage(chain.auto_notch_on, {AutoNotchBtn});
+}
+
+void TZForm::NoiseReductionBtnClick() {
+  if (chain.noise_reduction_on == 0) chain.noise_reduction.reset();
+  toggle_stage(chain.noise_reduction_on, {NoiseReductionBtn});
+}
+
+// The strength acts at once, on or off.
+void TZForm::NoiseReductionBarChange() {
+  chain.noise_reduction.set_strength(NoiseReductionBar->value());
+}
 
 // The transform-domain filters' switches. Both copies of a button fire the
 // same handler, which relabels both. Nothing is designed here: every

@@ -94,6 +94,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void LMSFilterBtnClick();
   void MedianFltrBtn2Click();
   void MedianFltrBtnClick();
+  void AutoNotchBtnClick();
+  void NoiseReductionBtnClick();
+  void NoiseReductionBarChange();
   void DisplayRefBtnClick();
   void Lo_BP_Freq_ScrollBarChange();
   void Hi_BP_Freq_ScrollBarChange();
@@ -205,6 +208,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QWidget* NoiseTab;
   QPushButton* LMSFilterBtn2;
   QPushButton* MedianFltrBtn2;
+  QPushButton* AutoNotchBtn;
+  QPushButton* NoiseReductionBtn;
+  QSlider* NoiseReductionBar;
   QWidget* RefTab;
   QPushButton* DisplayRefBtn;
   QGroupBox* GroupBox4;
@@ -331,6 +337,10 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void show_tuning(const files::Settings& settings);
   // The saved devices found by the names kept in `ini_path`.
   void find_saved_devices(const std::string& ini_path);
+  // The automatic notch and the noise reduction as `ini_path` keeps them:
+  // both off, the strength bar at its start, when it is missing, damaged or
+  // holds a value the controls do not offer.
+  void restore_noise_filters(const std::string& ini_path);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

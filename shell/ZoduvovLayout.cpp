@@ -30,6 +30,7 @@
 #include "design/controls.h"
 #include "design/presets.h"
 #include "engine/gain.h"
+#include "engine/noise_reduction.h"
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
@@ -317,9 +318,17 @@ void TZForm::create_controls() {
   QTrackBar5 = captioned("Filter Quality (Q)", q_bar(VarNFTab), q_column);
 
   NoiseTab = filter_tab(FilterControl, "Noise");
-  LMSFilterBtn2 = captioned("LMS Filter", button(NoiseTab, "OFF"), {100, tab_row, 110, tab_height});
+  LMSFilterBtn2 = captioned("LMS Filter", button(NoiseTab, "OFF"), {8, tab_row, 84, tab_height});
   MedianFltrBtn2 =
-      captioned("Median Filter", button(NoiseTab, "OFF"), {260, tab_row, 110, tab_height});
+      captioned("Median Filter", button(NoiseTab, "OFF"), {100, tab_row, 90, tab_height});
+  AutoNotchBtn = captioned("Auto Notch", button(NoiseTab, "OFF"), {198, tab_row, 84, tab_height});
+  NoiseReductionBtn =
+      captioned("Noise Reduction", button(NoiseTab, "OFF"), {290, tab_row, 106, tab_height});
+  NoiseReductionBar = captioned(
+      "Strength",
+      track_bar(NoiseTab, 1, engine::noise_reduction_strongest, engine::noise_reduction_start),
+      {404, tab_row, 76, tab_height});
+  NoiseReductionBar->setPageStep(1);
 
   RefTab = filter_tab(FilterControl, "Ref.");
   DisplayRefBtn =
@@ -338,6 +347,9 @@ void TZForm::create_controls() {
   VarNotchFilterMemo->setToolTip("Width of the variable notch; drag its lines to change it");
   LMSFilterBtn2->setToolTip("Enable the LMS noise filter");
   MedianFltrBtn2->setToolTip("Enable a Median Noise Filter");
+  AutoNotchBtn->setToolTip("Find steady tones and notch them out");
+  NoiseReductionBtn->setToolTip("Enable the noise reduction");
+  NoiseReductionBar->setToolTip("Set how strongly the noise reduction works");
 
   connect(DisplayBPBtn, &QPushButton::clicked, this, &TZForm::DisplayBPBtnClick);
   connect(BandPassBtn2, &QPushButton::clicked, this, &TZForm::BandPassBtnClick);
@@ -359,6 +371,9 @@ void TZForm::create_controls() {
   connect(QTrackBar5, &QSlider::valueChanged, this, &TZForm::QTrackBar5Change);
   connect(LMSFilterBtn2, &QPushButton::clicked, this, &TZForm::LMSFilterBtn2Click);
   connect(MedianFltrBtn2, &QPushButton::clicked, this, &TZForm::MedianFltrBtn2Click);
+  connect(AutoNotchBtn, &QPushButton::clicked, this, &TZForm::AutoNotchBtnClick);
+  connect(NoiseReductionBtn, &QPushButton::clicked, this, &TZForm::NoiseReductionBtnClick);
+  connect(NoiseReductionBar, &QSlider::valueChanged, this, &TZForm::NoiseReductionBarChange);
   connect(DisplayRefBtn, &QPushButton::clicked, this, &TZForm::DisplayRefBtnClick);
 
   // Input level.

@@ -146,8 +146,8 @@ TEST_F(Window, ButtonsStartWithTheirCaptionsAndColours) {
         form.DisplayVarNFBtn, form.VarNF2Btn, form.DisplayRefBtn, form.BandPassBtn, form.NF1Btn,
         form.NF2Btn, form.VarFltrBtn})
     EXPECT_EQ(b->text(), "Off");
-  for (const QPushButton* b :
-       {form.LMSFilterBtn2, form.MedianFltrBtn2, form.LMSFilterBtn, form.MedianFltrBtn})
+  for (const QPushButton* b : {form.LMSFilterBtn2, form.MedianFltrBtn2, form.LMSFilterBtn,
+                               form.MedianFltrBtn, form.AutoNotchBtn, form.NoiseReductionBtn})
     EXPECT_EQ(b->text(), "OFF");
 
   for (const QPushButton* b : form.findChildren<QPushButton*>()) {
@@ -294,7 +294,8 @@ TEST_F(Window, GroupsAndTabsCarryYellowCaptions) {
       {form.NF1Tab, "NF1", filter_columns},
       {form.NF2Tab, "NF2", filter_columns},
       {form.VarNFTab, "Var. NF", filter_columns},
-      {form.NoiseTab, "Noise", {"LMS Filter", "Median Filter"}},
+      {form.NoiseTab, "Noise", {"LMS Filter", "Median Filter", "Auto Notch", "Noise Reduction",
+                                "Strength"}},
       {form.RefTab, "Ref.", {"Reference Display"}},
   };
   ASSERT_EQ(form.FilterControl->count(), 7);
