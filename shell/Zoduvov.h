@@ -30,6 +30,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QScrollBar;
+class QSettings;
 class QSlider;
 class QTabWidget;
 class QTimer;
@@ -335,12 +336,13 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // The controls placed where the tuning of `settings` stands, the gain
   // bars' handlers run.
   void show_tuning(const files::Settings& settings);
-  // The saved devices found by the names kept in `ini_path`.
-  void find_saved_devices(const std::string& ini_path);
-  // The automatic notch and the noise reduction as `ini_path` keeps them:
-  // both off, the strength bar at its start, when it is missing, damaged or
-  // holds a value the controls do not offer.
-  void restore_noise_filters(const std::string& ini_path);
+  // The saved devices found by the names kept in the program's own settings.
+  void find_saved_devices(const QSettings& ini);
+  // The automatic notch and the noise reduction as the program's own
+  // settings keep them: a filter is off, and the strength bar at its start,
+  // when the file is missing or damaged or its value is not one the
+  // controls offer.
+  void restore_noise_filters(const QSettings& ini);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   bool quit_requested = false;

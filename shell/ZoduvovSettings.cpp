@@ -18,6 +18,7 @@
 #include "audio/device_choice.h"
 #include "audio/wave_call.h"
 #include "display/mapping.h"
+#include "engine/noise_reduction.h"
 #include "engine/settings.h"
 #include "files/replace_file.h"
 #include "shell/Zoduvov.h"
@@ -114,16 +115,20 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("devices/output",
                QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
                                                          devices.output_device_id)));
+  ini.setValue("noise/auto_notch", chain.auto_notch_on == 1);
+  ini.setValue("noise/noise_reduction",
+               chain.noise_reduction_on == 1 ? NoiseReductionBar->value() : 0);
   ini.sync();
   if (!saved.saved) return saved.failure;
-  if (ini.status() != QSettings::NoError) {
-    return "The device choices could not be saved in " + ini.fileName().toStdString();
+  // A damaged old file is a format error, and is written over all the same.
+  if (ini.status() == QSettings::AccessError) {
+    return "The device choices and noise filters could not be saved in " +
+           ini.fileName().toStdString();
   }
   return std::nullopt;
 }
 
-void TZForm::find_saved_devices(const std::string& ini_path) {
-  const QSettings ini(QString::fromStdString(ini_path), QSettings::IniFormat);
+void TZForm::find_saved_devices(const QSettings& ini) {
   const auto settle = [&](audio::Direction direction, std::int32_t& device_id, const char* key,
                           const char* what) {
     const audio::DeviceChoice choice = audio::find_device(
@@ -136,6 +141,20 @@ void TZForm::find_saved_devices(const std::string& ini_path) {
   };
   settle(audio::Direction::input, devices.input_device_id, "devices/input", "input");
   settle(audio::Direction::output, devices.output_device_id, "devices/output", "output");
+}
+
+void TZForm::restore_noise_filters(const QSettings& ini) {
+  const bool readable = ini.status() == QSettings::NoError;
+  const bool auto_notch = readable && ini.value("noise/auto_notch").toString() == "true";
+  bool is_number = false;
+  const int level = ini.value("noise/noise_reduction").toString().toInt(&is_number);
+  const bool reduction =
+      readable && is_number && level >= 1 && level <= engine::noise_reduction_strongest;
+  NoiseReductionBar->setValue(reduction ? level : engine::noise_reduction_start);
+  chain.auto_notch_on = before_toggle(std::int32_t{auto_notch});
+  AutoNotchBtnClick();
+  chain.noise_reduction_on = before_toggle(std::int32_t{reduction});
+  NoiseReductionBtnClick();
 }
 
 void TZForm::read_settings(const std::string& path) {
@@ -153,7 +172,11 @@ void TZForm::read_settings(const std::string& path) {
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read),
         files::start_settings()));
   }
-  find_saved_devices(ini_beside(path).toStdString());
+  // One reader for both: only the one that parses the file learns that it
+  // is damaged (Qt shares what it has parsed between readers of a file).
+  const QSettings ini(ini_beside(path), QSettings::IniFormat);
+  find_saved_devices(ini);
+  restore_noise_filters(ini);
 }
 
 void TZForm::apply_settings(const files::Settings& s) {

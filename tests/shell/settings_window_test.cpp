@@ -17,6 +17,7 @@
 #include <fstream>
 #include <limits>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "audio/standin_device.h"
@@ -110,6 +111,9 @@ TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
     form->Lo_BP_Freq_ScrollBar->setValue(120);
     form->DisplayVarNFBtn->click();
     form->LeftInputClick();
+    form->AutoNotchBtn->click();
+    form->NoiseReductionBar->setValue(8);
+    form->NoiseReductionBtn->click();
   }
   auto form = start();
   EXPECT_EQ(form->view.spectrum_width, 2);
@@ -147,6 +151,72 @@ TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
   EXPECT_TRUE(form->LeftInput->isChecked());
   EXPECT_FALSE(form->MicInput->isChecked());
   EXPECT_EQ(form->devices.in_buffer_bytes, 4096);
+  EXPECT_EQ(form->chain.auto_notch_on, 1);
+  EXPECT_EQ(form->AutoNotchBtn->text(), "ON");
+  EXPECT_EQ(form->chain.noise_reduction_on, 1);
+  EXPECT_EQ(form->NoiseReductionBtn->text(), "ON");
+  EXPECT_EQ(form->NoiseReductionBar->value(), 8);
+}
+
+TEST_F(Settings, TheNoiseFiltersAreKeptInTonewellIniAndADamagedOneLeavesThemOff) {
+  start();  // a first start, ended at once
+  const std::vector<std::uint8_t> first_bytes = file_bytes(settings_file);
+  const auto ini_values = [] {
+    const QSettings ini("tonewell.ini", QSettings::IniFormat);
+    return std::pair(ini.value("noise/auto_notch").toString(),
+                     ini.value("noise/noise_reduction").toString());
+  };
+  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("0")));
+  {
+    auto form = start();
+    form->NoiseReductionBar->setValue(3);
+    form->NoiseReductionBtn->click();
+  }
+  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("3")));
+  // The 124 bytes do not change with them.
+  EXPECT_EQ(file_bytes(settings_file), first_bytes);
+  {
+    auto form = start();
+    EXPECT_EQ(form->NoiseReductionBar->value(), 3);
+    form->AutoNotchBtn->click();
+    form->NoiseReductionBar->setValue(7);
+    form->NoiseReductionBtn->click();  // off: its level is not kept
+  }
+  EXPECT_EQ(ini_values(), std::pair(QString("true"), QString("0")));
+  auto form = start();
+  EXPECT_EQ(form->chain.auto_notch_on, 1);
+  EXPECT_EQ(form->chain.noise_reduction_on, 0);
+  EXPECT_EQ(form->NoiseReductionBar->value(), 5);
+  form.reset();
+
+  struct Case {
+    const char* text;
+    bool auto_notch;
+    int level;  // 0: off
+  };
+  const Case cases[] = {
+      {"[noise]\nauto_notch=true\nnoise_reduction=6\n", true, 6},
+      {"[noise]\nauto_notch=yes\nnoise_reduction=11\n", false, 0},
+      {"[noise]\nauto_notch=true\nnoise_reduction=-2\n", true, 0},
+      {"[noise]\nauto_notch=1\nnoise_reduction=7 dB\n", false, 0},
+      {"[noise]\nnoise_reduction=10\n", false, 10},
+      {"[noise\nauto_notch=true\nnoise_reduction=6\n", false, 0},
+      {"\x01\xff\xfe[\x7fnoise]=\xff", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    {
+      std::ofstream ini("tonewell.ini", std::ios::binary | std::ios::trunc);
+      ini << c.text;
+    }
+    form = start();
+    EXPECT_EQ(form->chain.auto_notch_on, c.auto_notch ? 1 : 0);
+    EXPECT_EQ(form->AutoNotchBtn->text(), c.auto_notch ? "ON" : "OFF");
+    EXPECT_EQ(form->chain.noise_reduction_on, c.level > 0 ? 1 : 0);
+    EXPECT_EQ(form->NoiseReductionBtn->text(), c.level > 0 ? "ON" : "OFF");
+    EXPECT_EQ(form->NoiseReductionBar->value(), c.level > 0 ? c.level : 5);
+    form.reset();
+  }
 }
 
 TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
