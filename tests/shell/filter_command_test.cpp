@@ -4,10 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "audio/standin_device.h"
@@ -39,20 +41,20 @@ class FilterCommand : public ::testing::Test {
   FilterCommand() { test_application(); }
 
   // The window starts on the settings `s`, switches filters on with
-  // `switches`, then at its second pass switches the LMS filter on when
-  // `lms`, records and plays "in.wav" to its end. Returns what it recorded.
+  // `switches`, then at its second pass clicks the buttons `at_play` (the
+  // filters that adapt, so that they start on the file as the program's
+  // do), records and plays "in.wav" to its end. Returns what it recorded.
   Samples recorded_by_window(const files::Settings& s, const std::function<void(TZForm&)>& switches,
-                             bool lms) {
+                             std::initializer_list<QPushButton* TZForm::*> at_play) {
     const auto bytes = files::serialise_settings(s);
     write_file("ZOduvov.cfg", Bytes(bytes.begin(), bytes.end()));
     ScriptedForm form{device};
     switches(form);
     form.save_wave("window.wav");
     form.open_wave("in.wav");
-    form.after_pass = [&form, lms](int pass) {
+    form.after_pass = [&form, at_play](int pass) {
       if (pass == 2) {
-        // Switched on now, the LMS filter starts adapting on the file.
-        if (lms) form.LMSFilterBtn2->click();
+        for (QPushButton* TZForm::*button : at_play) (form.*button)->click();
         form.RecordBtnClick();
         form.PlayBtnClick();
       }
@@ -93,7 +95,7 @@ class FilterCommand : public ::testing::Test {
   ReportRecorder recorder;
 };
 
-TEST_F(FilterCommand, ASettingsFileAndEveryStageOnGiveWhatTheWindowRecords) {
+TEST_F(FilterCommand, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   const std::size_t count = 12 * 1024 + 300;
   write_file("in.wav", wave_file({}, radio(count, 0.4)));
   files::Settings s = files::start_settings();
@@ -120,12 +122,21 @@ TEST_F(FilterCommand, ASettingsFileAndEveryStageOnGiveWhatTheWindowRecords) {
                                 form.VarNF2Btn, form.MedianFltrBtn2}) {
           on->click();
         }
+        form.NoiseReductionBar->setValue(7);
       },
-      true);
+      {&TZForm::LMSFilterBtn2, &TZForm::AutoNotchBtn, &TZForm::NoiseReductionBtn});
   EXPECT_TRUE(recorder.reports.empty());
-  const Samples program =
-      filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms");
+  const Samples program = filtered_by_program(
+      "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
+      "--noise-reduction 7");
   expect_same(window, program, count);
+  // The automatic notch and the noise reduction act on this file.
+  EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
+                                "--lms --noise-reduction 7"),
+            program);
+  EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
+                                "--lms --auto-notch"),
+            program);
 }
 
 TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) {
@@ -155,7 +166,7 @@ TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) 
       [](TZForm& form) {
         for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn}) on->click();
       },
-      false);
+      {});
   EXPECT_TRUE(recorder.reports.empty());
   const Samples program = filtered_by_program(
       "--channel right --bandpass 5,650 --notch1 1500,2 --q nf1=25 --var-notch 2000,2400 "
