@@ -17,46 +17,56 @@ constexpr int hop = noise_reduction_hop;
 constexpr int starting_frames = 4;
 
 // Noise tracking, per hop of 23 ms: the a priori SNR a bin holding speech is
-// assumed to have (14.5 dB), the smoothing of the speech presence and of the
-// noise power, and the smoothed presence above which a bin is taken to sit
-// on a louder noise floor rather than on speech.
-constexpr float assumed_snr = 28.2f;
+// assumed to have (14.7 dB), the smoothing of the speech presence and of
+// the noise power, and the presence a bin is held to once its smoothed
+// presence has passed stuck_presence (so that a louder noise floor is taken
+// up within about two seconds).
+constexpr float assumed_snr = 29.6f;
 constexpr float presence_slope = assumed_snr / (1.0f + assumed_snr);
-constexpr float presence_smoothing = 0.85f;
-constexpr float noise_smoothing = 0.9f;
-constexpr float stuck_presence = 0.986f;
-
-// A bin whose presence, smoothed over about a second, stays above
-// lasting_presence is taken to sit on a risen noise floor: its presence is
-// held to lasting_cap, so the estimate climbs by several dB a frame.
-constexpr float lasting_smoothing = 0.95f;
-constexpr float lasting_presence = 0.9f;
-constexpr float lasting_cap = 0.8f;
+constexpr float presence_smoothing = 0.95f;
+constexpr float noise_smoothing = 0.93f;
+constexpr float stuck_presence = 0.85f;
+constexpr float held_presence = 0.8f;
 
 // The lowest noise power a bin is credited with: well under the rounding
 // noise of 16-bit samples (about 20 in these units).
 constexpr float least_noise = 1.0f;
 
-// The gain is worked out against a share of the tracked noise power,
-// averaged over a bin and its two neighbours: 0.6 at the start strength
-// (the tracker's estimate runs high next to speech, and this keeps more of
-// the speech), times this factor for each position of strength above it.
-constexpr float start_noise_share = 0.6f;
-constexpr float noise_share_step = 1.2f;
+// The gain is worked out against this share of the tracked noise power,
+// averaged over a bin and its two neighbours: it keeps more of weak speech,
+// for about 0.25 dB of segmental SNR.
+constexpr float noise_share = 0.77f;
 
 // Decision-directed a priori SNR: the weight of the last frame's speech
-// estimate, and the lowest a priori SNR (-25 dB).
-constexpr float decision_weight = 0.9f;
+// estimate where the last frame held speech and where it held none (moved
+// between by the speech absence probability), and the lowest a priori SNR
+// (-25 dB).
+constexpr float speech_decision_weight = 0.836f;
+constexpr float noise_decision_weight = 0.934f;
 constexpr float least_prior_snr = 0.0031622777f;
 
-// Odds against speech in a bin before it is heard: weighs the speech
-// presence that moves each gain between its log-spectral amplitude value
-// and the floor.
-constexpr float absence_odds = 5.2f;
+// Speech presence: the a priori SNR is smoothed over frames, then over a
+// bin and its neighbours and over a band of band_half bins either side;
+// each maps to a presence from 0 at prior_low to 1 at prior_high (log
+// scale). The whole frame's mean maps likewise between frame_low and
+// frame_high. The absence probability is held to most_absence in a frame
+// with speech and to frame_absence in a frame without.
+constexpr float prior_smoothing = 0.587f;
+constexpr float prior_low = 0.205f;
+constexpr float prior_high = 2.13f;
+constexpr int band_half = 8;
+constexpr float frame_low = 0.487f;
+constexpr float frame_high = 0.995f;
+constexpr float most_absence = 0.974f;
+constexpr float frame_absence = 0.99987f;
+
+// Where speech is absent the gain keeps up to this share of the last
+// frame's gain.
+constexpr float gain_hold = 0.364f;
 
 // Gain floor in dB at each strength, 1..noise_reduction_strongest.
 constexpr std::array<float, noise_reduction_strongest> floor_db = {
-    -6.0f, -11.0f, -16.0f, -21.0f, -26.0f, -29.0f, -32.0f, -35.0f, -38.0f, -41.0f};
+    -6.0f, -10.0f, -13.5f, -17.0f, -20.0f, -23.0f, -26.0f, -29.0f, -32.0f, -35.0f};
 
 // The square-root Hann window, sin(pi n / frame), n = 0..frame-1.
 struct Window {
@@ -149,8 +159,6 @@ NoiseReduction::NoiseReduction() {
 
 void NoiseReduction::set_strength(int level) {
   strength_ = std::clamp(level, 1, noise_reduction_strongest);
-  noise_share_ = start_noise_share *
-                 std::pow(noise_share_step, static_cast<float>(strength_ - noise_reduction_start));
   floor_log2_ = floor_db[strength_ - 1] / 20.0f * std::numbers::ln10_v<float> *
                 std::numbers::log2e_v<float>;
 }
@@ -160,9 +168,11 @@ void NoiseReduction::reset() {
   history_.fill(0.0f);
   tail_.fill(0.0f);
   noise_.fill(least_noise);
-  presence_.fill(0.0f);
-  lasting_.fill(0.0f);
+  tracked_presence_.fill(0.0f);
   previous_speech_.fill(0.0f);
+  smoothed_prior_.fill(0.0f);
+  absence_.fill(1.0f);
+  held_gain_.fill(1.0f);
 }
 
 void NoiseReduction::process(std::span<std::int32_t> samples) {
@@ -207,9 +217,9 @@ void NoiseReduction::run_frame() {
 }
 
 // The noise power per bin: the mean of the first frames, then each frame's
-// power weighted by the probability that the bin holds no speech (against
-// the last estimate), with that probability held below 1 in a bin that has
-// seemed to hold speech for long, so that a louder noise floor is taken up.
+// expected noise power given the probability that the bin holds speech
+// (against the last estimate), that probability held below 1 where it has
+// stayed near 1, so that a louder noise floor is taken up.
 void NoiseReduction::track_noise() {
   if (frames_heard_ < starting_frames) {
     const auto count = static_cast<float>(frames_heard_);
@@ -223,15 +233,13 @@ void NoiseReduction::track_noise() {
   for (int k = 0; k < bins; ++k) exponent_[k] = most(power_[k] / noise_[k] * slope, -126.0f);
   for (int k = 0; k < bins; ++k) {
     heard_[k] = 1.0f / (1.0f + (1.0f + assumed_snr) * exp2_of(exponent_[k]));
-    presence_[k] = presence_smoothing * presence_[k] + (1.0f - presence_smoothing) * heard_[k];
-    lasting_[k] = lasting_smoothing * lasting_[k] + (1.0f - lasting_smoothing) * heard_[k];
+    tracked_presence_[k] =
+        presence_smoothing * tracked_presence_[k] + (1.0f - presence_smoothing) * heard_[k];
   }
   for (int k = 0; k < bins; ++k) {
-    heard_[k] = presence_[k] > stuck_presence && heard_[k] > stuck_presence ? stuck_presence
-                                                                             : heard_[k];
-  }
-  for (int k = 0; k < bins; ++k) {
-    heard_[k] = lasting_[k] > lasting_presence && heard_[k] > lasting_cap ? lasting_cap : heard_[k];
+    heard_[k] = tracked_presence_[k] > stuck_presence && heard_[k] > held_presence
+                    ? held_presence
+                    : heard_[k];
   }
   for (int k = 0; k < bins; ++k) {
     noise_[k] = most(noise_smoothing * noise_[k] +
@@ -243,20 +251,22 @@ void NoiseReduction::track_noise() {
 
 // The gains: the log-spectral amplitude gain (at most 1) from the
 // decision-directed a priori SNR, raised to the speech presence and the
-// floor to the rest, geometrically.
+// floor to the rest, geometrically; held toward the last frame's where
+// speech is absent.
 void NoiseReduction::compute_gains() {
-  spread_noise_[0] = noise_share_ * noise_[0];
-  spread_noise_[bins - 1] = noise_share_ * noise_[bins - 1];
+  spread_noise_[0] = noise_share * noise_[0];
+  spread_noise_[bins - 1] = noise_share * noise_[bins - 1];
   for (int k = 1; k < bins - 1; ++k) {
-    spread_noise_[k] = (noise_share_ / 3.0f) * (noise_[k - 1] + noise_[k] + noise_[k + 1]);
+    spread_noise_[k] = (noise_share / 3.0f) * (noise_[k - 1] + noise_[k] + noise_[k + 1]);
   }
   for (int k = 0; k < bins; ++k) {
     ratio_[k] = power_[k] / spread_noise_[k];
     exponent_[k] = most(ratio_[k] - 1.0f, 0.0f);
   }
   for (int k = 0; k < bins; ++k) {
-    prior_[k] = most(decision_weight * previous_speech_[k] / spread_noise_[k] +
-                         (1.0f - decision_weight) * exponent_[k],
+    const float weight = speech_decision_weight +
+                         (noise_decision_weight - speech_decision_weight) * absence_[k];
+    prior_[k] = most(weight * previous_speech_[k] / spread_noise_[k] + (1.0f - weight) * exponent_[k],
                      least_prior_snr);
   }
   constexpr float to_exp2 = -std::numbers::log2e_v<float>;
@@ -270,10 +280,59 @@ void NoiseReduction::compute_gains() {
   }
   for (int k = 0; k < bins; ++k) {
     previous_speech_[k] = gain_[k] * gain_[k] * power_[k];
-    const float presence =
-        1.0f / (1.0f + absence_odds * (1.0f + prior_[k]) * exp2_of(exponent_[k]));
-    gain_[k] = exp2_of(presence * log2_of(gain_[k]) + (1.0f - presence) * floor_log2_);
+    smoothed_prior_[k] = prior_smoothing * smoothed_prior_[k] + (1.0f - prior_smoothing) * prior_[k];
   }
+  running_sum_[0] = 0.0f;
+  for (int k = 0; k < bins; ++k) running_sum_[k + 1] = running_sum_[k] + smoothed_prior_[k];
+
+  // The a priori SNR over a bin and its neighbours (weights 1/4, 1/2, 1/4)
+  // and over its band (fewer bins at the ends).
+  local_[0] = 0.75f * smoothed_prior_[0] + 0.25f * smoothed_prior_[1];
+  local_[bins - 1] = 0.75f * smoothed_prior_[bins - 1] + 0.25f * smoothed_prior_[bins - 2];
+  for (int k = 1; k < bins - 1; ++k) {
+    local_[k] = 0.25f * (smoothed_prior_[k - 1] + smoothed_prior_[k + 1]) + 0.5f * smoothed_prior_[k];
+  }
+  for (int k = 0; k < band_half; ++k) {
+    band_[k] = running_sum_[k + band_half + 1] / static_cast<float>(k + band_half + 1);
+    band_[bins - 1 - k] = (running_sum_[bins] - running_sum_[bins - 1 - k - band_half]) /
+                          static_cast<float>(k + band_half + 1);
+  }
+  constexpr float band_scale = 1.0f / (2 * band_half + 1);
+  for (int k = band_half; k < bins - band_half; ++k) {
+    band_[k] = (running_sum_[k + band_half + 1] - running_sum_[k - band_half]) * band_scale;
+  }
+
+  // Presences on the log scale between prior_low and prior_high; the
+  // frame's from its mean a priori SNR between frame_low and frame_high.
+  const float low = log2_of(prior_low);
+  const float scale = 1.0f / (log2_of(prior_high) - low);
+  const float frame_mean = running_sum_[bins] / static_cast<float>(bins);
+  const float frame_presence = std::clamp(
+      (log2_of(frame_mean) - log2_of(frame_low)) / (log2_of(frame_high) - log2_of(frame_low)),
+      0.0f, 1.0f);
+  const float absence_cap = most_absence + (frame_absence - most_absence) * (1.0f - frame_presence);
+  for (int k = 0; k < bins; ++k) {
+    local_[k] = most((log2_of(local_[k]) - low) * scale, 0.0f);
+    band_[k] = most((log2_of(band_[k]) - low) * scale, 0.0f);
+  }
+  for (int k = 0; k < bins; ++k) local_[k] = least(local_[k], 1.0f);
+  for (int k = 0; k < bins; ++k) band_[k] = least(band_[k], 1.0f) * frame_presence;
+  for (int k = 0; k < bins; ++k) absence_[k] = least(1.0f - local_[k] * band_[k], absence_cap);
+
+  for (int k = 0; k < bins; ++k) {
+    const float present = 1.0f - absence_[k];
+    const float presence = present / (present + absence_[k] * (1.0f + prior_[k]) *
+                                                    exp2_of(exponent_[k]));
+    const float held = gain_hold * (1.0f - presence);
+    gain_[k] = held * held_gain_[k] +
+               (1.0f - held) *
+                   exp2_of(presence * log2_of(gain_[k]) + (1.0f - presence) * floor_log2_);
+    held_gain_[k] = gain_[k];
+  }
+  // DC and Nyquist hold one real component each; they follow their
+  // neighbours.
+  gain_[0] = gain_[1];
+  gain_[bins - 1] = gain_[bins - 2];
 }
 
 }  // namespace engine

@@ -4,12 +4,14 @@
 #include <speex/speex_preprocess.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
-#include <utility>
 #include <numbers>
+#include <utility>
 #include <vector>
 
+#include "design/Rfft_ifft.h"
 #include "tests/support/speech.h"
 
 namespace {
@@ -86,6 +88,48 @@ std::int32_t largest_step(const std::vector<std::int32_t>& samples, std::size_t 
   return static_cast<std::int32_t>(most);
 }
 
+// Kurtosis of the leftover noise's short-time power spectrum, each bin's
+// power divided by its mean over time first (256-point Hann frames, half
+// overlapped, 170 Hz to 5.3 kHz): about 9 for Gaussian noise, far more when
+// the leftover breaks into isolated tones that come and go (musical noise).
+double spectral_kurtosis(std::span<const float> signal) {
+  constexpr int size = 256;
+  constexpr int first_bin = 4;
+  constexpr int last_bin = size / 2 - 4;
+  std::vector<std::vector<double>> power(last_bin - first_bin);
+  std::array<float, size + 1> data{};
+  std::array<float, size / 2 + 1> re{};
+  std::array<float, size / 2 + 1> im{};
+  for (std::size_t start = 0; start + size <= signal.size(); start += size / 2) {
+    for (int n = 0; n < size; ++n) {
+      data[n + 1] = signal[start + n] * static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / size));
+    }
+    design::real_fft(data, re, im, size);
+    for (int k = first_bin; k < last_bin; ++k) {
+      power[k - first_bin].push_back(double{re[k + 1]} * re[k + 1] + double{im[k + 1]} * im[k + 1]);
+    }
+  }
+  std::vector<double> normalised;
+  for (const std::vector<double>& bin : power) {
+    double mean = 0.0;
+    for (double p : bin) mean += p / static_cast<double>(bin.size());
+    for (double p : bin) normalised.push_back(p / mean);
+  }
+  double m2 = 0.0;
+  double m4 = 0.0;
+  for (double v : normalised) {
+    m2 += (v - 1.0) * (v - 1.0);
+    m4 += (v - 1.0) * (v - 1.0) * (v - 1.0) * (v - 1.0);
+  }
+  m2 /= static_cast<double>(normalised.size());
+  m4 /= static_cast<double>(normalised.size());
+  return m4 / (m2 * m2);
+}
+
+// Against the yardstick at strength 5, on the sentences in white and pink
+// noise at 0, 5 and 10 dB SNR, with two pairs of noise seeds: a mean lead
+// of at least 1 dB of segmental SNR gain for each pair, and no case more
+// than 0.5 dB behind.
 TEST(NoiseReduction, ImprovesSpeechInNoiseMoreThanTheYardstick) {
   const std::vector<float>& clean = speech::sentences();
   struct Case {
@@ -94,32 +138,59 @@ TEST(NoiseReduction, ImprovesSpeechInNoiseMoreThanTheYardstick) {
   };
   const Case cases[] = {{"white", 0.0}, {"white", 5.0}, {"white", 10.0},
                         {"pink", 0.0},  {"pink", 5.0},  {"pink", 10.0}};
-  const std::vector<float> white = speech::white_noise(clean.size(), 1000.0, 11);
-  const std::vector<float> pink = speech::pink_noise(clean.size(), 1000.0, 12);
-  double sum_ahead = 0.0;
-  std::printf("segmental SNR gain, dB      ours  yardstick\n");
-  for (const Case& c : cases) {
-    const std::vector<float> noisy =
-        speech::mixed(clean, c.noise[0] == 'w' ? white : pink, c.snr_db);
-    const double before = speech::segmental_snr(clean, noisy);
+  for (const auto& [white_seed, pink_seed] : {std::pair{11u, 12u}, {41u, 42u}}) {
+    const std::vector<float> white = speech::white_noise(clean.size(), 1000.0, white_seed);
+    const std::vector<float> pink = speech::pink_noise(clean.size(), 1000.0, pink_seed);
+    double sum_ahead = 0.0;
+    std::printf("noise seeds %u and %u\nsegmental SNR gain, dB      ours  yardstick\n", white_seed,
+                pink_seed);
+    for (const Case& c : cases) {
+      const std::vector<float> noisy =
+          speech::mixed(clean, c.noise[0] == 'w' ? white : pink, c.snr_db);
+      const double before = speech::segmental_snr(clean, noisy);
 
-    const std::vector<float> ours = filtered_at(engine::noise_reduction_start, noisy);
-    EXPECT_EQ(measured_delay(clean, ours), static_cast<std::size_t>(engine::noise_reduction_delay));
-    const double our_gain =
-        speech::segmental_snr(clean, ours, engine::noise_reduction_delay) - before;
+      const std::vector<float> ours = filtered_at(engine::noise_reduction_start, noisy);
+      EXPECT_EQ(measured_delay(clean, ours), static_cast<std::size_t>(engine::noise_reduction_delay));
+      const double our_gain =
+          speech::segmental_snr(clean, ours, engine::noise_reduction_delay) - before;
 
-    const std::vector<float> theirs = yardstick(noisy);
-    const double their_gain =
-        speech::segmental_snr(clean, theirs, measured_delay(clean, theirs)) - before;
+      const std::vector<float> theirs = yardstick(noisy);
+      const double their_gain =
+          speech::segmental_snr(clean, theirs, measured_delay(clean, theirs)) - before;
 
-    std::printf("%-5s noise at %4.1f dB SNR  %6.2f  %6.2f\n", c.noise, c.snr_db, our_gain,
-                their_gain);
-    EXPECT_GT(our_gain, their_gain - 0.5) << c.noise << " noise at " << c.snr_db << " dB";
-    sum_ahead += our_gain - their_gain;
+      std::printf("%-5s noise at %4.1f dB SNR  %6.2f  %6.2f\n", c.noise, c.snr_db, our_gain,
+                  their_gain);
+      EXPECT_GT(our_gain, their_gain - 0.5)
+          << c.noise << " noise at " << c.snr_db << " dB, seeds " << white_seed << ", " << pink_seed;
+      sum_ahead += our_gain - their_gain;
+    }
+    const double mean_ahead = sum_ahead / std::size(cases);
+    std::printf("mean lead over the yardstick: %.2f dB\n", mean_ahead);
+    EXPECT_GE(mean_ahead, 1.0) << "seeds " << white_seed << ", " << pink_seed;
   }
-  const double mean_ahead = sum_ahead / std::size(cases);
-  std::printf("mean lead over the yardstick: %.2f dB\n", mean_ahead);
-  EXPECT_GE(mean_ahead, 1.0);
+}
+
+// On noise alone at strength 5, the leftover noise is hardly more tonal
+// than the yardstick's: measured 18 against its 14 in white noise and 17
+// against its 20 in pink (the input's is 8.4); a filter whose leftover
+// breaks into musical noise scores 75. The bound, 1.5 times the
+// yardstick's, leaves room for rounding and tuning but not for tones.
+TEST(NoiseReduction, LeavesLittleMusicalNoise) {
+  const auto noises = {std::pair{"white", speech::white_noise(8 * 11025, 1000.0, 21)},
+                       std::pair{"pink", speech::pink_noise(8 * 11025, 1000.0, 21)}};
+  for (const auto& [name, noise] : noises) {
+    const auto settled = [](const std::vector<float>& signal) {
+      return std::span(signal).subspan(4 * 11025, 4 * 11025);
+    };
+    const std::vector<float> ours = filtered_at(engine::noise_reduction_start, noise);
+    const std::vector<float> theirs = yardstick(noise);
+    const double input = spectral_kurtosis(settled(noise));
+    const double our_kurtosis = spectral_kurtosis(settled(ours));
+    const double their_kurtosis = spectral_kurtosis(settled(theirs));
+    std::printf("%-5s noise, spectral kurtosis: input %.1f  ours %.1f  yardstick %.1f\n", name, input,
+                our_kurtosis, their_kurtosis);
+    EXPECT_LE(our_kurtosis, 1.5 * their_kurtosis) << name << " noise";
+  }
 }
 
 TEST(NoiseReduction, KeepsCleanSpeech) {
