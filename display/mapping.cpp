@@ -1,6 +1,7 @@
 #include "display/mapping.h"
 
 #include <cmath>
+#include <numbers>
 
 #include "engine/pass.h"
 
@@ -34,6 +35,10 @@ std::optional<int> hz_column(float hz, int span) {
   if (!(hz >= 0.0f && hz <= 5512.5f)) return std::nullopt;
   const long bin = std::lround(static_cast<double>(hz) * 1024.0 / 11025.0);
   return static_cast<int>(bin) * span;
+}
+
+float level_db(float level, float db_scale, float db_offset) {
+  return (level / db_scale + db_offset) * static_cast<float>(10.0 / std::numbers::ln10);
 }
 
 std::optional<int> next_span(int span) {

@@ -36,6 +36,26 @@ std::optional<int> hz_column(float hz, int span);
 // truncated (255 gives 2745, 512 gives 5512).
 constexpr std::int32_t reference_hz(std::int32_t position) { return position * 5512 / 512; }
 
+// The frequency shown for the pointer at column x: x x 5512 / (512 x span)
+// Hz, truncated, so that the column of bin p gives reference_hz(p) in every
+// span.
+constexpr std::int32_t column_hz(std::int32_t x, std::int32_t span) {
+  return x * 5512 / (512 * span);
+}
+
+// The bin nearest to column x in a span (1, 2 or 4): round(x / span), held
+// within the span's bins 0..512 / span. The waterfall colours a column with
+// this bin's level, and the pointer's level is read from it.
+constexpr int nearest_bin(int x, int span) {
+  const int bin = (x + span / 2) / span;
+  return bin < 0 ? 0 : bin > 512 / span ? 512 / span : bin;
+}
+
+// The level in dB of the spectrum's scaled log power `level` (as the
+// frequency view holds it: (ln(power x gain) - db_offset) x db_scale):
+// 10 log10(power x gain), 0 dB at the display's floor.
+float level_db(float level, float db_scale, float db_offset);
+
 // The span after `span` on the width button: full -> half -> quarter ->
 // full; none for a span code that is none of 1, 2, 4.
 std::optional<int> next_span(int span);

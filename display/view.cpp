@@ -177,11 +177,24 @@ void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum
 }
 
 void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
-               std::span<const std::int32_t, 1024> raw, const FilterLines& lines) {
+               std::span<const std::int32_t, 1024> raw, const FilterLines& lines,
+               const PassExtras& extras) {
   clear(view, bitmap);
   const bool frequency_view = view.display_mode == 1;
-  const int bins =
-      frequency_view ? measure_spectrum(view, view.display_filtered == 1 ? out : raw) : 0;
+  const bool waterfall =
+      extras.waterfall != nullptr && bins_in_span(view.spectrum_width) > 0;
+  const int bins = frequency_view || waterfall
+                       ? measure_spectrum(view, view.display_filtered == 1 ? out : raw)
+                       : 0;
+  if (waterfall) {
+    extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
+                                                                      waterfall_bins),
+                              bins, static_cast<float>(view.spectrum_height));
+    extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width);
+  }
+  if (frequency_view && bins > 0 && extras.response != nullptr) {
+    draw_response(view, bitmap, *extras.response);
+  }
   if (frequency_view && view.spectrum_bars == 1) {
     draw_bars(view, bitmap, bins, view.spectrum_width);
   }

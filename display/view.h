@@ -16,6 +16,8 @@
 #include <span>
 
 #include "design/filter.h"
+#include "display/response.h"
+#include "display/waterfall.h"
 
 class QPainter;
 
@@ -146,13 +148,27 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
 // width from (x, spectrum_height - 1) to (x, 0); the pen width is 1 after.
 void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height);
 
+// What a pass draws besides its picture, each when given: the waterfall,
+// which takes the pass's spectrum as its newest row and is drawn into
+// `waterfall_image` (RGB32, at least 513 pixels wide, waterfall_rows high),
+// and the chain's response under the frequency view's spectrum.
+struct PassExtras {
+  Waterfall* waterfall = nullptr;
+  QImage* waterfall_image = nullptr;
+  const ResponseDb* response = nullptr;
+};
+
 // draw_pass: the whole picture of one pass. Clears columns 0..512 to white,
-// draws the frequency view (display_mode 1, with `lines` over it) or the
-// time view (any other mode) of `out` (display_filtered 1) or `raw`, then
-// the black bottom row from x = 0 to 512. `out` and `raw` hold the pass's
-// 1024 samples. Updates the view's spectrum_average, display_scratch,
-// time_trace and trigger_found as it goes. Allocates nothing.
+// draws the frequency view (display_mode 1, over the response when given,
+// with `lines` over it) or the time view (any other mode) of `out`
+// (display_filtered 1) or `raw`, then the black bottom row from x = 0 to
+// 512. `out` and `raw` hold the pass's 1024 samples. With a waterfall, its
+// row comes from the same samples' spectrum, in either view, with the
+// span's bins and a colour range of spectrum_height units. Updates the
+// view's spectrum_average, display_scratch, time_trace and trigger_found as
+// it goes. Allocates nothing.
 void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
-               std::span<const std::int32_t, 1024> raw, const FilterLines& lines);
+               std::span<const std::int32_t, 1024> raw, const FilterLines& lines,
+               const PassExtras& extras = {});
 
 }  // namespace display

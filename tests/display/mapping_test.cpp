@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 #include "display/mapping.h"
 
@@ -84,6 +85,28 @@ TEST(Mapping, FrequenciesGoToTheColumnOfTheirNearestBin) {
       const float hz = static_cast<float>(bin) * 11025.0f / 1024.0f;
       ASSERT_EQ(display::hz_column(hz, span), bin_column(bin, span)) << bin;
     }
+  }
+}
+
+TEST(Mapping, ThePointersFrequencyAndLevelFollowTheReferenceLinesRule) {
+  for (const int span : {1, 2, 4}) {
+    for (int bin = 1; bin <= 512 / span; ++bin) {
+      ASSERT_EQ(display::column_hz(bin_column(bin, span), span), display::reference_hz(bin)) << bin;
+      ASSERT_EQ(display::nearest_bin(bin_column(bin, span), span), bin);
+    }
+    // Between bins, the nearer one; never beyond the span's last bin.
+    EXPECT_EQ(display::nearest_bin(512, span), 512 / span);
+    EXPECT_EQ(display::nearest_bin(0, span), 0);
+  }
+  EXPECT_EQ(display::column_hz(101, 2), 543);  // half way from bin 50 (538) to 51 (549)
+  EXPECT_EQ(display::nearest_bin(201, 2), 101);
+  EXPECT_EQ(display::nearest_bin(401, 4), 100);
+  EXPECT_EQ(display::nearest_bin(402, 4), 101);
+  // A power of 1000 at the gain 1 is 30 dB whatever the coarse step's scale
+  // and offset.
+  for (const auto& [scale, offset] : {std::pair(4.0f, 0.0f), std::pair(8.0f, 15.0f)}) {
+    const float level = (std::log(1000.0f) - offset) * scale;
+    EXPECT_NEAR(display::level_db(level, scale, offset), 30.0f, 1e-4f) << scale;
   }
 }
 

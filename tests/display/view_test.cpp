@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "design/designers.h"
 #include "display/view.h"
 
 namespace {
@@ -64,7 +65,7 @@ class View : public ::testing::Test {
   }
 
   void draw(const Samples& out, int passes = 1, const Samples& raw = {}) {
-    for (int p = 0; p < passes; ++p) display::draw_pass(view, image, out, raw, lines);
+    for (int p = 0; p < passes; ++p) display::draw_pass(view, image, out, raw, lines, extras);
   }
   void settle(const Samples& out) { draw(out, 40); }
 
@@ -112,6 +113,7 @@ class View : public ::testing::Test {
   display::View view;
   QImage image{520, height, QImage::Format_RGB32};
   display::FilterLines lines{};
+  display::PassExtras extras{};
 };
 
 TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
@@ -219,6 +221,109 @@ TEST_F(View, TheAverageKeepsItsEntryPerBinAcrossSpans) {
   draw({});
   // The average of the settled entry and silence's -1, truncated, + 6.
   EXPECT_EQ(column_height(100), (quarter - 7) / 2 + 6);
+}
+
+// The waterfall and the response curve drawn with the spectrum.
+class Extras : public View {
+ protected:
+  void SetUp() override {
+    View::SetUp();
+    strip.fill(green);
+    extras.waterfall = &waterfall;
+    extras.waterfall_image = &strip;
+  }
+
+  // The centre of the brightest columns of the strip's row y.
+  double brightest_centre(int y) const {
+    const auto brightness = [&](int x) {
+      const QRgb c = strip.pixel(x, y);
+      return qRed(c) + qGreen(c) + qBlue(c);
+    };
+    int best = 0;
+    for (int x = 0; x <= 512; ++x) best = std::max(best, brightness(x));
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x <= 512; ++x) {
+      if (brightness(x) != best) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    return (first + last) / 2.0;
+  }
+
+  // The lowest row of the column drawn in the curve's colour; -1 for none.
+  int curve_bottom(int x) const {
+    for (int y = bottom; y >= 0; --y) {
+      if (at(x, y) == display::response_colour) return y;
+    }
+    return -1;
+  }
+
+  display::Waterfall waterfall;
+  QImage strip{513, display::waterfall_rows, QImage::Format_RGB32};
+};
+
+TEST_F(Extras, AWaterfallTonesColumnSitsUnderItsSpectrumPeakInEverySpan) {
+  view.db_scale = 7.0f;
+  for (const int span : {1, 2, 4}) {
+    view.spectrum_width = span;
+    draw(tone(36, 1e3), 5);
+    ASSERT_EQ(peak_column(), 37 * span);
+    EXPECT_NEAR(brightest_centre(0), peak_column(), 1.0) << "span " << span;
+  }
+  // Rows kept from other spans are drawn in the span shown now.
+  for (int y = 0; y < 15; ++y) ASSERT_NEAR(brightest_centre(y), 37 * 4, 1.0) << y;
+  view.spectrum_width = 1;
+  // The time view shows the scope, and the strip goes on.
+  view.display_mode = 2;
+  draw(tone(99, 1e3));
+  EXPECT_NEAR(brightest_centre(0), 100, 1.0);
+  EXPECT_NEAR(brightest_centre(1), 37, 1.0);
+  EXPECT_TRUE(rows_are(50, 0, 20, white)) << "no spectrum drawn";
+}
+
+TEST_F(Extras, AToneTwentyDecibelsDownDropsAsFarAsTheCurvesTwentyDecibels) {
+  for (const float scale : {5.0f, 8.0f}) {
+    view.db_scale = scale;
+    settle(tone(36, 1e3));
+    const int loud = top_black(peak_column());
+    settle(tone(36, 1e2));
+    const int quiet = top_black(peak_column());
+    ASSERT_GT(loud, 0) << "the peak lies inside the picture";
+    const int curve = display::response_row(-20.0f, scale, height) - display::response_row(0.0f, scale, height);
+    EXPECT_NEAR(quiet - loud, curve, 1) << "scale " << scale;
+  }
+}
+
+TEST_F(Extras, TheResponseCurveShowsANotchsDepthAtItsCentre) {
+  view.db_scale = 8.0f;
+  display::ResponseDb db;
+  display::combined_response_db({}, db);
+  extras.response = &db;
+  draw({});
+  for (int x = 0; x <= 512; ++x) {
+    ASSERT_EQ(at(x, display::response_top_row), display::response_colour) << x;
+    ASSERT_TRUE(rows_are(x, 0, display::response_top_row - 1, white)) << x;
+    ASSERT_EQ(at(x, 100), display::response_fill) << x;
+  }
+
+  design::DesignedFilter notch;
+  design::design_notch({0.19f, 0.21f}, 0.05f, notch);
+  const std::array<display::StageResponse, 1> on{{{true, &notch}}};
+  display::combined_response_db(on, db);
+  int centre = 1;
+  const auto magnitude = [&](int j) { return std::hypot(notch.re[j], notch.im[j]); };
+  for (int j = 1; j < 512; ++j) centre = magnitude(j) < magnitude(centre) ? j : centre;
+  const float level = 20.0f * std::log10(magnitude(centre));
+  ASSERT_LT(level, -20.0f);
+  for (const int span : {1, 2}) {
+    view.spectrum_width = span;
+    draw({});
+    EXPECT_NEAR(curve_bottom(centre * span), display::response_row(level, 8.0f, height), 1)
+        << "span " << span;
+    EXPECT_EQ(curve_bottom(60 * span), display::response_top_row) << "0 dB away from it";
+    EXPECT_EQ(at(0, bottom), black) << "the bottom row";
+  }
 }
 
 class Lines : public View {

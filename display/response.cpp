@@ -1,0 +1,93 @@
+#include "display/response.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+#include "display/view.h"
+
+namespace display {
+namespace {
+
+constexpr double floor_power = 1e-20;  // response_floor_db as a power ratio
+
+}  // namespace
+
+void combined_response_db(std::span<const StageResponse> stages, ResponseDb& db) {
+  std::array<double, response_points> power;
+  power.fill(1.0);
+  for (const StageResponse& stage : stages) {
+    if (!stage.on) continue;
+    const design::DesignedFilter& f = *stage.filter;
+    power[0] *= double{f.re[0]} * f.re[0];
+    power[response_points - 1] *= double{f.im[0]} * f.im[0];
+    for (std::size_t j = 1; j < design::response_bins; ++j) {
+      power[j] *= double{f.re[j]} * f.re[j] + double{f.im[j]} * f.im[j];
+    }
+  }
+  for (std::size_t j = 0; j < db.size(); ++j) {
+    db[j] = static_cast<float>(10.0 * std::log10(std::max(power[j], floor_power)));
+  }
+}
+
+ResponseCurve::ResponseCurve() { db_.fill(0.0f); }
+
+bool ResponseCurve::update(std::span<const StageResponse, response_stages> stages) {
+  bool changed = false;
+  for (std::size_t k = 0; k < stages.size(); ++k) {
+    const StageResponse& stage = stages[k];
+    if (stage.on != on_[k]) changed = true;
+    if (stage.on && (std::memcmp(stage.filter->re.data(), re_[k].data(), sizeof(re_[k])) != 0 ||
+                     std::memcmp(stage.filter->im.data(), im_[k].data(), sizeof(im_[k])) != 0)) {
+      changed = true;
+    }
+  }
+  if (!changed) return false;
+  for (std::size_t k = 0; k < stages.size(); ++k) {
+    on_[k] = stages[k].on;
+    if (stages[k].on) {
+      re_[k] = stages[k].filter->re;
+      im_[k] = stages[k].filter->im;
+    }
+  }
+  combined_response_db(stages, db_);
+  return true;
+}
+
+int response_row(float db, float db_scale, int spectrum_height) {
+  const double rows_per_db = double{db_scale} * std::numbers::ln10 / 10.0;
+  const long row = response_top_row + std::lround(-double{db} * rows_per_db);
+  return static_cast<int>(std::clamp<long>(row, 0, std::max(spectrum_height - 2, 0)));
+}
+
+void draw_response(const View& view, QImage& bitmap, const ResponseDb& db) {
+  const int span = view.spectrum_width;
+  const int h = view.spectrum_height;
+  constexpr int columns = 513;
+  // Per column, the curve's rows from `top` to `bottom`, joined to the
+  // column before.
+  std::array<int, columns> top{};
+  std::array<int, columns> bottom{};
+  int previous = -1;
+  for (int x = 0; x < columns; ++x) {
+    const int bin = std::min(x / span, response_points - 1);
+    const int next = std::min(bin + 1, response_points - 1);
+    const float f = static_cast<float>(x - bin * span) / static_cast<float>(span);
+    const auto at = [&db](int i) { return db[static_cast<std::size_t>(i)]; };
+    const int y = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
+    top[static_cast<std::size_t>(x)] = previous < 0 ? y : std::min(y, previous);
+    bottom[static_cast<std::size_t>(x)] = previous < 0 ? y : std::max(y, previous);
+    previous = y;
+  }
+  const int last_row = std::min(h - 2, bitmap.height() - 1);
+  for (int row = 0; row <= last_row; ++row) {
+    auto* pixels = reinterpret_cast<QRgb*>(bitmap.scanLine(row));
+    for (std::size_t x = 0; x < columns; ++x) {
+      if (row < top[x]) continue;
+      pixels[x] = row <= bottom[x] ? response_colour : response_fill;
+    }
+  }
+}
+
+}  // namespace display
