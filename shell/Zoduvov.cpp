@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <QUrl>
 #include <QAbstractEventDispatcher>
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <filesystem>
 
@@ -116,6 +118,7 @@ void TZForm::FormCreate() {
 
   spectrum_bitmap = QImage(DisplayPanel->width(), view.spectrum_height, QImage::Format_RGB32);
   spectrum_bitmap.fill(Qt::white);
+  waterfall_bitmap = QImage(display::waterfall_bins, display::waterfall_rows, QImage::Format_RGB32);
 
   shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
@@ -215,9 +218,57 @@ void TZForm::update_display() {
                              .var_notch = chain.var_notch.on == 1};
   const std::span<const float> notched =
       chain.auto_notch_on == 1 ? chain.auto_notch.notched() : std::span<const float>{};
+  display::PassExtras extras;
+  if (Waterfall1->isChecked()) {
+    extras.waterfall = &waterfall;
+    extras.waterfall_image = &waterfall_bitmap;
+  }
+  if (FilterResponse1->isChecked()) {
+    // Bypassed, the chain passes the input as it came.
+    const bool through = chain.bypass_on != 1;
+    const std::array<display::StageResponse, display::response_stages> stages{{
+        {through && on.bp, &chain.bp.filter},
+        {through && on.var_bp, &chain.var_bp.filter},
+        {through && on.nf1, &chain.nf1.filter},
+        {through && on.nf2, &chain.nf2.filter},
+        {through && on.var_notch, &chain.var_notch.filter},
+    }};
+    response.update(stages);
+    extras.response = &response.db();
+  }
   display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
-                     display::filter_lines(view, line_positions(), on, notched));
+                     display::filter_lines(view, line_positions(), on, notched), extras);
   SpectrumBox->draw(spectrum_bitmap);
+  if (extras.waterfall != nullptr) WaterfallBox->draw(waterfall_bitmap);
+}
+
+// The waterfall starts afresh each time it is shown.
+void TZForm::Waterfall1Click() {
+  waterfall.clear();
+  waterfall_bitmap.fill(display::waterfall_colour(0.0f));
+  WaterfallBox->draw(waterfall_bitmap);
+  lay_out_display();
+}
+
+void TZForm::WaterfallBoxMouseMove(int X) { show_pointer(X, false); }
+
+void TZForm::PictureMouseLeave() { PointerLabel->clear(); }
+
+void TZForm::show_pointer(int X, bool on_spectrum) {
+  if (X < 0 || X > 512 || (on_spectrum && view.display_mode != 1)) {
+    PointerLabel->clear();
+    return;
+  }
+  const int span = view.spectrum_width;
+  QString text = QString("Pointer: %1 Hz").arg(display::column_hz(X, span));
+  if (on_spectrum) {
+    // Bin 0 is drawn with bin 1's level.
+    const int bin = std::max(display::nearest_bin(X, span), 1);
+    const float db = display::level_db(view.spectrum_average[static_cast<std::size_t>(bin)],
+                                       view.db_scale, view.db_offset);
+    text += QString(", %1 dB").arg(static_cast<double>(db), 0, 'f', 1);
+  }
+  PointerLabel->setText(text);
 }
 
 display::LinePositions TZForm::line_positions() const {
@@ -540,11 +591,12 @@ void TZForm::RefScrollBarChange() {
   }
 }
 
-// Dragging lines. With the left button down, the first line in order that
-// the pointer catches follows it: the centre lines by their track bars
-// (designed on release), the variable edges and the reference by their
-// scroll bars, whose handlers act at once.
+// The readout follows the pointer. Dragging lines: with the left button
+// down, the first line in order that the pointer catches follows it: the
+// centre lines by their track bars (designed on release), the variable
+// edges and the reference by their scroll bars, whose handlers act at once.
 void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
+  show_pointer(X, true);
   if (!buttons.testFlag(Qt::LeftButton)) return;
   const int span = view.spectrum_width;
   const display::LinePositions at = line_positions();

@@ -11,7 +11,9 @@
 
 #include "audio/device_pair.h"
 #include "design/controls.h"
+#include "display/response.h"
 #include "display/view.h"
+#include "display/waterfall.h"
 #include "engine/cycle.h"
 #include "engine/filter_chain.h"
 #include "engine/gain.h"
@@ -61,6 +63,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void SpectrumTypeBtnClick();
   void DataBtnClick();
   void DisplayBtnClick();
+  // The pointer over the waterfall, and leaving either picture.
+  void WaterfallBoxMouseMove(int X);
+  void PictureMouseLeave();
 
   // "Audio" and "Input" groups.
   void BypassBtnClick();
@@ -127,6 +132,7 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void MicInputClick();
   void LeftInputClick();
   void RightInputClick();
+  void Waterfall1Click();
   void HelpMenu1Click();
   void About1Click();
 
@@ -162,6 +168,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QFrame* BasePanel;
   QFrame* DisplayPanel;
   PaintBox* SpectrumBox;
+  // The waterfall, under the spectrum while View -> Waterfall is checked.
+  QFrame* WaterfallPanel;
+  PaintBox* WaterfallBox;
   QFrame* TextPanel;
   QLabel* LoFreqLabel;
   QLabel* HiFreqLabel;
@@ -174,6 +183,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QPushButton* DataBtn;
   QPushButton* DisplayBtn;
   QGroupBox* GroupBox9;
+  // The frequency (and on the spectrum the level) under the pointer.
+  QLabel* PointerLabel;
 
   // Visible controls, bottom band.
   QGroupBox* GroupBox3;
@@ -278,6 +289,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QMenu* Left1;
   QAction* LeftInput;
   QAction* RightInput;
+  QMenu* View1;
+  QAction* Waterfall1;
+  QAction* FilterResponse1;
   QMenu* Help1;
   QAction* HelpMenu1;
   QAction* About1;
@@ -343,8 +357,22 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // when the file is missing or damaged or its value is not one the
   // controls offer.
   void restore_noise_filters(const QSettings& ini);
+  // The View menu's two checks as the program's own settings keep them:
+  // off when the file is missing or damaged or the value is not "true".
+  void restore_view(const QSettings& ini);
+
+  // The window's controls placed for the waterfall shown or not: it opens
+  // a strip under the spectrum and the window grows by its height.
+  void lay_out_display();
+  // The pointer's frequency at column X, and its level on the spectrum;
+  // nothing left of column 0, right of 512, or on the scope trace.
+  void show_pointer(int X, bool on_spectrum);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
+  display::Waterfall waterfall;
+  QImage waterfall_bitmap;  // the waterfall's rows, copied to WaterfallBox
+  display::ResponseCurve response;
+  QSize window_size;  // without the waterfall
   bool quit_requested = false;
   // The window thread's, which wake() may call from any thread.
   QAbstractEventDispatcher* dispatcher = nullptr;

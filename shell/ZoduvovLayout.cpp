@@ -2,7 +2,9 @@
 //
 // The client area is laid out on a 576 x 350 grid and drawn at 5/4 of it,
 // 720 x 438 pixels, so that the 513 x 197 display bitmap fits the display
-// panel with one logical pixel per drawing pixel.
+// panel with one logical pixel per drawing pixel. View -> Waterfall opens a
+// strip of the same width under the display and moves everything below it
+// down; the window grows by the strip and shrinks back to the same size.
 
 #include <QAction>
 #include <QCheckBox>
@@ -24,11 +26,13 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <string_view>
 
 #include "design/controls.h"
 #include "design/presets.h"
+#include "display/waterfall.h"
 #include "engine/gain.h"
 #include "engine/noise_reduction.h"
 #include "shell/Zoduvov.h"
@@ -39,6 +43,15 @@ namespace {
 
 constexpr int client_width = 720;
 constexpr int client_height = 438;
+// The waterfall strip, 2 pixels under the display, and how far it moves
+// what lies below.
+constexpr int waterfall_height = display::waterfall_rows;
+constexpr int waterfall_shift = waterfall_height + 2;
+// Where the controls below the display stand without the waterfall.
+constexpr int top_band_height = 252;
+constexpr int text_panel_y = 206;
+constexpr int ref_bar_y = 232;
+constexpr int bottom_band_y = 276;
 
 const QColor navy{0, 0, 128};
 const QColor silver{192, 192, 192};
@@ -202,7 +215,7 @@ void TZForm::create_controls() {
   setCentralWidget(client);
 
   // Transport.
-  GroupBox1 = group(client, "File", {0, 0, 90, 252});
+  GroupBox1 = group(client, "File", {0, 0, 90, top_band_height});
   RecordBtn = button(GroupBox1, "Record");
   PlayBtn = button(GroupBox1, "Play");
   StopBtn = button(GroupBox1, "Stop", shell::engaged_color);
@@ -221,7 +234,7 @@ void TZForm::create_controls() {
   connect(PauseBtn, &QPushButton::clicked, this, &TZForm::PauseBtnClick);
 
   // The display with its frequency captions and the reference scroll bar.
-  BasePanel = panel(client, {94, 0, 527, 252}, silver);
+  BasePanel = panel(client, {94, 0, 527, top_band_height}, silver);
   BasePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   DisplayPanel = panel(BasePanel, {3, 4, 520, 200}, Qt::white);
   SpectrumBox = new PaintBox(DisplayPanel);
@@ -233,7 +246,16 @@ void TZForm::create_controls() {
   SpectrumBox->on_mouse_up = [this](Qt::MouseButton which, int x, int y) {
     SpectrumBoxMouseUp(which, x, y);
   };
-  TextPanel = panel(BasePanel, {3, 206, 520, 24}, Qt::white);
+  SpectrumBox->on_leave = [this] { PictureMouseLeave(); };
+  SpectrumBox->setMouseTracking(true);
+  WaterfallPanel = panel(BasePanel, {3, text_panel_y, 520, waterfall_height}, Qt::white);
+  WaterfallPanel->hide();
+  WaterfallBox = new PaintBox(WaterfallPanel);
+  WaterfallBox->setGeometry(WaterfallPanel->rect());
+  WaterfallBox->on_mouse_move = [this](Qt::MouseButtons, int x, int) { WaterfallBoxMouseMove(x); };
+  WaterfallBox->on_leave = [this] { PictureMouseLeave(); };
+  WaterfallBox->setMouseTracking(true);
+  TextPanel = panel(BasePanel, {3, text_panel_y, 520, 24}, Qt::white);
   LoFreqLabel = label(TextPanel, "10 Hz", shell::idle_color);
   LoFreqLabel->setGeometry(4, 0, 90, 24);
   RefLabel =
@@ -245,12 +267,12 @@ void TZForm::create_controls() {
   HiFreqLabel->setGeometry(426, 0, 90, 24);
   RefScrollBar = scroll_bar(BasePanel, 1, 512, 255);
   RefScrollBar->setPageStep(2);
-  RefScrollBar->setGeometry(3, 232, 521, 17);
+  RefScrollBar->setGeometry(3, ref_bar_y, 521, 17);
   RefScrollBar->setToolTip("Move the reference line");
   connect(RefScrollBar, &QScrollBar::valueChanged, this, &TZForm::RefScrollBarChange);
 
   // What the display shows.
-  GroupBox2 = group(client, "Screen", {626, 0, 90, 252});
+  GroupBox2 = group(client, "Screen", {626, 0, 90, top_band_height});
   SpectrumWidthBtn = captioned("Width", button(GroupBox2, "Full"), {8, 44, 74, 28});
   SpectrumTypeBtn = captioned("Type", button(GroupBox2, "Line"), {8, 100, 74, 28});
   DataBtn = captioned("Data", button(GroupBox2, "Filter", shell::engaged_color), {8, 156, 74, 28});
@@ -264,10 +286,12 @@ void TZForm::create_controls() {
   connect(DataBtn, &QPushButton::clicked, this, &TZForm::DataBtnClick);
   connect(DisplayBtn, &QPushButton::clicked, this, &TZForm::DisplayBtnClick);
 
-  GroupBox9 = group(client, "", {0, 252, 716, 24});
+  GroupBox9 = group(client, "", {0, top_band_height, 716, 24});
+  PointerLabel = label(GroupBox9, "");
+  PointerLabel->setGeometry(8, 3, 700, 18);
 
   // Bypass and the system volume control.
-  GroupBox3 = group(client, "Audio", {0, 276, 105, 155});
+  GroupBox3 = group(client, "Audio", {0, bottom_band_y, 105, 155});
   BypassBtn = captioned("Bypass", button(GroupBox3, "Off"), {10, 46, 85, 30});
   BitBtn1 = captioned("Volume", button(GroupBox3, "Volume"), {10, 106, 85, 30});
   BypassBtn->setToolTip("Pass the signal through unfiltered");
@@ -276,7 +300,7 @@ void TZForm::create_controls() {
   connect(BitBtn1, &QPushButton::clicked, this, &TZForm::BitBtn1Click);
 
   // The filter tabs.
-  GroupBox8 = group(client, "", {108, 276, 504, 151});
+  GroupBox8 = group(client, "", {108, bottom_band_y, 504, 151});
   FilterControl = new QTabWidget(GroupBox8);
   FilterControl->setGeometry(14, 16, 488, 122);
   FilterControl->setDocumentMode(true);
@@ -377,7 +401,7 @@ void TZForm::create_controls() {
   connect(DisplayRefBtn, &QPushButton::clicked, this, &TZForm::DisplayRefBtnClick);
 
   // Input level.
-  GroupBox4 = group(client, "Input", {614, 276, 104, 155});
+  GroupBox4 = group(client, "Input", {614, bottom_band_y, 104, 155});
   SignalGainBar = captioned(
       "Rx Gain", track_bar(GroupBox4, engine::fine_position_min, engine::fine_position_max, 25),
       {8, 46, 88, 30});
@@ -509,6 +533,11 @@ void TZForm::create_controls() {
   LeftInput = Left1->addAction("Left Channel", this, &TZForm::LeftInputClick);
   RightInput = Left1->addAction("Right Channel", this, &TZForm::RightInputClick);
   for (QAction* input : {MicInput, LeftInput, RightInput}) input->setCheckable(true);
+  View1 = menuBar()->addMenu("View");
+  Waterfall1 = View1->addAction("Waterfall");
+  FilterResponse1 = View1->addAction("Filter Response");
+  for (QAction* check : {Waterfall1, FilterResponse1}) check->setCheckable(true);
+  connect(Waterfall1, &QAction::toggled, this, &TZForm::Waterfall1Click);
   Help1 = menuBar()->addMenu("Help");
   HelpMenu1 = Help1->addAction("Help Menu", this, &TZForm::HelpMenu1Click);
   About1 = Help1->addAction("About", this, &TZForm::About1Click);
@@ -534,6 +563,29 @@ void TZForm::create_controls() {
           [this](const QString& path) { save_wave(path.toStdString()); });
 
   setFixedSize(sizeHint());
+  window_size = size();
   if (const QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
+
+void TZForm::lay_out_display() {
+  const int shift = Waterfall1->isChecked() ? waterfall_shift : 0;
+  WaterfallPanel->setVisible(shift > 0);
+  for (QWidget* column : std::initializer_list<QWidget*>{GroupBox1, BasePanel, GroupBox2}) {
+    column->resize(column->width(), top_band_height + shift);
+  }
+  TextPanel->move(TextPanel->x(), text_panel_y + shift);
+  RefScrollBar->move(RefScrollBar->x(), ref_bar_y + shift);
+  GroupBox9->move(GroupBox9->x(), top_band_height + shift);
+  for (QWidget* below : {GroupBox3, GroupBox8, GroupBox4}) {
+    below->move(below->x(), bottom_band_y + shift);
+  }
+  centralWidget()->setFixedSize(client_width, client_height + shift);
+  setFixedSize(window_size + QSize(0, shift));
+  // A window grown past the bottom of the screen moves up.
+  if (const QScreen* on = screen()) {
+    const QRect free = on->availableGeometry();
+    const int below = frameGeometry().bottom() - free.bottom();
+    if (below > 0) move(x(), std::max(free.top(), y() - below));
+  }
 }

@@ -4,6 +4,7 @@
 // user's clicks take. An on/off value is set to the opposite of what it
 // should end as, and the control's toggle handler flips it back.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -118,11 +119,13 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("noise/auto_notch", chain.auto_notch_on == 1);
   ini.setValue("noise/noise_reduction",
                chain.noise_reduction_on == 1 ? NoiseReductionBar->value() : 0);
+  ini.setValue("view/waterfall", Waterfall1->isChecked());
+  ini.setValue("view/response", FilterResponse1->isChecked());
   ini.sync();
   if (!saved.saved) return saved.failure;
   // A damaged old file is a format error, and is written over all the same.
   if (ini.status() == QSettings::AccessError) {
-    return "The device choices and noise filters could not be saved in " +
+    return "The device choices, noise filters and view could not be saved in " +
            ini.fileName().toStdString();
   }
   return std::nullopt;
@@ -157,6 +160,12 @@ void TZForm::restore_noise_filters(const QSettings& ini) {
   NoiseReductionBtnClick();
 }
 
+void TZForm::restore_view(const QSettings& ini) {
+  const bool readable = ini.status() == QSettings::NoError;
+  Waterfall1->setChecked(readable && ini.value("view/waterfall").toString() == "true");
+  FilterResponse1->setChecked(readable && ini.value("view/response").toString() == "true");
+}
+
 void TZForm::read_settings(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
@@ -177,6 +186,7 @@ void TZForm::read_settings(const std::string& path) {
   const QSettings ini(ini_beside(path), QSettings::IniFormat);
   find_saved_devices(ini);
   restore_noise_filters(ini);
+  restore_view(ini);
 }
 
 void TZForm::apply_settings(const files::Settings& s) {

@@ -38,3 +38,7 @@ void PaintBox::mouseReleaseEvent(QMouseEvent* event) {
     on_mouse_up(event->button(), at.x(), at.y());
   }
 }
+
+void PaintBox::leaveEvent(QEvent*) {
+  if (on_leave) on_leave();
+}

@@ -1,5 +1,6 @@
 // The display surface: repaints the last picture copied onto it and passes
-// mouse moves and button releases on, with X and Y in drawing pixels.
+// mouse moves and button releases on, with X and Y in drawing pixels, and
+// the pointer leaving it.
 #pragma once
 
 #include <QImage>
@@ -16,11 +17,13 @@ class PaintBox : public QWidget {
 
   std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;
   std::function<void(Qt::MouseButton button, int x, int y)> on_mouse_up;
+  std::function<void()> on_leave;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void leaveEvent(QEvent* event) override;
 
  private:
   QImage shown;

@@ -219,6 +219,59 @@ TEST_F(Settings, TheNoiseFiltersAreKeptInTonewellIniAndADamagedOneLeavesThemOff)
   }
 }
 
+TEST_F(Settings, TheViewMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemOff) {
+  start();
+  const std::vector<std::uint8_t> first_bytes = file_bytes(settings_file);
+  const auto ini_values = [] {
+    const QSettings ini("tonewell.ini", QSettings::IniFormat);
+    return std::pair(ini.value("view/waterfall").toString(), ini.value("view/response").toString());
+  };
+  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("false")));
+  QSize plain;
+  {
+    auto form = start();
+    plain = form->size();
+    form->Waterfall1->trigger();
+  }
+  EXPECT_EQ(ini_values(), std::pair(QString("true"), QString("false")));
+  EXPECT_EQ(file_bytes(settings_file), first_bytes) << "the 124 bytes stay as they are";
+  {
+    auto form = start();
+    EXPECT_TRUE(form->Waterfall1->isChecked());
+    EXPECT_FALSE(form->FilterResponse1->isChecked());
+    EXPECT_EQ(form->size(), plain + QSize(0, 202)) << "the strip opens at the start";
+    form->Waterfall1->trigger();
+    form->FilterResponse1->trigger();
+  }
+  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("true")));
+
+  struct Case {
+    const char* text;
+    bool waterfall;
+    bool response;
+  };
+  const Case cases[] = {
+      {"[view]\nwaterfall=true\nresponse=true\n", true, true},
+      {"[view]\nwaterfall=1\nresponse=yes\n", false, false},
+      {"[view]\nresponse=true\n", false, true},
+      {"[noise]\nauto_notch=true\n", false, false},
+      {"[view\nwaterfall=true\nresponse=true\n", false, false},
+      {"\x01\xff\xfe[\x7fview]=\xff", false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    {
+      std::ofstream ini("tonewell.ini", std::ios::binary | std::ios::trunc);
+      ini << c.text;
+    }
+    auto form = start();
+    EXPECT_EQ(form->Waterfall1->isChecked(), c.waterfall);
+    EXPECT_EQ(form->WaterfallPanel->isVisibleTo(form.get()), c.waterfall);
+    EXPECT_EQ(form->size(), plain + QSize(0, c.waterfall ? 202 : 0));
+    EXPECT_EQ(form->FilterResponse1->isChecked(), c.response);
+  }
+}
+
 TEST_F(Settings, StoredValuesNoControlOffersComeUpSafely) {
   files::Settings s = start_values();
   s.display_mode = 7;

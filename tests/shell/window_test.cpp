@@ -357,7 +357,12 @@ TEST_F(Window, HiddenControlsStayHiddenWhileTheWindowShows) {
 }
 
 TEST_F(Window, MenusHoldTheirCommandsInOrder) {
-  EXPECT_EQ(actions_of(form.menuBar()), (QStringList{"File", "Options", "Help"}));
+  EXPECT_EQ(actions_of(form.menuBar()), (QStringList{"File", "Options", "View", "Help"}));
+  EXPECT_EQ(actions_of(form.View1), (QStringList{"Waterfall", "Filter Response"}));
+  for (const QAction* check : {form.Waterfall1, form.FilterResponse1}) {
+    EXPECT_TRUE(check->isCheckable());
+    EXPECT_FALSE(check->isChecked()) << "off at a first start";
+  }
   EXPECT_EQ(actions_of(form.File1), (QStringList{"Open Wave", "Save Wave", "-", "Quit"}));
   EXPECT_TRUE(form.N1->isSeparator());
   EXPECT_EQ(actions_of(form.Options1), (QStringList{"Sound Card", "Input Select"}));

@@ -1,0 +1,221 @@
+// View -> Waterfall and View -> Filter Response on the real window: the
+// strip under the spectrum and the window's size, the response curve over
+// the spectrum, and the pointer's readout.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <cmath>
+#include <numbers>
+
+#include "audio/standin_device.h"
+#include "display/mapping.h"
+#include "display/response.h"
+#include "shell/Zoduvov.h"
+#include "shell/paint_box.h"
+#include "tests/shell/test_application.h"
+
+namespace {
+
+constexpr int spectrum_rows = 197;
+
+class ViewMenu : public ::testing::Test {
+ protected:
+  QApplication& app = test_application();  // before the window
+  audio::StandinSystem device;
+  TZForm form{device};
+
+  void SetUp() override { form.StartTimer->stop(); }
+
+  void show() {
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  }
+  QImage grab() { return form.grab().toImage(); }
+
+  // A cosine on bin `bin` as the pass's output, drawn `passes` times; the
+  // spectrum shows it at its entry bin + 1.
+  void play_tone(int bin, int passes) {
+    for (int n = 0; n < 1024; ++n) {
+      form.chain.out_samples[n] =
+          static_cast<std::int32_t>(std::lround(2000 * std::cos(2 * std::numbers::pi * bin * n / 1024)));
+    }
+    for (int p = 0; p < passes; ++p) form.update_display();
+  }
+
+  // The picture's column whose line reaches highest (leftmost on a tie).
+  int spectrum_peak() const {
+    const QImage& picture = form.SpectrumBox->picture();
+    int best_x = 0;
+    int best_y = spectrum_rows;
+    for (int x = 0; x <= 512; ++x) {
+      for (int y = 0; y < best_y; ++y) {
+        if (picture.pixel(x, y) == qRgb(0, 0, 0)) {
+          best_x = x;
+          best_y = y;
+          break;
+        }
+      }
+    }
+    return best_x;
+  }
+
+  // The centre of the brightest columns of the waterfall's newest row.
+  double waterfall_peak() const {
+    const QImage& strip = form.WaterfallBox->picture();
+    const auto brightness = [&](int x) {
+      const QRgb c = strip.pixel(x, 0);
+      return qRed(c) + qGreen(c) + qBlue(c);
+    };
+    int best = 0;
+    for (int x = 0; x <= 512; ++x) best = std::max(best, brightness(x));
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x <= 512; ++x) {
+      if (brightness(x) != best) continue;
+      if (first < 0) first = x;
+      last = x;
+    }
+    return (first + last) / 2.0;
+  }
+
+  void hover(PaintBox* box, int x) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(x, 50), box->mapToGlobal(QPointF(x, 50)),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &move);
+  }
+  void leave(PaintBox* box) {
+    QEvent left(QEvent::Leave);
+    QApplication::sendEvent(box, &left);
+  }
+};
+
+TEST_F(ViewMenu, TheWaterfallGrowsTheWindowAndTogglingBackLeavesItAsItWas) {
+  show();
+  EXPECT_EQ(form.size(), QSize(720, 438 + form.menuBar()->height()));
+  const QImage untouched = grab();
+  const QSize size = form.size();
+
+  form.Waterfall1->trigger();
+  form.FilterResponse1->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(form.size(), size + QSize(0, 202));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_TRUE(form.WaterfallPanel->isVisible());
+  EXPECT_GE(form.WaterfallPanel->height(), 200);
+  // Under the display, in the same columns, with nothing covering it.
+  EXPECT_EQ(form.WaterfallPanel->x(), form.DisplayPanel->x());
+  EXPECT_GT(form.WaterfallPanel->y(), form.DisplayPanel->geometry().bottom());
+  EXPECT_GT(form.TextPanel->y(), form.WaterfallPanel->geometry().bottom());
+  EXPECT_TRUE(form.BasePanel->rect().contains(form.RefScrollBar->geometry()));
+  EXPECT_TRUE(form.centralWidget()->rect().contains(form.GroupBox8->geometry()));
+  EXPECT_NE(grab().size(), untouched.size());
+
+  form.Waterfall1->trigger();
+  form.FilterResponse1->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(form.size(), size);
+  EXPECT_FALSE(form.WaterfallPanel->isVisible());
+  EXPECT_EQ(grab(), untouched);
+}
+
+TEST_F(ViewMenu, AToneInTheWaterfallSitsUnderItsSpectrumPeakInEverySpan) {
+  form.Waterfall1->trigger();
+  form.RxCoarseTrackBar->setValue(3);
+  for (int span = 1; span <= 4; span *= 2) {
+    play_tone(60, 5);
+    ASSERT_EQ(form.view.spectrum_width, span);
+    EXPECT_EQ(spectrum_peak(), 61 * span);
+    EXPECT_NEAR(waterfall_peak(), spectrum_peak(), 1.0) << "span " << span;
+    form.SpectrumWidthBtn->click();
+  }
+}
+
+TEST_F(ViewMenu, TheResponseCurveShowsNotchOnesDepthWhereItIsDesigned) {
+  form.FilterResponse1->trigger();
+  form.NF1_TrackBar->setValue(180);
+  QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(180, 100));  // designed there
+  form.NF1ComboBox2->setCurrentIndex(1);
+  form.NF1ComboBox2->activated(1);
+  form.NF1Btn2->click();
+  const design::DesignedFilter& notch = form.chain.nf1.filter;
+  const auto magnitude = [&](int j) { return std::hypot(notch.re[j], notch.im[j]); };
+  int centre = 1;
+  for (int j = 1; j < 512; ++j) centre = magnitude(j) < magnitude(centre) ? j : centre;
+  ASSERT_NEAR(centre, 179, 4) << "the line's column less one";
+  const float depth = 20.0f * std::log10(magnitude(centre));
+  ASSERT_LT(depth, -15.0f);
+
+  const auto curve_bottom = [&](int x) {
+    const QImage& picture = form.SpectrumBox->picture();
+    for (int y = spectrum_rows - 1; y >= 0; --y) {
+      if (picture.pixel(x, y) == display::response_colour) return y;
+    }
+    return -1;
+  };
+  play_tone(40, 1);
+  EXPECT_NEAR(curve_bottom(centre + 1), display::response_row(depth, form.view.db_scale, spectrum_rows), 1);
+  EXPECT_EQ(curve_bottom(400), display::response_top_row) << "0 dB away from the notch";
+
+  // A Q nearer Max cuts deeper, and the curve follows the new design.
+  form.QTrackBar3->setValue(24);
+  const float deeper = 20.0f * std::log10(magnitude(centre));
+  ASSERT_LT(deeper, depth - 6.0f);
+  play_tone(40, 1);
+  EXPECT_NEAR(curve_bottom(centre + 1), display::response_row(deeper, form.view.db_scale, spectrum_rows), 1);
+
+  // Off, or bypassed: flat at 0 dB.
+  form.BypassBtn->click();
+  play_tone(40, 1);
+  EXPECT_EQ(curve_bottom(centre + 1), display::response_top_row);
+  form.BypassBtn->click();
+  form.NF1Btn2->click();
+  play_tone(40, 1);
+  EXPECT_EQ(curve_bottom(centre + 1), display::response_top_row);
+}
+
+TEST_F(ViewMenu, ThePointerShowsItsFrequencyAndLevelUntilItLeaves) {
+  form.Waterfall1->trigger();
+  play_tone(92, 40);
+  form.DisplayRefBtn->click();  // the reference line moves with its bar
+  form.RefScrollBar->setValue(93);
+  const QString reference = form.RefFreqLabel->text();
+  hover(form.SpectrumBox, 93);
+  EXPECT_TRUE(form.PointerLabel->text().startsWith("Pointer: " + reference)) << form.PointerLabel->text().toStdString();
+  // The level of the line's top at the peak, in dB: the line stands 6
+  // pixels above the averaged level.
+  const QString text = form.PointerLabel->text();
+  const double shown = text.section(", ", 1).section(" dB", 0, 0).toDouble();
+  int top = 0;
+  while (form.SpectrumBox->picture().pixel(93, top) != qRgb(0, 0, 0)) ++top;
+  const float level = static_cast<float>(spectrum_rows - 6 - top);
+  const float step = display::level_db(1.0f, form.view.db_scale, 0.0f);
+  EXPECT_NEAR(shown, display::level_db(level, form.view.db_scale, form.view.db_offset), step + 0.05);
+  leave(form.SpectrumBox);
+  EXPECT_EQ(form.PointerLabel->text(), "");
+
+  // Over the waterfall, the frequency alone, by the span's columns.
+  form.SpectrumWidthBtn->click();
+  hover(form.WaterfallBox, 186);
+  EXPECT_EQ(form.PointerLabel->text(), "Pointer: " + reference);
+  hover(form.WaterfallBox, 515);
+  EXPECT_EQ(form.PointerLabel->text(), "");
+  hover(form.WaterfallBox, 100);
+  leave(form.WaterfallBox);
+  EXPECT_EQ(form.PointerLabel->text(), "");
+  // The scope trace has no frequency.
+  form.DisplayBtn->click();
+  hover(form.SpectrumBox, 100);
+  EXPECT_EQ(form.PointerLabel->text(), "");
+}
+
+}  // namespace
