@@ -71,9 +71,11 @@ void draw_response(const View& view, QImage& bitmap, const ResponseDb& db) {
   std::array<int, columns> bottom{};
   int previous = -1;
   for (int x = 0; x < columns; ++x) {
-    const int bin = std::min(x / span, response_points - 1);
+    // Bin j at column (j + 1) x span; left of bin 0's column, bin 0.
+    const int from_bin_0 = std::max(x - span, 0);
+    const int bin = std::min(from_bin_0 / span, response_points - 1);
     const int next = std::min(bin + 1, response_points - 1);
-    const float f = static_cast<float>(x - bin * span) / static_cast<float>(span);
+    const float f = static_cast<float>(from_bin_0 - bin * span) / static_cast<float>(span);
     const auto at = [&db](int i) { return db[static_cast<std::size_t>(i)]; };
     const int y = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
     top[static_cast<std::size_t>(x)] = previous < 0 ? y : std::min(y, previous);

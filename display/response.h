@@ -59,8 +59,11 @@ class ResponseCurve {
 inline constexpr int response_top_row = 8;
 int response_row(float db, float db_scale, int spectrum_height);
 
-// draw_response: for columns 0..512, the level at bin x / span (linear
-// between bins) as a curve in response_colour, joined column to column,
+// draw_response: for columns 0..512, the level at bin x / span - 1 (linear
+// between bins, bin 0 left of its column) as a curve in response_colour:
+// bin j at column (j + 1) x span, where the spectrum draws the transform's
+// bin j (its entry j + 1) and a centre line at j stands. Joined column to
+// column,
 // over a tint of response_fill below it down to the row above the bottom
 // row. Written straight into the rows of an image that the spectrum is then
 // drawn over.

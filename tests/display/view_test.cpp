@@ -319,7 +319,8 @@ TEST_F(Extras, TheResponseCurveShowsANotchsDepthAtItsCentre) {
   for (const int span : {1, 2}) {
     view.spectrum_width = span;
     draw({});
-    EXPECT_NEAR(curve_bottom(centre * span), display::response_row(level, 8.0f, height), 1)
+    // Where the spectrum draws that bin: its entry centre + 1.
+    EXPECT_NEAR(curve_bottom((centre + 1) * span), display::response_row(level, 8.0f, height), 1)
         << "span " << span;
     EXPECT_EQ(curve_bottom(60 * span), display::response_top_row) << "0 dB away from it";
     EXPECT_EQ(at(0, bottom), black) << "the bottom row";
