@@ -1,7 +1,8 @@
 // The cost of drawing one pass into the display bitmap: the frequency view
 // (transform, logarithms, average, spectrum and all eight filter lines, each
 // of them 2 pixels wide where it has one) in line and in bar style, and the
-// triggered time view.
+// triggered time view; and the line spectrum with the waterfall (a row added
+// and the 200-row strip drawn) and the response curve of three filters.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -11,6 +12,7 @@
 #include <numbers>
 #include <random>
 
+#include "design/designers.h"
 #include "display/view.h"
 
 namespace {
@@ -76,5 +78,37 @@ BENCHMARK(BM_FrequencyViewBars);
 
 void BM_TimeView(benchmark::State& state) { draw_passes(state, 2, 0); }
 BENCHMARK(BM_TimeView);
+
+void BM_FrequencyViewWaterfallAndResponse(benchmark::State& state) {
+  display::View view;
+  set_up_display(view);
+  const display::FilterLines lines =
+      display::filter_lines(view, {128, 200, 300, 255, 100, 400, 150, 350}, every_filter_on);
+  const Samples samples = noise_and_tone();
+  QImage bitmap(520, 197, QImage::Format_RGB32);
+  bitmap.fill(Qt::white);
+  design::DesignedFilter bandpass;
+  design::DesignedFilter notch1;
+  design::DesignedFilter notch2;
+  design::design_bandpass({0.02f, 0.27f}, 0.05f, bandpass);
+  design::design_notch({0.12f, 0.14f}, 0.05f, notch1);
+  design::design_notch({0.2f, 0.21f}, 0.05f, notch2);
+  const std::array<display::StageResponse, display::response_stages> stages{{
+      {true, &bandpass}, {false, &bandpass}, {true, &notch1}, {true, &notch2}, {false, &notch2}}};
+  display::ResponseCurve curve;
+  display::Waterfall waterfall;
+  QImage strip(display::waterfall_bins, display::waterfall_rows, QImage::Format_RGB32);
+  const display::PassExtras extras{&waterfall, &strip, &curve.db()};
+  for (auto _ : state) {
+    // As the window does every pass: the curve is worked out again only
+    // when a design has changed, which here is the first pass alone.
+    curve.update(stages);
+    display::draw_pass(view, bitmap, samples, samples, lines, extras);
+    benchmark::DoNotOptimize(strip.constBits());
+    benchmark::DoNotOptimize(bitmap.constBits());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FrequencyViewWaterfallAndResponse);
 
 }  // namespace
