@@ -176,6 +176,16 @@ void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum
   painter.setPen(QPen(painter.pen().color(), 1));
 }
 
+float level_dbfs(const View& view, int bin) {
+  // A cosine of amplitude A on a bin gives A x (sum of the window) / 2 there.
+  double window_sum = 0.0;
+  for (int i = 1; i <= points; ++i) window_sum += view.display_window[static_cast<std::size_t>(i)];
+  const double full_scale_db = 20.0 * std::log10(32767.0 * window_sum / 2.0);
+  const double shown = level_db(view.spectrum_average[static_cast<std::size_t>(bin)],
+                                view.db_scale, view.db_offset);
+  return static_cast<float>(shown - 10.0 * std::log10(double{view.spectrum_gain}) - full_scale_db);
+}
+
 void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
                std::span<const std::int32_t, 1024> raw, const FilterLines& lines,
                const PassExtras& extras) {
@@ -189,7 +199,7 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
   if (waterfall) {
     extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
                                                                       waterfall_bins),
-                              bins, static_cast<float>(view.spectrum_height));
+                              bins, static_cast<float>(view.spectrum_height) / 2.0f);
     extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width);
   }
   if (frequency_view && bins > 0 && extras.response != nullptr) {

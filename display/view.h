@@ -158,13 +158,19 @@ struct PassExtras {
   const ResponseDb* response = nullptr;
 };
 
+// The frequency view's level at bin `bin` (1..512) of its running average,
+// in dB of full scale: 0 dB where a cosine of amplitude 32767 on the bin
+// stands, the spectrum gain taken out (so the gain bars move the line, not
+// the reading).
+float level_dbfs(const View& view, int bin);
+
 // draw_pass: the whole picture of one pass. Clears columns 0..512 to white,
 // draws the frequency view (display_mode 1, over the response when given,
 // with `lines` over it) or the time view (any other mode) of `out`
 // (display_filtered 1) or `raw`, then the black bottom row from x = 0 to
 // 512. `out` and `raw` hold the pass's 1024 samples. With a waterfall, its
 // row comes from the same samples' spectrum, in either view, with the
-// span's bins and a colour range of spectrum_height units. Updates the
+// span's bins and a colour range of half spectrum_height units. Updates the
 // view's spectrum_average, display_scratch, time_trace and trigger_found as
 // it goes. Allocates nothing.
 void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,

@@ -264,9 +264,8 @@ void TZForm::show_pointer(int X, bool on_spectrum) {
   if (on_spectrum) {
     // Bin 0 is drawn with bin 1's level.
     const int bin = std::max(display::nearest_bin(X, span), 1);
-    const float db = display::level_db(view.spectrum_average[static_cast<std::size_t>(bin)],
-                                       view.db_scale, view.db_offset);
-    text += QString(", %1 dB").arg(static_cast<double>(db), 0, 'f', 1);
+    const float db = display::level_dbfs(view, bin);
+    text += QString(", %1 dBFS").arg(static_cast<double>(db), 0, 'f', 1);
   }
   PointerLabel->setText(text);
 }

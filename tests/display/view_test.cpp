@@ -282,6 +282,19 @@ TEST_F(Extras, AWaterfallTonesColumnSitsUnderItsSpectrumPeakInEverySpan) {
   EXPECT_TRUE(rows_are(50, 0, 20, white)) << "no spectrum drawn";
 }
 
+TEST_F(View, LevelsReadInDecibelsOfFullScaleWhateverTheGain) {
+  for (const float gain : {1.0f, 625.0f}) {
+    view.spectrum_gain = gain;
+    view.db_scale = 8.0f;
+    view.db_offset = 15.0f;
+    settle(tone(36, 32767));
+    EXPECT_NEAR(display::level_dbfs(view, 37), 0.0f, 0.1f) << gain;
+    settle(tone(36, 32767 / 10.0));
+    EXPECT_NEAR(display::level_dbfs(view, 37), -20.0f, 0.1f) << gain;
+    EXPECT_LT(display::level_dbfs(view, 300), -100.0f) << "far from the tone";
+  }
+}
+
 TEST_F(Extras, AToneTwentyDecibelsDownDropsAsFarAsTheCurvesTwentyDecibels) {
   for (const float scale : {5.0f, 8.0f}) {
     view.db_scale = scale;

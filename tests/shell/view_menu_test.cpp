@@ -191,15 +191,16 @@ TEST_F(ViewMenu, ThePointerShowsItsFrequencyAndLevelUntilItLeaves) {
   const QString reference = form.RefFreqLabel->text();
   hover(form.SpectrumBox, 93);
   EXPECT_TRUE(form.PointerLabel->text().startsWith("Pointer: " + reference)) << form.PointerLabel->text().toStdString();
-  // The level of the line's top at the peak, in dB: the line stands 6
-  // pixels above the averaged level.
-  const QString text = form.PointerLabel->text();
-  const double shown = text.section(", ", 1).section(" dB", 0, 0).toDouble();
-  int top = 0;
-  while (form.SpectrumBox->picture().pixel(93, top) != qRgb(0, 0, 0)) ++top;
-  const float level = static_cast<float>(spectrum_rows - 6 - top);
-  const float step = display::level_db(1.0f, form.view.db_scale, 0.0f);
-  EXPECT_NEAR(shown, display::level_db(level, form.view.db_scale, form.view.db_offset), step + 0.05);
+  // The tone of amplitude 2000 stands 24.3 dB below full scale, whatever
+  // the gain bars do to the line.
+  const auto shown_db = [&] {
+    return form.PointerLabel->text().section(", ", 1).section(" dBFS", 0, 0).toDouble();
+  };
+  EXPECT_NEAR(shown_db(), 20 * std::log10(2000.0 / 32767), 0.2);
+  form.SignalGainBar->setValue(80);
+  play_tone(92, 40);
+  hover(form.SpectrumBox, 93);
+  EXPECT_NEAR(shown_db(), 20 * std::log10(2000.0 / 32767), 0.2);
   leave(form.SpectrumBox);
   EXPECT_EQ(form.PointerLabel->text(), "");
 
