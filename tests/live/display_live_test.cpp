@@ -2,7 +2,8 @@
 // tone, an interfering carrier and noise. With the bandpass and a notch on
 // the carrier switched on, the live spectrum shows the tone standing high
 // above the noise and the carrier gone. With TONEWELL_SCREENSHOT set, the
-// window saves a picture of itself there (the README's screenshot).
+// window shows its waterfall and response curve as well and saves a picture
+// of itself there (the README's screenshot).
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -91,6 +92,12 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
   form.DisplayRefBtn->click();
   form.RefScrollBar->setValue(column_of(tone_hz));
   form.FilterControl->setCurrentWidget(form.NF1Tab);
+  // The README's picture shows the waterfall and the response curve too.
+  const char* screenshot = std::getenv("TONEWELL_SCREENSHOT");
+  if (screenshot) {
+    form.Waterfall1->trigger();
+    form.FilterResponse1->trigger();
+  }
 
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "tonewell-display-live";
   std::filesystem::create_directories(folder);
@@ -99,8 +106,8 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
   QCoreApplication::exec();
 
   const QImage picture = form.SpectrumBox->picture();
-  if (const char* path = std::getenv("TONEWELL_SCREENSHOT")) {
-    EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(path)));
+  if (screenshot) {
+    EXPECT_TRUE(form.grab().save(QString::fromLocal8Bit(screenshot)));
   }
 
   // The noise floor inside the pass band, away from both signals.

