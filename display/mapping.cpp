@@ -1,11 +1,30 @@
 #include "display/mapping.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "engine/pass.h"
 
 namespace display {
+namespace {
+
+// round(num / den) for den > 0, halves up, for either sign of num.
+int rounded_ratio(std::int64_t num, std::int64_t den) {
+  const std::int64_t n = 2 * num + den;
+  const std::int64_t d = 2 * den;
+  return static_cast<int>(n >= 0 ? n / d : -((-n + d - 1) / d));
+}
+
+}  // namespace
+
+int unit_pixel(int unit, int last, int pixels) {
+  return rounded_ratio(std::int64_t{unit} * std::max(pixels - 1, 1), last);
+}
+
+int pixel_unit(int pixel, int last, int pixels) {
+  return rounded_ratio(std::int64_t{pixel} * last, std::max(pixels - 1, 1));
+}
 
 int centre_column(float centre, int span) {
   const std::int32_t column = engine::truncate_to_int32(centre + 1.0f);

@@ -32,6 +32,17 @@ std::optional<float> column_centre(int x, int span);
 // lies outside a narrow span's drawing.
 std::optional<int> hz_column(float hz, int span);
 
+// A drawing's units over a picture's pixels: unit u of 0..last (the
+// columns 0..512, or the spectrum's rows) stands at pixel
+// round(u x (pixels - 1) / last) of a picture `pixels` wide (or high), so
+// that the first and the last unit land on its edges; a picture of last + 1
+// pixels draws unit u at pixel u. Rounds halves up; pixels >= 2.
+int unit_pixel(int unit, int last, int pixels);
+
+// The unit nearest to pixel p, the inverse: round(p x last / (pixels - 1)).
+// For pixels >= last + 1, pixel_unit(unit_pixel(u)) is u.
+int pixel_unit(int pixel, int last, int pixels);
+
 // The reference frequency shown for reference position p: p x 5512 / 512 Hz,
 // truncated (255 gives 2745, 512 gives 5512).
 constexpr std::int32_t reference_hz(std::int32_t position) { return position * 5512 / 512; }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "display/mapping.h"
 #include "display/view.h"
 
 namespace display {
@@ -61,31 +62,36 @@ int response_row(float db, float db_scale, int spectrum_height) {
   return static_cast<int>(std::clamp<long>(row, 0, std::max(spectrum_height - 2, 0)));
 }
 
-void draw_response(const View& view, QImage& bitmap, const ResponseDb& db) {
+void draw_response(View& view, QImage& bitmap, const ResponseDb& db) {
   const int span = view.spectrum_width;
   const int h = view.spectrum_height;
-  constexpr int columns = 513;
-  // Per column, the curve's rows from `top` to `bottom`, joined to the
-  // column before.
-  std::array<int, columns> top{};
-  std::array<int, columns> bottom{};
+  const int columns = std::min(view.picture_width, bitmap.width());
+  auto& top = view.curve_top;
+  auto& bottom = view.curve_bottom;
+  top.resize(static_cast<std::size_t>(std::max(columns, 0)));
+  bottom.resize(top.size());
+  // Per pixel column, the curve's rows from `top` to `bottom`, joined to the
+  // column before; the column under pixel x is x x 512 / (width - 1).
+  const double columns_per_pixel = 512.0 / std::max(view.picture_width - 1, 1);
   int previous = -1;
   for (int x = 0; x < columns; ++x) {
     // Bin j at column (j + 1) x span; left of bin 0's column, bin 0.
-    const int from_bin_0 = std::max(x - span, 0);
-    const int bin = std::min(from_bin_0 / span, response_points - 1);
+    const double from_bin_0 = std::max(x * columns_per_pixel - span, 0.0) / span;
+    const int bin = std::min(static_cast<int>(from_bin_0), response_points - 1);
     const int next = std::min(bin + 1, response_points - 1);
-    const float f = static_cast<float>(from_bin_0 - bin * span) / static_cast<float>(span);
+    const auto f = static_cast<float>(from_bin_0 - bin);
     const auto at = [&db](int i) { return db[static_cast<std::size_t>(i)]; };
-    const int y = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
+    const int row = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
+    const int y = unit_pixel(row, h - 1, view.picture_height);
     top[static_cast<std::size_t>(x)] = previous < 0 ? y : std::min(y, previous);
     bottom[static_cast<std::size_t>(x)] = previous < 0 ? y : std::max(y, previous);
     previous = y;
   }
-  const int last_row = std::min(h - 2, bitmap.height() - 1);
+  // The tint stops above the bottom row.
+  const int last_row = std::min(unit_pixel(h - 1, h - 1, view.picture_height) - 1, bitmap.height() - 1);
   for (int row = 0; row <= last_row; ++row) {
     auto* pixels = reinterpret_cast<QRgb*>(bitmap.scanLine(row));
-    for (std::size_t x = 0; x < columns; ++x) {
+    for (std::size_t x = 0; x < top.size(); ++x) {
       if (row < top[x]) continue;
       pixels[x] = row <= bottom[x] ? response_colour : response_fill;
     }

@@ -59,16 +59,16 @@ class ResponseCurve {
 inline constexpr int response_top_row = 8;
 int response_row(float db, float db_scale, int spectrum_height);
 
-// draw_response: for columns 0..512, the level at bin x / span - 1 (linear
-// between bins, bin 0 left of its column) as a curve in response_colour:
-// bin j at column (j + 1) x span, where the spectrum draws the transform's
-// bin j (its entry j + 1) and a centre line at j stands. Joined column to
-// column,
-// over a tint of response_fill below it down to the row above the bottom
-// row. Written straight into the rows of an image that the spectrum is then
-// drawn over.
+// draw_response: in every pixel column of the view's picture, the level at
+// bin x / span - 1 for the (fractional) column x under it (linear between
+// bins, bin 0 left of its column) as a curve in response_colour: bin j at
+// column (j + 1) x span, where the spectrum draws the transform's bin j (its
+// entry j + 1) and a centre line at j stands. Joined pixel column to pixel
+// column, over a tint of response_fill below it down to the pixel row above
+// the bottom row. Written straight into the rows of an image that the
+// spectrum is then drawn over; sizes the view's curve rows to the picture.
 inline constexpr QRgb response_colour = qRgb(0, 150, 150);
 inline constexpr QRgb response_fill = qRgb(214, 240, 240);
-void draw_response(const View& view, QImage& bitmap, const ResponseDb& db);
+void draw_response(View& view, QImage& bitmap, const ResponseDb& db);
 
 }  // namespace display

@@ -39,16 +39,35 @@ int bins_in_span(int span) {
   }
 }
 
+// The picture's pixel of column x and of row y.
+int column_pixel(const View& view, int x) { return unit_pixel(x, last_column, view.picture_width); }
+int row_pixel(const View& view, int y) {
+  return unit_pixel(y, view.spectrum_height - 1, view.picture_height);
+}
+
+// The first `count` vertices from drawing units to the picture's pixels.
+void vertices_to_pixels(View& view, int count) {
+  for (int i = 0; i < count; ++i) {
+    QPoint& v = view.vertices[static_cast<std::size_t>(i)];
+    v = QPoint(column_pixel(view, v.x()), row_pixel(view, v.y()));
+  }
+}
+
+// Rows of the picture that the image holds.
+int picture_rows(const View& view, const QImage& bitmap) {
+  return std::min(view.picture_height, bitmap.height());
+}
+
 // Bars are one pixel wide and black from their top to the bottom row; they
 // are written straight into the rows, which costs a tenth of stroking them.
-// In the frequency view vertex i is the top of bin i.
-void draw_bars(const View& view, QImage& bitmap, int bins, int span) {
-  const int h = view.spectrum_height;
-  const int rows = std::min(h, bitmap.height());
+// In the frequency view vertex i, in pixels, is the top of bin i.
+void draw_bars(const View& view, QImage& bitmap, int bins) {
+  const int rows = picture_rows(view, bitmap);
   for (int y = 0; y < rows; ++y) {
     auto* row = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
     for (int i = 1; i <= bins; ++i) {
-      if (y >= view.vertices[static_cast<std::size_t>(i)].y()) row[bin_column(i, span)] = black;
+      const QPoint& top = view.vertices[static_cast<std::size_t>(i)];
+      if (y >= top.y()) row[top.x()] = black;
     }
   }
 }
@@ -85,13 +104,14 @@ int measure_spectrum(View& view, std::span<const std::int32_t, points> samples) 
   return bins;
 }
 
-// Columns 0..512 of every row white. Written straight into the rows, like
-// the bars, so that a pass sets up one painter only.
+// The whole picture white. Written straight into the rows, like the bars,
+// so that a pass sets up one painter only.
 void clear(const View& view, QImage& bitmap) {
-  const int rows = std::min(view.spectrum_height, bitmap.height());
+  const int rows = picture_rows(view, bitmap);
+  const int columns = std::min(view.picture_width, bitmap.width());
   for (int y = 0; y < rows; ++y) {
     auto* row = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
-    std::fill(row, row + last_column + 1, white);
+    std::fill(row, row + columns, white);
   }
 }
 
@@ -131,6 +151,7 @@ void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t,
     }
   }
   if (count > 0) {
+    vertices_to_pixels(view, count);
     painter.setPen(QPen(QColor(black), 1));
     painter.drawPolyline(vertices.data(), count);
   }
@@ -167,11 +188,13 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
   return lines;
 }
 
-void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height) {
+void draw_filter_lines(QPainter& painter, const FilterLines& lines, const View& view) {
+  const int bottom = row_pixel(view, view.spectrum_height - 1);
   for (const FilterLine& line : lines) {
     if (!line.shown) continue;
+    const int x = column_pixel(view, line.x);
     painter.setPen(QPen(QColor(line.colour), line.width));
-    painter.drawLine(line.x, spectrum_height - 1, line.x, 0);
+    painter.drawLine(x, bottom, x, 0);
   }
   painter.setPen(QPen(painter.pen().color(), 1));
 }
@@ -200,14 +223,13 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
     extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
                                                                       waterfall_bins),
                               bins, static_cast<float>(view.spectrum_height) / 2.0f);
-    extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width);
+    extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width, view.picture_width);
   }
   if (frequency_view && bins > 0 && extras.response != nullptr) {
     draw_response(view, bitmap, *extras.response);
   }
-  if (frequency_view && view.spectrum_bars == 1) {
-    draw_bars(view, bitmap, bins, view.spectrum_width);
-  }
+  if (frequency_view) vertices_to_pixels(view, bins + 1);
+  if (frequency_view && view.spectrum_bars == 1) draw_bars(view, bitmap, bins);
 
   QPainter painter(&bitmap);
   if (frequency_view) {
@@ -215,12 +237,13 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
       painter.setPen(QPen(QColor(black), 1));
       painter.drawPolyline(view.vertices.data(), bins + 1);
     }
-    draw_filter_lines(painter, lines, view.spectrum_height);
+    draw_filter_lines(painter, lines, view);
   } else {
     draw_time_view(view, painter, out, raw);
   }
   painter.setPen(QPen(QColor(black), 1));
-  painter.drawLine(0, view.spectrum_height - 1, last_column, view.spectrum_height - 1);
+  const int bottom = row_pixel(view, view.spectrum_height - 1);
+  painter.drawLine(0, bottom, column_pixel(view, last_column), bottom);
 }
 
 }  // namespace display

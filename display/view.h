@@ -2,10 +2,13 @@
 // over it, or the triggered time trace. Drawn from a view's state and the
 // pass's samples into an image that the window then copies to the screen.
 //
-// Drawing coordinates run from x = 0 to 512 and from y = 0 (top) to
-// spectrum_height - 1 (bottom); the image must be at least 513 pixels wide
-// and spectrum_height high, in QImage::Format_RGB32, and anything drawn
-// outside it is clipped.
+// Drawing coordinates run from column 0 to 512 and from row 0 (top) to
+// spectrum_height - 1 (bottom), and are drawn spread over the view's
+// picture_width x picture_height pixels by unit_pixel (mapping.h): at the
+// start size, 513 x 197, a unit is a pixel. Lines are one pixel wide (two
+// for a filter that is on) at any size. The image must be at least the
+// picture's size, in QImage::Format_RGB32, and anything drawn outside it is
+// clipped.
 #pragma once
 
 #include <QImage>
@@ -14,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "design/filter.h"
 #include "display/response.h"
@@ -33,7 +37,9 @@ class View {
   // to be caught.
   View();
 
-  std::int32_t spectrum_height = 197;  // height of the drawing in pixels
+  std::int32_t spectrum_height = 197;  // rows of the drawing
+  std::int32_t picture_width = 513;    // pixels the columns 0..512 spread over
+  std::int32_t picture_height = 197;   // pixels the rows spread over
   std::int32_t display_mode = 1;       // 1 = frequency view, 2 = time view (saved)
   std::int32_t display_filtered = 1;   // 1 = the output shown, 0 = the raw input (saved)
   std::int32_t spectrum_bars = 0;      // 0 = line spectrum, 1 = bars (saved)
@@ -93,6 +99,12 @@ class View {
   // Vertices of one picture's line, kept between passes so that drawing
   // needs no allocation.
   std::array<QPoint, 1025> vertices;
+
+  // The response curve's rows in each picture column, from its top to the
+  // lowest row that joins it to the column before; sized when the picture's
+  // width changes.
+  std::vector<std::int32_t> curve_top;
+  std::vector<std::int32_t> curve_bottom;
 };
 
 // One vertical line over the spectrum, from the bottom row to the top.
@@ -145,12 +157,14 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
                          std::span<const float> notched = {});
 
 // draw_filter_lines: the shown lines, in order, each in its colour and
-// width from (x, spectrum_height - 1) to (x, 0); the pen width is 1 after.
-void draw_filter_lines(QPainter& painter, const FilterLines& lines, int spectrum_height);
+// width from the view's bottom row to its top at the pixel of column x; the
+// pen width is 1 after.
+void draw_filter_lines(QPainter& painter, const FilterLines& lines, const View& view);
 
 // What a pass draws besides its picture, each when given: the waterfall,
 // which takes the pass's spectrum as its newest row and is drawn into
-// `waterfall_image` (RGB32, at least 513 pixels wide, waterfall_rows high),
+// `waterfall_image` (RGB32, at least picture_width pixels wide, its rows
+// covering the waterfall's rows),
 // and the chain's response under the frequency view's spectrum.
 struct PassExtras {
   Waterfall* waterfall = nullptr;
@@ -164,15 +178,16 @@ struct PassExtras {
 // the reading).
 float level_dbfs(const View& view, int bin);
 
-// draw_pass: the whole picture of one pass. Clears columns 0..512 to white,
+// draw_pass: the whole picture of one pass. Clears the picture to white,
 // draws the frequency view (display_mode 1, over the response when given,
 // with `lines` over it) or the time view (any other mode) of `out`
-// (display_filtered 1) or `raw`, then the black bottom row from x = 0 to
-// 512. `out` and `raw` hold the pass's 1024 samples. With a waterfall, its
+// (display_filtered 1) or `raw`, then the black bottom row from column 0
+// to 512. `out` and `raw` hold the pass's 1024 samples. With a waterfall, its
 // row comes from the same samples' spectrum, in either view, with the
 // span's bins and a colour range of half spectrum_height units. Updates the
 // view's spectrum_average, display_scratch, time_trace and trigger_found as
-// it goes. Allocates nothing.
+// it goes. Allocates nothing once a picture of the same width has been
+// drawn.
 void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> out,
                std::span<const std::int32_t, 1024> raw, const FilterLines& lines,
                const PassExtras& extras = {});

@@ -66,17 +66,24 @@ void Waterfall::add_row(std::span<const float, waterfall_bins> levels, int bins,
   row[0] = row[1];
 }
 
-void Waterfall::draw(QImage& image, int span) const {
-  std::array<std::uint16_t, waterfall_bins> column_bins{};
-  for (int x = 0; x < waterfall_bins; ++x) {
-    column_bins[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(nearest_bin(x, span));
+void Waterfall::draw(QImage& image, int span, int width) {
+  const int columns = std::min(width, image.width());
+  if (static_cast<int>(column_bins_.size()) != columns || bins_width_ != width ||
+      bins_span_ != span) {
+    column_bins_.resize(static_cast<std::size_t>(std::max(columns, 0)));
+    for (int x = 0; x < columns; ++x) {
+      column_bins_[static_cast<std::size_t>(x)] =
+          static_cast<std::uint16_t>(nearest_bin(pixel_unit(x, waterfall_bins - 1, width), span));
+    }
+    bins_width_ = width;
+    bins_span_ = span;
   }
-  const int rows = std::min(image.height(), waterfall_rows);
+  const int rows = image.height();
   for (int y = 0; y < rows; ++y) {
-    const int kept = (newest_ - y + waterfall_rows) % waterfall_rows;
+    const int kept = (newest_ - y * waterfall_rows / rows + waterfall_rows) % waterfall_rows;
     const std::uint8_t* from = ring_.data() + static_cast<std::ptrdiff_t>(kept) * waterfall_bins;
     auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < waterfall_bins; ++x) to[x] = colours_[from[column_bins[x]]];
+    for (std::size_t x = 0; x < column_bins_.size(); ++x) to[x] = colours_[from[column_bins_[x]]];
   }
 }
 

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace display {
 
@@ -37,10 +38,15 @@ class Waterfall {
   // black point is the map's white. Allocates nothing.
   void add_row(std::span<const float, waterfall_bins> levels, int bins, float range);
 
-  // Rows newest first into image rows 0.. (as many as both have), column x
-  // coloured by bin nearest_bin(x, span) for x = 0..512. The image must be
-  // in QImage::Format_RGB32 and at least 513 pixels wide.
-  void draw(QImage& image, int span) const;
+  // The rows newest first over the image's rows (image row y shows row
+  // y x waterfall_rows / height, so each row takes a band of equal height),
+  // pixel x of the first `width` coloured by bin nearest_bin(c, span) of the
+  // column c = pixel_unit(x, 512, width) under it (mapping.h): at width 513
+  // and 200 image rows, row y and column x. The image must be in
+  // QImage::Format_RGB32 and at least `width` pixels wide. Allocates only
+  // when `width`, `span` or the image's width differ from the last
+  // draw's.
+  void draw(QImage& image, int span, int width = waterfall_bins);
 
   // The level at the map's darkest colour, after the last row.
   float black_point() const { return black_point_; }
@@ -53,6 +59,11 @@ class Waterfall {
   float black_point_ = 0.0f;
   std::array<float, waterfall_bins> sorted_{};
   std::array<QRgb, 256> colours_{};
+  // The bin of each pixel column for the last draw's width, span
+  // and image width.
+  std::vector<std::uint16_t> column_bins_;
+  int bins_width_ = 0;
+  int bins_span_ = 0;
 };
 
 }  // namespace display

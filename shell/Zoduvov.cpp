@@ -116,9 +116,7 @@ void TZForm::FormCreate() {
   design::design_notch(start_band, tuning.nf1.q_level, chain.nf1.filter);
   design::design_notch(start_band, tuning.nf2.q_level, chain.nf2.filter);
 
-  spectrum_bitmap = QImage(DisplayPanel->width(), view.spectrum_height, QImage::Format_RGB32);
-  spectrum_bitmap.fill(Qt::white);
-  waterfall_bitmap = QImage(display::waterfall_bins, display::waterfall_rows, QImage::Format_RGB32);
+  lay_out_display();
 
   shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
@@ -211,6 +209,8 @@ void TZForm::show_diagnostic(engine::Diagnostic label, std::uint32_t value) {
 void TZForm::stop_transport() { StopBtnClick(); }
 
 void TZForm::update_display() {
+  // The window may have moved to a screen of another pixel ratio.
+  fit_pictures();
   const display::FiltersOn on{.bp = chain.bp.on == 1,
                              .nf1 = chain.nf1.on == 1,
                              .nf2 = chain.nf2.on == 1,
@@ -238,19 +238,19 @@ void TZForm::update_display() {
   }
   display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
                      display::filter_lines(view, line_positions(), on, notched), extras);
-  SpectrumBox->draw(spectrum_bitmap);
-  if (extras.waterfall != nullptr) WaterfallBox->draw(waterfall_bitmap);
+  SpectrumBox->draw(spectrum_bitmap, picture_scale);
+  if (extras.waterfall != nullptr) WaterfallBox->draw(waterfall_bitmap, picture_scale);
 }
 
 // The waterfall starts afresh each time it is shown.
 void TZForm::Waterfall1Click() {
   waterfall.clear();
   waterfall_bitmap.fill(display::waterfall_colour(0.0f));
-  WaterfallBox->draw(waterfall_bitmap);
-  lay_out_display();
+  WaterfallBox->draw(waterfall_bitmap, picture_scale);
+  show_waterfall_strip();
 }
 
-void TZForm::WaterfallBoxMouseMove(int X) { show_pointer(X, false); }
+void TZForm::WaterfallBoxMouseMove(int X) { show_pointer(pointer_column(X), false); }
 
 void TZForm::PictureMouseLeave() { PointerLabel->clear(); }
 
@@ -594,7 +594,10 @@ void TZForm::RefScrollBarChange() {
 // down, the first line in order that the pointer catches follows it: the
 // centre lines by their track bars (designed on release), the variable
 // edges and the reference by their scroll bars, whose handlers act at once.
-void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
+// The pointer is taken at its column, so the catch margins cover the same
+// share of the span at any size.
+void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int pointer_x, int) {
+  const int X = pointer_column(pointer_x);
   show_pointer(X, true);
   if (!buttons.testFlag(Qt::LeftButton)) return;
   const int span = view.spectrum_width;
@@ -641,10 +644,11 @@ void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int X, int) {
   display::hold_line(view, *caught);
 }
 
-// Any button released: a filter whose stored position equals X is designed
-// at it, whether or not its line was dragged or is shown; then every line
-// is free again.
-void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int X, int) {
+// Any button released: a filter whose stored position equals the pointer's
+// column X is designed at it, whether or not its line was dragged or is
+// shown; then every line is free again.
+void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int pointer_x, int) {
+  const int X = pointer_column(pointer_x);
   const std::optional<float> centre = display::column_centre(X, view.spectrum_width);
   if (X == FrequencyBar->value()) {
     if (centre) tuning.bp.centre = *centre;

@@ -319,6 +319,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  // The display takes what the window grows by.
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   // Builds every control with its caption, range, start value and handler.
@@ -361,18 +363,34 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   // off when the file is missing or damaged or the value is not "true".
   void restore_view(const QSettings& ini);
 
-  // The window's controls placed for the waterfall shown or not: it opens
-  // a strip under the spectrum and the window grows by its height.
+  // The window's size as its own settings keep it, when it is at least the
+  // smallest the window may be and fits the screen; else it stays as it is.
+  void restore_size(const QSettings& ini);
+
+  // The window in the middle of the screen.
+  void centre_on_screen();
+  // The window's controls placed for its size and the waterfall shown or
+  // not, the display taking what the window has beyond its smallest size.
   void lay_out_display();
-  // The pointer's frequency at column X, and its level on the spectrum;
-  // nothing left of column 0, right of 512, or on the scope trace.
-  void show_pointer(int X, bool on_spectrum);
+  // View -> Waterfall: the window grows by the strip under the spectrum, or
+  // shrinks by it, and may be no smaller than with the strip as it is now.
+  void show_waterfall_strip();
+  // The pictures sized for the display panel in device pixels (its logical
+  // size less the border, times the screen's pixel ratio, as unit_pixel
+  // spreads the drawing), made afresh when that size changes.
+  void fit_pictures();
+  // The drawing's column under the pointer's logical x.
+  int pointer_column(int X) const;
+  // The pointer's frequency at column `column`, and its level on the
+  // spectrum; nothing left of column 0, right of 512, or on the scope trace.
+  void show_pointer(int column, bool on_spectrum);
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   display::Waterfall waterfall;
   QImage waterfall_bitmap;  // the waterfall's rows, copied to WaterfallBox
+  qreal picture_scale = 1.0;  // device pixels per logical pixel of both pictures
   display::ResponseCurve response;
-  QSize window_size;  // without the waterfall
+  QSize window_size;  // the start size, without the waterfall
   bool quit_requested = false;
   // The window thread's, which wake() may call from any thread.
   QAbstractEventDispatcher* dispatcher = nullptr;

@@ -1,10 +1,14 @@
 // Builds the main window: its controls, their start values and handlers.
 //
 // The client area is laid out on a 576 x 350 grid and drawn at 5/4 of it,
-// 720 x 438 pixels, so that the 513 x 197 display bitmap fits the display
-// panel with one logical pixel per drawing pixel. View -> Waterfall opens a
+// 720 x 438 pixels, so that the 513 x 197 display picture fits the display
+// panel with one logical pixel per drawing unit. View -> Waterfall opens a
 // strip of the same width under the display and moves everything below it
 // down; the window grows by the strip and shrinks back to the same size.
+// The window may be made larger, never smaller: the display takes the extra
+// width and height (the waterfall keeps its 200 rows), the groups right of
+// it move right, those under it move down, the filter tabs stay centred
+// between the audio and input groups.
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSlider>
@@ -27,11 +32,13 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <string_view>
 
 #include "design/controls.h"
 #include "design/presets.h"
+#include "display/mapping.h"
 #include "display/waterfall.h"
 #include "engine/gain.h"
 #include "engine/noise_reduction.h"
@@ -52,6 +59,18 @@ constexpr int top_band_height = 252;
 constexpr int text_panel_y = 206;
 constexpr int ref_bar_y = 232;
 constexpr int bottom_band_y = 276;
+// The display panel and the columns around it at the start size.
+constexpr int base_panel_width = 527;
+constexpr QSize display_size{520, 200};
+constexpr int screen_group_x = 626;
+constexpr int pointer_group_width = 716;
+constexpr int tabs_group_x = 108;
+constexpr int input_group_x = 614;
+constexpr int ref_label_x = 110;
+constexpr int ref_hz_x = 322;
+constexpr int hi_label_x = 426;
+// The display panel's white border right of and under the picture.
+constexpr QSize picture_margin{7, 3};
 
 const QColor navy{0, 0, 128};
 const QColor silver{192, 192, 192};
@@ -205,13 +224,13 @@ void TZForm::create_controls() {
   setWindowTitle(QStringLiteral("Tonewell"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+                 Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
   setFont(sans_font(13));
 
   auto* client = new QWidget(this);
   fill(client, navy);
   shell::set_font_color(client, shell::group_caption_color);
-  client->setFixedSize(client_width, client_height);
+  client->setMinimumSize(client_width, client_height);
   setCentralWidget(client);
 
   // Transport.
@@ -234,9 +253,9 @@ void TZForm::create_controls() {
   connect(PauseBtn, &QPushButton::clicked, this, &TZForm::PauseBtnClick);
 
   // The display with its frequency captions and the reference scroll bar.
-  BasePanel = panel(client, {94, 0, 527, top_band_height}, silver);
+  BasePanel = panel(client, {94, 0, base_panel_width, top_band_height}, silver);
   BasePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  DisplayPanel = panel(BasePanel, {3, 4, 520, 200}, Qt::white);
+  DisplayPanel = panel(BasePanel, {{3, 4}, display_size}, Qt::white);
   SpectrumBox = new PaintBox(DisplayPanel);
   SpectrumBox->setGeometry(DisplayPanel->rect());
   SpectrumBox->setToolTip("Drag a filter line to tune it");
@@ -248,23 +267,24 @@ void TZForm::create_controls() {
   };
   SpectrumBox->on_leave = [this] { PictureMouseLeave(); };
   SpectrumBox->setMouseTracking(true);
-  WaterfallPanel = panel(BasePanel, {3, text_panel_y, 520, waterfall_height}, Qt::white);
+  WaterfallPanel =
+      panel(BasePanel, {3, text_panel_y, display_size.width(), waterfall_height}, Qt::white);
   WaterfallPanel->hide();
   WaterfallBox = new PaintBox(WaterfallPanel);
   WaterfallBox->setGeometry(WaterfallPanel->rect());
   WaterfallBox->on_mouse_move = [this](Qt::MouseButtons, int x, int) { WaterfallBoxMouseMove(x); };
   WaterfallBox->on_leave = [this] { PictureMouseLeave(); };
   WaterfallBox->setMouseTracking(true);
-  TextPanel = panel(BasePanel, {3, text_panel_y, 520, 24}, Qt::white);
+  TextPanel = panel(BasePanel, {3, text_panel_y, display_size.width(), 24}, Qt::white);
   LoFreqLabel = label(TextPanel, "10 Hz", shell::idle_color);
   LoFreqLabel->setGeometry(4, 0, 90, 24);
   RefLabel =
       label(TextPanel, "Reference Frequency = ", Qt::black, Qt::AlignRight | Qt::AlignVCenter);
-  RefLabel->setGeometry(110, 0, 210, 24);
+  RefLabel->setGeometry(ref_label_x, 0, 210, 24);
   RefFreqLabel = label(TextPanel, "512", shell::engaged_color);
-  RefFreqLabel->setGeometry(322, 0, 90, 24);
+  RefFreqLabel->setGeometry(ref_hz_x, 0, 90, 24);
   HiFreqLabel = label(TextPanel, "5512 Hz", shell::idle_color, Qt::AlignRight | Qt::AlignVCenter);
-  HiFreqLabel->setGeometry(426, 0, 90, 24);
+  HiFreqLabel->setGeometry(hi_label_x, 0, 90, 24);
   RefScrollBar = scroll_bar(BasePanel, 1, 512, 255);
   RefScrollBar->setPageStep(2);
   RefScrollBar->setGeometry(3, ref_bar_y, 521, 17);
@@ -272,7 +292,7 @@ void TZForm::create_controls() {
   connect(RefScrollBar, &QScrollBar::valueChanged, this, &TZForm::RefScrollBarChange);
 
   // What the display shows.
-  GroupBox2 = group(client, "Screen", {626, 0, 90, top_band_height});
+  GroupBox2 = group(client, "Screen", {screen_group_x, 0, 90, top_band_height});
   SpectrumWidthBtn = captioned("Width", button(GroupBox2, "Full"), {8, 44, 74, 28});
   SpectrumTypeBtn = captioned("Type", button(GroupBox2, "Line"), {8, 100, 74, 28});
   DataBtn = captioned("Data", button(GroupBox2, "Filter", shell::engaged_color), {8, 156, 74, 28});
@@ -286,7 +306,7 @@ void TZForm::create_controls() {
   connect(DataBtn, &QPushButton::clicked, this, &TZForm::DataBtnClick);
   connect(DisplayBtn, &QPushButton::clicked, this, &TZForm::DisplayBtnClick);
 
-  GroupBox9 = group(client, "", {0, top_band_height, 716, 24});
+  GroupBox9 = group(client, "", {0, top_band_height, pointer_group_width, 24});
   PointerLabel = label(GroupBox9, "");
   PointerLabel->setGeometry(8, 3, 700, 18);
 
@@ -300,7 +320,7 @@ void TZForm::create_controls() {
   connect(BitBtn1, &QPushButton::clicked, this, &TZForm::BitBtn1Click);
 
   // The filter tabs.
-  GroupBox8 = group(client, "", {108, bottom_band_y, 504, 151});
+  GroupBox8 = group(client, "", {tabs_group_x, bottom_band_y, 504, 151});
   FilterControl = new QTabWidget(GroupBox8);
   FilterControl->setGeometry(14, 16, 488, 122);
   FilterControl->setDocumentMode(true);
@@ -401,7 +421,7 @@ void TZForm::create_controls() {
   connect(DisplayRefBtn, &QPushButton::clicked, this, &TZForm::DisplayRefBtnClick);
 
   // Input level.
-  GroupBox4 = group(client, "Input", {614, bottom_band_y, 104, 155});
+  GroupBox4 = group(client, "Input", {input_group_x, bottom_band_y, 104, 155});
   SignalGainBar = captioned(
       "Rx Gain", track_bar(GroupBox4, engine::fine_position_min, engine::fine_position_max, 25),
       {8, 46, 88, 30});
@@ -562,30 +582,93 @@ void TZForm::create_controls() {
   connect(SaveWaveDialog, &QFileDialog::fileSelected, this,
           [this](const QString& path) { save_wave(path.toStdString()); });
 
-  setFixedSize(sizeHint());
-  window_size = size();
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  window_size = sizeHint();
+  setMinimumSize(window_size);
+  resize(window_size);
+  centre_on_screen();
+}
+
+void TZForm::centre_on_screen() {
+  if (const QScreen* on = QGuiApplication::primaryScreen())
+    move(on->availableGeometry().center() - rect().center());
 }
 
 void TZForm::lay_out_display() {
   const int shift = Waterfall1->isChecked() ? waterfall_shift : 0;
+  const QSize smallest = window_size + QSize(0, shift);
+  const QSize grown = (size() - smallest).expandedTo({0, 0});
+  const int wide = grown.width();
+  const int high = grown.height();
   WaterfallPanel->setVisible(shift > 0);
-  for (QWidget* column : std::initializer_list<QWidget*>{GroupBox1, BasePanel, GroupBox2}) {
-    column->resize(column->width(), top_band_height + shift);
-  }
-  TextPanel->move(TextPanel->x(), text_panel_y + shift);
-  RefScrollBar->move(RefScrollBar->x(), ref_bar_y + shift);
-  GroupBox9->move(GroupBox9->x(), top_band_height + shift);
-  for (QWidget* below : {GroupBox3, GroupBox8, GroupBox4}) {
-    below->move(below->x(), bottom_band_y + shift);
-  }
-  centralWidget()->setFixedSize(client_width, client_height + shift);
-  setFixedSize(window_size + QSize(0, shift));
+  const int column_height = top_band_height + shift + high;
+  GroupBox1->resize(GroupBox1->width(), column_height);
+  BasePanel->resize(base_panel_width + wide, column_height);
+  GroupBox2->setGeometry(screen_group_x + wide, 0, GroupBox2->width(), column_height);
+  DisplayPanel->resize(display_size + grown);
+  SpectrumBox->setGeometry(DisplayPanel->rect());
+  WaterfallPanel->setGeometry(3, text_panel_y + high, display_size.width() + wide, waterfall_height);
+  WaterfallBox->setGeometry(WaterfallPanel->rect());
+  TextPanel->setGeometry(3, text_panel_y + shift + high, display_size.width() + wide,
+                         TextPanel->height());
+  RefLabel->move(ref_label_x + wide / 2, 0);
+  RefFreqLabel->move(ref_hz_x + wide / 2, 0);
+  HiFreqLabel->move(hi_label_x + wide, 0);
+  RefScrollBar->setGeometry(3, ref_bar_y + shift + high, display_size.width() + 1 + wide,
+                            RefScrollBar->height());
+  GroupBox9->setGeometry(0, column_height, pointer_group_width + wide, GroupBox9->height());
+  PointerLabel->resize(GroupBox9->width() - 16, PointerLabel->height());
+  GroupBox3->move(0, bottom_band_y + shift + high);
+  GroupBox8->move(tabs_group_x + wide / 2, bottom_band_y + shift + high);
+  GroupBox4->move(input_group_x + wide, bottom_band_y + shift + high);
+  centralWidget()->setMinimumSize(client_width, client_height + shift);
+  fit_pictures();
+}
+
+void TZForm::show_waterfall_strip() {
+  const int shift = Waterfall1->isChecked() ? waterfall_shift : -waterfall_shift;
+  const QSize smallest = window_size + QSize(0, Waterfall1->isChecked() ? waterfall_shift : 0);
+  const QSize target = (size() + QSize(0, shift)).expandedTo(smallest);
+  setMinimumSize(smallest);
+  resize(target);
+  lay_out_display();
   // A window grown past the bottom of the screen moves up.
   if (const QScreen* on = screen()) {
     const QRect free = on->availableGeometry();
     const int below = frameGeometry().bottom() - free.bottom();
     if (below > 0) move(x(), std::max(free.top(), y() - below));
   }
+}
+
+void TZForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  lay_out_display();
+}
+
+void TZForm::fit_pictures() {
+  const qreal scale = devicePixelRatioF();
+  const auto device = [scale](int logical) {
+    return static_cast<int>(std::lround((logical - 1) * scale)) + 1;
+  };
+  const QSize picture = DisplayPanel->size() - picture_margin;
+  const int width = device(picture.width());
+  const int height = device(picture.height());
+  if (!spectrum_bitmap.isNull() && width == view.picture_width &&
+      height == view.picture_height && scale == picture_scale) {
+    return;
+  }
+  view.picture_width = width;
+  view.picture_height = height;
+  picture_scale = scale;
+  spectrum_bitmap = QImage(width, height, QImage::Format_RGB32);
+  spectrum_bitmap.fill(Qt::white);
+  SpectrumBox->draw(spectrum_bitmap, scale);
+  waterfall_bitmap = QImage(width, static_cast<int>(std::lround(waterfall_height * scale)),
+                            QImage::Format_RGB32);
+  waterfall.draw(waterfall_bitmap, view.spectrum_width, width);
+  WaterfallBox->draw(waterfall_bitmap, scale);
+}
+
+int TZForm::pointer_column(int X) const {
+  return display::pixel_unit(static_cast<int>(std::lround(X * picture_scale)), 512,
+                             view.picture_width);
 }

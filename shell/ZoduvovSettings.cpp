@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSlider>
+#include <QScreen>
 #include <QSettings>
 #include <array>
 #include <filesystem>
@@ -121,6 +122,8 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
                chain.noise_reduction_on == 1 ? NoiseReductionBar->value() : 0);
   ini.setValue("view/waterfall", Waterfall1->isChecked());
   ini.setValue("view/response", FilterResponse1->isChecked());
+  ini.setValue("view/width", width());
+  ini.setValue("view/height", height());
   ini.sync();
   if (!saved.saved) return saved.failure;
   // A damaged old file is a format error, and is written over all the same.
@@ -166,6 +169,20 @@ void TZForm::restore_view(const QSettings& ini) {
   FilterResponse1->setChecked(readable && ini.value("view/response").toString() == "true");
 }
 
+void TZForm::restore_size(const QSettings& ini) {
+  bool wide = false;
+  bool high = false;
+  const QSize saved(ini.value("view/width").toString().toInt(&wide),
+                    ini.value("view/height").toString().toInt(&high));
+  const QScreen* on = screen();
+  if (ini.status() != QSettings::NoError || !wide || !high || on == nullptr) return;
+  const QSize free = on->availableGeometry().size();
+  if (saved != saved.expandedTo(minimumSize()) || saved != saved.boundedTo(free)) return;
+  resize(saved);
+  lay_out_display();
+  centre_on_screen();
+}
+
 void TZForm::read_settings(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
@@ -187,6 +204,7 @@ void TZForm::read_settings(const std::string& path) {
   find_saved_devices(ini);
   restore_noise_filters(ini);
   restore_view(ini);
+  restore_size(ini);
 }
 
 void TZForm::apply_settings(const files::Settings& s) {

@@ -8,7 +8,7 @@ PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PaintBox::draw(const QImage& picture) {
+void PaintBox::draw(const QImage& picture, qreal scale) {
   // The box keeps a copy of its own, so that the next pass draws into the
   // window's image without that image being copied first.
   if (shown.size() == picture.size() && shown.format() == picture.format()) {
@@ -16,6 +16,7 @@ void PaintBox::draw(const QImage& picture) {
   } else {
     shown = picture.copy();
   }
+  shown.setDevicePixelRatio(scale);
   update();
 }
 

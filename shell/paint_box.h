@@ -1,5 +1,5 @@
 // The display surface: repaints the last picture copied onto it and passes
-// mouse moves and button releases on, with X and Y in drawing pixels, and
+// mouse moves and button releases on, with X and Y in logical pixels, and
 // the pointer leaving it.
 #pragma once
 
@@ -11,8 +11,9 @@ class PaintBox : public QWidget {
  public:
   explicit PaintBox(QWidget* parent);
 
-  // Copies the whole picture onto the box at (0, 0).
-  void draw(const QImage& picture);
+  // Copies the whole picture onto the box at (0, 0), drawn in device
+  // pixels: `scale` of them to a logical pixel.
+  void draw(const QImage& picture, qreal scale);
   const QImage& picture() const { return shown; }
 
   std::function<void(Qt::MouseButtons buttons, int x, int y)> on_mouse_move;

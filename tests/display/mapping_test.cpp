@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -25,6 +26,37 @@ TEST(Mapping, BinsAreDrawnAtBinTimesSpanAndColumnsMapBackByTruncation) {
     for (int bin = 1; bin <= 512 / span; ++bin) {
       ASSERT_EQ(column_bin(bin_column(bin, span), span), bin);
     }
+  }
+}
+
+TEST(Mapping, UnitsSpreadOverAPictureAndTheNearestComesBack) {
+  using display::pixel_unit;
+  using display::unit_pixel;
+  for (int u = -3; u <= 515; ++u) {
+    ASSERT_EQ(unit_pixel(u, 512, 513), u) << "the start width draws column for pixel";
+    ASSERT_EQ(pixel_unit(u, 512, 513), u);
+    ASSERT_EQ(unit_pixel(u, 196, 197), u) << "and row for pixel";
+  }
+  // First and last columns on the edges; halves round up.
+  EXPECT_EQ(unit_pixel(512, 512, 1233), 1232);
+  EXPECT_EQ(unit_pixel(1, 512, 1025), 2);
+  EXPECT_EQ(unit_pixel(1, 512, 769), 2);  // 1.5
+  EXPECT_EQ(unit_pixel(-1, 512, 769), -1);  // -1.5
+  EXPECT_EQ(unit_pixel(98, 196, 393), 196);
+  for (const int width : {514, 700, 1025, 1233, 2466, 7681}) {
+    for (int column = 0; column <= 512; ++column) {
+      const int x = unit_pixel(column, 512, width);
+      ASSERT_EQ(pixel_unit(x, 512, width), column) << "width " << width;
+      ASSERT_LT(x, width);
+      if (column > 0) {
+        ASSERT_GT(x, unit_pixel(column - 1, 512, width)) << "width " << width;
+      }
+    }
+  }
+  // Every pixel goes to the column nearest to it.
+  for (int x = 0; x < 700; ++x) {
+    const int column = pixel_unit(x, 512, 700);
+    ASSERT_LE(std::abs(column * 699.0 / 512 - x), 699.0 / 1024) << x;
   }
 }
 

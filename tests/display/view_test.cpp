@@ -409,6 +409,39 @@ TEST_F(Lines, AFilterThatIsOnWidensItsOwnLinesToTheLeft) {
   }
 }
 
+// Twice the pixels of the start size, as on a screen of pixel ratio 2: the
+// columns and rows spread twice as far, the lines stay as thin in pixels.
+TEST_F(Lines, AtTwiceThePixelsEachLineKeepsItsWidthInPixels) {
+  view.picture_width = 1025;
+  view.picture_height = 393;
+  image = QImage(1025, 393, QImage::Format_RGB32);
+  image.fill(green);
+  filters_on.nf1 = true;
+  draw_lines();
+  const auto row_of = [&](int y, QRgb colour) {
+    std::vector<int> xs;
+    for (int x = 0; x < image.width(); ++x) {
+      if (at(x, y) == colour) xs.push_back(x);
+    }
+    return xs;
+  };
+  for (const int y : {0, 10, 391}) {
+    EXPECT_EQ(row_of(y, blue), std::vector<int>{100}) << y;
+    EXPECT_EQ(row_of(y, red), (std::vector<int>{199, 200, 300})) << "notch 1 on, " << y;
+    EXPECT_EQ(row_of(y, magenta), std::vector<int>{220}) << y;
+    EXPECT_EQ(row_of(y, dark_green), (std::vector<int>{250, 320})) << y;
+    EXPECT_EQ(row_of(y, purple), (std::vector<int>{350, 400})) << y;
+  }
+  EXPECT_EQ(row_of(392, black).size(), 1025u) << "the bottom row";
+  EXPECT_TRUE(row_of(0, green).empty()) << "the whole picture is drawn";
+  // The silence's line, one pass in: 5 rows above the bottom row, so 10
+  // pixels, and one pixel thin.
+  int line_pixels = 0;
+  for (int y = 0; y < 392; ++y) line_pixels += at(500, y) == black ? 1 : 0;
+  EXPECT_EQ(line_pixels, 1);
+  EXPECT_EQ(at(500, 392 - 10), black);
+}
+
 TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
   view.nf1_line_on = 0;
   view.ref_line_on = 0;

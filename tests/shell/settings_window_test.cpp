@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
@@ -269,6 +270,37 @@ TEST_F(Settings, TheViewMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemO
     EXPECT_EQ(form->WaterfallPanel->isVisibleTo(form.get()), c.waterfall);
     EXPECT_EQ(form->size(), plain + QSize(0, c.waterfall ? 202 : 0));
     EXPECT_EQ(form->FilterResponse1->isChecked(), c.response);
+  }
+
+  // The window's size comes back when the window may take it on this screen.
+  {
+    auto form = start();
+    form->resize(790, 580);
+  }
+  {
+    const QSettings ini("tonewell.ini", QSettings::IniFormat);
+    EXPECT_EQ(ini.value("view/width").toString(), "790");
+    EXPECT_EQ(ini.value("view/height").toString(), "580");
+  }
+  EXPECT_EQ(start()->size(), QSize(790, 580));
+  const QSize free = start()->screen()->availableGeometry().size();
+  const std::pair<QString, QSize> sizes[] = {
+      {"width=780\nheight=560", QSize(780, 560)},
+      {QString("width=%1\nheight=%2").arg(free.width()).arg(free.height()), free},
+      {"width=719\nheight=560", plain},
+      {QString("width=780\nheight=%1").arg(plain.height() - 1), plain},
+      {QString("width=%1\nheight=560").arg(free.width() + 1), plain},
+      {"width=780", plain},
+      {"width=wide\nheight=560", plain},
+      {"waterfall=true\nwidth=780\nheight=560", plain + QSize(0, 202)},
+  };
+  for (const auto& [keys, size] : sizes) {
+    SCOPED_TRACE(keys.toStdString());
+    {
+      std::ofstream ini("tonewell.ini", std::ios::binary | std::ios::trunc);
+      ini << "[view]\n" << keys.toStdString() << "\n";
+    }
+    EXPECT_EQ(start()->size(), size);
   }
 }
 

@@ -109,7 +109,7 @@ TEST_F(ViewMenu, TheWaterfallGrowsTheWindowAndTogglingBackLeavesItAsItWas) {
   form.FilterResponse1->trigger();
   QApplication::processEvents();
   EXPECT_EQ(form.size(), size + QSize(0, 202));
-  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_EQ(form.minimumSize(), form.size());
   EXPECT_TRUE(form.WaterfallPanel->isVisible());
   EXPECT_GE(form.WaterfallPanel->height(), 200);
   // Under the display, in the same columns, with nothing covering it.
@@ -126,6 +126,84 @@ TEST_F(ViewMenu, TheWaterfallGrowsTheWindowAndTogglingBackLeavesItAsItWas) {
   EXPECT_EQ(form.size(), size);
   EXPECT_FALSE(form.WaterfallPanel->isVisible());
   EXPECT_EQ(grab(), untouched);
+}
+
+// Grown to 1440 x 900, the display takes the extra room and the groups
+// beside and under it keep their distances to the window's edges; the
+// drawing spreads its 513 columns over the wider picture, and the pointer
+// works in columns, so lines are caught and dragged as at the start size.
+TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
+  show();
+  const QSize start = form.size();
+  const QWidget* client = form.centralWidget();
+  const auto from_edges = [&](const QWidget* w) {
+    return QSize(client->width() - w->geometry().right(), client->height() - w->geometry().bottom());
+  };
+  const QSize screen_group = from_edges(form.GroupBox2);
+  const QSize input_group = from_edges(form.GroupBox4);
+  const QSize audio_group = from_edges(form.GroupBox3);
+  form.resize(1440, 900);
+  QApplication::processEvents();
+  ASSERT_EQ(form.size(), QSize(1440, 900));
+  const QSize grown = form.size() - start;
+  EXPECT_EQ(form.DisplayPanel->size(), QSize(520, 200) + grown);
+  EXPECT_EQ(form.SpectrumBox->geometry(), form.DisplayPanel->rect());
+  EXPECT_EQ(from_edges(form.GroupBox2).width(), screen_group.width());
+  EXPECT_EQ(from_edges(form.GroupBox4), input_group);
+  EXPECT_EQ(from_edges(form.GroupBox3).height(), audio_group.height());
+  for (const QWidget* w : client->findChildren<QWidget*>()) {
+    if (!w->isVisible()) continue;
+    EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+        << w->metaObject()->className() << " at " << w->x() << "," << w->y();
+  }
+
+  const int width = 513 + grown.width();
+  const auto pixel = [width](int column) { return display::unit_pixel(column, 512, width); };
+  form.DisplayBPBtn->click();
+  form.FrequencyBar->setValue(128);
+  play_tone(40, 1);
+  const QImage& picture = form.SpectrumBox->picture();
+  ASSERT_EQ(picture.size(), QSize(width, 197 + grown.height()));
+  EXPECT_EQ(picture.pixel(pixel(128), 10), qRgb(0, 0, 255));
+  EXPECT_EQ(picture.pixel(pixel(128) - 1, 10), qRgb(255, 255, 255));
+  EXPECT_EQ(picture.pixel(pixel(128) + 1, 10), qRgb(255, 255, 255));
+  EXPECT_EQ(picture.pixel(width - 1, picture.height() - 1), qRgb(0, 0, 0)) << "the bottom row";
+
+  const auto press = [&](int x) {
+    QTest::mousePress(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100));
+    QTest::mouseMove(form.SpectrumBox, QPoint(x, 100));
+  };
+  const auto release = [&](int x) {
+    QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100));
+  };
+  press(pixel(131));  // three columns away: out of reach
+  release(pixel(131));
+  EXPECT_EQ(form.FrequencyBar->value(), 128);
+  press(pixel(130));
+  EXPECT_EQ(form.FrequencyBar->value(), 130);
+  for (int x = pixel(130); x < pixel(300);) {
+    x = std::min(x + 8, pixel(300));
+    QTest::mouseMove(form.SpectrumBox, QPoint(x, 100));
+  }
+  release(pixel(300));
+  EXPECT_EQ(form.FrequencyBar->value(), 300);
+  EXPECT_EQ(form.tuning.bp.centre, 299.0f) << "designed at the column released on";
+  play_tone(40, 1);
+  EXPECT_EQ(form.SpectrumBox->picture().pixel(pixel(300), 10), qRgb(0, 0, 255));
+  hover(form.SpectrumBox, pixel(93));
+  EXPECT_TRUE(form.PointerLabel->text().startsWith(
+      QString("Pointer: %1 Hz").arg(display::column_hz(93, 1))));
+
+  // The waterfall adds its strip to the grown window and takes it away.
+  form.Waterfall1->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(form.size(), QSize(1440, 900 + 202));
+  EXPECT_EQ(form.DisplayPanel->size(), QSize(520, 200) + grown);
+  play_tone(40, 1);
+  EXPECT_EQ(form.WaterfallBox->picture().size(), QSize(width, 200));
+  form.Waterfall1->trigger();
+  QApplication::processEvents();
+  EXPECT_EQ(form.size(), QSize(1440, 900));
 }
 
 TEST_F(ViewMenu, AToneInTheWaterfallSitsUnderItsSpectrumPeakInEverySpan) {

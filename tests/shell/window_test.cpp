@@ -86,13 +86,20 @@ QStringList actions_of(const QWidget* menu) {
 
 }  // namespace
 
-TEST_F(Window, IsAFixedNavyWindowWithAFullSizeDisplay) {
+TEST_F(Window, IsANavyWindowWithAFullSizeDisplayThatNeverShrinksBelowItsStartSize) {
   show();
   EXPECT_EQ(form.windowTitle(), "Tonewell");
-  EXPECT_EQ(form.minimumSize(), form.maximumSize());
-  EXPECT_EQ(form.size(), form.minimumSize());
-  EXPECT_FALSE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+  const QSize start = form.size();
+  EXPECT_EQ(form.minimumSize(), start);
+  EXPECT_TRUE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_EQ(form.centralWidget()->size(), QSize(720, 438));
+  for (const QSize smaller : {QSize(600, 400), QSize(719, 900), QSize(900, start.height() - 1)}) {
+    form.resize(smaller);
+    QApplication::processEvents();
+    EXPECT_EQ(form.size(), smaller.expandedTo(start));
+  }
+  form.resize(start);
+  QApplication::processEvents();
   EXPECT_EQ(form.centralWidget()->palette().color(QPalette::Window), QColor(0, 0, 128));
 
   EXPECT_GE(form.DisplayPanel->width(), 513);
