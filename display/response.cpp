@@ -83,17 +83,19 @@ void draw_response(View& view, QImage& bitmap, const ResponseDb& db) {
     const auto at = [&db](int i) { return db[static_cast<std::size_t>(i)]; };
     const int row = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
     const int y = unit_pixel(row, h - 1, view.picture_height);
-    top[static_cast<std::size_t>(x)] = previous < 0 ? y : std::min(y, previous);
-    bottom[static_cast<std::size_t>(x)] = previous < 0 ? y : std::max(y, previous);
+    top[static_cast<std::size_t>(x)] = static_cast<std::int16_t>(previous < 0 ? y : std::min(y, previous));
+    bottom[static_cast<std::size_t>(x)] = static_cast<std::int16_t>(previous < 0 ? y : std::max(y, previous));
     previous = y;
   }
   // The tint stops above the bottom row.
   const int last_row = std::min(unit_pixel(h - 1, h - 1, view.picture_height) - 1, bitmap.height() - 1);
+  const std::int16_t* tops = top.data();
+  const std::int16_t* bottoms = bottom.data();
   for (int row = 0; row <= last_row; ++row) {
     auto* pixels = reinterpret_cast<QRgb*>(bitmap.scanLine(row));
-    for (std::size_t x = 0; x < top.size(); ++x) {
-      if (row < top[x]) continue;
-      pixels[x] = row <= bottom[x] ? response_colour : response_fill;
+    for (int x = 0; x < columns; ++x) {
+      if (row < tops[x]) continue;
+      pixels[x] = row <= bottoms[x] ? response_colour : response_fill;
     }
   }
 }

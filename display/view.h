@@ -102,9 +102,10 @@ class View {
 
   // The response curve's rows in each picture column, from its top to the
   // lowest row that joins it to the column before; sized when the picture's
-  // width changes.
-  std::vector<std::int32_t> curve_top;
-  std::vector<std::int32_t> curve_bottom;
+  // width changes. 16 bits, so that the compiler knows the picture's pixels
+  // never overlap them.
+  std::vector<std::int16_t> curve_top;
+  std::vector<std::int16_t> curve_bottom;
 };
 
 // One vertical line over the spectrum, from the bottom row to the top.

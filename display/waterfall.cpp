@@ -79,11 +79,13 @@ void Waterfall::draw(QImage& image, int span, int width) {
     bins_span_ = span;
   }
   const int rows = image.height();
+  const std::uint16_t* bins = column_bins_.data();
+  const QRgb* colours = colours_.data();
   for (int y = 0; y < rows; ++y) {
     const int kept = (newest_ - y * waterfall_rows / rows + waterfall_rows) % waterfall_rows;
     const std::uint8_t* from = ring_.data() + static_cast<std::ptrdiff_t>(kept) * waterfall_bins;
     auto* to = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (std::size_t x = 0; x < column_bins_.size(); ++x) to[x] = colours_[from[column_bins_[x]]];
+    for (int x = 0; x < columns; ++x) to[x] = colours[from[bins[x]]];
   }
 }
 
