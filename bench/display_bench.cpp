@@ -2,7 +2,8 @@
 // (transform, logarithms, average, spectrum and all eight filter lines, each
 // of them 2 pixels wide where it has one) in line and in bar style, and the
 // triggered time view; and the line spectrum with the waterfall (a row added
-// and the 200-row strip drawn) and the response curve of three filters.
+// and the 200-row strip drawn) and the response curve of three filters, at
+// the start size and in a window of 1440 x 900 with the waterfall open.
 #include <benchmark/benchmark.h>
 
 #include <QImage>
@@ -79,13 +80,16 @@ BENCHMARK(BM_FrequencyViewBars);
 void BM_TimeView(benchmark::State& state) { draw_passes(state, 2, 0); }
 BENCHMARK(BM_TimeView);
 
-void BM_FrequencyViewWaterfallAndResponse(benchmark::State& state) {
+// The picture `width` x `height` pixels, the waterfall strip as wide.
+void draw_with_waterfall_and_response(benchmark::State& state, int width, int height) {
   display::View view;
   set_up_display(view);
+  view.picture_width = width;
+  view.picture_height = height;
   const display::FilterLines lines =
       display::filter_lines(view, {128, 200, 300, 255, 100, 400, 150, 350}, every_filter_on);
   const Samples samples = noise_and_tone();
-  QImage bitmap(520, 197, QImage::Format_RGB32);
+  QImage bitmap(width, height, QImage::Format_RGB32);
   bitmap.fill(Qt::white);
   design::DesignedFilter bandpass;
   design::DesignedFilter notch1;
@@ -97,7 +101,7 @@ void BM_FrequencyViewWaterfallAndResponse(benchmark::State& state) {
       {true, &bandpass}, {false, &bandpass}, {true, &notch1}, {true, &notch2}, {false, &notch2}}};
   display::ResponseCurve curve;
   display::Waterfall waterfall;
-  QImage strip(display::waterfall_bins, display::waterfall_rows, QImage::Format_RGB32);
+  QImage strip(width, display::waterfall_rows, QImage::Format_RGB32);
   const display::PassExtras extras{&waterfall, &strip, &curve.db()};
   for (auto _ : state) {
     // As the window does every pass: the curve is worked out again only
@@ -109,6 +113,16 @@ void BM_FrequencyViewWaterfallAndResponse(benchmark::State& state) {
     benchmark::ClobberMemory();
   }
 }
+
+void BM_FrequencyViewWaterfallAndResponse(benchmark::State& state) {
+  draw_with_waterfall_and_response(state, 513, 197);
+}
 BENCHMARK(BM_FrequencyViewWaterfallAndResponse);
+
+// 1440 x 900 with the waterfall open: the display 720 x 239 pixels larger.
+void BM_FrequencyViewWaterfallAndResponseAt1440x900(benchmark::State& state) {
+  draw_with_waterfall_and_response(state, 513 + 720, 197 + 239);
+}
+BENCHMARK(BM_FrequencyViewWaterfallAndResponseAt1440x900);
 
 }  // namespace
