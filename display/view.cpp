@@ -222,7 +222,10 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
   if (waterfall) {
     extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
                                                                       waterfall_bins),
-                              bins, static_cast<float>(view.spectrum_height) / 2.0f);
+                              bins, static_cast<float>(view.spectrum_height) / 2.0f,
+                              view.display_filtered == 1 && extras.passband != nullptr
+                                  ? std::span<const float>(*extras.passband)
+                                  : std::span<const float>{});
     extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width, view.picture_width);
   }
   if (frequency_view && bins > 0 && extras.response != nullptr) {

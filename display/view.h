@@ -171,6 +171,9 @@ struct PassExtras {
   Waterfall* waterfall = nullptr;
   QImage* waterfall_image = nullptr;
   const ResponseDb* response = nullptr;
+  // The chain's combined response, for the waterfall's floor while it shows
+  // the filtered signal (see Waterfall::add_row).
+  const ResponseDb* passband = nullptr;
 };
 
 // The frequency view's level at bin `bin` (1..512) of its running average,

@@ -46,11 +46,24 @@ void Waterfall::clear() {
   black_point_ = 0.0f;
 }
 
-void Waterfall::add_row(std::span<const float, waterfall_bins> levels, int bins, float range) {
+void Waterfall::add_row(std::span<const float, waterfall_bins> levels, int bins, float range,
+                        std::span<const float> passband) {
   const int shown = std::clamp(bins, 1, waterfall_bins - 1);
-  std::copy(levels.begin() + 1, levels.begin() + 1 + shown, sorted_.begin());
-  const auto quartile = sorted_.begin() + shown / 4;
-  std::nth_element(sorted_.begin(), quartile, sorted_.begin() + shown);
+  // Entry i holds transform bin i - 1, whose response is passband[i - 1].
+  int counted = 0;
+  if (passband.size() >= static_cast<std::size_t>(shown)) {
+    const float highest = *std::max_element(passband.begin(), passband.begin() + shown);
+    for (int i = 1; i <= shown; ++i) {
+      if (passband[static_cast<std::size_t>(i - 1)] >= highest - 10.0f) {
+        sorted_[static_cast<std::size_t>(counted++)] = levels[static_cast<std::size_t>(i)];
+      }
+    }
+  } else {
+    std::copy(levels.begin() + 1, levels.begin() + 1 + shown, sorted_.begin());
+    counted = shown;
+  }
+  const auto quartile = sorted_.begin() + counted / 4;
+  std::nth_element(sorted_.begin(), quartile, sorted_.begin() + counted);
   quartile_ = tracking_ ? quartile_ + (*quartile - quartile_) * quartile_weight : *quartile;
   tracking_ = true;
   black_point_ = quartile_ - range / 8.0f;

@@ -35,8 +35,13 @@ class Waterfall {
   // colour. `bins` (1..512) is how many bins the span shows: the black
   // point follows the lower quartile of those, smoothed over about 20
   // passes, from an eighth of `range` below it; `range` units above the
-  // black point is the map's white. Allocates nothing.
-  void add_row(std::span<const float, waterfall_bins> levels, int bins, float range);
+  // black point is the map's white. `passband`, when given, is the response
+  // the shown signal went through in dB (bins 0..512, as
+  // combined_response_db gives it): then only the shown bins within 10 dB
+  // of its highest count toward the floor, so the floor is that of the
+  // band the filters pass, not of the band they remove. Allocates nothing.
+  void add_row(std::span<const float, waterfall_bins> levels, int bins, float range,
+               std::span<const float> passband = {});
 
   // The rows newest first over the image's rows (image row y shows row
   // y x waterfall_rows / height, so each row takes a band of equal height),

@@ -219,11 +219,7 @@ void TZForm::update_display() {
   const std::span<const float> notched =
       chain.auto_notch_on == 1 ? chain.auto_notch.notched() : std::span<const float>{};
   display::PassExtras extras;
-  if (Waterfall1->isChecked()) {
-    extras.waterfall = &waterfall;
-    extras.waterfall_image = &waterfall_bitmap;
-  }
-  if (FilterResponse1->isChecked()) {
+  if (Waterfall1->isChecked() || FilterResponse1->isChecked()) {
     // Bypassed, the chain passes the input as it came.
     const bool through = chain.bypass_on != 1;
     const std::array<display::StageResponse, display::response_stages> stages{{
@@ -234,8 +230,13 @@ void TZForm::update_display() {
         {through && on.var_notch, &chain.var_notch.filter},
     }};
     response.update(stages);
-    extras.response = &response.db();
   }
+  if (Waterfall1->isChecked()) {
+    extras.waterfall = &waterfall;
+    extras.waterfall_image = &waterfall_bitmap;
+    extras.passband = &response.db();
+  }
+  if (FilterResponse1->isChecked()) extras.response = &response.db();
   display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
                      display::filter_lines(view, line_positions(), on, notched), extras);
   SpectrumBox->draw(spectrum_bitmap, picture_scale);

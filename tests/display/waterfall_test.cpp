@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdlib>
 
+#include "display/response.h"
 #include "display/waterfall.h"
 
 namespace {
@@ -66,6 +67,18 @@ TEST(Waterfall, TheBlackPointFollowsTheNoiseFloorSlowly) {
   for (int i = 257; i <= 512; ++i) upper_quiet[static_cast<std::size_t>(i)] = 20.0f;
   half.add_row(upper_quiet, 256, range);
   EXPECT_FLOAT_EQ(half.black_point(), 60.0f - range / 8);
+  // Behind a bandpass passing a fifth of the span, the floor is the pass
+  // band's noise at 60, not the rejected band's 10.
+  display::Waterfall filtered;
+  Levels bandpassed = row(10.0f);
+  display::ResponseDb passband;
+  passband.fill(-100.0f);
+  for (int i = 100; i < 200; ++i) {
+    bandpassed[static_cast<std::size_t>(i) + 1] = 60.0f;
+    passband[static_cast<std::size_t>(i)] = i == 150 ? 0.0f : -3.0f;
+  }
+  filtered.add_row(bandpassed, 512, range, passband);
+  EXPECT_FLOAT_EQ(filtered.black_point(), 60.0f - range / 8);
 }
 
 TEST(Waterfall, TheNewestRowIsOnTopAndTheOldestLeavesAfter200) {

@@ -32,14 +32,16 @@ namespace {
 constexpr double tone_hz = 700.0;
 constexpr double carrier_hz = 1800.0;
 constexpr int seconds = 8;
+// Long enough to fill the waterfall's 200 rows.
+constexpr int screenshot_seconds = 22;
 
 // The column of a frequency in the full span: bin = hz x 1024 / 11025.
 int column_of(double hz) { return static_cast<int>(std::lround(hz * 1024.0 / live::rate)); }
 
-std::vector<std::int16_t> radio_signal() {
+std::vector<std::int16_t> radio_signal(int length_seconds) {
   std::mt19937 random(7);
   std::normal_distribution<double> noise(0.0, 400.0);
-  std::vector<std::int16_t> samples(static_cast<std::size_t>(seconds * live::rate));
+  std::vector<std::int16_t> samples(static_cast<std::size_t>(length_seconds * live::rate));
   for (std::size_t n = 0; n < samples.size(); ++n) {
     const double t = static_cast<double>(n) / live::rate;
     const double v = 2500.0 * std::sin(2 * M_PI * tone_hz * t) +
@@ -98,11 +100,12 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
     form.Waterfall1->trigger();
     form.FilterResponse1->trigger();
   }
+  const int run_seconds = screenshot ? screenshot_seconds : seconds;
 
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "tonewell-display-live";
   std::filesystem::create_directories(folder);
-  live::Child player = live::start_playing(radio_signal(), "radio_in", folder);
-  QTimer::singleShot((seconds - 2) * 1000, &form, [&form] { form.Quit1Click(); });
+  live::Child player = live::start_playing(radio_signal(run_seconds), "radio_in", folder);
+  QTimer::singleShot((run_seconds - 2) * 1000, &form, [&form] { form.Quit1Click(); });
   QCoreApplication::exec();
 
   const QImage picture = form.SpectrumBox->picture();
