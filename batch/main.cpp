@@ -31,6 +31,10 @@ int main(int argc, char** argv) {
     std::fwrite(batch::usage_text.data(), 1, batch::usage_text.size(), stdout);
     return 0;
   }
+  if (std::holds_alternative<batch::ShowVersion>(command)) {
+    std::puts("tonewell-filter " TONEWELL_VERSION);
+    return 0;
+  }
   if (const auto* usage = std::get_if<batch::UsageError>(&command)) {
     report(usage->message);
     std::fputc('\n', stderr);

@@ -37,6 +37,7 @@ const std::string_view usage_text =
     "  --channel left|right    which channel of a stereo input (default left)\n"
     "  -q, --quiet             no progress output\n"
     "  -h, --help              show this help\n"
+    "  --version               show the version\n"
     "\n"
     "Filters not named stay off. Frequencies run from 0 to 5512 Hz. INPUT is a\n"
     "WAV file of 16-bit PCM, mono or stereo; a rate other than 11025 Hz is\n"
@@ -240,6 +241,7 @@ Command parse_command_line(std::span<const std::string_view> arguments) {
       continue;
     }
     if (argument == "-h" || argument == "--help") return ShowHelp{};
+    if (argument == "--version") return ShowVersion{};
     if (read_switch(argument, options)) continue;
     const std::size_t equals = argument.find('=');
     const std::string_view name = argument.substr(0, equals);

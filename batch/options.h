@@ -60,13 +60,14 @@ struct Options {
   Channel channel = Channel::left;
 };
 
-// What the command line asks for: a run, the help, or a usage error (the
-// message says what is wrong).
+// What the command line asks for: a run, the help, the version, or a usage
+// error (the message says what is wrong).
 struct ShowHelp {};
+struct ShowVersion {};
 struct UsageError {
   std::string message;
 };
-using Command = std::variant<Options, ShowHelp, UsageError>;
+using Command = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
 
 // Parses the arguments after the program's name. Options may come before,
 // between or after the two file names, as "--name VALUE" or "--name=VALUE";

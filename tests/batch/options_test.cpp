@@ -68,6 +68,7 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   ASSERT_NE(dashed, nullptr);
   EXPECT_EQ(dashed->output, "--out.wav");
   EXPECT_TRUE(std::holds_alternative<batch::ShowHelp>(parse({"in.wav", "--help"})));
+  EXPECT_TRUE(std::holds_alternative<batch::ShowVersion>(parse({"--version"})));
 }
 
 TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {

@@ -320,6 +320,31 @@ TEST_P(ProgramTest, TerminationSignalQuitsWithExitCodeZero) {
   EXPECT_EQ(QFileInfo(folder.filePath("ZOduvov.cfg")).size(), 124);
 }
 
+// --version and --help answer without a display, leave the folder as it
+// was, and both programs give one version.
+TEST(ProgramArguments, VersionAndHelpNeedNoDisplayAndTouchNoSettings) {
+  QTemporaryDir folder;
+  const auto run = [&folder](const QString& binary, const QString& argument) {
+    QProcess program;
+    program.setWorkingDirectory(folder.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove("QT_QPA_PLATFORM");
+    environment.remove("DISPLAY");
+    environment.remove("WAYLAND_DISPLAY");
+    program.setProcessEnvironment(environment);
+    program.start(binary, {argument});
+    EXPECT_TRUE(program.waitForFinished(5000)) << argument.toStdString();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << argument.toStdString();
+    return QString::fromUtf8(program.readAllStandardOutput());
+  };
+  const QString version = run(TONEWELL_BINARY, "--version");
+  EXPECT_TRUE(version.startsWith("tonewell ")) << version.toStdString();
+  EXPECT_EQ(run(TONEWELL_FILTER, "--version"), "tonewell-filter " + version.mid(9));
+  EXPECT_TRUE(run(TONEWELL_BINARY, "--help").startsWith("Usage: tonewell "));
+  EXPECT_TRUE(QDir(folder.path()).isEmpty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, ProgramTest, ::testing::Values(SIGTERM, SIGINT),
                          [](const ::testing::TestParamInfo<int>& signal) {
                            return std::string(signal.param == SIGTERM ? "SIGTERM" : "SIGINT");
