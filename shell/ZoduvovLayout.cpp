@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -560,6 +561,11 @@ void TZForm::create_controls() {
   connect(Waterfall1, &QAction::toggled, this, &TZForm::Waterfall1Click);
   Help1 = menuBar()->addMenu("Help");
   HelpMenu1 = Help1->addAction("Help Menu", this, &TZForm::HelpMenu1Click);
+  // The desktop's usual keys for the file commands, Quit and help.
+  LoadWave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  SaveWave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  HelpMenu1->setShortcut(QKeySequence(Qt::Key_F1));
   About1 = Help1->addAction("About", this, &TZForm::About1Click);
 
   // Timers of the processing cycle: StartTimer starts it once the message

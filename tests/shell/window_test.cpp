@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
@@ -387,6 +388,28 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
             (QList<QAction*>{form.MicInput, form.Left1->menuAction()}));
   EXPECT_EQ(form.File1->actions(),
             (QList<QAction*>{form.LoadWave, form.SaveWave, form.N1, form.Quit1}));
+}
+
+TEST_F(Window, CtrlOAndCtrlSOpenTheFileDialogsAndCtrlQQuits) {
+  form.StartTimer->stop();
+  form.show();
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
+  EXPECT_TRUE(form.OpenWaveDialog->isVisible());
+  form.OpenWaveDialog->reject();
+  QTest::keyClick(&form, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_TRUE(form.SaveWaveDialog->isVisible());
+  form.SaveWaveDialog->reject();
+  // Quit ends the application's message loop.
+  bool quit_by_key = true;
+  QTimer::singleShot(0, &form, [this] { QTest::keyClick(&form, Qt::Key_Q, Qt::ControlModifier); });
+  QTimer::singleShot(2000, &form, [&quit_by_key] {
+    quit_by_key = false;
+    QCoreApplication::quit();
+  });
+  QCoreApplication::exec();
+  EXPECT_TRUE(quit_by_key);
 }
 
 TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
