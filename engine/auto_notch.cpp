@@ -66,6 +66,9 @@ const std::array<float, size + 1>& hann() {
   return table;
 }
 
+// A frequency in radians a sample, in hertz.
+double hertz(double omega) { return omega * sample_rate / two_pi; }
+
 float principal(float angle) {
   return angle - static_cast<float>(two_pi) * std::nearbyint(angle / static_cast<float>(two_pi));
 }
@@ -249,7 +252,7 @@ void AutoNotch::follow_notches() {
   for (int k = 0; k < auto_notch_most; ++k) {
     Tracker& t = trackers_[k];
     if (!t.active || t.fading) continue;
-    const double hz = t.omega * sample_rate / two_pi;
+    const double hz = hertz(t.omega);
     const int centre = static_cast<int>(std::lround(hz / bin_hz));
     float peak = 0.0f;
     int at = centre;
@@ -264,7 +267,7 @@ void AutoNotch::follow_notches() {
     for (int j = 0; j < auto_notch_most; ++j) {
       const Tracker& other = trackers_[j];
       if (j != k && other.active && !other.fading && other.order < t.order &&
-          std::abs(other.omega - t.omega) * sample_rate / two_pi < 3.0) {
+          std::abs(hertz(other.omega - t.omega)) < 3.0) {
         present = false;
         t.absent = release_after;
       }
@@ -303,7 +306,7 @@ void AutoNotch::find_tones() {
     const float hz = static_cast<float>((b + fine) * bin_hz);
     bool taken = false;
     for (const Tracker& t : trackers_) {
-      taken = taken || (t.active && std::abs(t.omega * sample_rate / two_pi - hz) < tone_reach);
+      taken = taken || (t.active && std::abs(hertz(t.omega) - hz) < tone_reach);
     }
     if (taken) continue;
     Candidate* best = nullptr;
@@ -400,7 +403,7 @@ void AutoNotch::update_display() {
   std::array<std::pair<std::uint32_t, float>, auto_notch_most> shown{};
   int count = 0;
   for (const Tracker& t : trackers_) {
-    if (t.active) shown[count++] = {t.order, static_cast<float>(t.omega * sample_rate / two_pi)};
+    if (t.active) shown[count++] = {t.order, static_cast<float>(hertz(t.omega))};
   }
   // In the order found (insertion sort: at most auto_notch_most entries).
   for (int j = 1; j < count; ++j) {

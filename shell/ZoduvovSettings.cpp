@@ -149,9 +149,18 @@ void TZForm::find_saved_devices(const QSettings& ini) {
   settle(audio::Direction::output, devices.output_device_id, "devices/output", "output");
 }
 
+namespace {
+
+// A true/false key of a readable file: false when missing or unreadable.
+bool saved_flag(const QSettings& ini, const char* key) {
+  return ini.status() == QSettings::NoError && ini.value(key).toString() == "true";
+}
+
+}  // namespace
+
 void TZForm::restore_noise_filters(const QSettings& ini) {
   const bool readable = ini.status() == QSettings::NoError;
-  const bool auto_notch = readable && ini.value("noise/auto_notch").toString() == "true";
+  const bool auto_notch = saved_flag(ini, "noise/auto_notch");
   bool is_number = false;
   const int level = ini.value("noise/noise_reduction").toString().toInt(&is_number);
   const bool reduction =
@@ -164,9 +173,8 @@ void TZForm::restore_noise_filters(const QSettings& ini) {
 }
 
 void TZForm::restore_view(const QSettings& ini) {
-  const bool readable = ini.status() == QSettings::NoError;
-  Waterfall1->setChecked(readable && ini.value("view/waterfall").toString() == "true");
-  FilterResponse1->setChecked(readable && ini.value("view/response").toString() == "true");
+  Waterfall1->setChecked(saved_flag(ini, "view/waterfall"));
+  FilterResponse1->setChecked(saved_flag(ini, "view/response"));
 }
 
 void TZForm::restore_size(const QSettings& ini) {

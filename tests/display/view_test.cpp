@@ -19,6 +19,7 @@
 
 #include "design/designers.h"
 #include "display/view.h"
+#include "tests/support/picture.h"
 
 namespace {
 
@@ -234,22 +235,7 @@ class Extras : public View {
   }
 
   // The centre of the brightest columns of the strip's row y.
-  double brightest_centre(int y) const {
-    const auto brightness = [&](int x) {
-      const QRgb c = strip.pixel(x, y);
-      return qRed(c) + qGreen(c) + qBlue(c);
-    };
-    int best = 0;
-    for (int x = 0; x <= 512; ++x) best = std::max(best, brightness(x));
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x <= 512; ++x) {
-      if (brightness(x) != best) continue;
-      if (first < 0) first = x;
-      last = x;
-    }
-    return (first + last) / 2.0;
-  }
+  double brightest_centre(int y) const { return test_support::brightest_centre(strip, y); }
 
   // The lowest row of the column drawn in the curve's colour; -1 for none.
   int curve_bottom(int x) const {

@@ -23,6 +23,7 @@
 #include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/shell/test_application.h"
+#include "tests/support/picture.h"
 
 namespace {
 
@@ -71,21 +72,7 @@ class ViewMenu : public ::testing::Test {
 
   // The centre of the brightest columns of the waterfall's newest row.
   double waterfall_peak() const {
-    const QImage& strip = form.WaterfallBox->picture();
-    const auto brightness = [&](int x) {
-      const QRgb c = strip.pixel(x, 0);
-      return qRed(c) + qGreen(c) + qBlue(c);
-    };
-    int best = 0;
-    for (int x = 0; x <= 512; ++x) best = std::max(best, brightness(x));
-    int first = -1;
-    int last = -1;
-    for (int x = 0; x <= 512; ++x) {
-      if (brightness(x) != best) continue;
-      if (first < 0) first = x;
-      last = x;
-    }
-    return (first + last) / 2.0;
+    return test_support::brightest_centre(form.WaterfallBox->picture(), 0);
   }
 
   void hover(PaintBox* box, int x) {
