@@ -36,9 +36,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (const auto* usage = std::get_if<batch::UsageError>(&command)) {
-    report(usage->message);
-    std::fputc('\n', stderr);
-    std::fwrite(batch::usage_text.data(), 1, batch::usage_text.size(), stderr);
+    std::fputs(batch::usage_error_text(*usage).c_str(), stderr);
     return 2;
   }
   const auto& options = std::get<batch::Options>(command);

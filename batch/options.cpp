@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <variant>
 #include <vector>
 
 namespace batch {
@@ -42,7 +43,13 @@ const std::string_view usage_text =
     "Filters not named stay off. Frequencies run from 0 to 5512 Hz. INPUT is a\n"
     "WAV file of 16-bit PCM, mono or stereo; a rate other than 11025 Hz is\n"
     "converted. OUTPUT is replaced only once it is complete.\n"
+    "Short options may be grouped, as in -qh.\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
+
+std::string usage_error_text(const UsageError& error) {
+  return "tonewell-filter: " + error.message +
+         "\nTry 'tonewell-filter --help' for more information.\n";
+}
 
 namespace {
 
@@ -216,12 +223,50 @@ bool read_switch(std::string_view name, Options& options) {
     options.auto_notch = true;
   } else if (name == "--bypass") {
     options.bypass = true;
-  } else if (name == "-q" || name == "--quiet") {
+  } else if (name == "--quiet") {
     options.quiet = true;
   } else {
     return false;
   }
   return true;
+}
+
+// What one argument asked for besides the options it set: nothing more,
+// the help, or a usage error.
+using Outcome = std::variant<std::monostate, ShowHelp, UsageError>;
+
+// A group of short options, as in "-qh": each letter a switch.
+Outcome read_short_group(std::string_view letters, Options& options) {
+  for (const char letter : letters) {
+    if (letter == 'h') return ShowHelp{};
+    if (letter != 'q') return error("unknown option -" + std::string(1, letter));
+    options.quiet = true;
+  }
+  return std::monostate{};
+}
+
+// A long option, with its value from "=VALUE" or the next argument (which
+// `i` then moves past).
+Outcome read_long(std::span<const std::string_view> arguments, std::size_t& i,
+                  Options& options) {
+  const std::string_view argument = arguments[i];
+  if (argument == "--help") return ShowHelp{};
+  if (read_switch(argument, options)) return std::monostate{};
+  const std::size_t equals = argument.find('=');
+  const std::string_view name = argument.substr(0, equals);
+  const auto option = std::find_if(value_options.begin(), value_options.end(),
+                                   [name](const ValueOption& o) { return o.name == name; });
+  if (option == value_options.end()) return error("unknown option " + std::string(name));
+  std::string_view value;
+  if (equals != std::string_view::npos) {
+    value = argument.substr(equals + 1);
+  } else if (i + 1 < arguments.size()) {
+    value = arguments[++i];
+  } else {
+    return error(std::string(name) + " needs a value");
+  }
+  if (auto bad = option->read(value, options)) return *bad;
+  return std::monostate{};
 }
 
 }  // namespace
@@ -240,23 +285,12 @@ Command parse_command_line(std::span<const std::string_view> arguments) {
       options_ended = true;
       continue;
     }
-    if (argument == "-h" || argument == "--help") return ShowHelp{};
     if (argument == "--version") return ShowVersion{};
-    if (read_switch(argument, options)) continue;
-    const std::size_t equals = argument.find('=');
-    const std::string_view name = argument.substr(0, equals);
-    const auto option = std::find_if(value_options.begin(), value_options.end(),
-                                     [name](const ValueOption& o) { return o.name == name; });
-    if (option == value_options.end()) return error("unknown option " + std::string(name));
-    std::string_view value;
-    if (equals != std::string_view::npos) {
-      value = argument.substr(equals + 1);
-    } else if (i + 1 < arguments.size()) {
-      value = arguments[++i];
-    } else {
-      return error(std::string(name) + " needs a value");
-    }
-    if (auto bad = option->read(value, options)) return *bad;
+    const Outcome outcome = argument.starts_with("--")
+                                ? read_long(arguments, i, options)
+                                : read_short_group(argument.substr(1), options);
+    if (std::holds_alternative<ShowHelp>(outcome)) return ShowHelp{};
+    if (const auto* bad = std::get_if<UsageError>(&outcome)) return *bad;
   }
   if (files.size() != 2) return error("give one INPUT.wav and one OUTPUT.wav");
   options.input = std::string(files[0]);

@@ -71,10 +71,14 @@ using Command = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
 
 // Parses the arguments after the program's name. Options may come before,
 // between or after the two file names, as "--name VALUE" or "--name=VALUE";
-// "--" ends the options.
+// short options may be grouped ("-qh"); "--" ends the options.
 Command parse_command_line(std::span<const std::string_view> arguments);
 
-// The usage text --help prints, and a usage error after its message.
+// The usage text --help prints.
 extern const std::string_view usage_text;
+
+// What a usage error prints on standard error: "tonewell-filter: MESSAGE"
+// and the line pointing to --help.
+std::string usage_error_text(const UsageError& error);
 
 }  // namespace batch

@@ -68,6 +68,11 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   ASSERT_NE(dashed, nullptr);
   EXPECT_EQ(dashed->output, "--out.wav");
   EXPECT_TRUE(std::holds_alternative<batch::ShowHelp>(parse({"in.wav", "--help"})));
+  EXPECT_TRUE(std::holds_alternative<batch::ShowHelp>(parse({"-qh"})));
+  const batch::Command grouped_command = parse({"-qq", "a.wav", "b.wav"});
+  const auto* grouped = std::get_if<batch::Options>(&grouped_command);
+  ASSERT_NE(grouped, nullptr);
+  EXPECT_TRUE(grouped->quiet);
   EXPECT_TRUE(std::holds_alternative<batch::ShowVersion>(parse({"--version"})));
 }
 
@@ -76,6 +81,8 @@ TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
       {{"in.wav"}, "one INPUT.wav and one OUTPUT.wav"},
       {{"a.wav", "b.wav", "c.wav"}, "one INPUT.wav and one OUTPUT.wav"},
       {{"--loud", "a.wav", "b.wav"}, "unknown option --loud"},
+      {{"-qx", "a.wav", "b.wav"}, "unknown option -x"},
+      {{"--q=bp=3", "-Q", "a.wav", "b.wav"}, "unknown option -Q"},
       {{"a.wav", "b.wav", "--notch1"}, "--notch1 needs a value"},
       {{"--notch1", "abc", "a.wav", "b.wav"}, "--notch1 takes HZ[,WIDTH]"},
       {{"--notch1", "6000", "a.wav", "b.wav"}, "--notch1 takes HZ[,WIDTH]"},

@@ -271,8 +271,9 @@ TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
 
   const Ran usage = run_program("--gain 0,5 in.wav out.wav");
   EXPECT_EQ(usage.code, 2);
-  EXPECT_EQ(usage.err.rfind("tonewell-filter: --gain takes FINE,COARSE", 0), 0u);
-  EXPECT_NE(usage.err.find("Usage: tonewell-filter"), std::string::npos);
+  EXPECT_EQ(usage.err,
+            "tonewell-filter: --gain takes FINE,COARSE: FINE 1..100, COARSE 1..7\n"
+            "Try 'tonewell-filter --help' for more information.\n");
 
   write_file("eight.wav", wave_file(shape_with([](WaveShape& w) { w.bits = 8; }), Samples(10)));
   const Ran refused = run_program("eight.wav out.wav");
