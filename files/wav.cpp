@@ -30,21 +30,101 @@ bool is_id(const std::uint8_t* bytes, const char (&id)[5]) {
   return std::memcmp(bytes, id, 4) == 0;
 }
 
-// A chunk's header: its four-byte ID and the size of its data.
+// Four printable ASCII characters, as every chunk ID is.
+bool plausible_id(const std::uint8_t* bytes) {
+  return std::all_of(bytes, bytes + 4, [](std::uint8_t b) { return b >= 0x20 && b <= 0x7E; });
+}
+
+// The IDs of chunks often found in WAVE files.
+bool known_id(const std::uint8_t* bytes) {
+  static constexpr std::array<const char*, 8> known = {"fmt ", "data", "LIST", "JUNK",
+                                                       "bext", "fact", "cue ", "PEAK"};
+  return std::any_of(known.begin(), known.end(),
+                     [bytes](const char* id) { return std::memcmp(bytes, id, 4) == 0; });
+}
+
+// A chunk's header: where it starts, its four-byte ID and the size of its
+// data.
 struct ChunkHeader {
   bool complete = false;  // all 8 bytes are in the file
+  std::uint64_t offset = 0;
   std::uint8_t id[4] = {};
   std::uint32_t size = 0;
 };
 
-ChunkHeader read_chunk_header(ByteSource& file, std::uint64_t offset) {
-  std::array<std::uint8_t, 8> bytes{};
-  ChunkHeader header;
-  if (file.read_at(offset, bytes) != bytes.size()) return header;
-  header.complete = true;
-  std::memcpy(header.id, bytes.data(), 4);
-  header.size = get_u32(bytes.data() + 4);
+ChunkHeader header_from(std::uint64_t offset, const std::uint8_t* bytes) {
+  ChunkHeader header{true, offset, {}, get_u32(bytes + 4)};
+  std::memcpy(header.id, bytes, 4);
   return header;
+}
+
+// The header of the chunk at `offset`. After a chunk of odd size (`offset`
+// is past its pad byte), the header at offset - 1 instead when the pad byte
+// is missing: the ID at `offset` is not plausible and the one at offset - 1
+// is, or the one at offset - 1 is a known ID (the ID at `offset` is then
+// the known one shifted, which its size's low byte can make plausible, as
+// "mt (" from a "fmt " chunk of 40 bytes). Reads no byte past the header it
+// returns.
+ChunkHeader read_chunk_header(ByteSource& file, std::uint64_t offset, bool after_odd) {
+  std::array<std::uint8_t, 9> bytes{};
+  if (!after_odd) {
+    if (file.read_at(offset, std::span(bytes).first(8)) != 8) return {};
+    return header_from(offset, bytes.data());
+  }
+  // bytes[0] is the pad byte's place; the padded header is bytes[1..8].
+  if (file.read_at(offset - 1, std::span(bytes).first(8)) != 8) return {};
+  if (known_id(&bytes[0]) || (!plausible_id(&bytes[1]) && plausible_id(&bytes[0]))) {
+    return header_from(offset - 1, bytes.data());
+  }
+  if (file.read_at(offset + 7, std::span(bytes).last(1)) != 1) return {};
+  return header_from(offset, &bytes[1]);
+}
+
+// Reads the "fmt " chunk's fields from its data at `offset`, `size` bytes
+// (16 or more); false when the file ends within them.
+bool read_format(ByteSource& file, std::uint64_t offset, std::uint32_t size, WaveLayout& layout) {
+  // The sub-format GUID of the extensible layout after its tag: the tag's
+  // two high bytes, then the standard base.
+  static constexpr std::array<std::uint8_t, 14> guid_base = {
+      0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  constexpr std::size_t extensible_size = 40;
+  constexpr std::size_t guid_at = 24;
+
+  std::array<std::uint8_t, extensible_size> fields{};
+  const std::size_t count = std::min<std::size_t>(size, fields.size());
+  if (file.read_at(offset, std::span(fields).first(count)) != count) return false;
+  layout.format.format_tag = get_u16(&fields[0]);
+  layout.format.channels = get_u16(&fields[2]);
+  layout.format.samples_per_sec = get_u32(&fields[4]);
+  layout.format.avg_bytes_per_sec = get_u32(&fields[8]);
+  layout.format.block_align = get_u16(&fields[12]);
+  layout.format.bits_per_sample = get_u16(&fields[14]);
+
+  layout.extensible = layout.format.format_tag == 0xFFFE;
+  if (!layout.extensible) {
+    layout.sample_format = layout.format.format_tag;
+  } else if (count == extensible_size &&
+             std::equal(guid_base.begin(), guid_base.end(), &fields[guid_at + 2])) {
+    layout.sample_format = get_u16(&fields[guid_at]);
+  } else {
+    layout.sample_format = 0;
+  }
+  return true;
+}
+
+// The samples' size: what the "data" chunk declares, cut to what a file of
+// known size holds after data_offset; a stream's declared 0 or 0xFFFFFFFF
+// runs to its end.
+std::uint32_t data_size(std::uint32_t declared, std::uint64_t data_offset,
+                        std::uint64_t file_size) {
+  constexpr std::uint64_t most = std::numeric_limits<std::int32_t>::max();
+  if (file_size != unknown_size) {
+    // A file that grew while it was read may put data_offset past file_size.
+    const std::uint64_t held = file_size - std::min(file_size, data_offset);
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>({declared, held, most}));
+  }
+  if (declared == 0 || declared == 0xFFFFFFFF) return static_cast<std::uint32_t>(most);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(declared, most));
 }
 
 WaveRead refused(WaveError error) { return WaveRead{error, {}}; }
@@ -88,6 +168,37 @@ std::size_t FileSource::read_at(std::uint64_t offset, std::span<std::uint8_t> in
   return std::fread(into.data(), 1, into.size(), file_);
 }
 
+std::uint64_t StreamSource::size() { return unknown_size; }
+
+std::size_t StreamSource::take(std::span<std::uint8_t> into) {
+  const std::size_t count = std::fread(into.data(), 1, into.size(), file_);
+  for (std::size_t i = count - std::min(count, kept_.size()); i < count; ++i) {
+    kept_[(position_ + i) % kept_.size()] = into[i];
+  }
+  position_ += count;
+  return count;
+}
+
+std::size_t StreamSource::read_at(std::uint64_t offset, std::span<std::uint8_t> into) {
+  if (offset + kept_.size() < position_) return 0;
+  std::size_t copied = 0;
+  for (; offset + copied < position_ && copied < into.size(); ++copied) {
+    into[copied] = kept_[(offset + copied) % kept_.size()];
+  }
+  std::array<std::uint8_t, 4096> skipped;
+  while (offset > position_) {
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(skipped.size(), offset - position_));
+    if (take(std::span(skipped).first(count)) != count) return 0;
+  }
+  while (copied < into.size()) {
+    const std::size_t count = take(into.subspan(copied));
+    if (count == 0) break;
+    copied += count;
+  }
+  return copied;
+}
+
 WaveRead read_wave_layout(ByteSource& file) {
   const std::uint64_t file_size = file.size();
 
@@ -97,38 +208,53 @@ WaveRead read_wave_layout(ByteSource& file) {
   if (!is_id(riff.data(), "RIFF")) return refused(WaveError::not_riff);
   if (!is_id(riff.data() + 8, "WAVE")) return refused(WaveError::not_wave);
 
-  const ChunkHeader fmt = read_chunk_header(file, 12);
-  if (!fmt.complete || !is_id(fmt.id, "fmt ") || fmt.size < 16) {
-    return refused(WaveError::fmt_incorrect);
-  }
-  std::array<std::uint8_t, 16> fields{};
-  if (file.read_at(20, fields) != fields.size()) return refused(WaveError::fmt_incorrect);
-
   WaveLayout layout;
-  layout.format.format_tag = get_u16(&fields[0]);
-  layout.format.channels = get_u16(&fields[2]);
-  layout.format.samples_per_sec = get_u32(&fields[4]);
-  layout.format.avg_bytes_per_sec = get_u32(&fields[8]);
-  layout.format.block_align = get_u16(&fields[12]);
-  layout.format.bits_per_sample = get_u16(&fields[14]);
-
+  layout.open_ended = file_size == unknown_size;
+  bool have_format = false;
   // No overflow: each step adds at most 2^32 + 9 to an offset inside the
-  // file. A chunk of odd size is followed by a pad byte. A file that shrinks
-  // while it is read ends the walk early.
-  std::uint64_t offset = 20 + std::uint64_t{fmt.size} + (fmt.size & 1u);
-  while (offset + 8 <= file_size) {
-    const ChunkHeader chunk = read_chunk_header(file, offset);
+  // file (a stream gives the bytes it skips). A file that shrinks while it
+  // is read ends the walk early.
+  std::uint64_t offset = 12;
+  bool after_odd = false;
+  while (offset - after_odd + 8 <= file_size) {
+    const ChunkHeader chunk = read_chunk_header(file, offset, after_odd);
     if (!chunk.complete) break;
+    const std::uint64_t data_at = chunk.offset + 8;
     if (is_id(chunk.id, "data")) {
-      layout.data_offset = offset + 8;
-      const std::uint64_t held = file_size - layout.data_offset;
-      layout.data_size = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-          {chunk.size, held, std::uint64_t{std::numeric_limits<std::int32_t>::max()}}));
+      if (!have_format) return refused(WaveError::fmt_incorrect);
+      layout.data_offset = data_at;
+      layout.data_size = data_size(chunk.size, data_at, file_size);
       return WaveRead{WaveError::none, layout};
     }
-    offset += 8 + std::uint64_t{chunk.size} + (chunk.size & 1u);
+    if (!have_format && is_id(chunk.id, "fmt ") && chunk.size >= 16) {
+      if (!read_format(file, data_at, chunk.size, layout)) break;
+      have_format = true;
+    }
+    after_odd = (chunk.size & 1u) != 0;
+    offset = data_at + chunk.size + after_odd;
   }
-  return refused(WaveError::no_data);
+  return refused(have_format ? WaveError::no_data : WaveError::fmt_incorrect);
+}
+
+bool pcm16(const WaveLayout& layout) {
+  const WaveFormat& format = layout.format;
+  return layout.sample_format == 1 && format.bits_per_sample == 16 && format.channels >= 1 &&
+         format.block_align == 2 * format.channels;
+}
+
+std::string format_name(const WaveLayout& layout) {
+  const std::string extensible = layout.extensible ? " (extensible)" : "";
+  const std::string bits = std::to_string(layout.format.bits_per_sample) + "-bit ";
+  switch (layout.sample_format) {
+    case 0:
+      if (layout.extensible) return "an unknown extensible sub-format";
+      break;
+    case 1:
+      return bits + "PCM" + extensible;
+    case 3:
+      return bits + "float" + extensible;
+  }
+  return "compressed audio (format tag " + std::to_string(layout.sample_format) + ")";
 }
 
 bool playable(const WaveFormat& format) {

@@ -2,16 +2,18 @@
 // the 44-byte header of a recording. Plain functions over bytes; no Qt.
 //
 // All integers in a WAVE file are little-endian. A file is accepted when it
-// starts "RIFF", size, "WAVE", has a "fmt " chunk of at least 16 bytes and
-// then, after any other chunks ("LIST", "fact", "cue ", ...; a chunk of odd
-// size is followed by one pad byte), a "data" chunk. The RIFF size is not
-// used.
+// starts "RIFF", size, "WAVE", then holds chunks of which a "fmt " chunk of
+// at least 16 bytes comes before the "data" chunk. Any other chunks
+// ("JUNK", "bext", "LIST", "fact", ...) before, between or after them are
+// skipped. A chunk of odd size is followed by one pad byte; some recorders
+// leave it out, which the reader tolerates. The RIFF size is not used.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "audio/wave_device.h"
@@ -22,22 +24,47 @@ namespace files {
 // with.
 using WaveFormat = audio::WaveFormat;
 
-// Where a file's samples are: they start data_offset bytes into the file
-// and run for data_size bytes. data_size is the "data" chunk's size, cut
-// back to the bytes the file really holds after data_offset, and to
-// INT32_MAX.
+// Where a file's samples are and how they are coded: they start
+// data_offset bytes into the file and run for data_size bytes. data_size is
+// the "data" chunk's size, cut back to the bytes the file really holds after
+// data_offset, and to INT32_MAX.
 struct WaveLayout {
+  // The file's own 16 base fields of the "fmt " chunk (tag 0xFFFE stays
+  // 0xFFFE).
   WaveFormat format;
   std::uint64_t data_offset = 0;
   std::uint32_t data_size = 0;
+  // The coding of the samples: the format tag, or, for the extensible
+  // layout (tag 0xFFFE, a "fmt " chunk of 40 bytes or more whose sub-format
+  // GUID ends in the standard base -0000-0010-8000-00AA00389B71), the
+  // sub-format's tag (its first two bytes; the two after them are 0); 0 for
+  // an extensible file with any other GUID or a "fmt " chunk too short to
+  // hold one.
+  std::uint16_t sample_format = 0;
+  bool extensible = false;  // the format tag is 0xFFFE
+  // The source's length is unknown (a pipe): the samples may end before
+  // data_size bytes. data_size is then the chunk's size (a declared size of
+  // 0 or 0xFFFFFFFF meaning "to the end"), capped at INT32_MAX.
+  bool open_ended = false;
 };
+
+// Whether the samples are 16-bit PCM (sample_format 1, 16 bits, at least one
+// channel, block align 2 x channels), plain or extensible.
+bool pcm16(const WaveLayout& layout);
+
+// A short name of the sample format for a refusal: "16-bit PCM",
+// "24-bit PCM", "32-bit float", "8-bit PCM" (the bits per sample of the
+// format), "compressed audio (format tag 85)", "an unknown extensible
+// sub-format", with " (extensible)" after PCM/float when the layout was
+// extensible.
+std::string format_name(const WaveLayout& layout);
 
 // Why a file was refused.
 enum class WaveError {
   none,
   not_riff,       // fewer than 4 bytes, or not "RIFF"
   not_wave,       // no "WAVE" at byte 8
-  fmt_incorrect,  // no "fmt " chunk first, or one shorter than 16 bytes
+  fmt_incorrect,  // no "fmt " chunk of 16 bytes or more before "data"
   no_data,        // no "data" chunk after the format
 };
 
@@ -49,8 +76,12 @@ struct WaveReport {
 };
 WaveReport wave_report(WaveError error);
 
-// Random access to a file's bytes: read_at copies up to into.size() bytes
-// from `offset` and returns how many it copied (fewer at the end).
+// The size() of a source whose length is unknown.
+inline constexpr std::uint64_t unknown_size = UINT64_MAX;
+
+// Access to a file's bytes: read_at copies up to into.size() bytes from
+// `offset` and returns how many it copied (fewer at the end). size() is the
+// file's length, or unknown_size.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
@@ -81,16 +112,55 @@ class FileSource : public ByteSource {
   std::FILE* file_;
 };
 
+// A forward-only ByteSource over a stream that cannot seek (a pipe,
+// standard input), opened for binary reading by the caller, who closes it.
+// Offset 0 is where the stream stood when the source was made. size()
+// returns unknown_size. read_at reads forward, skipping the bytes up to
+// `offset` as needed, so a caller reads the samples by calling read_at with
+// offsets that continue where the last read ended. It may re-read bytes
+// just behind its position (it keeps the last 16 bytes); an offset further
+// back returns 0. Bytes are taken from the stream only when asked for: after
+// a read the stream stands at position(). A read error ends the bytes like
+// the end of the stream does (std::ferror tells them apart).
+class StreamSource : public ByteSource {
+ public:
+  explicit StreamSource(std::FILE* file) : file_(file) {}
+  std::uint64_t size() override;
+  std::size_t read_at(std::uint64_t offset, std::span<std::uint8_t> into) override;
+  // The offset of the next byte the stream will give.
+  std::uint64_t position() const { return position_; }
+
+ private:
+  // Takes up to into.size() bytes from the stream, keeping the last ones.
+  std::size_t take(std::span<std::uint8_t> into);
+
+  std::FILE* file_;
+  std::uint64_t position_ = 0;
+  std::array<std::uint8_t, 16> kept_{};  // byte at offset o in kept_[o % 16]
+};
+
 struct WaveRead {
   WaveError error = WaveError::none;
   WaveLayout layout;  // valid when error is none
 };
 
 // read_wave_layout: walks the chunks of the file. Reads chunk headers only,
-// so a large chunk before the samples costs nothing. The walk ends on any
-// input: every step moves at least 8 bytes on, and it stops at the end of
-// the file. A FileSource is left at no particular position: the caller
-// seeks to data_offset before reading samples.
+// and the first 40 bytes of the "fmt " chunk, so a large chunk before the
+// samples costs nothing (but the time a stream takes to give its bytes).
+// The walk ends on any input: every step moves at least 8 bytes on, and it
+// stops at the end of the file.
+//
+// A missing pad byte: when the four bytes after an odd-sized chunk's pad
+// position are not a plausible chunk ID (four bytes 0x20..0x7E) but the four
+// bytes one before them are, or those are a well-known ID ("fmt ", "data",
+// "LIST", "JUNK", "bext", "fact", "cue ", "PEAK"), the walk goes on from
+// there.
+//
+// A FileSource is left at no particular position: the caller seeks to
+// data_offset before reading samples. A StreamSource (open_ended) that gave
+// a layout stands exactly at data_offset, as does its stream: the walk
+// reads nothing past the "data" chunk's header, and the samples follow with
+// read_at(data_offset, ...) or straight from the stream.
 WaveRead read_wave_layout(ByteSource& file);
 
 // playable: whether the program can play samples of this format: 16-bit

@@ -1,12 +1,14 @@
 #include "files/wav.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -39,14 +41,29 @@ Bytes chunk(std::string_view id, const Bytes& data) {
   return bytes;
 }
 
+// A chunk without its pad byte, as some recorders write one of odd size.
+Bytes unpadded(std::string_view id, const Bytes& data) {
+  return header(id, static_cast<std::uint32_t>(data.size())) + data;
+}
+
 Bytes riff(const Bytes& chunks) {
   return header("RIFF", static_cast<std::uint32_t>(4 + chunks.size())) + text("WAVE") + chunks;
 }
 
-// The 16 format bytes: PCM, consistent block align and bytes per second.
-Bytes format(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits) {
+// The 16 format bytes: consistent block align and bytes per second.
+Bytes format(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+             std::uint16_t tag = 1) {
   const auto align = static_cast<std::uint16_t>(channels * bits / 8);
-  return u16(1) + u16(channels) + u32(rate) + u32(rate * align) + u16(align) + u16(bits);
+  return u16(tag) + u16(channels) + u32(rate) + u32(rate * align) + u16(align) + u16(bits);
+}
+
+// The 40 bytes of the extensible layout whose sub-format is `tag`'s GUID.
+Bytes extensible(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,
+                 std::uint16_t tag) {
+  const Bytes guid_base = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                           0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+  return format(channels, rate, bits, 0xFFFE) + u16(22) + u16(bits) + u32(channels == 1 ? 4 : 3) +
+         u16(tag) + guid_base;
 }
 
 const Bytes mono = format(1, 11025, 16);
@@ -63,34 +80,128 @@ files::WaveRead read_memory(const Bytes& bytes) {
   return files::read_wave_layout(source);
 }
 
+// The read end of a pipe that a thread of its own fills with `bytes` and
+// then closes: a stream that cannot seek.
+class Pipe {
+ public:
+  explicit Pipe(Bytes bytes) {
+    int ends[2];
+    if (pipe(ends) != 0) return;
+    writer_ = std::thread([fd = ends[1], bytes = std::move(bytes)] {
+      for (std::size_t at = 0; at < bytes.size();) {
+        const ssize_t written = write(fd, bytes.data() + at, bytes.size() - at);
+        if (written <= 0) break;
+        at += static_cast<std::size_t>(written);
+      }
+      close(fd);
+    });
+    stream_ = fdopen(ends[0], "rb");
+  }
+  ~Pipe() {
+    // The writer is done only once everything it writes has been taken.
+    if (stream_ != nullptr) {
+      rest();
+      std::fclose(stream_);
+    }
+    writer_.join();
+  }
+  std::FILE* stream() const { return stream_; }
+  // The bytes the stream still gives.
+  Bytes rest() {
+    Bytes bytes;
+    for (int c; (c = std::fgetc(stream_)) != EOF;) bytes.push_back(static_cast<std::uint8_t>(c));
+    return bytes;
+  }
+
+ private:
+  std::thread writer_;
+  std::FILE* stream_ = nullptr;
+};
+
 TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
   const std::array<std::uint8_t, 44> header_of_6 = files::recording_header(6);
   const Bytes recording(header_of_6.begin(), header_of_6.end());
+  const Bytes junk = chunk("JUNK", Bytes(28));
+  const Bytes bext = chunk("bext", Bytes(602));
+  Bytes other_guid = extensible(1, 11025, 16, 1);
+  other_guid.back() ^= 1;
+  // What an accepted file's layout holds.
+  struct Accepted {
+    std::uint16_t channels;
+    std::uint16_t bits;
+    std::uint64_t data_offset;
+    std::uint32_t data_size;
+    std::uint16_t sample_format;
+    bool pcm16;
+    std::string_view format_name;
+    // Through a pipe, when other than data_size: the declared size.
+    std::uint32_t stream_data_size = 0;
+  };
+  constexpr std::uint32_t most = std::numeric_limits<std::int32_t>::max();
   struct Case {
     const char* name;
     Bytes bytes;
     WaveError error;
     std::string_view report;
-    std::uint16_t channels = 0;  // the rest only when the file is accepted
-    std::uint64_t data_offset = 0;
-    std::uint32_t data_size = 0;
+    Accepted layout = {};
   };
   const Case cases[] = {
-      {"a Save Wave recording", recording + samples(6), WaveError::none, "", 1, 44, 6},
+      {"a Save Wave recording", recording + samples(6), WaveError::none, "",
+       {1, 16, 44, 6, 1, true, "16-bit PCM"}},
       {"fmt of 18 bytes, fact, data",
        riff(chunk("fmt ", format(2, 11025, 16) + u16(0)) + chunk("fact", u32(3)) +
             chunk("data", samples(12))),
-       WaveError::none, "", 2, 58, 12},
+       WaveError::none, "", {2, 16, 58, 12, 1, true, "16-bit PCM"}},
       {"LIST before data", riff(chunk("fmt ", mono) + list + chunk("data", samples(4))),
-       WaveError::none, "", 1, 36 + list.size() + 8, 4},
+       WaveError::none, "", {1, 16, 36 + list.size() + 8, 4, 1, true, "16-bit PCM"}},
+      {"LIST before fmt", riff(list + chunk("fmt ", mono) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 12 + list.size() + 24 + 8, 4, 1, true, "16-bit PCM"}},
+      {"JUNK before fmt", riff(junk + chunk("fmt ", mono) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 12 + 36 + 24 + 8, 4, 1, true, "16-bit PCM"}},
+      {"bext and 70000 bytes of JUNK before fmt",
+       riff(bext + chunk("JUNK", Bytes(70000)) + chunk("fmt ", mono) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 12 + 610 + 70008 + 24 + 8, 4, 1, true, "16-bit PCM"}},
       {"odd chunk and its pad byte before data",
        riff(chunk("fmt ", mono) + chunk("JUNK", samples(5)) + chunk("data", samples(4))),
-       WaveError::none, "", 1, 58, 4},
+       WaveError::none, "", {1, 16, 58, 4, 1, true, "16-bit PCM"}},
+      {"odd chunk without its pad byte before data",
+       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 57, 4, 1, true, "16-bit PCM"}},
+      // "ata4" is a plausible ID: the known "data" one byte back wins.
+      {"odd chunk without its pad byte before data of 0x34 bytes",
+       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(0x34))),
+       WaveError::none, "", {1, 16, 57, 0x34, 1, true, "16-bit PCM"}},
+      {"odd fmt without its pad byte",
+       riff(unpadded("fmt ", format(1, 11025, 16) + Bytes(3)) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 12 + 27 + 8, 4, 1, true, "16-bit PCM"}},
+      {"odd chunk without its pad byte before an extensible fmt",
+       riff(unpadded("bext", Bytes(3)) + chunk("fmt ", extensible(2, 11025, 16, 1)) +
+            chunk("data", samples(8))),
+       WaveError::none, "", {2, 16, 12 + 11 + 48 + 8, 8, 1, true, "16-bit PCM (extensible)"}},
+      {"extensible 16-bit PCM mono",
+       riff(chunk("fmt ", extensible(1, 11025, 16, 1)) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 68, 4, 1, true, "16-bit PCM (extensible)"}},
+      {"JUNK before extensible 16-bit PCM stereo",
+       riff(junk + chunk("fmt ", extensible(2, 11025, 16, 1)) + chunk("data", samples(8))),
+       WaveError::none, "", {2, 16, 12 + 36 + 48 + 8, 8, 1, true, "16-bit PCM (extensible)"}},
+      {"extensible 32-bit float",
+       riff(chunk("fmt ", extensible(1, 11025, 32, 3)) + chunk("data", samples(8))),
+       WaveError::none, "", {1, 32, 68, 8, 3, false, "32-bit float (extensible)"}},
+      {"extensible fmt of 18 bytes",
+       riff(chunk("fmt ", format(1, 11025, 16, 0xFFFE) + u16(0)) + chunk("data", samples(4))),
+       WaveError::none, "", {1, 16, 46, 4, 0, false, "an unknown extensible sub-format"}},
+      {"extensible with another GUID",
+       riff(chunk("fmt ", other_guid) + chunk("data", samples(4))), WaveError::none, "",
+       {1, 16, 68, 4, 0, false, "an unknown extensible sub-format"}},
+      {"24-bit PCM", riff(chunk("fmt ", format(1, 11025, 24)) + chunk("data", samples(6))),
+       WaveError::none, "", {1, 24, 44, 6, 1, false, "24-bit PCM"}},
+      {"32-bit float", riff(chunk("fmt ", format(1, 11025, 32, 3)) + chunk("data", samples(8))),
+       WaveError::none, "", {1, 32, 44, 8, 3, false, "32-bit float"}},
       {"data claiming more than the file holds",
-       riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10), WaveError::none, "", 1,
-       44, 10},
+       riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10), WaveError::none, "",
+       {1, 16, 44, 10, 1, true, "16-bit PCM", most}},
       {"data of zero bytes at the end", riff(chunk("fmt ", mono)) + header("data", 0),
-       WaveError::none, "", 1, 44, 0},
+       WaveError::none, "", {1, 16, 44, 0, 1, true, "16-bit PCM", most}},
       {"three bytes", text("RIF"), WaveError::not_riff, "Not a RIFF file"},
       {"big-endian RIFX", text("RIFX") + Bytes(recording.begin() + 4, recording.end()),
        WaveError::not_riff, "Not a RIFF file"},
@@ -100,7 +211,7 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
       {"fmt of 14 bytes",
        riff(chunk("fmt ", Bytes(mono.begin(), mono.begin() + 14)) + chunk("data", samples(4))),
        WaveError::fmt_incorrect, "fmt incorrect"},
-      {"LIST before fmt", riff(list + chunk("fmt ", mono) + chunk("data", samples(4))),
+      {"data before fmt", riff(chunk("data", samples(4)) + chunk("fmt ", mono)),
        WaveError::fmt_incorrect, "fmt incorrect"},
       {"no data chunk", riff(chunk("fmt ", mono) + list), WaveError::no_data,
        "No wave data in the file"},
@@ -113,13 +224,21 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
     const files::WaveRead read = read_memory(c.bytes);
     EXPECT_EQ(read.error, c.error);
     EXPECT_EQ(files::wave_report(read.error).text, c.report);
+    const files::WaveLayout& layout = read.layout;
     if (c.error == WaveError::none) {
-      EXPECT_EQ(read.layout.format.channels, c.channels);
-      EXPECT_EQ(read.layout.format.samples_per_sec, 11025u);
-      EXPECT_EQ(read.layout.format.block_align, 2 * c.channels);
-      EXPECT_EQ(read.layout.format.bits_per_sample, 16);
-      EXPECT_EQ(read.layout.data_offset, c.data_offset);
-      EXPECT_EQ(read.layout.data_size, c.data_size);
+      const Accepted& a = c.layout;
+      EXPECT_EQ(layout.format.channels, a.channels);
+      EXPECT_EQ(layout.format.samples_per_sec, 11025u);
+      EXPECT_EQ(layout.format.block_align, a.channels * a.bits / 8);
+      EXPECT_EQ(layout.format.bits_per_sample, a.bits);
+      EXPECT_EQ(layout.data_offset, a.data_offset);
+      EXPECT_EQ(layout.data_size, a.data_size);
+      EXPECT_EQ(layout.sample_format, a.sample_format);
+      EXPECT_EQ(layout.extensible, a.format_name.find("extensible") != std::string_view::npos);
+      EXPECT_EQ(layout.format.format_tag, layout.extensible ? 0xFFFE : a.sample_format);
+      EXPECT_FALSE(layout.open_ended);
+      EXPECT_EQ(files::pcm16(layout), a.pcm16);
+      EXPECT_EQ(files::format_name(layout), a.format_name);
     } else {
       EXPECT_EQ(files::wave_report(read.error).caption, "File Error Message");
     }
@@ -132,9 +251,29 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
     const files::WaveRead from_disk = files::read_wave_layout(source);
     std::fclose(file);
     EXPECT_EQ(from_disk.error, read.error);
-    EXPECT_EQ(from_disk.layout.data_offset, read.layout.data_offset);
-    EXPECT_EQ(from_disk.layout.data_size, read.layout.data_size);
-    EXPECT_EQ(from_disk.layout.format.avg_bytes_per_sec, read.layout.format.avg_bytes_per_sec);
+    EXPECT_EQ(from_disk.layout.data_offset, layout.data_offset);
+    EXPECT_EQ(from_disk.layout.data_size, layout.data_size);
+    EXPECT_EQ(from_disk.layout.format.avg_bytes_per_sec, layout.format.avg_bytes_per_sec);
+    EXPECT_EQ(from_disk.layout.sample_format, layout.sample_format);
+
+    // Through a pipe: the same layout, open-ended, and the stream stands at
+    // the samples.
+    Pipe pipe(c.bytes);
+    ASSERT_NE(pipe.stream(), nullptr);
+    files::StreamSource stream(pipe.stream());
+    const files::WaveRead piped = files::read_wave_layout(stream);
+    EXPECT_EQ(piped.error, read.error);
+    if (c.error != WaveError::none) continue;
+    EXPECT_TRUE(piped.layout.open_ended);
+    EXPECT_EQ(piped.layout.data_offset, layout.data_offset);
+    EXPECT_EQ(piped.layout.data_size,
+              c.layout.stream_data_size != 0 ? c.layout.stream_data_size : layout.data_size);
+    EXPECT_EQ(piped.layout.format.avg_bytes_per_sec, layout.format.avg_bytes_per_sec);
+    EXPECT_EQ(piped.layout.sample_format, layout.sample_format);
+    EXPECT_EQ(piped.layout.extensible, layout.extensible);
+    EXPECT_EQ(stream.position(), layout.data_offset);
+    const auto samples_at = c.bytes.begin() + static_cast<std::ptrdiff_t>(layout.data_offset);
+    EXPECT_EQ(pipe.rest(), Bytes(samples_at, c.bytes.end()));
   }
 }
 
