@@ -11,6 +11,7 @@
 #include "batch/chain.h"
 #include "batch/options.h"
 #include "batch/run.h"
+#include "batch/stop_signals.h"
 #include "batch/wave_filter.h"
 
 namespace {
@@ -25,6 +26,7 @@ void report(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const batch::StopSignals stop;
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   const batch::Command command = batch::parse_command_line(arguments);
   if (std::holds_alternative<batch::ShowHelp>(command)) {
@@ -68,10 +70,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\r%s", batch::progress_bar(written, total).c_str());
     if (written == total) std::fputc('\n', stderr);
   };
-  if (const auto error =
-          batch::filter_wave(*chain, options.input, options.output, options.channel, planned,
-                             progress)) {
+  if (const auto error = batch::filter_wave(*chain, options.input, options.output,
+                                            options.channel, {planned, progress, &stop})) {
     if (show_bar) std::fputc('\n', stderr);
+    // Ended by a signal: the shell's status for it, without a message.
+    if (const int signal = stop.received()) return 128 + signal;
     report(*error);
     return 1;
   }

@@ -44,7 +44,8 @@ const std::string_view usage_text =
     "WAV file of 16-bit PCM, mono or stereo; a rate other than 11025 Hz is\n"
     "converted. OUTPUT is replaced only once it is complete.\n"
     "Short options may be grouped, as in -qh.\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error.\n";
+    "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error,\n"
+    "130 or 143 stopped by SIGINT or SIGTERM (OUTPUT then left as it was).\n";
 
 std::string usage_error_text(const UsageError& error) {
   return "tonewell-filter: " + error.message +

@@ -207,10 +207,8 @@ std::optional<std::string> format_refusal(const files::WaveFormat& f) {
 }
 
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
-                                       const std::string& output,
-                                       Channel channel,
-                                       const std::function<void(const RunPlan&)>& planned,
-                                       const Progress& progress) {
+                                       const std::string& output, Channel channel,
+                                       const RunHooks& hooks) {
   const FileHandle file = open_for_reading(input);
   if (!file) return system_error(input, "cannot open", errno);
   files::FileSource header_source(file.get());
@@ -230,13 +228,13 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   if (2 * total + 36 > std::numeric_limits<std::uint32_t>::max()) {
     return line(output, "the filtered audio would not fit in a WAV file (4 GiB at most)");
   }
-  if (planned) planned({total, static_cast<double>(total) / chain_rate});
+  if (hooks.planned) hooks.planned({total, static_cast<double>(total) / chain_rate});
 
   Output out(output);
   if (!out.ok()) return system_error(output, "cannot write", out.error());
   out.write(files::recording_header(static_cast<std::uint32_t>(2 * total)));
 
-  Passes passes(chain, out, total, progress);
+  Passes passes(chain, out, total, hooks.progress);
   // Another rate goes through the converter on its way to the passes.
   std::optional<audio::CaptureConverter> converter;
   if (rate != chain_rate) {
@@ -247,7 +245,9 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
   Input samples(file.get(), layout, channel);
   std::span<const std::uint8_t> mono;
+  const auto stopped = [&hooks] { return hooks.stop && hooks.stop->received() != 0; };
   while (!passes.full() && out.ok()) {
+    if (stopped()) return line(output, "stopped by a signal");
     if (!samples.next(mono)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
     if (mono.empty()) break;
     if (!converter) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "batch/options.h"
+#include "batch/stop_signals.h"
 #include "engine/filter_chain.h"
 #include "files/wav.h"
 
@@ -32,18 +33,22 @@ struct RunPlan {
   double seconds = 0.0;  // of audio
 };
 
+// What a run tells and asks as it goes.
+struct RunHooks {
+  std::function<void(const RunPlan&)> planned;  // before the first pass
+  Progress progress;                            // after every pass
+  const StopSignals* stop = nullptr;  // when given, a stop signal ends the run
+};
+
 // Filters `input` into `output` through `chain`, as set_up_chain left it:
 // the chosen channel of the input, converted to 11025 Hz when it is at
 // another rate, in passes of 1024 samples through the chain, the
 // last padded with silence; the output is a mono 16-bit 11025 Hz WAV file
 // with as many samples as the input has (at 11025 Hz). `output` is replaced
-// only when complete. `planned` hears the plan before the first pass,
-// `progress` after every pass. Returns the error, one line naming the file,
-// or nothing on success.
+// only when complete; a run ended by a stop signal removes what it wrote.
+// Returns the error, one line naming the file, or nothing on success.
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
-                                       const std::string& output,
-                                       Channel channel,
-                                       const std::function<void(const RunPlan&)>& planned,
-                                       const Progress& progress);
+                                       const std::string& output, Channel channel,
+                                       const RunHooks& hooks);
 
 }  // namespace batch

@@ -3,6 +3,9 @@
 #include "batch/wave_filter.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +15,7 @@
 #include <filesystem>
 #include <memory>
 #include <numbers>
+#include <thread>
 
 #include "batch/chain.h"
 #include "batch/run.h"
@@ -43,7 +47,7 @@ class WaveFilter : public ::testing::Test {
     chain = std::make_unique<engine::FilterChain>();
     design::Tuning tuning;
     batch::set_up_chain(files::start_settings(), options, tuning, *chain);
-    return batch::filter_wave(*chain, in, out, options.channel, nullptr, nullptr);
+    return batch::filter_wave(*chain, in, out, options.channel, {});
   }
 
   static std::set<std::string> listing() {
@@ -287,6 +291,56 @@ TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
   EXPECT_EQ(done.code, 0);
   EXPECT_EQ(done.err, "");  // no bar when standard error is not a terminal
   EXPECT_EQ(samples_after_header(read_file("out.wav")).size(), 700000u);
+}
+
+// Starts the program with `arguments`, its standard error to stderr.txt.
+pid_t start_program(const std::vector<std::string>& arguments) {
+  std::vector<char*> argv{const_cast<char*>(TONEWELL_FILTER)};
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "stderr.txt",
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, TONEWELL_FILTER, &actions, nullptr, argv.data(), environ), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+int exit_code(pid_t pid) {
+  int status = 0;
+  EXPECT_EQ(waitpid(pid, &status, 0), pid);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
+  // Ten minutes through every stage: long enough to be caught mid-run.
+  Samples noise(600 * 11025);
+  for (std::size_t n = 0; n < noise.size(); ++n) {
+    noise[n] = static_cast<std::int16_t>((n * 7919 + n * n * 31) % 20000) - 10000;
+  }
+  write_file("in.wav", wave_file({}, noise));
+  write_file("out.wav", Bytes{'o', 'l', 'd'});
+  const auto before = listing();
+  for (const int signal : {SIGINT, SIGTERM}) {
+    const pid_t pid = start_program({"--median", "--lms", "--auto-notch", "--noise-reduction",
+                                     "5", "--bandpass", "0", "in.wav", "out.wav"});
+    // Signalled once the new file beside OUTPUT exists.
+    const auto writing = [] {
+      for (const auto& entry : fs::directory_iterator(".")) {
+        if (entry.path().filename().string().starts_with("out.wav.")) return true;
+      }
+      return false;
+    };
+    while (!writing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(kill(pid, signal), 0);
+    EXPECT_EQ(exit_code(pid), 128 + signal);
+    EXPECT_EQ(read_file("stderr.txt"), Bytes{});
+    fs::remove("stderr.txt");
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
+  }
 }
 
 // Runs the program on a terminal of its own (script(1)); what it showed.
