@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <vector>
 
-#include "audio/rate_converter.h"
+#include "audio/chain_feed.h"
 #include "batch/open_file.h"
 #include "engine/filter_chain.h"
 #include "files/replace_file.h"
@@ -18,15 +17,10 @@
 namespace batch {
 namespace {
 
-constexpr std::uint32_t chain_rate = 11025;
 constexpr std::size_t pass_samples = engine::samples_per_buffer;
 
 // Input frames read at a time.
 constexpr std::size_t read_frames = 16384;
-
-// Silence fed to the rate converter after the input, at most, to bring out
-// the samples it still holds.
-constexpr int flush_pieces = 16;
 
 std::string channels_text(unsigned channels) {
   if (channels == 1) return "mono";
@@ -144,30 +138,24 @@ class Passes {
   std::uint64_t taken_ = 0;  // samples gathered in all
 };
 
-// The chosen channel of the input's frames, as mono 16-bit bytes.
+// The input's frames, read a piece at a time.
 class Input {
  public:
-  Input(std::FILE* file, const files::WaveLayout& layout, Channel channel)
+  Input(std::FILE* file, const files::WaveLayout& layout)
       : source_(file),
         at_(layout.data_offset),
         align_(layout.format.block_align),
-        offset_(layout.format.channels == 2 && channel == Channel::right ? 2 : 0),
         frames_left_(layout.data_size / layout.format.block_align),
-        frames_(read_frames * align_),
-        mono_(2 * read_frames) {}
+        frames_(read_frames * align_) {}
 
   // The next frames, none at the end; false on a read error.
-  bool next(std::span<const std::uint8_t>& mono) {
+  bool next(std::span<const std::uint8_t>& frames) {
     const std::size_t count = std::min<std::uint64_t>(read_frames, frames_left_);
     const std::size_t bytes = count * align_;
     if (source_.read_at(at_, std::span(frames_).first(bytes)) != bytes) return false;
     at_ += bytes;
     frames_left_ -= count;
-    for (std::size_t i = 0; i < count; ++i) {
-      mono_[2 * i] = frames_[i * align_ + offset_];
-      mono_[2 * i + 1] = frames_[i * align_ + offset_ + 1];
-    }
-    mono = std::span(mono_).first(2 * count);
+    frames = std::span(frames_).first(bytes);
     return true;
   }
 
@@ -175,10 +163,8 @@ class Input {
   files::FileSource source_;
   std::uint64_t at_;
   const std::size_t align_;
-  const std::size_t offset_;
   std::uint64_t frames_left_;
   std::vector<std::uint8_t> frames_;
-  std::vector<std::uint8_t> mono_;
 };
 
 }  // namespace
@@ -219,54 +205,31 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   const files::WaveLayout& layout = read.layout;
   if (const auto refusal = format_refusal(layout.format)) return line(input, *refusal);
 
-  const std::uint32_t rate = layout.format.samples_per_sec;
-  const std::uint64_t frames = layout.data_size / layout.format.block_align;
-  const std::uint64_t total =
-      rate == chain_rate ? frames
-                         : static_cast<std::uint64_t>(
-                               std::llround(static_cast<double>(frames) * chain_rate / rate));
+  audio::ChainFeed feed(layout.format.channels, layout.format.samples_per_sec,
+                        channel == Channel::right ? 1 : 0);
+  if (!feed.ready()) return line(input, "the rate converter could not be set up");
+  const std::uint64_t total = feed.samples_for(layout.data_size / layout.format.block_align);
   if (2 * total + 36 > std::numeric_limits<std::uint32_t>::max()) {
     return line(output, "the filtered audio would not fit in a WAV file (4 GiB at most)");
   }
-  if (hooks.planned) hooks.planned({total, static_cast<double>(total) / chain_rate});
+  if (hooks.planned) hooks.planned({total, static_cast<double>(total) / audio::chain_rate});
 
   Output out(output);
   if (!out.ok()) return system_error(output, "cannot write", out.error());
   out.write(files::recording_header(static_cast<std::uint32_t>(2 * total)));
 
   Passes passes(chain, out, total, hooks.progress);
-  // Another rate goes through the converter on its way to the passes.
-  std::optional<audio::CaptureConverter> converter;
-  if (rate != chain_rate) {
-    converter.emplace(1, chain_rate, 1, rate);
-    if (!converter->ready()) return line(input, "the rate converter could not be set up");
-  }
-  std::vector<float> floats(converter ? read_frames : 0);
   const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
-  Input samples(file.get(), layout, channel);
-  std::span<const std::uint8_t> mono;
+  Input samples(file.get(), layout);
+  std::span<const std::uint8_t> frames;
   const auto stopped = [&hooks] { return hooks.stop && hooks.stop->received() != 0; };
   while (!passes.full() && out.ok()) {
     if (stopped()) return line(output, "stopped by a signal");
-    if (!samples.next(mono)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
-    if (mono.empty()) break;
-    if (!converter) {
-      passes.add(mono);
-      continue;
-    }
-    const std::size_t count = mono.size() / 2;
-    for (std::size_t i = 0; i < count; ++i) {
-      const auto sample = static_cast<std::int16_t>(mono[2 * i] | (mono[2 * i + 1] << 8));
-      floats[i] = static_cast<float>(sample) / 32768.0f;
-    }
-    converter->convert(floats.data(), static_cast<long>(count), sink);
+    if (!samples.next(frames)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
+    if (frames.empty()) break;
+    feed.add(frames, sink);
   }
-  if (converter) {
-    std::fill(floats.begin(), floats.end(), 0.0f);
-    for (int piece = 0; piece < flush_pieces && !passes.full(); ++piece) {
-      converter->convert(floats.data(), static_cast<long>(floats.size()), sink);
-    }
-  }
+  feed.finish(sink);
   passes.finish();
   if (!out.commit()) return system_error(output, "cannot write", out.error());
   return std::nullopt;
