@@ -87,10 +87,9 @@ bool read_format(ByteSource& file, std::uint64_t offset, std::uint32_t size, Wav
   // two high bytes, then the standard base.
   static constexpr std::array<std::uint8_t, 14> guid_base = {
       0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-  constexpr std::size_t extensible_size = 40;
   constexpr std::size_t guid_at = 24;
 
-  std::array<std::uint8_t, extensible_size> fields{};
+  std::array<std::uint8_t, 40> fields{};  // as many as the extensible layout has
   const std::size_t count = std::min<std::size_t>(size, fields.size());
   if (file.read_at(offset, std::span(fields).first(count)) != count) return false;
   layout.format.format_tag = get_u16(&fields[0]);
@@ -100,14 +99,14 @@ bool read_format(ByteSource& file, std::uint64_t offset, std::uint32_t size, Wav
   layout.format.block_align = get_u16(&fields[12]);
   layout.format.bits_per_sample = get_u16(&fields[14]);
 
+  // An extensible file with another GUID keeps sample_format 0; a chunk
+  // shorter than 40 bytes leaves zeros in place of the GUID, which never
+  // match.
   layout.extensible = layout.format.format_tag == 0xFFFE;
   if (!layout.extensible) {
     layout.sample_format = layout.format.format_tag;
-  } else if (count == extensible_size &&
-             std::equal(guid_base.begin(), guid_base.end(), &fields[guid_at + 2])) {
+  } else if (std::equal(guid_base.begin(), guid_base.end(), &fields[guid_at + 2])) {
     layout.sample_format = get_u16(&fields[guid_at]);
-  } else {
-    layout.sample_format = 0;
   }
   return true;
 }

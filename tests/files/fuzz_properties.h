@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <span>
 
 #include "files/settings_format.h"
@@ -19,6 +20,37 @@ inline bool wave_samples_inside_file(std::span<const std::uint8_t> bytes) {
   const files::WaveRead read = files::read_wave_layout(source);
   return read.error != files::WaveError::none ||
          read.layout.data_offset + read.layout.data_size <= bytes.size();
+}
+
+// Through a stream that cannot seek, a file reads as it does from memory,
+// open-ended: the same refusal, or the same format, sample coding and
+// data_offset with a data_size no smaller; and the stream is left at
+// data_offset, having taken no byte of the samples.
+inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
+  files::MemorySource memory(bytes);
+  const files::WaveRead read = files::read_wave_layout(memory);
+  std::uint8_t none = 0;  // fmemopen wants a buffer even for no bytes
+  std::FILE* file = fmemopen(bytes.empty() ? &none : const_cast<std::uint8_t*>(bytes.data()),
+                             bytes.size(), "rb");
+  if (file == nullptr) return false;
+  files::StreamSource stream(file);
+  const files::WaveRead piped = files::read_wave_layout(stream);
+  const long stood_at = std::ftell(file);
+  std::fclose(file);
+  if (piped.error != read.error) return false;
+  if (read.error != files::WaveError::none) return true;
+  const files::WaveLayout& a = read.layout;
+  const files::WaveLayout& b = piped.layout;
+  return b.open_ended && !a.open_ended && b.data_offset == a.data_offset &&
+         b.data_size >= a.data_size && b.sample_format == a.sample_format &&
+         b.extensible == a.extensible && b.format.format_tag == a.format.format_tag &&
+         b.format.channels == a.format.channels &&
+         b.format.samples_per_sec == a.format.samples_per_sec &&
+         b.format.avg_bytes_per_sec == a.format.avg_bytes_per_sec &&
+         b.format.block_align == a.format.block_align &&
+         b.format.bits_per_sample == a.format.bits_per_sample &&
+         stream.position() == a.data_offset && stood_at >= 0 &&
+         static_cast<std::uint64_t>(stood_at) == a.data_offset;
 }
 
 // Reading takes the file's bytes up to the end of its last whole field and

@@ -22,7 +22,9 @@ TEST(FuzzRegressions, KeptInputsKeepTheParsersProperties) {
   const fs::path folder = TONEWELL_FUZZ_REGRESSIONS;
   int inputs = 0;
   for (const auto& entry : fs::directory_iterator(folder / "wav")) {
-    EXPECT_TRUE(files_fuzz::wave_samples_inside_file(read_file(entry.path()))) << entry.path();
+    const std::vector<std::uint8_t> bytes = read_file(entry.path());
+    EXPECT_TRUE(files_fuzz::wave_samples_inside_file(bytes)) << entry.path();
+    EXPECT_TRUE(files_fuzz::wave_stream_reads_as_memory(bytes)) << entry.path();
     ++inputs;
   }
   for (const auto& entry : fs::directory_iterator(folder / "settings")) {

@@ -278,22 +278,105 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
 }
 
 TEST(ReadWaveLayout, EveryPrefixOfAFileIsReadOrRefusedByWhatItHolds) {
-  const Bytes file = riff(chunk("fmt ", mono) + list + chunk("data", samples(6)));
-  const std::size_t data_offset = file.size() - 6;
-  for (std::size_t length = 0; length <= file.size(); ++length) {
-    SCOPED_TRACE(length);
-    const files::WaveRead read =
-        read_memory(Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length)));
-    const WaveError expected = length < 4             ? WaveError::not_riff
-                               : length < 12          ? WaveError::not_wave
-                               : length < 36          ? WaveError::fmt_incorrect
-                               : length < data_offset ? WaveError::no_data
-                                                      : WaveError::none;
-    EXPECT_EQ(read.error, expected);
-    if (expected == WaveError::none) {
-      EXPECT_EQ(read.layout.data_offset, data_offset);
-      EXPECT_EQ(read.layout.data_size, length - data_offset);
+  struct File {
+    const char* name;
+    Bytes before_fmt;
+  };
+  const File layouts[] = {
+      {"odd bext with its pad byte and JUNK", chunk("bext", Bytes(5)) + chunk("JUNK", Bytes(28))},
+      {"odd JUNK without its pad byte", unpadded("JUNK", Bytes(27))},
+  };
+  for (const File& f : layouts) {
+    const Bytes file = riff(f.before_fmt + chunk("fmt ", extensible(2, 11025, 16, 1)) +
+                            chunk("data", samples(8)));
+    const std::size_t data_offset = file.size() - 8;
+    for (std::size_t length = 0; length <= file.size(); ++length) {
+      SCOPED_TRACE(testing::Message() << f.name << ", " << length << " bytes");
+      const Bytes prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
+      const files::WaveRead read = read_memory(prefix);
+      const WaveError expected = length < 4                 ? WaveError::not_riff
+                                 : length < 12              ? WaveError::not_wave
+                                 : length < data_offset - 8 ? WaveError::fmt_incorrect
+                                 : length < data_offset     ? WaveError::no_data
+                                                            : WaveError::none;
+      EXPECT_EQ(read.error, expected);
+      if (expected == WaveError::none) {
+        EXPECT_EQ(read.layout.data_offset, data_offset);
+        EXPECT_EQ(read.layout.data_size, length - data_offset);
+        EXPECT_TRUE(files::pcm16(read.layout));
+      }
+
+      Pipe pipe(prefix);
+      ASSERT_NE(pipe.stream(), nullptr);
+      files::StreamSource stream(pipe.stream());
+      const files::WaveRead piped = files::read_wave_layout(stream);
+      EXPECT_EQ(piped.error, expected);
+      if (expected == WaveError::none) {
+        EXPECT_EQ(piped.layout.data_offset, data_offset);
+        EXPECT_EQ(piped.layout.data_size, 8u);
+      }
     }
+  }
+}
+
+TEST(StreamSource, ReadsForwardReReadsItsLastSixteenBytesAndNoFurther) {
+  const Bytes bytes = samples(100);
+  Pipe pipe(bytes);
+  ASSERT_NE(pipe.stream(), nullptr);
+  files::StreamSource stream(pipe.stream());
+  EXPECT_EQ(stream.size(), files::unknown_size);
+  // read_at(offset, count): how many it gave, which must be the stream's
+  // bytes from offset on.
+  const auto read_at = [&](std::uint64_t offset, std::size_t count) {
+    Bytes into(count);
+    const std::size_t got = stream.read_at(offset, into);
+    into.resize(got);
+    if (got > 0) {
+      const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+      EXPECT_EQ(into, Bytes(from, from + static_cast<std::ptrdiff_t>(got))) << "at " << offset;
+    }
+    return got;
+  };
+  EXPECT_EQ(read_at(0, 10), 10u);
+  EXPECT_EQ(read_at(10, 6), 6u);  // on from where it stopped
+  EXPECT_EQ(read_at(2, 20), 20u);  // partly behind its position
+  EXPECT_EQ(stream.position(), 22u);
+  EXPECT_EQ(read_at(40, 10), 10u);  // skips 18 bytes
+  EXPECT_EQ(read_at(34, 4), 4u);    // the oldest byte kept
+  EXPECT_EQ(read_at(33, 4), 0u);    // one further back
+  EXPECT_EQ(stream.position(), 50u);
+  EXPECT_EQ(read_at(95, 10), 5u);  // the end of the stream
+  EXPECT_EQ(read_at(100, 1), 0u);
+  EXPECT_EQ(read_at(200, 1), 0u);
+}
+
+TEST(FormatName, NamesTheSampleCodingAndPcm16TakesOnlySixteenBitPcm) {
+  struct Case {
+    std::uint16_t sample_format;
+    bool extensible;
+    files::WaveFormat format;  // tag, channels, rate, bytes/s, align, bits
+    std::string_view name;
+    bool pcm16;
+  };
+  const Case cases[] = {
+      {1, false, {1, 1, 8000, 8000, 1, 8}, "8-bit PCM", false},
+      {1, true, {0xFFFE, 2, 44100, 264600, 6, 24}, "24-bit PCM (extensible)", false},
+      {1, false, {1, 2, 44100, 176400, 4, 16}, "16-bit PCM", true},
+      {1, false, {1, 1, 11025, 44100, 4, 16}, "16-bit PCM", false},  // stereo's align
+      {1, false, {1, 0, 11025, 0, 0, 16}, "16-bit PCM", false},      // no channels
+      {3, false, {3, 1, 11025, 22050, 2, 16}, "16-bit float", false},
+      {85, false, {85, 2, 44100, 16000, 1, 0}, "compressed audio (format tag 85)", false},
+      {85, true, {0xFFFE, 2, 44100, 16000, 1, 0}, "compressed audio (format tag 85)", false},
+      {0, true, {0xFFFE, 1, 11025, 22050, 2, 16}, "an unknown extensible sub-format", false},
+      {0, false, {0, 1, 11025, 22050, 2, 16}, "compressed audio (format tag 0)", false},
+  };
+  for (const Case& c : cases) {
+    files::WaveLayout layout;
+    layout.format = c.format;
+    layout.sample_format = c.sample_format;
+    layout.extensible = c.extensible;
+    EXPECT_EQ(files::format_name(layout), c.name);
+    EXPECT_EQ(files::pcm16(layout), c.pcm16) << c.name;
   }
 }
 
