@@ -3,9 +3,9 @@
 //
 // All integers in a WAVE file are little-endian. A file is accepted when it
 // starts "RIFF", size, "WAVE", then holds chunks of which a "fmt " chunk of
-// at least 16 bytes comes before the "data" chunk. Any other chunks
-// ("JUNK", "bext", "LIST", "fact", ...) before, between or after them are
-// skipped. A chunk of odd size is followed by one pad byte; some recorders
+// at least 16 bytes (the first such is used) comes before the "data" chunk.
+// Any other chunks ("JUNK", "bext", "LIST", "fact", ...) before, between or
+// after them are skipped. A chunk of odd size is followed by one pad byte; some recorders
 // leave it out, which the reader tolerates. The RIFF size is not used.
 #pragma once
 
