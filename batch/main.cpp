@@ -59,7 +59,8 @@ int main(int argc, char** argv) {
   bool show_bar = false;
   std::uint64_t shown = ~std::uint64_t{0};
   const auto planned = [&](const batch::RunPlan& plan) {
-    show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1 && plan.seconds > bar_after_seconds;
+    show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1 && plan.known &&
+               plan.seconds > bar_after_seconds;
   };
   const auto progress = [&](std::uint64_t written, std::uint64_t total) {
     if (!show_bar) return;
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
     if (written == total) std::fputc('\n', stderr);
   };
   if (const auto error = batch::filter_wave(*chain, options.input, options.output,
-                                            options.channel, {planned, progress, &stop})) {
+                                            options.channel, stop, {planned, progress, report})) {
     if (show_bar) std::fputc('\n', stderr);
     // Ended by a signal: the shell's status for it, without a message.
     if (const int signal = stop.received()) return 128 + signal;

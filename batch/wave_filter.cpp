@@ -10,9 +10,8 @@
 #include <vector>
 
 #include "audio/chain_feed.h"
-#include "batch/open_file.h"
+#include "batch/endpoints.h"
 #include "engine/filter_chain.h"
-#include "files/replace_file.h"
 
 namespace batch {
 namespace {
@@ -55,44 +54,19 @@ std::string system_error(const std::string& path, const char* doing, int error) 
   return line(path, std::string(doing) + ": " + std::strerror(error));
 }
 
-// Output bytes gathered into large writes.
-class Output {
- public:
-  explicit Output(const std::string& path) : file_(path) { buffer_.reserve(buffer_bytes); }
-  bool ok() const { return file_.ok(); }
-  int error() const { return file_.error(); }
-
-  void write(std::span<const std::uint8_t> bytes) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    if (buffer_.size() >= buffer_bytes) flush();
-  }
-
-  bool commit() {
-    flush();
-    return file_.commit();
-  }
-
- private:
-  static constexpr std::size_t buffer_bytes = 1 << 16;
-
-  void flush() {
-    file_.write(buffer_);
-    buffer_.clear();
-  }
-
-  files::ReplacingFile file_;
-  std::vector<std::uint8_t> buffer_;
-};
-
 // Gathers mono 16-bit samples at 11025 Hz into passes and writes what each
 // pass puts out, up to `total` samples; further samples are dropped.
 class Passes {
  public:
-  Passes(engine::FilterChain& chain, Output& output, std::uint64_t total,
+  Passes(engine::FilterChain& chain, OutputEnd& output, std::uint64_t total,
          const Progress& progress)
       : chain_(chain), output_(output), total_(total), progress_(progress) {}
 
   bool full() const { return taken_ >= total_; }
+  std::uint64_t taken() const { return taken_; }
+
+  // The total once known at the end; never below what was taken.
+  void set_total(std::uint64_t total) { total_ = std::max(total, taken_); }
 
   void add(std::span<const std::uint8_t> mono) {
     while (!mono.empty() && !full()) {
@@ -129,8 +103,8 @@ class Passes {
   static constexpr std::int32_t mono_input = 1;
 
   engine::FilterChain& chain_;
-  Output& output_;
-  const std::uint64_t total_;
+  OutputEnd& output_;
+  std::uint64_t total_;
   const Progress& progress_;
   std::array<std::uint8_t, 2 * pass_samples> captured_{};
   std::array<std::uint8_t, 2 * pass_samples> packed_{};
@@ -138,50 +112,65 @@ class Passes {
   std::uint64_t taken_ = 0;  // samples gathered in all
 };
 
-// The input's frames, read a piece at a time.
+// The input's frames, read a piece at a time; a stream may end before the
+// layout's size.
 class Input {
  public:
-  Input(std::FILE* file, const files::WaveLayout& layout)
-      : source_(file),
+  Input(InputEnd& end, const files::WaveLayout& layout)
+      : end_(end),
         at_(layout.data_offset),
         align_(layout.format.block_align),
         frames_left_(layout.data_size / layout.format.block_align),
         frames_(read_frames * align_) {}
 
-  // The next frames, none at the end; false on a read error.
+  std::uint64_t frames_read() const { return frames_read_; }
+
+  // The next whole frames, none at the end; false on a read error.
   bool next(std::span<const std::uint8_t>& frames) {
     const std::size_t count = std::min<std::uint64_t>(read_frames, frames_left_);
     const std::size_t bytes = count * align_;
-    if (source_.read_at(at_, std::span(frames_).first(bytes)) != bytes) return false;
-    at_ += bytes;
-    frames_left_ -= count;
-    frames = std::span(frames_).first(bytes);
+    const std::size_t read = end_.source().read_at(at_, std::span(frames_).first(bytes));
+    if (read != bytes) {
+      if (end_.failed()) return false;
+      frames_left_ = 0;
+    } else {
+      frames_left_ -= count;
+    }
+    const std::size_t whole = read / align_;
+    at_ += read;
+    frames_read_ += whole;
+    frames = std::span(frames_).first(whole * align_);
     return true;
   }
 
  private:
-  files::FileSource source_;
+  InputEnd& end_;
   std::uint64_t at_;
   const std::size_t align_;
   std::uint64_t frames_left_;
+  std::uint64_t frames_read_ = 0;
   std::vector<std::uint8_t> frames_;
 };
 
+// The header with the sizes of `samples` samples, or "to the end" ones.
+std::array<std::uint8_t, 44> header_for(std::optional<std::uint64_t> samples) {
+  if (samples) return files::recording_header(static_cast<std::uint32_t>(2 * *samples));
+  std::array<std::uint8_t, 44> header = files::recording_header(0);
+  files::put_u32(std::span(header).subspan<files::riff_size_offset, 4>(), 0xFFFFFFFF);
+  files::put_u32(std::span(header).subspan<files::data_size_offset, 4>(), 0xFFFFFFFF);
+  return header;
+}
+
 }  // namespace
 
-std::optional<std::string> format_refusal(const files::WaveFormat& f) {
+std::optional<std::string> format_refusal(const files::WaveLayout& layout) {
+  const files::WaveFormat& f = layout.format;
   std::string found;
-  if (f.format_tag == 3) {
-    found = "found " + std::to_string(f.bits_per_sample) + "-bit float samples";
-  } else if (f.format_tag == 0xFFFE) {
-    found = "found the extensible format (tag 0xFFFE)";
-  } else if (f.format_tag != 1) {
-    found = "found compressed audio (format tag " + std::to_string(f.format_tag) + ")";
-  } else if (f.bits_per_sample != 16) {
-    found = "found " + std::to_string(f.bits_per_sample) + "-bit PCM";
+  if (layout.sample_format != 1 || f.bits_per_sample != 16) {
+    found = "found " + files::format_name(layout);
   } else if (f.channels != 1 && f.channels != 2) {
     found = "found " + channels_text(f.channels);
-  } else if (f.block_align != 2 * f.channels) {
+  } else if (!files::pcm16(layout)) {
     found = "found a block align of " + std::to_string(f.block_align) + " for " +
             channels_text(f.channels) + " 16-bit PCM";
   } else if (f.samples_per_sec < lowest_rate || f.samples_per_sec > highest_rate) {
@@ -194,44 +183,66 @@ std::optional<std::string> format_refusal(const files::WaveFormat& f) {
 
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
-                                       const RunHooks& hooks) {
-  const FileHandle file = open_for_reading(input);
-  if (!file) return system_error(input, "cannot open", errno);
-  files::FileSource header_source(file.get());
-  const files::WaveRead read = files::read_wave_layout(header_source);
+                                       const StopSignals& stop, const RunHooks& hooks) {
+  const std::string in_name = input == "-" ? "standard input" : input;
+  const std::string out_name = output == "-" ? "standard output" : output;
+  const auto stopped = [&] { return stop.received() != 0; };
+  const std::string stopped_line = line(out_name, "stopped by a signal");
+
+  InputEnd in(input, stop, hooks.notice);
+  if (in.error() != 0) return system_error(in_name, "cannot open", in.error());
+  const files::WaveRead read = files::read_wave_layout(in.source());
+  if (stopped()) return stopped_line;
+  if (in.failed()) return system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
   if (read.error != files::WaveError::none) {
-    return line(input, layout_refusal(read.error) + std::string(accepted));
+    return line(in_name, layout_refusal(read.error) + std::string(accepted));
   }
   const files::WaveLayout& layout = read.layout;
-  if (const auto refusal = format_refusal(layout.format)) return line(input, *refusal);
+  if (const auto refusal = format_refusal(layout)) return line(in_name, *refusal);
 
   audio::ChainFeed feed(layout.format.channels, layout.format.samples_per_sec,
                         channel == Channel::right ? 1 : 0);
-  if (!feed.ready()) return line(input, "the rate converter could not be set up");
-  const std::uint64_t total = feed.samples_for(layout.data_size / layout.format.block_align);
-  if (2 * total + 36 > std::numeric_limits<std::uint32_t>::max()) {
-    return line(output, "the filtered audio would not fit in a WAV file (4 GiB at most)");
+  if (!feed.ready()) return line(in_name, "the rate converter could not be set up");
+  // A stream whose header gives no size runs to its end, up to what a WAV
+  // file holds.
+  constexpr std::uint64_t most_samples = (std::numeric_limits<std::uint32_t>::max() - 36) / 2;
+  const bool to_the_end =
+      layout.open_ended && layout.data_size == std::numeric_limits<std::int32_t>::max();
+  const std::optional<std::uint64_t> known =
+      to_the_end ? std::nullopt
+                 : std::optional(feed.samples_for(layout.data_size / layout.format.block_align));
+  if (known > most_samples) {
+    return line(out_name, "the filtered audio would not fit in a WAV file (4 GiB at most)");
   }
-  if (hooks.planned) hooks.planned({total, static_cast<double>(total) / audio::chain_rate});
+  if (hooks.planned) {
+    hooks.planned({known.value_or(0), static_cast<double>(known.value_or(0)) / audio::chain_rate,
+                   known.has_value()});
+  }
 
-  Output out(output);
-  if (!out.ok()) return system_error(output, "cannot write", out.error());
-  out.write(files::recording_header(static_cast<std::uint32_t>(2 * total)));
+  OutputEnd out(output, stop, hooks.notice);
+  if (!out.ok()) return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
+  out.write(header_for(known));
 
-  Passes passes(chain, out, total, hooks.progress);
+  Passes passes(chain, out, known.value_or(most_samples), hooks.progress);
   const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
-  Input samples(file.get(), layout);
+  Input samples(in, layout);
   std::span<const std::uint8_t> frames;
-  const auto stopped = [&hooks] { return hooks.stop && hooks.stop->received() != 0; };
   while (!passes.full() && out.ok()) {
-    if (stopped()) return line(output, "stopped by a signal");
-    if (!samples.next(frames)) return system_error(input, "cannot read", errno != 0 ? errno : EIO);
+    if (stopped()) return stopped_line;
+    if (!samples.next(frames)) {
+      return stopped() ? stopped_line : system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
+    }
     if (frames.empty()) break;
     feed.add(frames, sink);
   }
+  if (!known) passes.set_total(std::min(feed.samples_for(samples.frames_read()), most_samples));
   feed.finish(sink);
   passes.finish();
-  if (!out.commit()) return system_error(output, "cannot write", out.error());
+  const std::optional<std::array<std::uint8_t, 44>> final_header =
+      known ? std::nullopt : std::optional(header_for(passes.taken()));
+  if (!out.commit(final_header)) {
+    return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
+  }
   return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "batch/endpoints.h"
 #include "batch/options.h"
 #include "batch/stop_signals.h"
 #include "engine/filter_chain.h"
@@ -18,11 +19,11 @@ namespace batch {
 inline constexpr std::uint32_t lowest_rate = 1000;
 inline constexpr std::uint32_t highest_rate = 768000;
 
-// Why a format cannot be filtered, as "found ...; accepts ..." (one line,
-// without the file's name), or nothing when it can: 16-bit PCM (format tag
-// 1), 1 or 2 channels, block align 2 x channels, a rate from lowest_rate to
-// highest_rate.
-std::optional<std::string> format_refusal(const files::WaveFormat& format);
+// Why a layout's samples cannot be filtered, as "found ...; accepts ..."
+// (one line, without the file's name), or nothing when they can: 16-bit PCM
+// (plain or extensible), 1 or 2 channels, block align 2 x channels, a rate
+// from lowest_rate to highest_rate.
+std::optional<std::string> format_refusal(const files::WaveLayout& layout);
 
 // How far a run has come: samples written of the total.
 using Progress = std::function<void(std::uint64_t written, std::uint64_t total)>;
@@ -31,24 +32,30 @@ using Progress = std::function<void(std::uint64_t written, std::uint64_t total)>
 struct RunPlan {
   std::uint64_t output_samples = 0;
   double seconds = 0.0;  // of audio
+  bool known = true;     // false: a stream that runs to its end, length unknown
 };
 
 // What a run tells and asks as it goes.
 struct RunHooks {
   std::function<void(const RunPlan&)> planned;  // before the first pass
   Progress progress;                            // after every pass
-  const StopSignals* stop = nullptr;  // when given, a stop signal ends the run
+  Notice notice;                                // a line while the run waits
 };
 
-// Filters `input` into `output` through `chain`, as set_up_chain left it:
-// the chosen channel of the input, converted to 11025 Hz when it is at
-// another rate, in passes of 1024 samples through the chain, the
-// last padded with silence; the output is a mono 16-bit 11025 Hz WAV file
-// with as many samples as the input has (at 11025 Hz). `output` is replaced
-// only when complete; a run ended by a stop signal removes what it wrote.
-// Returns the error, one line naming the file, or nothing on success.
+// Filters `input` into `output` (either "-": the standard stream; see
+// InputEnd and OutputEnd) through `chain`, as set_up_chain left it: the
+// chosen channel of the input, converted to 11025 Hz when it is at another
+// rate, in passes of 1024 samples through the chain, the last padded with
+// silence; the output is a mono 16-bit 11025 Hz WAV file with as many
+// samples as the input has (at 11025 Hz). Its header's sizes are written
+// first from the input's; a stream that ends early is padded with silence to
+// them. A stream whose header gives no size is read to its end: the header
+// says "to the end" (0xFFFFFFFF) until the sizes are put in where the output
+// can seek. A file is replaced only when complete; a stop signal ends the
+// run between reads, and what it was writing is removed. Returns the error,
+// one line naming the file, or nothing on success.
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
-                                       const RunHooks& hooks);
+                                       const StopSignals& stop, const RunHooks& hooks);
 
 }  // namespace batch

@@ -47,7 +47,7 @@ class WaveFilter : public ::testing::Test {
     chain = std::make_unique<engine::FilterChain>();
     design::Tuning tuning;
     batch::set_up_chain(files::start_settings(), options, tuning, *chain);
-    return batch::filter_wave(*chain, in, out, options.channel, {});
+    return batch::filter_wave(*chain, in, out, options.channel, stop, {});
   }
 
   static std::set<std::string> listing() {
@@ -57,6 +57,7 @@ class WaveFilter : public ::testing::Test {
   }
 
   fs::path folder_;
+  batch::StopSignals stop;
   std::unique_ptr<engine::FilterChain> chain;
 };
 
@@ -186,6 +187,20 @@ TEST_F(WaveFilter, EitherChannelOfStereoAndOtherRatesAreTaken) {
   }
 }
 
+// A file in the extensible layout whose sub-format is PCM, claiming `bits`.
+Bytes extensible(std::uint16_t bits, const Samples& samples) {
+  Bytes file = wave_file(shape_with([bits](WaveShape& w) {
+                           w.format_tag = 0xFFFE;
+                           w.bits = bits;
+                           w.block_align = 2;
+                           w.fmt_extra = 24;
+                         }),
+                         samples);
+  const Bytes pcm_guid{1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  std::copy(pcm_guid.begin(), pcm_guid.end(), file.begin() + 44);
+  return file;
+}
+
 TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
   const Samples some(100, 5);
   const Bytes whole = wave_file({}, some);
@@ -197,9 +212,10 @@ TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
                    w.bits = 32;
                  }),
                  some),
-       "found 32-bit float samples"},
+       "found 32-bit float"},
       {wave_file(shape_with([](WaveShape& w) { w.format_tag = 0xFFFE; }), some),
-       "found the extensible format"},
+       "found an unknown extensible sub-format"},
+      {extensible(24, some), "found 24-bit PCM (extensible)"},
       {wave_file(shape_with([](WaveShape& w) {
                    w.format_tag = 7;
                    w.bits = 8;
@@ -231,6 +247,11 @@ TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
             "no/such/folder/out.wav: cannot write: No such file or directory");
   EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(listing(), (std::set<std::string>{"bad.wav", "good.wav", "out.wav"}));
+
+  // 16-bit PCM in the extensible layout is taken like the plain one.
+  write_file("extensible.wav", extensible(16, some));
+  ASSERT_EQ(filter({}, "extensible.wav", "out.wav"), std::nullopt);
+  EXPECT_EQ(samples_after_header(read_file("out.wav")), some);
 }
 
 TEST_F(WaveFilter, SettingsFilesMustBe124BytesAndTheBarCountsMinutesOfAudio) {
@@ -340,6 +361,115 @@ TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
     fs::remove("stderr.txt");
     EXPECT_EQ(listing(), before);
     EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
+  }
+}
+
+// Noise with a tone, stereo at 22050 Hz: converted and filtered on the way.
+Bytes stereo_noise(std::size_t frames) {
+  Samples both(2 * frames);
+  for (std::size_t n = 0; n < both.size(); ++n) {
+    both[n] = static_cast<std::int16_t>(std::lround(
+        6000 * std::sin(0.05 * static_cast<double>(n)) + static_cast<double>(n * n % 4001) - 2000));
+  }
+  return wave_file(shape_with([](WaveShape& w) {
+                     w.channels = 2;
+                     w.rate = 22050;
+                   }),
+                   both);
+}
+
+int shell(const std::string& command) {
+  const std::string filter = TONEWELL_FILTER;
+  std::string line;
+  for (const char c : command) line += c == '@' ? filter : std::string(1, c);
+  return WEXITSTATUS(std::system(line.c_str()));
+}
+
+TEST_F(WaveFilter, PipesEitherWayGiveTheBytesFilesGive) {
+  write_file("in.wav", stereo_noise(30000));
+  ASSERT_EQ(shell("@ --lms --channel right in.wav files.wav"), 0);
+  const Bytes expected = read_file("files.wav");
+  ASSERT_EQ(expected.size(), 44 + 2 * 15000u);
+  ASSERT_EQ(shell("cat in.wav | @ --lms --channel right - - 2>stderr.txt | cat >both.wav"), 0);
+  ASSERT_EQ(shell("cat in.wav | @ --lms --channel right - from-pipe.wav"), 0);
+  ASSERT_EQ(shell("@ --lms --channel right in.wav - | cat >to-pipe.wav"), 0);
+  ASSERT_EQ(shell("@ --lms --channel right - redirected.wav <in.wav"), 0);
+  for (const char* name : {"both.wav", "from-pipe.wav", "to-pipe.wav", "redirected.wav"}) {
+    EXPECT_EQ(read_file(name), expected) << name;
+  }
+  EXPECT_EQ(read_file("stderr.txt"), Bytes{});
+
+  // A stream whose header gives no sizes: "to the end" on a pipe, the real
+  // sizes in a file.
+  Bytes open = read_file("in.wav");
+  std::fill_n(open.begin() + 4, 4, 0xFF);
+  std::fill_n(open.begin() + 40, 4, 0xFF);
+  write_file("open.wav", open);
+  ASSERT_EQ(shell("cat open.wav | @ --lms --channel right - - | cat >streamed.wav"), 0);
+  ASSERT_EQ(shell("cat open.wav | @ --lms --channel right - - >sized.wav"), 0);
+  ASSERT_EQ(shell("cat open.wav | @ --lms --channel right - sized-file.wav"), 0);
+  const Bytes streamed = read_file("streamed.wav");
+  EXPECT_EQ(u32_at(streamed, 4), 0xFFFFFFFFu);
+  EXPECT_EQ(u32_at(streamed, 40), 0xFFFFFFFFu);
+  EXPECT_EQ(samples_after_header(streamed), samples_after_header(expected));
+  EXPECT_EQ(read_file("sized.wav"), expected);
+  EXPECT_EQ(read_file("sized-file.wav"), expected);
+
+  // A stream that ends before its header's size is padded to it.
+  write_file("cut.wav", Bytes(expected.begin(), expected.begin() + 44 + 2 * 5000));
+  ASSERT_EQ(shell("cat cut.wav | @ --bypass - - | cat >padded.wav"), 0);
+  const Samples padded = samples_after_header(read_file("padded.wav"));
+  ASSERT_EQ(padded.size(), 15000u);
+  const Samples whole = samples_after_header(expected);
+  EXPECT_EQ(Samples(padded.begin(), padded.begin() + 5000),
+            Samples(whole.begin(), whole.begin() + 5000));
+  EXPECT_EQ(std::count(padded.begin() + 5000, padded.end(), 0), 10000);
+}
+
+TEST_F(WaveFilter, LinksAreReplacedAtTheirTargetsAndFifosAndDevicesWrittenStraight) {
+  write_file("in.wav", stereo_noise(30000));
+  ASSERT_EQ(shell("@ --lms in.wav files.wav"), 0);
+  const Bytes expected = read_file("files.wav");
+  fs::create_directory("real");
+  write_file("real/target.wav", Bytes{'o', 'l', 'd'});
+  fs::create_symlink("real/target.wav", "link.wav");
+  ASSERT_EQ(shell("@ --lms in.wav link.wav"), 0);
+  EXPECT_TRUE(fs::is_symlink("link.wav"));
+  EXPECT_EQ(read_file("real/target.wav"), expected);
+  EXPECT_EQ(std::distance(fs::directory_iterator("real"), fs::directory_iterator()), 1);
+
+  const auto before = listing();
+  EXPECT_EQ(shell("@ --lms in.wav /dev/null"), 0);
+  EXPECT_EQ(listing(), before);
+
+  // A FIFO written straight, found waiting for its reader.
+  ASSERT_EQ(mkfifo("out.fifo", 0600), 0);
+  const pid_t writer = start_program({"--lms", "in.wav", "out.fifo"});
+  EXPECT_EQ(read_file("out.fifo"), expected);
+  EXPECT_EQ(exit_code(writer), 0);
+
+  // A FIFO read without a writer says so after a second, and goes on
+  // waiting until one comes or a stop signal.
+  ASSERT_EQ(mkfifo("in.fifo", 0600), 0);
+  const auto told = [] {
+    const Bytes err = read_file("stderr.txt");
+    return std::string(err.begin(), err.end()) ==
+           "tonewell-filter: in.fifo: waiting for a writer on this FIFO\n";
+  };
+  for (const bool writes : {true, false}) {
+    const pid_t reader = start_program({"--lms", "in.fifo", "from-fifo.wav"});
+    while (!told()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (writes) {
+      write_file("in.fifo", read_file("in.wav"));
+      EXPECT_EQ(exit_code(reader), 0);
+      EXPECT_EQ(read_file("from-fifo.wav"), expected);
+      fs::remove("from-fifo.wav");
+    } else {
+      const auto waiting = listing();
+      ASSERT_EQ(kill(reader, SIGINT), 0);
+      EXPECT_EQ(exit_code(reader), 130);
+      EXPECT_EQ(listing(), waiting);
+    }
   }
 }
 

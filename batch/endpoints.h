@@ -1,0 +1,94 @@
+// Where tonewell-filter reads and writes: a WAV file, a FIFO, a device, or
+// the standard streams ("-"). Waits on a pipe give way to a stop signal.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "batch/open_file.h"
+#include "batch/stop_signals.h"
+#include "files/replace_file.h"
+#include "files/wav.h"
+
+namespace batch {
+
+// A line for the user while a run waits, such as the wait for a FIFO's
+// writer.
+using Notice = std::function<void(const std::string& line)>;
+
+// INPUT, opened for reading: a regular file (or standard input that is one)
+// read at any offset; else (a pipe, a FIFO, a device) a stream read forward
+// only, its waits for bytes ended by a stop signal. A FIFO is opened without
+// waiting for a writer: when it has given no bytes after a second, `notice`
+// hears "PATH: waiting for a writer on this FIFO" once, and the wait goes on.
+class InputEnd {
+ public:
+  InputEnd(const std::string& path, const StopSignals& stop, const Notice& notice);
+  ~InputEnd();
+  InputEnd(const InputEnd&) = delete;
+  InputEnd& operator=(const InputEnd&) = delete;
+
+  // 0 once open, else the errno of the open.
+  int error() const { return error_; }
+  files::ByteSource& source() { return *source_; }
+  // Whether reading stopped on an error rather than the end.
+  bool failed() const { return std::ferror(file_.get()) != 0; }
+
+ private:
+  struct Stream;
+
+  int error_ = 0;
+  std::unique_ptr<Stream> stream_;
+  FileHandle file_;
+  std::unique_ptr<files::ByteSource> source_;
+};
+
+// OUTPUT, opened for writing, the bytes gathered into large writes. A
+// regular file, or a path where none is yet, is replaced through a
+// ReplacingFile only when complete, a symbolic link at its target (so the
+// link stays). A FIFO, a character device or standard output ("-") is
+// written straight, its waits ended by a stop signal; a FIFO is opened
+// without waiting for a reader: after a second without one `notice` hears
+// "PATH: waiting for a reader on this FIFO" once.
+class OutputEnd {
+ public:
+  OutputEnd(const std::string& path, const StopSignals& stop, const Notice& notice);
+  ~OutputEnd();
+  OutputEnd(const OutputEnd&) = delete;
+  OutputEnd& operator=(const OutputEnd&) = delete;
+
+  // Whether every step so far succeeded; error() is the errno of the first
+  // that failed.
+  bool ok() const { return error_ == 0; }
+  int error() const { return error_; }
+
+  void write(std::span<const std::uint8_t> bytes);
+
+  // Completes the output. `header` given: the 44-byte header written first
+  // is rewritten with it where the output can seek (a file; standard output
+  // that is a file). False on any failure.
+  bool commit(const std::optional<std::array<std::uint8_t, 44>>& header);
+
+ private:
+  void flush();
+  bool write_straight(std::span<const std::uint8_t> bytes);
+  void fail(int error);
+
+  const StopSignals& stop_;
+  std::string path_;  // the file replaced, a link resolved
+  std::optional<files::ReplacingFile> replacing_;
+  int fd_ = -1;  // written straight
+  bool own_fd_ = false;
+  std::optional<std::int64_t> start_;  // where the header went, when seekable
+  int error_ = 0;
+  std::vector<std::uint8_t> buffer_;
+};
+
+}  // namespace batch
