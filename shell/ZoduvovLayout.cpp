@@ -538,35 +538,35 @@ void TZForm::create_controls() {
   connect(Hi_Notch_Freq_ScrollBar, &QScrollBar::valueChanged, this,
           &TZForm::Hi_Notch_Freq_ScrollBarChange);
 
-  // Main menu.
-  File1 = menuBar()->addMenu("File");
-  LoadWave = File1->addAction("Open Wave", this, &TZForm::LoadWaveClick);
-  SaveWave = File1->addAction("Save Wave", this, &TZForm::SaveWaveClick);
+  // Main menu, each title and command with its Alt key.
+  File1 = menuBar()->addMenu("&File");
+  LoadWave = File1->addAction("&Open Wave", this, &TZForm::LoadWaveClick);
+  SaveWave = File1->addAction("&Save Wave", this, &TZForm::SaveWaveClick);
   N1 = File1->addSeparator();
-  Quit1 = File1->addAction("Quit", this, &TZForm::Quit1Click);
-  Options1 = menuBar()->addMenu("Options");
-  SoundCard1 = Options1->addMenu("Sound Card");
-  InputSoundCard = SoundCard1->addAction("Input Sound Card", this, &TZForm::InputSoundCardClick);
-  OutputSoundCard = SoundCard1->addAction("Output Sound Card", this, &TZForm::OutputSoundCardClick);
-  InputSelect1 = Options1->addMenu("Input Select");
-  MicInput = InputSelect1->addAction("Mic", this, &TZForm::MicInputClick);
-  Left1 = InputSelect1->addMenu("Line");
-  LeftInput = Left1->addAction("Left Channel", this, &TZForm::LeftInputClick);
-  RightInput = Left1->addAction("Right Channel", this, &TZForm::RightInputClick);
+  Quit1 = File1->addAction("&Quit", this, &TZForm::Quit1Click);
+  Options1 = menuBar()->addMenu("&Options");
+  SoundCard1 = Options1->addMenu("&Sound Card");
+  InputSoundCard = SoundCard1->addAction("&Input Sound Card", this, &TZForm::InputSoundCardClick);
+  OutputSoundCard = SoundCard1->addAction("&Output Sound Card", this, &TZForm::OutputSoundCardClick);
+  InputSelect1 = Options1->addMenu("&Input Select");
+  MicInput = InputSelect1->addAction("&Mic", this, &TZForm::MicInputClick);
+  Left1 = InputSelect1->addMenu("&Line");
+  LeftInput = Left1->addAction("&Left Channel", this, &TZForm::LeftInputClick);
+  RightInput = Left1->addAction("&Right Channel", this, &TZForm::RightInputClick);
   for (QAction* input : {MicInput, LeftInput, RightInput}) input->setCheckable(true);
-  View1 = menuBar()->addMenu("View");
-  Waterfall1 = View1->addAction("Waterfall");
-  FilterResponse1 = View1->addAction("Filter Response");
+  View1 = menuBar()->addMenu("&View");
+  Waterfall1 = View1->addAction("&Waterfall");
+  FilterResponse1 = View1->addAction("&Filter Response");
   for (QAction* check : {Waterfall1, FilterResponse1}) check->setCheckable(true);
   connect(Waterfall1, &QAction::toggled, this, &TZForm::Waterfall1Click);
-  Help1 = menuBar()->addMenu("Help");
-  HelpMenu1 = Help1->addAction("Help Menu", this, &TZForm::HelpMenu1Click);
+  Help1 = menuBar()->addMenu("&Help");
+  HelpMenu1 = Help1->addAction("&Help Menu", this, &TZForm::HelpMenu1Click);
   // The desktop's usual keys for the file commands, Quit and help.
   LoadWave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   SaveWave->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   HelpMenu1->setShortcut(QKeySequence(Qt::Key_F1));
-  About1 = Help1->addAction("About", this, &TZForm::About1Click);
+  About1 = Help1->addAction("&About", this, &TZForm::About1Click);
 
   // Timers of the processing cycle: StartTimer starts it once the message
   // loop runs.

@@ -79,9 +79,10 @@ class Window : public ::testing::Test {
   }
 };
 
+// The entries of a menu as shown, without their Alt-key marks.
 QStringList actions_of(const QWidget* menu) {
   QStringList texts;
-  for (const QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->text());
+  for (const QAction* a : menu->actions()) texts << (a->isSeparator() ? "-" : a->iconText());
   return texts;
 }
 
@@ -388,6 +389,33 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
             (QList<QAction*>{form.MicInput, form.Left1->menuAction()}));
   EXPECT_EQ(form.File1->actions(),
             (QList<QAction*>{form.LoadWave, form.SaveWave, form.N1, form.Quit1}));
+}
+
+TEST_F(Window, EveryMenuEntryHasItsOwnAltKeyAndAltOpensTheMenus) {
+  for (const QWidget* menu : std::initializer_list<const QWidget*>{
+           form.menuBar(), form.File1, form.Options1, form.SoundCard1, form.InputSelect1,
+           form.Left1, form.View1, form.Help1}) {
+    QList<QKeySequence> keys;
+    for (const QAction* a : menu->actions()) {
+      if (a->isSeparator()) continue;
+      const QKeySequence key = QKeySequence::mnemonic(a->text());
+      EXPECT_FALSE(key.isEmpty()) << a->iconText().toStdString();
+      EXPECT_FALSE(keys.contains(key)) << a->iconText().toStdString();
+      keys << key;
+    }
+  }
+  form.StartTimer->stop();
+  form.show();
+  QApplication::setActiveWindow(&form);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  const std::pair<Qt::Key, QMenu*> menus[] = {
+      {Qt::Key_F, form.File1}, {Qt::Key_O, form.Options1},
+      {Qt::Key_V, form.View1}, {Qt::Key_H, form.Help1}};
+  for (const auto& [key, menu] : menus) {
+    QTest::keyClick(&form, key, Qt::AltModifier);
+    EXPECT_EQ(QApplication::activePopupWidget(), menu) << menu->title().toStdString();
+    menu->close();
+  }
 }
 
 TEST_F(Window, CtrlOAndCtrlSOpenTheFileDialogsAndCtrlQQuits) {
