@@ -23,6 +23,10 @@ inline constexpr std::uint32_t chain_rate = 11025;
 
 class ChainFeed {
  public:
+  // The rates a feed takes.
+  static constexpr std::uint32_t lowest_rate = 1000;
+  static constexpr std::uint32_t highest_rate = 768000;
+
   // channels 1 or 2; rate 1000..768000; channel 0 (left) or 1 (right; a
   // mono file's only channel either way).
   ChainFeed(int channels, std::uint32_t rate, int channel);

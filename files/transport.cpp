@@ -80,6 +80,24 @@ void put_sample(std::uint8_t* bytes, std::int16_t sample) {
   bytes[1] = static_cast<std::uint8_t>(bits >> 8);
 }
 
+// Whether a file's samples are what the chain's feed takes (and
+// tonewell-filter with it).
+bool feedable(const WaveLayout& layout) {
+  const WaveFormat& format = layout.format;
+  return pcm16(layout) && format.channels <= 2 &&
+         format.samples_per_sec >= audio::ChainFeed::lowest_rate &&
+         format.samples_per_sec <= audio::ChainFeed::highest_rate;
+}
+
+// Frames of a file at another rate read at a time, at most.
+constexpr std::size_t read_frames = 16384;
+
+// Room for converted samples beyond a pass: what a read gives past the
+// samples asked for (at most the rate ratio, 11 at 1000 Hz), and what the
+// converter still holds at the end of the file (its delay: some 20 frames
+// of the file, 230 samples at 1000 Hz).
+constexpr std::size_t converted_spare = 2048;
+
 }  // namespace
 
 WaveReport record_report(RecordOutcome outcome) {
@@ -180,28 +198,56 @@ std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
   }
   FileSource source(file);
   const WaveRead read = read_wave_layout(source);
+  const WaveLayout& layout = read.layout;
   std::optional<WaveReport> refusal;
   if (read.error != WaveError::none) {
     refusal = wave_report(read.error);
-  } else if (!playable(read.layout.format)) {
+  } else if (!playable(layout.format) && !feedable(layout)) {
     refusal = WaveReport{"File Open Error Message", "Wave parameters not compatible"};
+  }
+  const std::uint32_t rate = layout.format.samples_per_sec;
+  if (!refusal && rate != audio::chain_rate) {
+    feed_.emplace(layout.format.channels, rate, 0);
+    if (!feed_->ready()) {
+      refusal = WaveReport{"File Open Error Message", "Could not convert the file's rate"};
+    }
   }
   if (refusal) {
     std::fclose(file);
     return refusal;
   }
-  fseeko(file, static_cast<off_t>(read.layout.data_offset), SEEK_SET);
+  fseeko(file, static_cast<off_t>(layout.data_offset), SEEK_SET);
   play_file = file;
   play_file_open = 1;
-  play_channels = read.layout.format.channels;
-  play_bytes_left = static_cast<std::int32_t>(read.layout.data_size);
+  play_channels = layout.format.channels;
+  converting_ = rate != audio::chain_rate;
+  if (!converting_) {
+    play_bytes_left = layout.data_size;
+    return std::nullopt;
+  }
+  play_rate_ = rate;
+  play_frames_left_ = layout.data_size / layout.format.block_align;
+  play_bytes_left = static_cast<std::int64_t>(2 * feed_->samples_for(play_frames_left_));
+  feed_finished_ = false;
+  file_frames_.resize(read_frames * 4);
+  converted_.resize(2 * (max_play_frames + converted_spare));
+  converted_bytes_ = 0;
   return std::nullopt;
 }
 
 void Transport::read_play_pass(std::span<std::uint8_t> captured, int input_channels, int frames) {
+  if (converting_) {
+    read_converted_pass(captured, input_channels, frames);
+  } else {
+    read_file_pass(captured, input_channels, frames);
+  }
+}
+
+void Transport::read_file_pass(std::span<std::uint8_t> captured, int input_channels, int frames) {
   const int file_frame = play_channels * 2;
   const int input_frame = input_channels * 2;
-  const int wanted = std::min(frames, std::max(play_bytes_left, 0) / file_frame);
+  const int wanted = static_cast<int>(
+      std::min<std::int64_t>(frames, std::max<std::int64_t>(play_bytes_left, 0) / file_frame));
   std::array<std::uint8_t, 4> frame{};
   int got = 0;
   for (; got < wanted; ++got) {
@@ -223,6 +269,53 @@ void Transport::read_play_pass(std::span<std::uint8_t> captured, int input_chann
   std::fill(captured.begin() + got * input_frame, captured.begin() + frames * input_frame,
             std::uint8_t{0});
   play_bytes_left = got < wanted || got < frames ? 0 : play_bytes_left - got * file_frame;
+}
+
+// Reads and converts the file's frames until the samples gathered cover the
+// pass, or the file has ended and the feed given its last samples, then
+// hands the pass its samples and keeps the rest for the next.
+void Transport::read_converted_pass(std::span<std::uint8_t> captured, int input_channels,
+                                    int frames) {
+  const auto gather = [this](std::span<const std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(),
+              converted_.begin() + static_cast<std::ptrdiff_t>(converted_bytes_));
+    converted_bytes_ += bytes.size();
+  };
+  const std::size_t frame_bytes = 2 * std::size_t{play_channels};
+  std::size_t wanted = static_cast<std::size_t>(
+      std::min<std::int64_t>(frames, std::max<std::int64_t>(play_bytes_left, 0) / 2));
+  while (converted_bytes_ < 2 * wanted && !feed_finished_) {
+    if (play_frames_left_ == 0) {
+      feed_->finish(gather);
+      feed_finished_ = true;
+      // Now known to the sample: the file may have ended early.
+      play_bytes_left = static_cast<std::int64_t>(converted_bytes_);
+      wanted = std::min(wanted, converted_bytes_ / 2);
+      break;
+    }
+    // The frames that give the missing samples, rounded up.
+    const std::uint64_t missing = wanted - converted_bytes_ / 2;
+    const std::uint64_t enough = (missing * play_rate_ + audio::chain_rate - 1) / audio::chain_rate;
+    const std::size_t count = std::min<std::uint64_t>({read_frames, play_frames_left_, enough});
+    const std::size_t got =
+        std::fread(file_frames_.data(), 1, count * frame_bytes, play_file) / frame_bytes;
+    play_frames_left_ = got < count ? 0 : play_frames_left_ - got;
+    feed_->add(std::span(file_frames_).first(got * frame_bytes), gather);
+  }
+  const int input_frame = input_channels * 2;
+  for (std::size_t i = 0; i < wanted; ++i) {
+    std::uint8_t* into = captured.data() + i * static_cast<std::size_t>(input_frame);
+    for (int c = 0; c < input_channels; ++c) {
+      into[2 * c] = converted_[2 * i];
+      into[2 * c + 1] = converted_[2 * i + 1];
+    }
+  }
+  std::fill(captured.begin() + static_cast<std::ptrdiff_t>(wanted) * input_frame,
+            captured.begin() + frames * input_frame, std::uint8_t{0});
+  std::copy(converted_.begin() + static_cast<std::ptrdiff_t>(2 * wanted),
+            converted_.begin() + static_cast<std::ptrdiff_t>(converted_bytes_), converted_.begin());
+  converted_bytes_ -= 2 * wanted;
+  play_bytes_left -= static_cast<std::int64_t>(2 * wanted);
 }
 
 void Transport::close_play_file() {

@@ -1,6 +1,7 @@
 // The two WAV files of the transport: the record file, which receives the
 // program's output block by block, and the play file, whose samples replace
-// the captured input. Only regular files are taken: opening never waits on a
+// the captured input (converted to 11025 Hz on the way when the file is at
+// another rate). Only regular files are taken: opening never waits on a
 // FIFO or a device. No Qt.
 #pragma once
 
@@ -9,7 +10,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "audio/chain_feed.h"
 #include "files/wav.h"
 
 namespace files {
@@ -57,8 +60,11 @@ class Transport {
   // Sample bytes written so far; the next block goes to byte 44 + this.
   std::uint64_t record_byte_count = 0;
   int record_error = 0;  // errno of the write that stopped the recording
-  std::int32_t play_bytes_left = 0;    // sample bytes not yet read
-  std::uint16_t play_channels = 0;     // channels of the play file's frames, 1 or 2
+  // Bytes of the play still to come, the cycle's sign of its end: the file's
+  // sample bytes not yet read (a file at 11025 Hz), or those of the mono
+  // 16-bit samples at 11025 Hz its conversion has still to give.
+  std::int64_t play_bytes_left = 0;
+  std::uint16_t play_channels = 0;  // channels of the play file's frames, 1 or 2
 
   // create_record_file: finishes a record file already open, then creates
   // (truncating) the record file at `path` with a recording header for no
@@ -83,21 +89,32 @@ class Transport {
   bool finish_record_file();
 
   // open_play_file: opens `path`, checks its header and leaves it
-  // positioned at its first sample: play_file_open 1, play_bytes_left the
-  // data's size, play_channels its channel count. Returns the report for a
-  // refusal (then no file is open); anything but a regular file is refused
-  // without waiting for it.
+  // positioned at its first sample: play_file_open 1, play_channels its
+  // channel count, play_bytes_left the data's size, or, for a file at
+  // another rate than 11025 Hz, twice the samples its frames give at
+  // 11025 Hz (ChainFeed::samples_for). Takes what tonewell-filter takes
+  // (16-bit PCM, plain or extensible, mono or stereo, at 1000 to 768000 Hz)
+  // and whatever files::playable passes. Returns the report for a refusal
+  // (then no file is open); anything but a regular file is refused without
+  // waiting for it. Sets up the conversion, allocating, when it is needed.
   std::optional<WaveReport> open_play_file(const std::string& path);
 
-  // read_play_pass: reads the play file's next `frames` frames, or what is
-  // left of its data, into `captured` in the layout of an input of
-  // `input_channels` channels (1: 2 bytes a frame, 2: 4 bytes). A mono file
-  // fills both channels of a stereo input; a mono input takes a stereo
-  // file's left channel. Frames the data no longer holds are silence.
-  // Subtracts the bytes read from play_bytes_left, which becomes 0 when the
-  // file ends before its header said it would. `captured` must hold frames x
-  // input_channels x 2 bytes.
+  // read_play_pass: fills `captured` with the play's next `frames` frames
+  // in the layout of an input of `input_channels` channels (1: 2 bytes a
+  // frame, 2: 4 bytes), at most max_play_frames. A file at 11025 Hz gives
+  // its frames as they are: a mono file fills both channels of a stereo
+  // input, a mono input takes a stereo file's left channel. A file at
+  // another rate gives its left channel converted to 11025 Hz (as
+  // tonewell-filter does by default), in both channels of a stereo input;
+  // its play ends after exactly the samples its frames give. Frames past
+  // the end are silence. Subtracts what it gave from play_bytes_left, which
+  // becomes 0 when the file ends before its header said it would. `captured`
+  // must hold frames x input_channels x 2 bytes. Does not allocate: it runs
+  // on the processing cycle.
   void read_play_pass(std::span<std::uint8_t> captured, int input_channels, int frames);
+
+  // The most frames a pass may ask of read_play_pass.
+  static constexpr int max_play_frames = 4096;
 
   // close_play_file: closes the play file if it is open; play_file_open 0.
   void close_play_file();
@@ -105,8 +122,22 @@ class Transport {
  private:
   bool write_sizes();
   RecordOutcome stop_recording(RecordOutcome outcome);
+  void read_file_pass(std::span<std::uint8_t> captured, int input_channels, int frames);
+  void read_converted_pass(std::span<std::uint8_t> captured, int input_channels, int frames);
 
   int record_fd_ = -1;
+
+  // The conversion of a play file at another rate than 11025 Hz: the feed,
+  // the file's frames read at a time, the samples it gave that no pass has
+  // taken yet.
+  std::optional<audio::ChainFeed> feed_;
+  bool converting_ = false;
+  bool feed_finished_ = false;  // the file's frames are all in the feed
+  std::uint32_t play_rate_ = 0;
+  std::uint64_t play_frames_left_ = 0;  // frames of the file not yet read
+  std::vector<std::uint8_t> file_frames_;
+  std::vector<std::uint8_t> converted_;
+  std::size_t converted_bytes_ = 0;
 };
 
 }  // namespace files

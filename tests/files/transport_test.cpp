@@ -7,15 +7,37 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
+#include <new>
+#include <numbers>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "audio/chain_feed.h"
+#include "tests/support/wave_bytes.h"
+
+namespace {
+std::atomic<long> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  allocations.fetch_add(1);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -293,6 +315,170 @@ TEST_F(Transport, OnlyRegularFilesAreOpenedAndOthersAreRefusedWithoutWaiting) {
   const auto missing = transport.open_play_file((folder_ / "missing.wav").string());
   ASSERT_TRUE(missing.has_value());
   EXPECT_EQ(missing->text, "Could not open the file");
+}
+
+// A file to play: a tone on the left, another on the right (stereo), in
+// 16-bit PCM with the format tag `shape.format_tag`, or extensible when
+// `sub_format` is given.
+test_support::Bytes play_file_bytes(test_support::WaveShape shape, std::size_t frames,
+                                    std::optional<std::uint16_t> sub_format = std::nullopt) {
+  test_support::Samples samples;
+  for (std::size_t n = 0; n < frames; ++n) {
+    const double t = static_cast<double>(n) / shape.rate;
+    const double phase = 2 * std::numbers::pi * t;
+    samples.push_back(static_cast<std::int16_t>(12000 * std::sin(phase * 700)));
+    if (shape.channels == 2) {
+      samples.push_back(static_cast<std::int16_t>(9000 * std::sin(phase * 1900)));
+    }
+  }
+  if (sub_format) {
+    shape.format_tag = 0xFFFE;
+    shape.fmt_extra = 24;
+  }
+  test_support::Bytes bytes = test_support::wave_file(shape, samples);
+  if (sub_format) {
+    // cbSize 22, valid bits, no channel mask, the sub-format's GUID.
+    const auto bits = static_cast<std::uint8_t>(shape.bits);
+    const auto tag = static_cast<std::uint8_t>(*sub_format);
+    const std::uint8_t extension[] = {22, 0, bits, 0, 0, 0, 0, 0, tag, 0, 0, 0,
+                                      0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    std::copy(std::begin(extension), std::end(extension), bytes.begin() + 36);
+  }
+  return bytes;
+}
+
+// What the cycle takes from a play: passes of 1024 frames while
+// play_bytes_left is positive. The first channel of each frame, whether the
+// others were equal to it, and the allocations the passes made.
+struct Played {
+  Bytes mono;
+  bool channels_alike = true;
+  int passes = 0;
+  long allocations = 0;
+};
+Played play_through(files::Transport& transport, int input_channels) {
+  Played played;
+  std::vector<std::uint8_t> captured(16386);
+  while (transport.play_bytes_left > 0 && played.passes < 100000) {
+    const long before = allocations.load();
+    transport.read_play_pass(captured, input_channels, 1024);
+    played.allocations += allocations.load() - before;
+    ++played.passes;
+    for (std::size_t frame = 0; frame < 1024; ++frame) {
+      const std::uint8_t* at = captured.data() + frame * 2 * input_channels;
+      played.mono.insert(played.mono.end(), at, at + 2);
+      if (input_channels == 2 && (at[0] != at[2] || at[1] != at[3])) played.channels_alike = false;
+    }
+  }
+  return played;
+}
+
+// What the chain's feed makes of the left channel of `file`'s frames.
+Bytes fed(const Bytes& file, std::uint16_t channels, std::uint32_t rate, std::size_t frames) {
+  audio::ChainFeed chain_feed(channels, rate, 0);
+  Bytes out;
+  const auto sink = [&out](std::span<const std::uint8_t> bytes) {
+    out.insert(out.end(), bytes.begin(), bytes.end());
+  };
+  chain_feed.add(std::span(file).subspan(file.size() - frames * 2 * channels), sink);
+  chain_feed.finish(sink);
+  return out;
+}
+
+TEST_F(Transport, AFileAtAnotherRatePlaysItsLeftChannelThroughTheChainsFeedToItsExactEnd) {
+  struct Case {
+    std::uint32_t rate;
+    std::uint16_t channels;
+    int input_channels;
+    std::size_t frames;
+    bool extensible;
+  };
+  for (const Case& c : {Case{44100, 2, 2, 3 * 44100 + 7, false}, Case{44100, 2, 1, 44100, false},
+                        Case{8000, 1, 2, 8000 * 2 + 1, false}, Case{48000, 2, 1, 48000, true},
+                        Case{1000, 1, 1, 1001, false}, Case{768000, 2, 2, 768000 / 2 + 3, false}}) {
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels to "
+                                    << c.input_channels << (c.extensible ? ", extensible" : ""));
+    const Bytes file = play_file_bytes(
+        test_support::shape_with([&](test_support::WaveShape& w) {
+          w.rate = c.rate;
+          w.channels = c.channels;
+        }),
+        c.frames, c.extensible ? std::optional<std::uint16_t>(1) : std::nullopt);
+    const fs::path path = folder_ / "play.wav";
+    test_support::write_file(path.string(), file);
+    files::Transport transport;
+    ASSERT_FALSE(transport.open_play_file(path.string()).has_value());
+    const Bytes expected = fed(file, c.channels, c.rate, c.frames);
+    ASSERT_EQ(expected.size(),
+              2 * static_cast<std::size_t>(std::llround(c.frames * 11025.0 / c.rate)));
+    EXPECT_EQ(transport.play_bytes_left, static_cast<std::int64_t>(expected.size()));
+
+    const Played played = play_through(transport, c.input_channels);
+    EXPECT_EQ(played.allocations, 0);
+    EXPECT_EQ(played.passes, static_cast<int>((expected.size() / 2 + 1023) / 1024));
+    EXPECT_EQ(transport.play_bytes_left, 0);
+    EXPECT_TRUE(played.channels_alike);
+    ASSERT_GE(played.mono.size(), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), played.mono.begin()));
+    EXPECT_TRUE(std::all_of(played.mono.begin() + static_cast<std::ptrdiff_t>(expected.size()),
+                            played.mono.end(), [](std::uint8_t b) { return b == 0; }));
+  }
+}
+
+TEST_F(Transport, AConvertedFileCutShortWhilePlayingEndsAfterTheSamplesOfTheFramesItKept) {
+  const std::size_t frames = 30000;
+  test_support::WaveShape shape;
+  shape.rate = 22050;
+  shape.channels = 2;
+  const Bytes file = play_file_bytes(shape, 10 * frames);
+  const fs::path path = folder_ / "cut.wav";
+  test_support::write_file(path.string(), file);
+  files::Transport transport;
+  ASSERT_FALSE(transport.open_play_file(path.string()).has_value());
+  EXPECT_EQ(transport.play_bytes_left, 2 * 10 * 15000);
+  fs::resize_file(path, 44 + frames * 4 + 3);
+  const Bytes kept(file.begin(), file.begin() + 44 + frames * 4);
+  const Bytes expected = fed(kept, 2, 22050, frames);
+  const Played played = play_through(transport, 2);
+  EXPECT_EQ(played.passes, (15000 + 1023) / 1024);
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), played.mono.begin()));
+  EXPECT_TRUE(std::all_of(played.mono.begin() + 2 * 15000, played.mono.end(),
+                          [](std::uint8_t b) { return b == 0; }));
+}
+
+TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedWithThePresentReport) {
+  struct Case {
+    const char* name;
+    test_support::WaveShape shape;
+    std::optional<std::uint16_t> sub_format;
+  };
+  const auto shape = [](std::uint16_t bits, std::uint32_t rate, std::uint16_t channels = 1,
+                         std::uint16_t tag = 1) {
+    test_support::WaveShape w;
+    w.bits = bits;
+    w.rate = rate;
+    w.channels = channels;
+    w.format_tag = tag;
+    return w;
+  };
+  for (const Case& c : {Case{"24-bit PCM", shape(24, 44100), {}},
+                        Case{"24-bit PCM at 11025 Hz", shape(24, 11025), {}},
+                        Case{"32-bit float", shape(32, 48000, 1, 3), {}},
+                        Case{"24-bit extensible", shape(24, 48000), 1},
+                        Case{"32-bit float extensible", shape(32, 48000), 3},
+                        Case{"three channels", shape(16, 44100, 3), {}},
+                        Case{"999 Hz", shape(16, 999), {}},
+                        Case{"768001 Hz", shape(16, 768001), {}}}) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = folder_ / "refused.wav";
+    test_support::write_file(path.string(), play_file_bytes(c.shape, 100, c.sub_format));
+    files::Transport transport;
+    const auto refusal = transport.open_play_file(path.string());
+    ASSERT_TRUE(refusal.has_value());
+    EXPECT_EQ(refusal->caption, "File Open Error Message");
+    EXPECT_EQ(refusal->text, "Wave parameters not compatible");
+    EXPECT_EQ(transport.play_file_open, 0);
+  }
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <iterator>
+#include <numbers>
 #include <string>
 
 #include "audio/standin_device.h"
@@ -94,6 +96,78 @@ class FilterCommand : public ::testing::Test {
   audio::StandinSystem device;
   ReportRecorder recorder;
 };
+
+// `frames` stereo frames at `rate`: radio on the left, another tone on the
+// right.
+Samples stereo_radio(std::size_t frames, double rate) {
+  const Samples left = radio(frames, 2 * std::numbers::pi * 900 / rate);
+  const Samples right = radio(frames, 2 * std::numbers::pi * 1700 / rate);
+  Samples stereo;
+  for (std::size_t n = 0; n < frames; ++n) {
+    stereo.push_back(left[n]);
+    stereo.push_back(right[n]);
+  }
+  return stereo;
+}
+
+// The samples at 11025 Hz that `frames` frames at `rate` give.
+std::size_t at_chain_rate(std::size_t frames, double rate) {
+  return static_cast<std::size_t>(std::llround(static_cast<double>(frames) * 11025 / rate));
+}
+
+// A file at another rate reaches the chain through the same conversion in
+// the window as in the program.
+TEST_F(FilterCommand, AFileAt44100HzGivesWhatTheWindowRecords) {
+  const std::size_t frames = 66150 + 11;
+  write_file("in.wav", wave_file(shape_with([](WaveShape& w) {
+                                   w.channels = 2;
+                                   w.rate = 44100;
+                                 }),
+                                 stereo_radio(frames, 44100)));
+  files::Settings s = files::start_settings();
+  s.bp_width_index = 4;
+  s.bp_center = batch::centre_column(900.0);
+  s.nf1_width_index = 1;
+  s.nf1_center = batch::centre_column(2000.0);
+  const Samples window = recorded_by_window(
+      s,
+      [](TZForm& form) {
+        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2}) on->click();
+      },
+      {&TZForm::LMSFilterBtn2});
+  EXPECT_TRUE(recorder.reports.empty());
+  const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp,nf1 --lms");
+  expect_same(window, program, at_chain_rate(frames, 44100));
+}
+
+// The extensible layout of 16-bit PCM plays as the plain one: the window's
+// recording of it is the program's output for the plain file.
+TEST_F(FilterCommand, AnExtensible16BitFileAt48000HzPlaysAsThePlainOne) {
+  const std::size_t frames = 48000;
+  const WaveShape plain = shape_with([](WaveShape& w) {
+    w.channels = 2;
+    w.rate = 48000;
+  });
+  const Samples samples = stereo_radio(frames, 48000);
+  WaveShape shape = plain;
+  shape.format_tag = 0xFFFE;
+  shape.fmt_extra = 24;
+  Bytes extensible = wave_file(shape, samples);
+  // cbSize 22, 16 valid bits, front left and right, the PCM sub-format.
+  const std::uint8_t extension[] = {22, 0, 16, 0, 3, 0, 0, 0, 1, 0, 0, 0,
+                                    0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+  std::copy(std::begin(extension), std::end(extension), extensible.begin() + 36);
+  write_file("in.wav", extensible);
+  files::Settings s = files::start_settings();
+  s.bp_width_index = 4;
+  s.bp_center = batch::centre_column(900.0);
+  const Samples window = recorded_by_window(
+      s, [](TZForm& form) { form.BandPassBtn2->click(); }, {});
+  EXPECT_TRUE(recorder.reports.empty());
+  write_file("in.wav", wave_file(plain, samples));
+  const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp");
+  expect_same(window, program, at_chain_rate(frames, 48000));
+}
 
 TEST_F(FilterCommand, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   const std::size_t count = 12 * 1024 + 300;

@@ -72,20 +72,23 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
     WaveShape shape;
     const char* caption;  // null: accepted
     const char* text;
+    std::int64_t bytes_left;  // of the play, when accepted
   } cases[] = {
-      {"plain.wav", {}, nullptr, nullptr},
+      {"plain.wav", {}, nullptr, nullptr, 2048},
       {"fact.wav", shape_with([](WaveShape& w) {
          w.fmt_extra = 2;
          w.before = {{"fact", Bytes(4, 0)}};
        }),
-       nullptr, nullptr},
+       nullptr, nullptr, 2048},
       {"list.wav", shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}}; }),
-       nullptr, nullptr},
-      {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, nullptr},
-      {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), "File Open Error Message",
-       "Wave parameters not compatible"},
+       nullptr, nullptr, 2048},
+      {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, nullptr, 2048},
+      // Converted: the samples at 11025 Hz its 1024 frames give.
+      {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), nullptr, nullptr, 1024},
+      {"24-bit.wav", shape_with([](WaveShape& w) { w.bits = 24; }), "File Open Error Message",
+       "Wave parameters not compatible", 0},
       {"rifx.wav", shape_with([](WaveShape& w) { w.riff = "RIFX"; }), "File Error Message",
-       "Not a RIFF file"},
+       "Not a RIFF file", 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -94,7 +97,7 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
       EXPECT_EQ(form.transport.play_file_open, 1);
-      EXPECT_EQ(form.transport.play_bytes_left, 2048);
+      EXPECT_EQ(form.transport.play_bytes_left, c.bytes_left);
     } else {
       ASSERT_EQ(reports().size(), 1u);
       EXPECT_EQ(reports()[0].first, c.caption);
