@@ -46,8 +46,9 @@ Bytes stereo_tones(std::size_t frames, double rate, double left_hz, double right
   Bytes bytes;
   for (std::size_t n = 0; n < frames; ++n) {
     const double t = static_cast<double>(n) / rate;
-    put(bytes, static_cast<std::int16_t>(std::lround(16000 * std::sin(2 * std::numbers::pi * left_hz * t))));
-    put(bytes, static_cast<std::int16_t>(std::lround(8000 * std::sin(2 * std::numbers::pi * right_hz * t))));
+    const double phase = 2 * std::numbers::pi * t;
+    put(bytes, static_cast<std::int16_t>(std::lround(16000 * std::sin(phase * left_hz))));
+    put(bytes, static_cast<std::int16_t>(std::lround(8000 * std::sin(phase * right_hz))));
   }
   return bytes;
 }
@@ -117,7 +118,7 @@ TEST(ChainFeed, OtherRatesGiveTheChosenToneAtItsFrequencyAndLevelInExactlyTheirL
                                        : stereo_tones(frames, c.rate, c.other_hz, c.hz);
     audio::ChainFeed chain_feed(2, c.rate, c.channel);
     ASSERT_TRUE(chain_feed.ready());
-    const std::uint64_t expected = static_cast<std::uint64_t>(std::llround(frames * 11025.0 / c.rate));
+    const auto expected = static_cast<std::uint64_t>(std::llround(frames * 11025.0 / c.rate));
     EXPECT_EQ(chain_feed.samples_for(frames), expected);
     const Samples out = samples_of(feed(chain_feed, input, 4, frames));
     EXPECT_EQ(out.size(), expected);
@@ -125,15 +126,6 @@ TEST(ChainFeed, OtherRatesGiveTheChosenToneAtItsFrequencyAndLevelInExactlyTheirL
     const Samples settled(out.begin() + 200, out.end() - 200);
     EXPECT_NEAR(amplitude_at(settled, c.hz), c.amplitude, 0.01 * c.amplitude);
     EXPECT_LT(amplitude_at(settled, c.other_hz), 10.0);
-  }
-  // The extreme rates: a single frame and a fraction of a second.
-  for (const std::uint32_t rate : {1000u, 768000u}) {
-    for (const std::size_t frames : {std::size_t{1}, std::size_t{rate / 3 + 1}}) {
-      SCOPED_TRACE(testing::Message() << rate << " Hz, " << frames << " frames");
-      audio::ChainFeed chain_feed(2, rate, 0);
-      const Samples out = samples_of(feed(chain_feed, stereo_tones(frames, rate, 300, 400), 4, 4096));
-      EXPECT_EQ(out.size(), static_cast<std::size_t>(std::llround(frames * 11025.0 / rate)));
-    }
   }
 }
 
