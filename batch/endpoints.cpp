@@ -84,10 +84,10 @@ InputEnd::InputEnd(const std::string& path, const StopSignals& stop, const Notic
     }
     error_ = errno;
   } else {
-    stream_ = std::make_unique<Stream>(
-        Stream{fd, !standard, S_ISFIFO(status.st_mode), false, false,
-               shown_name(path, "standard input"), &stop, &notice});
-    file_.reset(::fopencookie(stream_.get(), "rb", {Stream::read, nullptr, nullptr, Stream::close}));
+    stream_ = std::make_unique<Stream>(Stream{fd, !standard, S_ISFIFO(status.st_mode), false, false,
+                                              shown_name(path, "standard input"), &stop, &notice});
+    file_.reset(
+        ::fopencookie(stream_.get(), "rb", {Stream::read, nullptr, nullptr, Stream::close}));
     if (file_) {
       source_ = std::make_unique<files::StreamSource>(file_.get());
       return;
@@ -183,7 +183,8 @@ bool OutputEnd::write_straight(std::span<const std::uint8_t> bytes) {
       errno = EINTR;
       return false;
     }
-    const ssize_t written = ::write(fd_, bytes.data(), std::min<std::size_t>(bytes.size(), PIPE_BUF));
+    const ssize_t written =
+        ::write(fd_, bytes.data(), std::min<std::size_t>(bytes.size(), PIPE_BUF));
     if (written < 0 && (errno == EAGAIN || errno == EINTR)) continue;
     if (written <= 0) return false;
     bytes = bytes.subspan(static_cast<std::size_t>(written));
@@ -202,8 +203,8 @@ bool OutputEnd::commit(const std::optional<std::array<std::uint8_t, 44>>& header
     if (!header) return true;
     // The sizes, known only now, go into the file in place.
     const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-    const bool patched = fd >= 0 && ::pwrite(fd, header->data(), header->size(), 0) == 44 &&
-                         ::fsync(fd) == 0;
+    const bool patched =
+        fd >= 0 && ::pwrite(fd, header->data(), header->size(), 0) == 44 && ::fsync(fd) == 0;
     if (!patched) fail(errno);
     if (fd >= 0) ::close(fd);
     return ok();

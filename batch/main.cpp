@@ -1,13 +1,16 @@
 // tonewell-filter: the program's filter chain over a WAV file.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <variant>
 #include <vector>
 
+#include "batch/batch_run.h"
 #include "batch/chain.h"
 #include "batch/options.h"
 #include "batch/run.h"
@@ -21,6 +24,77 @@ constexpr double bar_after_seconds = 60.0;
 
 void report(const std::string& message) {
   std::fprintf(stderr, "tonewell-filter: %s\n", message.c_str());
+}
+
+// One INPUT into OUTPUT, with a bar for inputs over a minute.
+int run_one(const files::Settings& base, const batch::Options& options,
+            const batch::StopSignals& stop) {
+  const auto chain = std::make_unique<engine::FilterChain>();
+  design::Tuning tuning;
+  batch::set_up_chain(base, options, tuning, *chain);
+
+  bool show_bar = false;
+  std::uint64_t shown = ~std::uint64_t{0};
+  const auto planned = [&](const batch::RunPlan& plan) {
+    show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1 && plan.known &&
+               plan.seconds > bar_after_seconds;
+  };
+  const auto progress = [&](std::uint64_t written, std::uint64_t total) {
+    if (!show_bar) return;
+    // Redrawn at each whole per mille.
+    const std::uint64_t step = written * 1000 / total;
+    if (step == shown) return;
+    shown = step;
+    std::fprintf(stderr, "\r%s", batch::progress_bar(written, total).c_str());
+    if (written == total) std::fputc('\n', stderr);
+  };
+  if (const auto error = batch::filter_wave(*chain, options.inputs[0], options.output,
+                                            options.channel, stop, {planned, progress, report})) {
+    if (show_bar) std::fputc('\n', stderr);
+    // Ended by a signal: the shell's status for it, without a message.
+    if (const int signal = stop.received()) return 128 + signal;
+    report(*error);
+    return 1;
+  }
+  return 0;
+}
+
+// Several inputs into a folder, one line of progress for them all on a
+// terminal; each failure on a line of its own.
+int run_batch(const files::Settings& base, const batch::Options& options,
+              const batch::StopSignals& stop) {
+  struct stat folder {};
+  if (::stat(options.output_dir->c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+    std::fputs(batch::usage_error_text({"-o " + *options.output_dir + ": not a folder"}).c_str(),
+               stderr);
+    return 2;
+  }
+  const bool show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+  std::string shown;
+  const auto clear_bar = [&] {
+    if (!shown.empty()) std::fputs("\r\x1b[K", stderr);
+    shown.clear();
+  };
+  const auto progress = [&](const batch::BatchProgress& p) {
+    if (!show_bar) return;
+    const std::string line = batch::batch_progress_line(p);
+    if (line == shown) return;
+    shown = line;
+    std::fprintf(stderr, "\r%s", line.c_str());
+    if (p.files_done == p.files) std::fputc('\n', stderr);
+  };
+  const auto tell = [&](const std::string& line) {
+    clear_bar();
+    report(line);
+  };
+  const unsigned workers =
+      options.jobs ? static_cast<unsigned>(*options.jobs) : std::thread::hardware_concurrency();
+  const std::size_t failed = batch::run_batch(base, options, workers, stop, {progress, tell, tell});
+  if (const int signal = stop.received()) {
+    clear_bar();
+    return 128 + signal;
+  }
+  return failed == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -52,32 +126,5 @@ int main(int argc, char** argv) {
     }
     base = std::get<files::Settings>(read);
   }
-  const auto chain = std::make_unique<engine::FilterChain>();
-  design::Tuning tuning;
-  batch::set_up_chain(base, options, tuning, *chain);
-
-  bool show_bar = false;
-  std::uint64_t shown = ~std::uint64_t{0};
-  const auto planned = [&](const batch::RunPlan& plan) {
-    show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1 && plan.known &&
-               plan.seconds > bar_after_seconds;
-  };
-  const auto progress = [&](std::uint64_t written, std::uint64_t total) {
-    if (!show_bar) return;
-    // Redrawn at each whole per mille.
-    const std::uint64_t step = written * 1000 / total;
-    if (step == shown) return;
-    shown = step;
-    std::fprintf(stderr, "\r%s", batch::progress_bar(written, total).c_str());
-    if (written == total) std::fputc('\n', stderr);
-  };
-  if (const auto error = batch::filter_wave(*chain, options.input, options.output,
-                                            options.channel, stop, {planned, progress, report})) {
-    if (show_bar) std::fputc('\n', stderr);
-    // Ended by a signal: the shell's status for it, without a message.
-    if (const int signal = stop.received()) return 128 + signal;
-    report(*error);
-    return 1;
-  }
-  return 0;
+  return options.output_dir ? run_batch(base, options, stop) : run_one(base, options, stop);
 }

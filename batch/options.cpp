@@ -10,9 +10,10 @@ namespace batch {
 
 const std::string_view usage_text =
     "Usage: tonewell-filter [options] INPUT.wav OUTPUT.wav\n"
+    "       tonewell-filter [options] -o DIR INPUT.wav...\n"
     "Runs INPUT through the filter chain and writes what comes out to OUTPUT\n"
     "(16-bit PCM, mono, 11025 Hz, as many samples as INPUT), as the window\n"
-    "records it while it plays INPUT.\n"
+    "records it while it plays INPUT. With -o, each INPUT goes to DIR/<its name>.\n"
     "\n"
     "  --settings FILE         start from a saved settings file (presets, widths,\n"
     "                          centres, Q positions, gain, variable edges)\n"
@@ -36,6 +37,11 @@ const std::string_view usage_text =
     "                          10,5: 10 x 0.1, unity gain)\n"
     "  --bypass                take the unfiltered samples\n"
     "  --channel left|right    which channel of a stereo input (default left)\n"
+    "  -o, --output-dir DIR    write each INPUT to DIR under its own name, several\n"
+    "                          at a time; a failed INPUT is reported and the\n"
+    "                          others go on (exit status 1)\n"
+    "  -j, --jobs N            files filtered at a time with -o (default: one per\n"
+    "                          processor core)\n"
     "  -q, --quiet             no progress output\n"
     "  -h, --help              show this help\n"
     "  --version               show the version\n"
@@ -51,7 +57,7 @@ const std::string_view usage_text =
     "read to its end and OUTPUT's sizes say \"to the end\" (0xFFFFFFFF) unless\n"
     "OUTPUT is a file, where the real ones are put in at the end. A FIFO with no\n"
     "writer (or reader) yet is waited for, which is said after a second.\n"
-    "Short options may be grouped, as in -qh.\n"
+    "Short options may be grouped, as in -qh or -qj4.\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error,\n"
     "130 or 143 stopped by SIGINT or SIGTERM (OUTPUT then left as it was).\n";
 
@@ -66,6 +72,9 @@ namespace {
 constexpr double top_hz = 5512.5;
 
 UsageError error(std::string message) { return UsageError{std::move(message)}; }
+
+// The most files run at a time.
+constexpr int max_jobs = 256;
 
 std::optional<int> parse_int(std::string_view text) {
   int value = 0;
@@ -199,7 +208,24 @@ std::optional<UsageError> read_noise_reduction(std::string_view value, Options& 
   return std::nullopt;
 }
 
-const std::array<ValueOption, 11> value_options{{
+std::optional<UsageError> read_output_dir(std::string_view value, Options& options) {
+  if (value.empty()) return error("-o takes a folder");
+  options.output_dir = std::string(value);
+  return std::nullopt;
+}
+
+std::optional<UsageError> read_jobs(std::string_view value, Options& options) {
+  const std::optional<int> jobs = parse_int(value);
+  if (!jobs || *jobs < 1 || *jobs > max_jobs) {
+    return error("-j takes a number of files at a time, 1.." + std::to_string(max_jobs));
+  }
+  options.jobs = *jobs;
+  return std::nullopt;
+}
+
+const std::array<ValueOption, 13> value_options{{
+    {"--output-dir", read_output_dir},
+    {"--jobs", read_jobs},
     {"--settings",
      [](std::string_view v, Options& o) -> std::optional<UsageError> {
        if (v.empty()) return error("--settings takes a file name");
@@ -244,20 +270,35 @@ bool read_switch(std::string_view name, Options& options) {
 // the help, or a usage error.
 using Outcome = std::variant<std::monostate, ShowHelp, UsageError>;
 
-// A group of short options, as in "-qh": each letter a switch.
-Outcome read_short_group(std::string_view letters, Options& options) {
-  for (const char letter : letters) {
+// A group of short options, as in "-qh" or "-qj4": switches, and last
+// perhaps one that takes a value, from the rest of the group or the next
+// argument (which `i` then moves past).
+Outcome read_short_group(std::span<const std::string_view> arguments, std::size_t& i,
+                         Options& options) {
+  const std::string_view letters = arguments[i].substr(1);
+  for (std::size_t at = 0; at < letters.size(); ++at) {
+    const char letter = letters[at];
     if (letter == 'h') return ShowHelp{};
-    if (letter != 'q') return error("unknown option -" + std::string(1, letter));
-    options.quiet = true;
+    if (letter == 'q') {
+      options.quiet = true;
+      continue;
+    }
+    const Reader read = letter == 'o' ? read_output_dir : letter == 'j' ? read_jobs : nullptr;
+    if (read == nullptr) return error("unknown option -" + std::string(1, letter));
+    std::string_view value = letters.substr(at + 1);
+    if (value.empty()) {
+      if (i + 1 == arguments.size()) return error("-" + std::string(1, letter) + " needs a value");
+      value = arguments[++i];
+    }
+    if (auto bad = read(value, options)) return *bad;
+    break;
   }
   return std::monostate{};
 }
 
 // A long option, with its value from "=VALUE" or the next argument (which
 // `i` then moves past).
-Outcome read_long(std::span<const std::string_view> arguments, std::size_t& i,
-                  Options& options) {
+Outcome read_long(std::span<const std::string_view> arguments, std::size_t& i, Options& options) {
   const std::string_view argument = arguments[i];
   if (argument == "--help") return ShowHelp{};
   if (read_switch(argument, options)) return std::monostate{};
@@ -280,6 +321,11 @@ Outcome read_long(std::span<const std::string_view> arguments, std::size_t& i,
 
 }  // namespace
 
+std::string_view base_name(std::string_view path) {
+  const std::size_t slash = path.find_last_of('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 Command parse_command_line(std::span<const std::string_view> arguments) {
   Options options;
   std::vector<std::string_view> files;
@@ -295,15 +341,31 @@ Command parse_command_line(std::span<const std::string_view> arguments) {
       continue;
     }
     if (argument == "--version") return ShowVersion{};
-    const Outcome outcome = argument.starts_with("--")
-                                ? read_long(arguments, i, options)
-                                : read_short_group(argument.substr(1), options);
+    const Outcome outcome = argument.starts_with("--") ? read_long(arguments, i, options)
+                                                       : read_short_group(arguments, i, options);
     if (std::holds_alternative<ShowHelp>(outcome)) return ShowHelp{};
     if (const auto* bad = std::get_if<UsageError>(&outcome)) return *bad;
   }
-  if (files.size() != 2) return error("give one INPUT.wav and one OUTPUT.wav");
-  options.input = std::string(files[0]);
-  options.output = std::string(files[1]);
+  if (options.output_dir) {
+    if (files.empty()) return error("-o DIR takes one or more INPUT.wav");
+    std::vector<std::string_view> names;
+    for (const std::string_view file : files) {
+      if (file == "-") return error("-o DIR takes files; standard input has no name to write");
+      const std::string_view name = base_name(file);
+      if (name.empty()) return error("-o DIR: " + std::string(file) + " names no file");
+      if (std::find(names.begin(), names.end(), name) != names.end()) {
+        return error("-o DIR: two inputs named " + std::string(name) +
+                     " would write the same output");
+      }
+      names.push_back(name);
+      options.inputs.emplace_back(file);
+    }
+  } else {
+    if (files.size() > 2) return error("several inputs need -o DIR to write into");
+    if (files.size() != 2) return error("give one INPUT.wav and one OUTPUT.wav");
+    options.inputs.emplace_back(files[0]);
+    options.output = std::string(files[1]);
+  }
   if (options.bandpass && options.bandpass->preset >= 3 && !options.bandpass->hz &&
       !options.settings) {
     return error("--bandpass: a CW preset needs a centre, as in --bandpass 3,700, or --settings");

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace batch {
 
@@ -40,8 +41,12 @@ struct Gain {
 enum class Channel { left, right };
 
 struct Options {
-  std::string input;
+  // One input and `output`, or with `output_dir` one or more inputs, each
+  // written to output_dir/<its base name>; "-" is a standard stream.
+  std::vector<std::string> inputs;
   std::string output;
+  std::optional<std::string> output_dir;
+  std::optional<int> jobs;  // files filtered at a time in a batch
   std::optional<std::string> settings;
   bool median = false;
   bool lms = false;
@@ -71,8 +76,12 @@ using Command = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
 
 // Parses the arguments after the program's name. Options may come before,
 // between or after the two file names, as "--name VALUE" or "--name=VALUE";
-// short options may be grouped ("-qh"); "--" ends the options.
+// short options may be grouped ("-qh", "-qj4", "-qo DIR"); "--" ends the
+// options. Several inputs need -o DIR, and their base names must differ.
 Command parse_command_line(std::span<const std::string_view> arguments);
+
+// The last part of a path, after its last "/".
+std::string_view base_name(std::string_view path);
 
 // The usage text --help prints.
 extern const std::string_view usage_text;

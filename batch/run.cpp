@@ -1,5 +1,6 @@
 #include "batch/run.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -36,8 +37,9 @@ std::variant<files::Settings, std::string> read_settings_file(const std::string&
   return files::parse_settings(std::span(bytes).first(read), files::start_settings());
 }
 
-std::string progress_bar(std::uint64_t written, std::uint64_t total) {
+std::string bar_and_percent(std::uint64_t written, std::uint64_t total) {
   constexpr std::uint64_t width = 40;
+  written = std::min(written, total);
   const std::uint64_t filled = total == 0 ? width : written * width / total;
   const std::uint64_t percent = total == 0 ? 100 : written * 100 / total;
   std::array<char, 8> number{};
@@ -48,11 +50,11 @@ std::string progress_bar(std::uint64_t written, std::uint64_t total) {
   bar.append(width - filled, '.');
   bar += "] ";
   bar += number.data();
-  bar += "  ";
-  bar += minutes(written);
-  bar += " of ";
-  bar += minutes(total);
   return bar;
+}
+
+std::string progress_bar(std::uint64_t written, std::uint64_t total) {
+  return bar_and_percent(written, total) + "  " + minutes(written) + " of " + minutes(total);
 }
 
 }  // namespace batch

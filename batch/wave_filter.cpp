@@ -1,5 +1,7 @@
 #include "batch/wave_filter.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -11,6 +13,7 @@
 
 #include "audio/chain_feed.h"
 #include "batch/endpoints.h"
+#include "batch/open_file.h"
 #include "engine/filter_chain.h"
 
 namespace batch {
@@ -181,6 +184,18 @@ std::optional<std::string> format_refusal(const files::WaveLayout& layout) {
   return found + std::string(accepted);
 }
 
+std::optional<std::uint64_t> planned_samples(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
+  const FileHandle file = open_for_reading(path);
+  if (!file) return std::nullopt;
+  files::FileSource source(file.get());
+  const files::WaveRead read = files::read_wave_layout(source);
+  if (read.error != files::WaveError::none || format_refusal(read.layout)) return std::nullopt;
+  const audio::ChainFeed feed(read.layout.format.channels, read.layout.format.samples_per_sec, 0);
+  return feed.samples_for(read.layout.data_size / read.layout.format.block_align);
+}
+
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
                                        const StopSignals& stop, const RunHooks& hooks) {
@@ -220,7 +235,8 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   }
 
   OutputEnd out(output, stop, hooks.notice);
-  if (!out.ok()) return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
+  if (!out.ok())
+    return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
   out.write(header_for(known));
 
   Passes passes(chain, out, known.value_or(most_samples), hooks.progress);
@@ -230,7 +246,8 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   while (!passes.full() && out.ok()) {
     if (stopped()) return stopped_line;
     if (!samples.next(frames)) {
-      return stopped() ? stopped_line : system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
+      return stopped() ? stopped_line
+                       : system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
     }
     if (frames.empty()) break;
     feed.add(frames, sink);

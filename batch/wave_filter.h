@@ -25,6 +25,10 @@ inline constexpr std::uint32_t highest_rate = 768000;
 // from lowest_rate to highest_rate.
 std::optional<std::string> format_refusal(const files::WaveLayout& layout);
 
+// The samples a run on the regular file at `path` will write, read from its
+// header; nothing for anything else, or a file that will be refused.
+std::optional<std::uint64_t> planned_samples(const std::string& path);
+
 // How far a run has come: samples written of the total.
 using Progress = std::function<void(std::uint64_t written, std::uint64_t total)>;
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -41,7 +42,7 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
                                         "out.wav"});
   const auto* options = std::get_if<batch::Options>(&command);
   ASSERT_NE(options, nullptr);
-  EXPECT_EQ(options->input, "in.wav");
+  EXPECT_EQ(options->inputs, std::vector<std::string>{"in.wav"});
   EXPECT_EQ(options->output, "out.wav");
   EXPECT_EQ(options->settings, "my.cfg");
   EXPECT_TRUE(options->median && options->lms && options->auto_notch && options->bypass &&
@@ -73,13 +74,34 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   const auto* grouped = std::get_if<batch::Options>(&grouped_command);
   ASSERT_NE(grouped, nullptr);
   EXPECT_TRUE(grouped->quiet);
+  EXPECT_FALSE(grouped->output_dir);
+
+  // A batch: -o DIR, and a value last in a group or in the next argument.
+  for (const auto& arguments :
+       std::vector<std::vector<std::string_view>>{{"-qj3", "-o", "out", "a.wav", "x/b.wav"},
+                                                  {"a.wav", "-qo", "out", "--jobs=3", "x/b.wav"},
+                                                  {"-j", "3", "a.wav", "-qoout", "x/b.wav"}}) {
+    const batch::Command batch_command = parse(arguments);
+    const auto* batch = std::get_if<batch::Options>(&batch_command);
+    ASSERT_NE(batch, nullptr) << arguments.front();
+    EXPECT_TRUE(batch->quiet);
+    EXPECT_EQ(batch->output_dir, "out");
+    EXPECT_EQ(batch->jobs, 3);
+    EXPECT_EQ(batch->inputs, (std::vector<std::string>{"a.wav", "x/b.wav"}));
+  }
   EXPECT_TRUE(std::holds_alternative<batch::ShowVersion>(parse({"--version"})));
 }
 
 TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
   const std::vector<std::pair<std::vector<std::string_view>, std::string_view>> cases{
       {{"in.wav"}, "one INPUT.wav and one OUTPUT.wav"},
-      {{"a.wav", "b.wav", "c.wav"}, "one INPUT.wav and one OUTPUT.wav"},
+      {{"a.wav", "b.wav", "c.wav"}, "several inputs need -o DIR"},
+      {{"-o", "out", "a/x.wav", "b/x.wav"}, "two inputs named x.wav would write the same"},
+      {{"-o", "out", "a.wav", "-"}, "standard input has no name"},
+      {{"-o", "out", "folder/"}, "folder/ names no file"},
+      {{"-o", "out"}, "-o DIR takes one or more INPUT.wav"},
+      {{"-j0", "a.wav", "b.wav"}, "-j takes a number of files at a time, 1..256"},
+      {{"a.wav", "b.wav", "-qj"}, "-j needs a value"},
       {{"--loud", "a.wav", "b.wav"}, "unknown option --loud"},
       {{"-qx", "a.wav", "b.wav"}, "unknown option -x"},
       {{"--q=bp=3", "-Q", "a.wav", "b.wav"}, "unknown option -Q"},

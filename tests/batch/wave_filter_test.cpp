@@ -2,8 +2,8 @@
 // and rates, refusals, and the program's exit codes.
 #include "batch/wave_filter.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -345,8 +345,8 @@ TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
   write_file("out.wav", Bytes{'o', 'l', 'd'});
   const auto before = listing();
   for (const int signal : {SIGINT, SIGTERM}) {
-    const pid_t pid = start_program({"--median", "--lms", "--auto-notch", "--noise-reduction",
-                                     "5", "--bandpass", "0", "in.wav", "out.wav"});
+    const pid_t pid = start_program({"--median", "--lms", "--auto-notch", "--noise-reduction", "5",
+                                     "--bandpass", "0", "in.wav", "out.wav"});
     // Signalled once the new file beside OUTPUT exists.
     const auto writing = [] {
       for (const auto& entry : fs::directory_iterator(".")) {
@@ -368,8 +368,8 @@ TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
 Bytes stereo_noise(std::size_t frames) {
   Samples both(2 * frames);
   for (std::size_t n = 0; n < both.size(); ++n) {
-    both[n] = static_cast<std::int16_t>(std::lround(
-        6000 * std::sin(0.05 * static_cast<double>(n)) + static_cast<double>(n * n % 4001) - 2000));
+    both[n] = static_cast<std::int16_t>(std::lround(6000 * std::sin(0.05 * static_cast<double>(n)) +
+                                                    static_cast<double>(n * n % 4001) - 2000));
   }
   return wave_file(shape_with([](WaveShape& w) {
                      w.channels = 2;

@@ -1,0 +1,127 @@
+// Batches of tonewell-filter: outputs equal to single runs, failures on
+// lines of their own, and the one progress line.
+#include "batch/batch_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+#include "batch/chain.h"
+#include "tests/support/wave_bytes.h"
+
+namespace {
+
+using namespace test_support;
+namespace fs = std::filesystem;
+
+class Batch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tonewell-batch.XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+    fs::current_path(folder_);
+    fs::create_directory("out");
+  }
+  void TearDown() override {
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(folder_);
+  }
+
+  fs::path folder_;
+  batch::StopSignals stop;
+};
+
+// Each input its own length, rate and tone.
+void write_inputs(int count) {
+  for (int i = 0; i < count; ++i) {
+    const std::uint32_t rate = i % 2 == 0 ? 11025 : 16000;
+    Samples samples(static_cast<std::size_t>(rate) * (2 + i));
+    for (std::size_t n = 0; n < samples.size(); ++n) {
+      samples[n] = static_cast<std::int16_t>((n * (97 + 13 * i)) % 16000) - 8000;
+    }
+    write_file("in" + std::to_string(i) + ".wav",
+               wave_file(shape_with([rate](WaveShape& w) { w.rate = rate; }), samples));
+  }
+}
+
+TEST_F(Batch, EachOutputIsTheSingleRunsAndAFailureLetsTheOthersGoOn) {
+  write_inputs(5);
+  write_file("bad.wav", Bytes{'n', 'o'});
+  batch::Options options;
+  options.lms = true;
+  options.bandpass = batch::Bandpass{0, std::nullopt};
+  options.output_dir = "out";
+  options.inputs = {"in0.wav", "in1.wav", "bad.wav", "in2.wav", "in3.wav", "in4.wav"};
+
+  std::mutex mutex;
+  std::vector<std::string> failures;
+  batch::BatchProgress last;
+  std::uint64_t written_before = 0;
+  bool never_back = true;
+  const batch::BatchHooks hooks{[&](const batch::BatchProgress& p) {
+                                  const std::scoped_lock lock(mutex);
+                                  never_back = never_back && p.written >= written_before;
+                                  written_before = p.written;
+                                  last = p;
+                                },
+                                [&](const std::string& line) {
+                                  const std::scoped_lock lock(mutex);
+                                  failures.push_back(line);
+                                },
+                                nullptr};
+  EXPECT_EQ(batch::run_batch(files::start_settings(), options, 3, stop, hooks), 1u);
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_EQ(failures[0].rfind("bad.wav: found no RIFF header", 0), 0u);
+  EXPECT_TRUE(never_back);
+  EXPECT_EQ(last.files_done, 6u);
+  EXPECT_EQ(last.files, 6u);
+  // 2, 3, 4, 5 and 6 seconds at 11025 Hz.
+  EXPECT_EQ(last.total, 20u * 11025);
+  EXPECT_EQ(last.written, last.total);
+
+  std::set<std::string> written;
+  for (const auto& entry : fs::directory_iterator("out")) written.insert(entry.path().filename());
+  EXPECT_EQ(written,
+            (std::set<std::string>{"in0.wav", "in1.wav", "in2.wav", "in3.wav", "in4.wav"}));
+  for (const std::string input : {"in0.wav", "in1.wav", "in2.wav", "in3.wav", "in4.wav"}) {
+    auto chain = std::make_unique<engine::FilterChain>();
+    design::Tuning tuning;
+    batch::set_up_chain(files::start_settings(), options, tuning, *chain);
+    ASSERT_EQ(batch::filter_wave(*chain, input, "alone.wav", options.channel, stop, {}),
+              std::nullopt);
+    EXPECT_EQ(read_file("out/" + input), read_file("alone.wav")) << input;
+  }
+  EXPECT_EQ(batch::batch_progress_line({2, 5, 11025, 44100}),
+            "[##########..............................]  25%  2 of 5 files");
+}
+
+std::string run(const std::string& command) {
+  const int status = std::system((command + " >shown.txt 2>&1").c_str());
+  const Bytes shown = read_file("shown.txt");
+  return std::to_string(WEXITSTATUS(status)) + ":" + std::string(shown.begin(), shown.end());
+}
+
+TEST_F(Batch, TheProgramShowsOneLineForTheBatchAndRefusesAFolderThatIsNot) {
+  write_inputs(3);
+  const std::string filter = TONEWELL_FILTER;
+  const std::string terminal =
+      "script -qec '" + filter + " -j2 -o out in0.wav in1.wav in2.wav' /dev/null";
+  const std::string shown = run(terminal);
+  EXPECT_EQ(shown.rfind("0:\r[", 0), 0u) << shown;
+  EXPECT_NE(shown.find("\r[" + std::string(40, '#') + "] 100%  3 of 3 files\r\n"),
+            std::string::npos);
+  EXPECT_EQ(shown.find("tonewell-filter"), std::string::npos);
+  EXPECT_EQ(run("script -qec '" + filter + " -q -o out in0.wav in1.wav' /dev/null"), "0:");
+  EXPECT_EQ(run(filter + " -o in0.wav in1.wav in2.wav"),
+            "2:tonewell-filter: -o in0.wav: not a folder\n"
+            "Try 'tonewell-filter --help' for more information.\n");
+  EXPECT_EQ(run(filter + " -o out in0.wav missing.wav"),
+            "1:tonewell-filter: missing.wav: cannot open: No such file or directory\n");
+}
+
+}  // namespace
