@@ -68,6 +68,14 @@ class Tally {
   std::size_t failures_ = 0;
 };
 
+// Whether both paths name one file that exists.
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 }  // namespace
 
 std::size_t run_batch(const files::Settings& base, const Options& options, unsigned workers,
@@ -88,6 +96,8 @@ std::size_t run_batch(const files::Settings& base, const Options& options, unsig
       std::optional<std::string> failure;
       if (stop.received() != 0) {
         failure = input + ": not filtered, stopped by a signal";
+      } else if (same_file(input, output)) {
+        failure = input + ": not filtered, it would replace itself in " + *options.output_dir;
       } else {
         set_up_chain(base, options, tuning, *chain);
         failure = filter_wave(*chain, input, output, options.channel, stop, run_hooks);

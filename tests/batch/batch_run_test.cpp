@@ -122,6 +122,10 @@ TEST_F(Batch, TheProgramShowsOneLineForTheBatchAndRefusesAFolderThatIsNot) {
             "Try 'tonewell-filter --help' for more information.\n");
   EXPECT_EQ(run(filter + " -o out in0.wav missing.wav"),
             "1:tonewell-filter: missing.wav: cannot open: No such file or directory\n");
+  const Bytes input = read_file("in1.wav");
+  EXPECT_EQ(run(filter + " -o . in1.wav"),
+            "1:tonewell-filter: in1.wav: not filtered, it would replace itself in .\n");
+  EXPECT_EQ(read_file("in1.wav"), input);
 }
 
 }  // namespace
