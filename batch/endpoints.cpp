@@ -97,11 +97,7 @@ InputEnd::InputEnd(const std::string& path, const StopSignals& stop, const Notic
   if (!standard) ::close(fd);
 }
 
-InputEnd::~InputEnd() {
-  // The FILE goes first: its close runs the stream's.
-  source_.reset();
-  file_.reset();
-}
+InputEnd::~InputEnd() = default;
 
 OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Notice& notice)
     : stop_(stop), path_(path) {

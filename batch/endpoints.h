@@ -44,6 +44,8 @@ class InputEnd {
  private:
   struct Stream;
 
+  // In this order, so that the FILE closes (and closes its stream) before
+  // the stream goes.
   int error_ = 0;
   std::unique_ptr<Stream> stream_;
   FileHandle file_;
