@@ -59,7 +59,7 @@ const std::string_view usage_text =
     "writer (or reader) yet is waited for, which is said after a second.\n"
     "Short options may be grouped, as in -qh or -qj4.\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error,\n"
-    "130 or 143 stopped by SIGINT or SIGTERM (OUTPUT then left as it was).\n";
+    "130 or 143 stopped by SIGINT or SIGTERM (an OUTPUT file then left as it was).\n";
 
 std::string usage_error_text(const UsageError& error) {
   return "tonewell-filter: " + error.message +
