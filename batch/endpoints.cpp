@@ -100,7 +100,7 @@ InputEnd::InputEnd(const std::string& path, const StopSignals& stop, const Notic
 InputEnd::~InputEnd() = default;
 
 OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Notice& notice)
-    : stop_(stop), path_(path) {
+    : stop_(stop) {
   buffer_.reserve(buffer_bytes);
   struct stat status {};
   if (path == "-") {
@@ -134,16 +134,17 @@ OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Not
     if (fd_ < 0) error_ = errno;
     return;
   }
+  std::string replaced = path;
   if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
     char* target = ::realpath(path.c_str(), nullptr);
     if (target == nullptr) {
       error_ = errno;
       return;
     }
-    path_ = target;
+    replaced = target;
     std::free(target);
   }
-  replacing_.emplace(path_);
+  replacing_.emplace(replaced);
   error_ = replacing_->error();
 }
 
@@ -192,18 +193,13 @@ bool OutputEnd::commit(const std::optional<std::array<std::uint8_t, 44>>& header
   flush();
   if (!ok()) return false;
   if (replacing_) {
-    if (!replacing_->commit()) {
+    // The sizes, known only now, go into the new file before it replaces
+    // OUTPUT.
+    if ((header && !replacing_->write_at(0, *header)) || !replacing_->commit()) {
       fail(replacing_->error());
       return false;
     }
-    if (!header) return true;
-    // The sizes, known only now, go into the file in place.
-    const int fd = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-    const bool patched =
-        fd >= 0 && ::pwrite(fd, header->data(), header->size(), 0) == 44 && ::fsync(fd) == 0;
-    if (!patched) fail(errno);
-    if (fd >= 0) ::close(fd);
-    return ok();
+    return true;
   }
   if (header && start_ && ::pwrite(fd_, header->data(), header->size(), *start_) != 44) {
     fail(errno);

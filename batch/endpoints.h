@@ -84,7 +84,6 @@ class OutputEnd {
   void fail(int error);
 
   const StopSignals& stop_;
-  std::string path_;  // the file replaced, a link resolved
   std::optional<files::ReplacingFile> replacing_;
   int fd_ = -1;  // written straight
   bool own_fd_ = false;

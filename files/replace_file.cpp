@@ -76,7 +76,29 @@ void ReplacingFile::fail() {
 bool ReplacingFile::write(std::span<const std::uint8_t> bytes) {
   if (!ok()) return false;
   if (!write_all(fd_, bytes)) fail();
+  written_ += bytes.size();
   return ok();
+}
+
+bool ReplacingFile::write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes) {
+  if (!ok()) return false;
+  if (offset > written_ || bytes.size() > written_ - offset) {
+    errno = EINVAL;
+    fail();
+    return false;
+  }
+  while (!bytes.empty()) {
+    const ssize_t done = ::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (done < 0 && errno == EINTR) continue;
+    if (done == 0) errno = EIO;
+    if (done <= 0) {
+      fail();
+      return false;
+    }
+    bytes = bytes.subspan(static_cast<std::size_t>(done));
+    offset += static_cast<std::uint64_t>(done);
+  }
+  return true;
 }
 
 bool ReplacingFile::commit() {

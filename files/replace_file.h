@@ -30,6 +30,11 @@ class ReplacingFile {
   // Appends bytes; false once anything has failed.
   bool write(std::span<const std::uint8_t> bytes);
 
+  // Overwrites bytes already written, from `offset` (a header whose sizes
+  // are known only at the end); false once anything has failed, or when
+  // the bytes would reach past what was written.
+  bool write_at(std::uint64_t offset, std::span<const std::uint8_t> bytes);
+
   // Flushes, renames over `path` and closes; false (and the new file
   // removed) on any failure.
   bool commit();
@@ -41,6 +46,7 @@ class ReplacingFile {
   std::string temporary_;
   int fd_ = -1;
   int error_ = 0;
+  std::uint64_t written_ = 0;
 };
 
 // Replaces `path` with `bytes` through a ReplacingFile: on any failure an

@@ -92,8 +92,23 @@ TEST_F(ReplaceFile, APieceByPieceFileReplacesTheOldOnlyWhenCommitted) {
   for (const std::string_view piece : {"first ", "second"}) {
     ASSERT_TRUE(file.write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()}));
   }
+  // A header written first is put right before the file replaces the old.
+  const std::string_view header = "FIRST";
+  const auto bytes = [](std::string_view text) {
+    return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+  };
+  ASSERT_TRUE(file.write_at(0, bytes(header)));
+  EXPECT_EQ(contents(path), "old");
   ASSERT_TRUE(file.commit());
-  EXPECT_EQ(contents(path), "first second");
+  EXPECT_EQ(contents(path), "FIRST second");
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
+
+  // Past what was written is refused, and the file abandoned.
+  files::ReplacingFile past(path.string());
+  ASSERT_TRUE(past.write(bytes("ab")));
+  EXPECT_FALSE(past.write_at(1, bytes("cd")));
+  EXPECT_FALSE(past.commit());
+  EXPECT_EQ(contents(path), "FIRST second");
   EXPECT_EQ(listing(), std::set<fs::path>{path});
 
   files::ReplacingFile nowhere((folder_ / "missing" / "out.wav").string());
