@@ -1,5 +1,6 @@
 #include "shell/Zoduvov.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -8,6 +9,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -766,6 +768,20 @@ void TZForm::PauseBtnClick() {
   if (transport.transport_idle == 1) return;
   transport.pause_on = transport.pause_on == 0 ? 1 : 0;
   shell::set_font_color(PauseBtn, transport.pause_on == 1 ? shell::engaged_color : shell::idle_color);
+}
+
+bool TZForm::event(QEvent* event) {
+  // The focused control is asked first whether it keeps a key that is some
+  // shortcut's; unanswered, the question comes on to the window.
+  if (event->type() == QEvent::ShortcutOverride &&
+      static_cast<QKeyEvent*>(event)->keyCombination() == QKeyCombination(Qt::Key_Space)) {
+    const QWidget* focused = QApplication::focusWidget();
+    if (qobject_cast<const QAbstractButton*>(focused) || qobject_cast<const QComboBox*>(focused)) {
+      event->accept();
+      return true;
+    }
+  }
+  return QMainWindow::event(event);
 }
 
 // Menu commands and the volume button.

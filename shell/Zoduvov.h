@@ -321,6 +321,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void closeEvent(QCloseEvent* event) override;
   // The display takes what the window grows by.
   void resizeEvent(QResizeEvent* event) override;
+  // Space is the window's key for Pause, except while the focused control
+  // takes Space itself: a button presses, a list opens.
+  bool event(QEvent* event) override;
 
  private:
   // Builds every control with its caption, range, start value and handler.

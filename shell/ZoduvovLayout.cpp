@@ -28,6 +28,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
@@ -252,6 +253,10 @@ void TZForm::create_controls() {
   connect(PlayBtn, &QPushButton::clicked, this, &TZForm::PlayBtnClick);
   connect(StopBtn, &QPushButton::clicked, this, &TZForm::StopBtnClick);
   connect(PauseBtn, &QPushButton::clicked, this, &TZForm::PauseBtnClick);
+  // Space pauses too, once however long it is held (see event()).
+  auto* pause_key = new QShortcut(QKeySequence(Qt::Key_Space), this);
+  pause_key->setAutoRepeat(false);
+  connect(pause_key, &QShortcut::activated, this, &TZForm::PauseBtnClick);
 
   // The display with its frequency captions and the reference scroll bar.
   BasePanel = panel(client, {94, 0, base_panel_width, top_band_height}, silver);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -44,6 +45,14 @@ class Window : public ::testing::Test {
     form.StartTimer->stop();
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  }
+
+  // Shows the window, as above, and makes it the active one, which takes
+  // the keys.
+  void show_active() {
+    show();
+    QApplication::setActiveWindow(&form);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
   }
 
   // Every track bar and scroll bar: name, range and start position.
@@ -404,10 +413,7 @@ TEST_F(Window, EveryMenuEntryHasItsOwnAltKeyAndAltOpensTheMenus) {
       keys << key;
     }
   }
-  form.StartTimer->stop();
-  form.show();
-  QApplication::setActiveWindow(&form);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  show_active();
   const std::pair<Qt::Key, QMenu*> menus[] = {
       {Qt::Key_F, form.File1}, {Qt::Key_O, form.Options1},
       {Qt::Key_V, form.View1}, {Qt::Key_H, form.Help1}};
@@ -419,10 +425,7 @@ TEST_F(Window, EveryMenuEntryHasItsOwnAltKeyAndAltOpensTheMenus) {
 }
 
 TEST_F(Window, CtrlOAndCtrlSOpenTheFileDialogsAndCtrlQQuits) {
-  form.StartTimer->stop();
-  form.show();
-  QApplication::setActiveWindow(&form);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+  show_active();
   QTest::keyClick(&form, Qt::Key_O, Qt::ControlModifier);
   EXPECT_TRUE(form.OpenWaveDialog->isVisible());
   form.OpenWaveDialog->reject();
@@ -438,6 +441,47 @@ TEST_F(Window, CtrlOAndCtrlSOpenTheFileDialogsAndCtrlQQuits) {
   });
   QCoreApplication::exec();
   EXPECT_TRUE(quit_by_key);
+}
+
+// Space pauses and resumes a playing or recording file, unless the focused
+// control takes Space itself.
+TEST_F(Window, SpacePausesUnlessTheFocusedControlTakesIt) {
+  show_active();
+  // Keys go to the focused control, or to the window when none has the focus.
+  const auto space = [this](Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* focused = QApplication::focusWidget();
+    QTest::keyClick(focused != nullptr ? focused : &form, Qt::Key_Space, modifiers);
+  };
+  form.NoiseReductionBar->setFocus();
+  const int strength = form.NoiseReductionBar->value();
+  space();
+  EXPECT_EQ(form.transport.pause_on, 0) << "nothing to pause while idle";
+  form.transport.transport_idle = 0;
+  space();
+  EXPECT_EQ(form.transport.pause_on, 1) << "a slider leaves Space to the window";
+  EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
+  EXPECT_EQ(form.NoiseReductionBar->value(), strength);
+
+  form.BypassBtn->setFocus();
+  space();
+  EXPECT_EQ(form.chain.bypass_on, 1) << "a focused button is pressed";
+  EXPECT_EQ(form.transport.pause_on, 1);
+  form.FilterControl->setCurrentWidget(form.BP1Tab);
+  form.BPComboBox2->setFocus();
+  space();
+  EXPECT_TRUE(form.BPComboBox2->view()->isVisible()) << "a focused list opens";
+  form.BPComboBox2->hidePopup();
+  EXPECT_EQ(form.transport.pause_on, 1);
+
+  QApplication::focusWidget()->clearFocus();
+  space();
+  EXPECT_EQ(form.transport.pause_on, 0) << "with no focus the window takes it";
+  EXPECT_EQ(shell::font_color(form.PauseBtn), shell::idle_color);
+  space(Qt::ShiftModifier);
+  EXPECT_EQ(form.transport.pause_on, 0);
+  // A key held down pauses once: its repeats do nothing.
+  QTest::simulateEvent(&form, true, Qt::Key_Space, Qt::NoModifier, " ", true);
+  EXPECT_EQ(form.transport.pause_on, 0);
 }
 
 TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
