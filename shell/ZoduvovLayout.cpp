@@ -384,6 +384,21 @@ void TZForm::create_controls() {
   DisplayRefBtn =
       captioned("Reference Display", button(RefTab, "Off"), {8, tab_row, 140, tab_height});
 
+  // Tab walks the tabs as they are laid out: from the tab bar into the page
+  // shown, its controls from left to right (Tab skips the hidden pages).
+  QWidget* before = FilterControl->tabBar();
+  for (QWidget* next : std::initializer_list<QWidget*>{
+           DisplayBPBtn,    BandPassBtn2,   BPComboBox2,        QTrackBar,
+           DisplayVarBPBtn, VarFltrBtn2,    VarFilterMemo,      QTrackBar2,
+           DisplayNF1Btn,   NF1Btn2,        NF1ComboBox2,       QTrackBar3,
+           DisplayNF2Btn,   NF2Btn2,        NF2ComboBox2,       QTrackBar4,
+           DisplayVarNFBtn, VarNF2Btn,      VarNotchFilterMemo, QTrackBar5,
+           LMSFilterBtn2,   MedianFltrBtn2, AutoNotchBtn,       NoiseReductionBtn,
+           NoiseReductionBar, DisplayRefBtn}) {
+    QWidget::setTabOrder(before, next);
+    before = next;
+  }
+
   FilterControl->setCurrentWidget(NoiseTab);
 
   for (QPushButton* display : {DisplayBPBtn, DisplayVarBPBtn, DisplayNF1Btn, DisplayNF2Btn,

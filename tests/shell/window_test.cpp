@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -482,6 +483,40 @@ TEST_F(Window, SpacePausesUnlessTheFocusedControlTakesIt) {
   // A key held down pauses once: its repeats do nothing.
   QTest::simulateEvent(&form, true, Qt::Key_Space, Qt::NoModifier, " ", true);
   EXPECT_EQ(form.transport.pause_on, 0);
+}
+
+// Tab walks the filter tabs as they are laid out: from the Volume button to
+// the tab bar, through the controls of the page shown from left to right,
+// then on to the Input group.
+TEST_F(Window, TabWalksTheFilterTabsAsTheyAreLaidOut) {
+  show_active();
+  const std::pair<QWidget*, std::vector<QWidget*>> pages[] = {
+      {form.BP1Tab, {form.DisplayBPBtn, form.BandPassBtn2, form.BPComboBox2, form.QTrackBar}},
+      {form.VarBPTab,
+       {form.DisplayVarBPBtn, form.VarFltrBtn2, form.VarFilterMemo, form.QTrackBar2}},
+      {form.NF1Tab, {form.DisplayNF1Btn, form.NF1Btn2, form.NF1ComboBox2, form.QTrackBar3}},
+      {form.NF2Tab, {form.DisplayNF2Btn, form.NF2Btn2, form.NF2ComboBox2, form.QTrackBar4}},
+      {form.VarNFTab,
+       {form.DisplayVarNFBtn, form.VarNF2Btn, form.VarNotchFilterMemo, form.QTrackBar5}},
+      {form.NoiseTab,
+       {form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn, form.NoiseReductionBtn,
+        form.NoiseReductionBar}},
+      {form.RefTab, {form.DisplayRefBtn}},
+  };
+  for (const auto& [page, controls] : pages) {
+    form.FilterControl->setCurrentWidget(page);
+    std::vector<QWidget*> expected{form.FilterControl->tabBar()};
+    expected.insert(expected.end(), controls.begin(), controls.end());
+    expected.push_back(form.SignalGainBar);
+    form.BitBtn1->setFocus();
+    std::vector<QWidget*> walked;
+    for (std::size_t step = 0; step < expected.size(); ++step) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      walked.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(walked, expected)
+        << form.FilterControl->tabText(form.FilterControl->indexOf(page)).toStdString();
+  }
 }
 
 TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
