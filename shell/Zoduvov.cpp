@@ -795,7 +795,7 @@ void TZForm::HelpMenu1Click() {
 
 void TZForm::About1Click() {
   shell::show_report(QStringLiteral("About Tonewell"),
-                     QStringLiteral("Tonewell receiver audio filter\n             Version 1.2"));
+                     QStringLiteral("Tonewell receiver audio filter\n             Version " TONEWELL_VERSION));
 }
 
 void TZForm::BitBtn1Click() {

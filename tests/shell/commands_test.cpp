@@ -34,11 +34,13 @@ void fake_program(const QTemporaryDir& folder, const QString& name) {
   script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
+// The version is the one CMake sets, which tonewell --version prints too.
 TEST_F(Commands, AboutShowsTheProgramAndItsVersion) {
   form.About1Click();
   ASSERT_EQ(recorder.reports.size(), 1u);
   EXPECT_EQ(recorder.reports[0].first, "About Tonewell");
-  EXPECT_EQ(recorder.reports[0].second, "Tonewell receiver audio filter\n             Version 1.2");
+  EXPECT_EQ(recorder.reports[0].second,
+            "Tonewell receiver audio filter\n             Version " TONEWELL_VERSION);
 }
 
 TEST_F(Commands, HelpWithoutItsFileSaysSo) {
