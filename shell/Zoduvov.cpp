@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -120,7 +120,6 @@ void TZForm::FormCreate() {
 
   lay_out_display();
 
-  shell::help_path = in_working_directory("DarizureDero.chm");
   shell::settings_path = in_working_directory("ZOduvov.cfg");
   read_settings(shell::settings_path);
 }
@@ -787,10 +786,11 @@ bool TZForm::event(QEvent* event) {
 // Menu commands and the volume button.
 
 void TZForm::HelpMenu1Click() {
-  const QString path = QString::fromStdString(shell::help_path);
-  if (!QFileInfo::exists(path) || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-    shell::show_report(QStringLiteral("Tonewell"), QStringLiteral("Could not run the help application"));
+  for (const QString& path :
+       shell::help_documents(QDir::currentPath(), QCoreApplication::applicationDirPath())) {
+    if (QFileInfo::exists(path) && shell::open_url(QUrl::fromLocalFile(path))) return;
   }
+  shell::show_report(QStringLiteral("Tonewell"), QStringLiteral("Could not run the help application"));
 }
 
 void TZForm::About1Click() {

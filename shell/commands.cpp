@@ -1,8 +1,15 @@
 #include "shell/commands.h"
 
+#include <QDir>
 #include <QStandardPaths>
 
 namespace shell {
+
+QStringList help_documents(const QString& working_folder, const QString& program_folder) {
+  return {QDir(working_folder).filePath(QStringLiteral("DarizureDero.chm")),
+          QDir(program_folder).filePath(QStringLiteral("manual.html")),
+          QDir::cleanPath(program_folder + QStringLiteral("/../share/doc/tonewell/manual.html"))};
+}
 
 std::optional<Command> volume_control() {
   for (const char* mixer : {"pavucontrol", "pwvucontrol"}) {

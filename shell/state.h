@@ -1,11 +1,10 @@
-// Paths built at start-up from the working directory.
+// The settings file's path, built at start-up from the working directory.
 #pragma once
 
 #include <string>
 
 namespace shell {
 
-inline std::string help_path;      // the help file
-inline std::string settings_path;  // the settings file
+inline std::string settings_path;
 
 }  // namespace shell

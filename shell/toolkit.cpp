@@ -1,6 +1,7 @@
 #include "shell/toolkit.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMessageBox>
 #include <QWidget>
 #include <cstdio>
@@ -28,6 +29,11 @@ void show_report(const QString& caption, const QString& text) {
                               QApplication::activeWindow());
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
+}
+
+bool open_url(const QUrl& url) {
+  if (url_opener) return url_opener(url);
+  return QDesktopServices::openUrl(url);
 }
 
 void show_final_report(const QString& caption, const QString& text) {

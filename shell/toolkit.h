@@ -7,6 +7,7 @@
 #include <exception>
 #include <functional>
 
+class QUrl;
 class QWidget;
 
 namespace shell {
@@ -23,6 +24,12 @@ inline const QColor group_caption_color{255, 255, 0};
 // installed (tests), reports go to it instead of a box.
 void show_report(const QString& caption, const QString& text);
 inline std::function<void(const QString& caption, const QString& text)> report_sink;
+
+// Opens a file or address with the desktop's program for it, and answers
+// whether that started. While an opener is installed (tests), the address
+// goes to it instead, and it answers.
+bool open_url(const QUrl& url);
+inline std::function<bool(const QUrl& url)> url_opener;
 
 // A report as the program ends, after its window has gone: on standard
 // error, and in a box that waits for OK unless the program ends on a

@@ -1,12 +1,15 @@
 // The Help and About commands and the volume button.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
+#include <QUrl>
+#include <vector>
 
 #include "audio/standin_device.h"
 #include "shell/Zoduvov.h"
@@ -43,10 +46,45 @@ TEST_F(Commands, AboutShowsTheProgramAndItsVersion) {
             "Tonewell receiver audio filter\n             Version " TONEWELL_VERSION);
 }
 
-TEST_F(Commands, HelpWithoutItsFileSaysSo) {
+// Every address handed to the desktop while it lives; the desktop opens
+// them or not as `opens` says.
+struct OpenedUrls {
+  OpenedUrls() {
+    shell::url_opener = [this](const QUrl& url) {
+      urls.push_back(url);
+      return opens;
+    };
+  }
+  ~OpenedUrls() { shell::url_opener = nullptr; }
+  std::vector<QUrl> urls;
+  bool opens = true;
+};
+
+TEST_F(Commands, HelpOpensItsFileFromTheWorkingFolderOrSaysItCannot) {
+  OpenedUrls desktop;
+  const QString text = "Could not run the help application";
   form.HelpMenu1Click();
+  EXPECT_TRUE(desktop.urls.empty()) << "nothing to open";
   ASSERT_EQ(recorder.reports.size(), 1u);
-  EXPECT_EQ(recorder.reports[0].second, "Could not run the help application");
+  EXPECT_EQ(recorder.reports[0], std::pair(QString("Tonewell"), text));
+
+  QFile help(QDir::current().filePath("DarizureDero.chm"));
+  ASSERT_TRUE(help.open(QIODevice::WriteOnly));
+  help.close();
+  form.HelpMenu1Click();
+  EXPECT_EQ(desktop.urls, std::vector{QUrl::fromLocalFile(help.fileName())});
+  EXPECT_EQ(recorder.reports.size(), 1u);
+  desktop.opens = false;
+  form.HelpMenu1Click();
+  EXPECT_EQ(desktop.urls.size(), 2u);
+  ASSERT_EQ(recorder.reports.size(), 2u);
+  EXPECT_EQ(recorder.reports[1].second, text);
+}
+
+TEST(HelpDocuments, TheHelpFileThenTheManualBesideTheProgramThenTheInstalledOne) {
+  EXPECT_EQ(shell::help_documents("/home/op/radio", "/opt/tonewell/bin"),
+            (QStringList{"/home/op/radio/DarizureDero.chm", "/opt/tonewell/bin/manual.html",
+                         "/opt/tonewell/share/doc/tonewell/manual.html"}));
 }
 
 TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndNothingWithoutOne) {
