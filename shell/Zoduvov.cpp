@@ -801,5 +801,11 @@ void TZForm::About1Click() {
 void TZForm::BitBtn1Click() {
   if (const std::optional<shell::Command> mixer = shell::volume_control()) {
     QProcess::startDetached(mixer->program, mixer->arguments);
+    return;
   }
+  if (no_mixer_reported) return;
+  no_mixer_reported = true;
+  shell::show_report(QStringLiteral("Tonewell"),
+                     QStringLiteral("No volume control found: looked for pavucontrol, pwvucontrol "
+                                    "and alsamixer (with x-terminal-emulator)."));
 }

@@ -395,6 +395,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   display::ResponseCurve response;
   QSize window_size;  // the start size, without the waterfall
   bool quit_requested = false;
+  // Volume has said that it found no mixer: it says so once a run.
+  bool no_mixer_reported = false;
   // The window thread's, which wake() may call from any thread.
   QAbstractEventDispatcher* dispatcher = nullptr;
 };

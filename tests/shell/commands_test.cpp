@@ -87,13 +87,18 @@ TEST(HelpDocuments, TheHelpFileThenTheManualBesideTheProgramThenTheInstalledOne)
                          "/opt/tonewell/share/doc/tonewell/manual.html"}));
 }
 
-TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndNothingWithoutOne) {
+TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndSaysOnceThatThereIsNone) {
   const QByteArray path = qgetenv("PATH");
   QTemporaryDir folder;
   qputenv("PATH", folder.path().toUtf8());
   EXPECT_FALSE(shell::volume_control().has_value());
   form.BitBtn1->click();
-  EXPECT_TRUE(recorder.reports.empty());
+  form.BitBtn1->click();
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].first, "Tonewell");
+  EXPECT_EQ(recorder.reports[0].second,
+            "No volume control found: looked for pavucontrol, pwvucontrol and alsamixer (with "
+            "x-terminal-emulator).");
 
   fake_program(folder, "pwvucontrol");
   fake_program(folder, "alsamixer");
@@ -110,6 +115,7 @@ TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndNothingWithoutOne) {
   }
   EXPECT_TRUE(QFile::exists(folder.filePath("pavucontrol.ran")));
   EXPECT_FALSE(QFile::exists(folder.filePath("pwvucontrol.ran")));
+  EXPECT_EQ(recorder.reports.size(), 1u);
   qputenv("PATH", path);
 }
 
