@@ -283,11 +283,12 @@ Outcome read_short_group(std::span<const std::string_view> arguments, std::size_
       options.quiet = true;
       continue;
     }
+    const std::string option{'-', letter};
     const Reader read = letter == 'o' ? read_output_dir : letter == 'j' ? read_jobs : nullptr;
-    if (read == nullptr) return error("unknown option -" + std::string(1, letter));
+    if (read == nullptr) return error(std::string("unknown option ").append(option));
     std::string_view value = letters.substr(at + 1);
     if (value.empty()) {
-      if (i + 1 == arguments.size()) return error("-" + std::string(1, letter) + " needs a value");
+      if (i + 1 == arguments.size()) return error(std::string(option).append(" needs a value"));
       value = arguments[++i];
     }
     if (auto bad = read(value, options)) return *bad;
