@@ -1,25 +1,11 @@
 #include "audio/chain_feed.h"
+#include "tests/support/allocations.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <numbers>
 #include <vector>
-
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -153,11 +139,11 @@ TEST(ChainFeed, AddAndFinishDoNotAllocate) {
       std::copy(bytes.begin(), bytes.end(), out.begin() + static_cast<std::ptrdiff_t>(filled));
       filled += bytes.size();
     };
-    const long before = allocations.load();
+    const long before = test_support::allocations();
     chain_feed.add(std::span(input).first(4 * 12345), sink);
     chain_feed.add(std::span(input).subspan(4 * 12345), sink);
     chain_feed.finish(sink);
-    EXPECT_EQ(allocations.load(), before);
+    EXPECT_EQ(test_support::allocations(), before);
     EXPECT_EQ(filled, 2 * chain_feed.samples_for(30000));
   }
 }

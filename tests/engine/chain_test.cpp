@@ -4,28 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
-#include <new>
 #include <numbers>
 #include <random>
 
 #include "engine/gain.h"
 #include "engine/pass.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/support/allocations.h"
 
 namespace {
 
@@ -82,12 +68,12 @@ TEST(FilterChain, RunsEveryStageWithoutAllocating) {
                            static_cast<std::int32_t>(8000 * std::sin(2 * std::numbers::pi * 93 *
                                                                      static_cast<double>(i) / 1024));
   }
-  const long before = allocations.load();
+  const long before = test_support::allocations();
   for (int pass = 0; pass < 12; ++pass) {
     chain.work_samples = chain.raw_samples;
     chain.run_filters();
   }
-  EXPECT_EQ(allocations.load() - before, 0);
+  EXPECT_EQ(test_support::allocations() - before, 0);
   EXPECT_FALSE(chain.auto_notch.notched().empty());
   // Every transform-domain stage left a tail for its next pass.
   for (const engine::FilterStage* stage : {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp,

@@ -8,17 +8,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <new>
 #include <numbers>
 #include <optional>
 #include <string>
@@ -26,18 +23,7 @@
 
 #include "audio/chain_feed.h"
 #include "tests/support/wave_bytes.h"
-
-namespace {
-std::atomic<long> allocations{0};
-}  // namespace
-
-void* operator new(std::size_t size) {
-  allocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/support/allocations.h"
 
 namespace {
 
@@ -360,9 +346,9 @@ Played play_through(files::Transport& transport, int input_channels) {
   Played played;
   std::vector<std::uint8_t> captured(16386);
   while (transport.play_bytes_left > 0 && played.passes < 100000) {
-    const long before = allocations.load();
+    const long before = test_support::allocations();
     transport.read_play_pass(captured, input_channels, 1024);
-    played.allocations += allocations.load() - before;
+    played.allocations += test_support::allocations() - before;
     ++played.passes;
     for (std::size_t frame = 0; frame < 1024; ++frame) {
       const std::uint8_t* at = captured.data() + frame * 2 * input_channels;
