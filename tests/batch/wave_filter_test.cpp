@@ -189,16 +189,12 @@ TEST_F(WaveFilter, EitherChannelOfStereoAndOtherRatesAreTaken) {
 
 // A file in the extensible layout whose sub-format is PCM, claiming `bits`.
 Bytes extensible(std::uint16_t bits, const Samples& samples) {
-  Bytes file = wave_file(shape_with([bits](WaveShape& w) {
-                           w.format_tag = 0xFFFE;
-                           w.bits = bits;
-                           w.block_align = 2;
-                           w.fmt_extra = 24;
-                         }),
-                         samples);
-  const Bytes pcm_guid{1, 0, 0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-  std::copy(pcm_guid.begin(), pcm_guid.end(), file.begin() + 44);
-  return file;
+  return wave_file(shape_with([bits](WaveShape& w) {
+                     w.sub_format = 1;
+                     w.bits = bits;
+                     w.block_align = 2;
+                   }),
+                   samples);
 }
 
 TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {

@@ -304,10 +304,8 @@ TEST_F(Transport, OnlyRegularFilesAreOpenedAndOthersAreRefusedWithoutWaiting) {
 }
 
 // A file to play: a tone on the left, another on the right (stereo), in
-// 16-bit PCM with the format tag `shape.format_tag`, or extensible when
-// `sub_format` is given.
-test_support::Bytes play_file_bytes(test_support::WaveShape shape, std::size_t frames,
-                                    std::optional<std::uint16_t> sub_format = std::nullopt) {
+// 16-bit PCM of `shape`.
+test_support::Bytes play_file_bytes(const test_support::WaveShape& shape, std::size_t frames) {
   test_support::Samples samples;
   for (std::size_t n = 0; n < frames; ++n) {
     const double t = static_cast<double>(n) / shape.rate;
@@ -317,20 +315,7 @@ test_support::Bytes play_file_bytes(test_support::WaveShape shape, std::size_t f
       samples.push_back(static_cast<std::int16_t>(9000 * std::sin(phase * 1900)));
     }
   }
-  if (sub_format) {
-    shape.format_tag = 0xFFFE;
-    shape.fmt_extra = 24;
-  }
-  test_support::Bytes bytes = test_support::wave_file(shape, samples);
-  if (sub_format) {
-    // cbSize 22, valid bits, no channel mask, the sub-format's GUID.
-    const auto bits = static_cast<std::uint8_t>(shape.bits);
-    const auto tag = static_cast<std::uint8_t>(*sub_format);
-    const std::uint8_t extension[] = {22, 0, bits, 0, 0, 0, 0, 0, tag, 0, 0, 0,
-                                      0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-    std::copy(std::begin(extension), std::end(extension), bytes.begin() + 36);
-  }
-  return bytes;
+  return test_support::wave_file(shape, samples);
 }
 
 // What the cycle takes from a play: passes of 1024 frames while
@@ -388,8 +373,9 @@ TEST_F(Transport, AFileAtAnotherRatePlaysItsLeftChannelThroughTheChainsFeedToIts
         test_support::shape_with([&](test_support::WaveShape& w) {
           w.rate = c.rate;
           w.channels = c.channels;
+          if (c.extensible) w.sub_format = 1;
         }),
-        c.frames, c.extensible ? std::optional<std::uint16_t>(1) : std::nullopt);
+        c.frames);
     const fs::path path = folder_ / "play.wav";
     test_support::write_file(path.string(), file);
     files::Transport transport;
@@ -457,7 +443,9 @@ TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedWithThePresentReport) {
                         Case{"768001 Hz", shape(16, 768001), {}}}) {
     SCOPED_TRACE(c.name);
     const fs::path path = folder_ / "refused.wav";
-    test_support::write_file(path.string(), play_file_bytes(c.shape, 100, c.sub_format));
+    test_support::WaveShape file_shape = c.shape;
+    file_shape.sub_format = c.sub_format;
+    test_support::write_file(path.string(), play_file_bytes(file_shape, 100));
     files::Transport transport;
     const auto refusal = transport.open_play_file(path.string());
     ASSERT_TRUE(refusal.has_value());

@@ -150,14 +150,8 @@ TEST_F(FilterCommand, AnExtensible16BitFileAt48000HzPlaysAsThePlainOne) {
   });
   const Samples samples = stereo_radio(frames, 48000);
   WaveShape shape = plain;
-  shape.format_tag = 0xFFFE;
-  shape.fmt_extra = 24;
-  Bytes extensible = wave_file(shape, samples);
-  // cbSize 22, 16 valid bits, front left and right, the PCM sub-format.
-  const std::uint8_t extension[] = {22, 0, 16, 0, 3, 0, 0, 0, 1, 0, 0, 0,
-                                    0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
-  std::copy(std::begin(extension), std::end(extension), extensible.begin() + 36);
-  write_file("in.wav", extensible);
+  shape.sub_format = 1;
+  write_file("in.wav", wave_file(shape, samples));
   files::Settings s = files::start_settings();
   s.bp_width_index = 4;
   s.bp_center = batch::centre_column(900.0);

@@ -38,6 +38,10 @@ struct WaveShape {
   std::uint16_t channels = 1;
   std::uint32_t rate = 11025;
   std::uint16_t fmt_extra = 0;
+  // The extensible layout (tag 0xFFFE and 24 more format bytes: all `bits`
+  // valid, the front channels, and this sub-format's GUID), in place of
+  // format_tag and fmt_extra.
+  std::optional<std::uint16_t> sub_format;
   std::vector<std::pair<const char*, Bytes>> before;
   std::optional<std::uint32_t> claimed;
 };
@@ -55,15 +59,22 @@ inline Bytes wave_file(const WaveShape& shape, const Samples& samples) {
   append_u32(b, 0);
   append_tag(b, "WAVE");
   append_tag(b, "fmt ");
-  append_u32(b, 16u + shape.fmt_extra);
+  append_u32(b, 16u + (shape.sub_format ? 24u : shape.fmt_extra));
   const std::uint16_t align = shape.block_align.value_or(shape.channels * shape.bits / 8u);
-  append_u16(b, shape.format_tag);
+  append_u16(b, shape.sub_format ? 0xFFFE : shape.format_tag);
   append_u16(b, shape.channels);
   append_u32(b, shape.rate);
   append_u32(b, shape.rate * align);
   append_u16(b, align);
   append_u16(b, shape.bits);
-  if (shape.fmt_extra > 0) {
+  if (shape.sub_format) {
+    append_u16(b, 22);
+    append_u16(b, shape.bits);
+    append_u32(b, shape.channels == 1 ? 4 : 3);
+    append_u16(b, *shape.sub_format);
+    const std::uint8_t guid_rest[] = {0, 0, 0, 0, 0x10, 0, 0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71};
+    b.insert(b.end(), std::begin(guid_rest), std::end(guid_rest));
+  } else if (shape.fmt_extra > 0) {
     append_u16(b, 0);
     b.resize(b.size() + shape.fmt_extra - 2, 0);
   }
