@@ -37,7 +37,7 @@ std::string layout_refusal(files::WaveError error) {
     case files::WaveError::not_wave:
       return "found a RIFF file that is not WAVE";
     case files::WaveError::fmt_incorrect:
-      return "found no format chunk of 16 bytes or more first";
+      return "found no format chunk of 16 bytes or more before the data";
     case files::WaveError::no_data:
       return "found no data chunk";
     case files::WaveError::none:
