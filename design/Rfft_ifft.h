@@ -16,9 +16,9 @@
 //   - Single-precision arithmetic throughout; square roots, sines and cosines
 //     are taken in double precision and rounded to single. No allocation;
 //     static tables keep the rotations of each direction and the
-//     bit-reversal swaps for the last size transformed, filled again when
-//     the size changes (the first call at a size costs about one more
-//     transform). One thread at a time.
+//     bit-reversal swaps of each size, filled once at the size's first
+//     call (which costs about one more transform) and only read after.
+//     Any number of threads may transform at once, on arrays of their own.
 #pragma once
 
 #include <cstdint>

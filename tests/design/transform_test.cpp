@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <complex>
 #include <cstdint>
 #include <numbers>
 #include <random>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -163,6 +165,31 @@ TEST(RealFft, GivesTheBitsOfTheStepByStepArithmetic) {
           << "inverse, a = " << a << ", index " << 2 * l;
     }
   }
+}
+
+// Threads transforming blocks of different sizes at the same time each get
+// what one thread alone gets.
+TEST(RealFft, ThreadsOfDifferentSizesGetTheResultsOfOne) {
+  const auto transformed = [](int a, unsigned seed) {
+    const std::vector<double> x = random_block(a, seed);
+    Block b(a);
+    for (int m = 0; m < a; ++m) b.sample(m) = static_cast<float>(x[static_cast<std::size_t>(m)]);
+    b.forward();
+    return b;
+  };
+  const Block small = transformed(512, 5);
+  const Block large = transformed(1024, 6);
+  std::atomic<int> wrong{0};
+  const auto repeat = [&](int a, unsigned seed, const Block& expected) {
+    for (int i = 0; i < 2000; ++i) {
+      const Block b = transformed(a, seed);
+      if (b.re != expected.re || b.im != expected.im) ++wrong;
+    }
+  };
+  std::thread other(repeat, 512, 5u, std::cref(small));
+  repeat(1024, 6, large);
+  other.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(RealFft, ConstantAndAlternatingBlocksLandInIndexOne) {
