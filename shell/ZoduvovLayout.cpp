@@ -111,6 +111,9 @@ QFrame* panel(QWidget* parent, const QRect& at, const QColor& background) {
 QPushButton* button(QWidget* parent, const QString& caption,
                     const QColor& colour = shell::idle_color) {
   auto* b = new QPushButton(caption, parent);
+  // Reached with Tab, not taken by a click: a button clicked with the mouse
+  // leaves Space to Pause.
+  b->setFocusPolicy(Qt::TabFocus);
   b->setFont(sans_font(15));
   shell::set_font_color(b, colour);
   return b;
@@ -158,6 +161,7 @@ QScrollBar* edge_bar(QWidget* parent, int position) {
 
 QComboBox* combo(QWidget* parent, const QStringList& items) {
   auto* box = new QComboBox(parent);
+  box->setFocusPolicy(Qt::TabFocus);  // as the buttons
   box->setFont(sans_font(13));
   box->addItems(items);
   shell::set_font_color(box, Qt::black);
@@ -273,6 +277,10 @@ void TZForm::create_controls() {
   };
   SpectrumBox->on_leave = [this] { PictureMouseLeave(); };
   SpectrumBox->setMouseTracking(true);
+  // The display has the focus at start and takes it back when clicked, and
+  // leaves Space to Pause.
+  SpectrumBox->setFocusPolicy(Qt::ClickFocus);
+  SpectrumBox->setFocus();
   WaterfallPanel =
       panel(BasePanel, {3, text_panel_y, display_size.width(), waterfall_height}, Qt::white);
   WaterfallPanel->hide();

@@ -453,11 +453,21 @@ TEST_F(Window, SpacePausesUnlessTheFocusedControlTakesIt) {
     QWidget* focused = QApplication::focusWidget();
     QTest::keyClick(focused != nullptr ? focused : &form, Qt::Key_Space, modifiers);
   };
-  form.NoiseReductionBar->setFocus();
-  const int strength = form.NoiseReductionBar->value();
   space();
   EXPECT_EQ(form.transport.pause_on, 0) << "nothing to pause while idle";
   form.transport.transport_idle = 0;
+  EXPECT_EQ(QApplication::focusWidget(), form.SpectrumBox);
+  space();
+  EXPECT_EQ(form.transport.pause_on, 1) << "the display has the focus at start";
+  // A button clicked with the mouse leaves the focus where it was.
+  QTest::mouseClick(form.BypassBtn, Qt::LeftButton);
+  EXPECT_EQ(form.chain.bypass_on, 1);
+  space();
+  EXPECT_EQ(form.transport.pause_on, 0) << "Space stays Pause after a click";
+  QTest::mouseClick(form.BypassBtn, Qt::LeftButton);
+
+  form.NoiseReductionBar->setFocus();
+  const int strength = form.NoiseReductionBar->value();
   space();
   EXPECT_EQ(form.transport.pause_on, 1) << "a slider leaves Space to the window";
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
