@@ -46,9 +46,16 @@ class ChainFeed {
     const std::size_t frame_bytes = 2 * static_cast<std::size_t>(channels_);
     while (frames.size() >= frame_bytes) {
       const std::size_t count = std::min(frames.size() / frame_bytes, piece_frames);
-      take_channel(frames.first(count * frame_bytes));
+      const auto piece = frames.first(count * frame_bytes);
       frames = frames.subspan(count * frame_bytes);
       frames_added_ += count;
+      if (rate_ == chain_rate) {
+        // At the chain's rate the channel's samples pass as they are.
+        given_ += count;
+        sink(take_channel_bytes(piece));
+        continue;
+      }
+      take_channel(piece);
       converter_.convert(samples_.data(), static_cast<long>(count),
                          [this, &sink](std::span<const std::uint8_t> bytes) {
                            given_ += bytes.size() / 2;
@@ -88,12 +95,15 @@ class ChainFeed {
 
   // The chosen channel of `frames` as floats in -1..1, into samples_.
   void take_channel(std::span<const std::uint8_t> frames);
+  // The chosen channel of `frames` as 16-bit bytes, into bytes_.
+  std::span<const std::uint8_t> take_channel_bytes(std::span<const std::uint8_t> frames);
 
   const int channels_;
   const std::uint32_t rate_;
   const std::size_t offset_;  // bytes into a frame of the chosen channel
   CaptureConverter converter_;
   std::vector<float> samples_;
+  std::vector<std::uint8_t> bytes_;
   std::vector<std::uint8_t> silence_;
   std::uint64_t frames_added_ = 0;
   std::uint64_t given_ = 0;  // samples handed to the sinks

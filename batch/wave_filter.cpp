@@ -176,7 +176,8 @@ std::optional<std::string> format_refusal(const files::WaveLayout& layout) {
   } else if (!files::pcm16(layout)) {
     found = "found a block align of " + std::to_string(f.block_align) + " for " +
             channels_text(f.channels) + " 16-bit PCM";
-  } else if (f.samples_per_sec < lowest_rate || f.samples_per_sec > highest_rate) {
+  } else if (f.samples_per_sec < audio::ChainFeed::lowest_rate ||
+             f.samples_per_sec > audio::ChainFeed::highest_rate) {
     found = "found a rate of " + std::to_string(f.samples_per_sec) + " Hz";
   } else {
     return std::nullopt;

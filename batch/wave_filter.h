@@ -15,14 +15,10 @@
 
 namespace batch {
 
-// The lowest and highest input sample rates converted to 11025 Hz.
-inline constexpr std::uint32_t lowest_rate = 1000;
-inline constexpr std::uint32_t highest_rate = 768000;
-
 // Why a layout's samples cannot be filtered, as "found ...; accepts ..."
 // (one line, without the file's name), or nothing when they can: 16-bit PCM
 // (plain or extensible), 1 or 2 channels, block align 2 x channels, a rate
-// from lowest_rate to highest_rate.
+// that audio::ChainFeed takes.
 std::optional<std::string> format_refusal(const files::WaveLayout& layout);
 
 // The samples a run on the regular file at `path` will write, read from its
