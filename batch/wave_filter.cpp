@@ -24,31 +24,6 @@ constexpr std::size_t pass_samples = engine::samples_per_buffer;
 // Input frames read at a time.
 constexpr std::size_t read_frames = 16384;
 
-std::string channels_text(unsigned channels) {
-  if (channels == 1) return "mono";
-  if (channels == 2) return "stereo";
-  return std::to_string(channels) + " channels";
-}
-
-std::string layout_refusal(files::WaveError error) {
-  switch (error) {
-    case files::WaveError::not_riff:
-      return "found no RIFF header";
-    case files::WaveError::not_wave:
-      return "found a RIFF file that is not WAVE";
-    case files::WaveError::fmt_incorrect:
-      return "found no format chunk of 16 bytes or more before the data";
-    case files::WaveError::no_data:
-      return "found no data chunk";
-    case files::WaveError::none:
-      break;
-  }
-  return {};
-}
-
-constexpr std::string_view accepted =
-    "; accepts 16-bit PCM WAV, mono or stereo, at 1000 to 768000 Hz";
-
 std::string line(const std::string& path, const std::string& message) {
   return path + ": " + message;
 }
@@ -166,25 +141,6 @@ std::array<std::uint8_t, 44> header_for(std::optional<std::uint64_t> samples) {
 
 }  // namespace
 
-std::optional<std::string> format_refusal(const files::WaveLayout& layout) {
-  const files::WaveFormat& f = layout.format;
-  std::string found;
-  if (layout.sample_format != 1 || f.bits_per_sample != 16) {
-    found = "found " + files::format_name(layout);
-  } else if (f.channels != 1 && f.channels != 2) {
-    found = "found " + channels_text(f.channels);
-  } else if (!files::pcm16(layout)) {
-    found = "found a block align of " + std::to_string(f.block_align) + " for " +
-            channels_text(f.channels) + " 16-bit PCM";
-  } else if (f.samples_per_sec < audio::ChainFeed::lowest_rate ||
-             f.samples_per_sec > audio::ChainFeed::highest_rate) {
-    found = "found a rate of " + std::to_string(f.samples_per_sec) + " Hz";
-  } else {
-    return std::nullopt;
-  }
-  return found + std::string(accepted);
-}
-
 std::optional<std::uint64_t> planned_samples(const std::string& path) {
   struct stat status {};
   if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
@@ -192,7 +148,7 @@ std::optional<std::uint64_t> planned_samples(const std::string& path) {
   if (!file) return std::nullopt;
   files::FileSource source(file.get());
   const files::WaveRead read = files::read_wave_layout(source);
-  if (read.error != files::WaveError::none || format_refusal(read.layout)) return std::nullopt;
+  if (read.error != files::WaveError::none || files::format_refusal(read.layout)) return std::nullopt;
   const audio::ChainFeed feed(read.layout.format.channels, read.layout.format.samples_per_sec, 0);
   return feed.samples_for(read.layout.data_size / read.layout.format.block_align);
 }
@@ -211,10 +167,13 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   if (stopped()) return stopped_line;
   if (in.failed()) return system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
   if (read.error != files::WaveError::none) {
-    return line(in_name, layout_refusal(read.error) + std::string(accepted));
+    return line(in_name, files::header_refusal(read));
   }
   const files::WaveLayout& layout = read.layout;
-  if (const auto refusal = format_refusal(layout)) return line(in_name, *refusal);
+  if (const auto refusal = files::format_refusal(layout)) return line(in_name, *refusal);
+  if (const auto warning = files::size_warning(layout); warning && hooks.notice) {
+    hooks.notice(line(in_name, *warning));
+  }
 
   audio::ChainFeed feed(layout.format.channels, layout.format.samples_per_sec,
                         channel == Channel::right ? 1 : 0);
@@ -222,10 +181,8 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   // A stream whose header gives no size runs to its end, up to what a WAV
   // file holds.
   constexpr std::uint64_t most_samples = (std::numeric_limits<std::uint32_t>::max() - 36) / 2;
-  const bool to_the_end =
-      layout.open_ended && layout.data_size == std::numeric_limits<std::int32_t>::max();
   const std::optional<std::uint64_t> known =
-      to_the_end ? std::nullopt
+      layout.to_the_end ? std::nullopt
                  : std::optional(feed.samples_for(layout.data_size / layout.format.block_align));
   if (known > most_samples) {
     return line(out_name, "the filtered audio would not fit in a WAV file (4 GiB at most)");

@@ -15,12 +15,6 @@
 
 namespace batch {
 
-// Why a layout's samples cannot be filtered, as "found ...; accepts ..."
-// (one line, without the file's name), or nothing when they can: 16-bit PCM
-// (plain or extensible), 1 or 2 channels, block align 2 x channels, a rate
-// that audio::ChainFeed takes.
-std::optional<std::string> format_refusal(const files::WaveLayout& layout);
-
 // The samples a run on the regular file at `path` will write, read from its
 // header; nothing for anything else, or a file that will be refused.
 std::optional<std::uint64_t> planned_samples(const std::string& path);

@@ -4,10 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
+
+#include "files/printable.h"
 
 namespace files {
 
@@ -42,6 +45,13 @@ int rewrite_in_place(const std::string& path, std::span<const std::uint8_t> byte
   }
   if (::close(fd) != 0 && error == 0) error = errno;
   return error;
+}
+
+// The standing of what `status` describes.
+Standing standing_of(const struct stat& status, bool writable) {
+  if (!S_ISREG(status.st_mode)) return Standing::special;
+  if (!writable || (::geteuid() == 0 && (status.st_mode & 0222) == 0)) return Standing::read_only;
+  return Standing::regular;
 }
 
 mode_t new_file_mode(const std::string& path) {
@@ -117,19 +127,103 @@ bool ReplacingFile::commit() {
   return true;
 }
 
+Target follow_links(const std::string& path) {
+  Target target{path, Standing::absent, 0};
+  for (int links = 0; links <= 40; ++links) {
+    struct stat status {};
+    if (::lstat(target.path.c_str(), &status) != 0) {
+      target.error = errno;
+      target.standing = errno == ENOENT ? Standing::absent : Standing::unknown;
+      return target;
+    }
+    if (!S_ISLNK(status.st_mode)) {
+      target.standing = standing_of(status, ::access(target.path.c_str(), W_OK) == 0);
+      return target;
+    }
+    std::string named(static_cast<std::size_t>(status.st_size) + 1, '\0');
+    const ssize_t length = ::readlink(target.path.c_str(), named.data(), named.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= named.size()) break;
+    named.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = target.path.rfind('/');
+    target.path = named.starts_with('/') || slash == std::string::npos
+                      ? named
+                      : target.path.substr(0, slash + 1) + named;
+  }
+  target.standing = Standing::unknown;
+  target.error = ELOOP;
+  return target;
+}
+
+std::string standing_text(Standing standing) {
+  switch (standing) {
+    case Standing::special:
+      return "is not a regular file";
+    case Standing::read_only:
+      return "is read-only";
+    case Standing::absent:
+    case Standing::regular:
+    case Standing::unknown:
+      break;
+  }
+  return "cannot be looked at";
+}
+
+ReadFile read_regular(const std::string& path, std::size_t most) {
+  ReadFile read;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    read.error = errno;
+    read.standing = errno == ENOENT ? Standing::absent : Standing::unknown;
+    return read;
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) {
+    read.error = errno;
+    read.standing = Standing::unknown;
+  } else {
+    read.standing = standing_of(status, ::access(path.c_str(), W_OK) == 0);
+  }
+  if (read.standing == Standing::regular || read.standing == Standing::read_only) {
+    read.bytes.resize(most + 1);
+    std::size_t got = 0;
+    while (got < read.bytes.size()) {
+      const ssize_t count = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
+      if (count < 0 && errno == EINTR) continue;
+      if (count < 0) {
+        read.error = errno;
+        read.standing = Standing::unknown;
+      }
+      if (count <= 0) break;
+      got += static_cast<std::size_t>(count);
+    }
+    read.longer = got > most;
+    read.bytes.resize(std::min(got, most));
+  }
+  ::close(fd);
+  return read;
+}
+
 bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
   ReplacingFile file(path);
   return file.write(bytes) && file.commit();
 }
 
 SaveResult save_file(const std::string& path, std::span<const std::uint8_t> bytes) {
-  ReplacingFile file(path);
+  const Target target = follow_links(path);
+  if (target.standing == Standing::special || target.standing == Standing::read_only ||
+      target.standing == Standing::unknown) {
+    return {false, false,
+            target.standing == Standing::unknown
+                ? "could not look at " + printable_name(path) + " (" + std::strerror(target.error) + ")"
+                : printable_name(path) + " " + standing_text(target.standing) + ", and was left as it is"};
+  }
+  ReplacingFile file(target.path);
   if (file.write(bytes) && file.commit()) return {true, false, {}};
   const int replace_error = file.error();
-  const int rewrite_error = rewrite_in_place(path, bytes);
+  const int rewrite_error = rewrite_in_place(target.path, bytes);
   if (rewrite_error == 0) return {true, true, {}};
   return {false, false,
-          "could not replace " + path + " (" + std::strerror(replace_error) +
+          "could not replace " + printable_name(path) + " (" + std::strerror(replace_error) +
               ") nor rewrite it (" + std::strerror(rewrite_error) + ")"};
 }
 

@@ -6,8 +6,44 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace files {
+
+// What stands at a path once its symbolic links are followed.
+enum class Standing {
+  absent,     // nothing: a file may be made there
+  regular,    // a regular file its owner may write
+  read_only,  // a regular file with no write permission that applies (for
+              // root: no write bit at all)
+  special,    // a FIFO, a device, a socket or a folder
+  unknown,    // the path cannot be looked at (error says why)
+};
+
+struct Target {
+  std::string path;  // the path with its links followed: what is replaced
+  Standing standing = Standing::absent;
+  int error = 0;
+};
+
+// Follows the symbolic links of `path` (at most 40), a dangling link to the
+// path it names, without opening anything.
+Target follow_links(const std::string& path);
+
+// A short phrase for a standing that refuses a write: "is not a regular
+// file", "is read-only".
+std::string standing_text(Standing standing);
+
+// A small file read whole, never waiting: opened without following it into
+// a FIFO's or a device's wait (O_NONBLOCK), and read only when it is a
+// regular file, through its links.
+struct ReadFile {
+  Standing standing = Standing::absent;  // regular or read_only when read
+  int error = 0;                         // errno when standing is unknown
+  std::vector<std::uint8_t> bytes;       // at most `most` of them
+  bool longer = false;                   // the file holds more than `most`
+};
+ReadFile read_regular(const std::string& path, std::size_t most);
 
 // A file written piece by piece that replaces `path` only when complete: the
 // pieces go to a new file beside `path`, which commit() flushes to the disk
@@ -60,7 +96,10 @@ struct SaveResult {
   std::string failure;    // why it was not saved, a line for a report
 };
 
-// save_file: saves a small file such as the settings. Replaces `path` with
+// save_file: saves a small file such as the settings. Only where a regular
+// file may be written: a FIFO, a device, a socket or a folder at `path` (or
+// at the end of its links) is never written, nor a read-only file. A
+// symbolic link stays a link, its target replaced. Replaces the target with
 // `bytes` as replace_file does when it can; when that fails (a folder that
 // is not writable), rewrites an existing, writable regular file at `path`
 // in place: the bytes go over the old ones from the start with one write,

@@ -1,5 +1,6 @@
 #include "files/settings_format.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <type_traits>
@@ -136,6 +137,21 @@ float usable_centre(float centre) {
 
 std::int32_t restored_gain_position(const Settings& settings) {
   return settings.display_mode == 1 ? settings.gain_position_freq : settings.gain_position_time;
+}
+
+UsableSettings usable_settings(std::span<const std::uint8_t> bytes, const Settings& start) {
+  if (!bytes.empty() && std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; })) {
+    return {start, "holds only zero bytes; the start settings are used"};
+  }
+  UsableSettings usable{parse_settings(bytes, start), std::nullopt};
+  const std::int32_t select = usable.settings.input_select;
+  if (select < 1 || select > 3) {
+    usable.settings.input_select = start.input_select;
+    usable.problem = "holds the input select " + std::to_string(select) +
+                     ", which is none of 1 (microphone), 2 (left) and 3 (right); the microphone "
+                     "input is used";
+  }
+  return usable;
 }
 
 }  // namespace files

@@ -5,7 +5,9 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 namespace files {
 
@@ -78,5 +80,16 @@ std::array<std::uint8_t, settings_size> serialise_settings(const Settings& setti
 // the others (a short file) keep their value in `start`. Bytes after the
 // 124th are ignored.
 Settings parse_settings(std::span<const std::uint8_t> bytes, const Settings& start);
+
+// The settings a file gives the window, with the values it cannot use
+// replaced by their start values (which are then what is saved): a file of
+// nothing but zero bytes gives `start` whole; an input select other than 1
+// (microphone), 2 (left) or 3 (right) gives start's. `problem` says what
+// was replaced, as "holds only zero bytes; the start settings are used".
+struct UsableSettings {
+  Settings settings;
+  std::optional<std::string> problem;
+};
+UsableSettings usable_settings(std::span<const std::uint8_t> bytes, const Settings& start);
 
 }  // namespace files

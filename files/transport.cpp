@@ -8,7 +8,11 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <tuple>
+#include <utility>
+
+#include "files/replace_file.h"
 
 namespace files {
 namespace {
@@ -80,13 +84,12 @@ void put_sample(std::uint8_t* bytes, std::int16_t sample) {
   bytes[1] = static_cast<std::uint8_t>(bits >> 8);
 }
 
-// Whether a file's samples are what the chain's feed takes (and
-// tonewell-filter with it).
-bool feedable(const WaveLayout& layout) {
-  const WaveFormat& format = layout.format;
-  return pcm16(layout) && format.channels <= 2 &&
-         format.samples_per_sec >= audio::ChainFeed::lowest_rate &&
-         format.samples_per_sec <= audio::ChainFeed::highest_rate;
+// Whether the open `fd` is the file at `path`.
+bool same_file(int fd, const std::string& path) {
+  struct stat open_file {};
+  struct stat named {};
+  return fd >= 0 && ::fstat(fd, &open_file) == 0 && ::stat(path.c_str(), &named) == 0 &&
+         open_file.st_dev == named.st_dev && open_file.st_ino == named.st_ino;
 }
 
 // Frames of a file at another rate read at a time, at most.
@@ -129,17 +132,33 @@ bool Transport::write_sizes() {
          write_u32_at(record_fd_, data_size_offset, data);
 }
 
-bool Transport::create_record_file(const std::string& path) {
+bool Transport::create_record_file(const std::string& path, std::string* why) {
+  const auto refuse = [why](std::string reason) {
+    if (why != nullptr) *why = std::move(reason);
+    return false;
+  };
+  if (same_file(play_file != nullptr ? ::fileno(play_file) : -1, path)) {
+    return refuse("it is the file being played");
+  }
+  if (same_file(record_fd_, path)) return refuse("it is the file being recorded");
+  const Target target = follow_links(path);
+  if (target.standing == Standing::special || target.standing == Standing::read_only) {
+    return refuse("it " + standing_text(target.standing));
+  }
+  const Opened opened = open_regular(path, O_WRONLY | O_CREAT);
+  if (opened.fd < 0) {
+    return refuse(opened.not_regular ? "it " + standing_text(Standing::special)
+                                     : std::string(std::strerror(errno)));
+  }
+  const auto header = recording_header(0);
+  if (::ftruncate(opened.fd, 0) != 0 || !write_all_at(opened.fd, header, 0)) {
+    const int error = errno;
+    ::close(opened.fd);
+    return refuse(std::strerror(error));
+  }
   finish_record_file();
   record_error = 0;
-  const int fd = open_regular(path, O_WRONLY | O_CREAT).fd;
-  if (fd < 0) return false;
-  const auto header = recording_header(0);
-  if (::ftruncate(fd, 0) != 0 || !write_all_at(fd, header, 0)) {
-    ::close(fd);
-    return false;
-  }
-  record_fd_ = fd;
+  record_fd_ = opened.fd;
   record_file_open = 1;
   record_byte_count = 0;
   return true;
@@ -188,7 +207,6 @@ bool Transport::finish_record_file() {
 }
 
 std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
-  close_play_file();
   const Opened opened = open_regular(path, O_RDONLY);
   if (opened.not_regular) return WaveReport{"File Error Message", "Not a regular file"};
   std::FILE* file = opened.fd < 0 ? nullptr : ::fdopen(opened.fd, "rb");
@@ -200,15 +218,15 @@ std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
   const WaveRead read = read_wave_layout(source);
   const WaveLayout& layout = read.layout;
   std::optional<WaveReport> refusal;
+  std::unique_ptr<audio::ChainFeed> feed;
+  const std::uint32_t rate = layout.format.samples_per_sec;
   if (read.error != WaveError::none) {
     refusal = wave_report(read.error);
-  } else if (!playable(layout.format) && !feedable(layout)) {
-    refusal = WaveReport{"File Open Error Message", "Wave parameters not compatible"};
-  }
-  const std::uint32_t rate = layout.format.samples_per_sec;
-  if (!refusal && rate != audio::chain_rate) {
-    feed_.emplace(layout.format.channels, rate, 0);
-    if (!feed_->ready()) {
+  } else if (const auto found = format_refusal(layout)) {
+    refusal = WaveReport{"File Open Error Message", "Wave parameters not compatible: " + *found};
+  } else if (rate != audio::chain_rate) {
+    feed = std::make_unique<audio::ChainFeed>(layout.format.channels, rate, 0);
+    if (!feed->ready()) {
       refusal = WaveReport{"File Open Error Message", "Could not convert the file's rate"};
     }
   }
@@ -216,13 +234,16 @@ std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
     std::fclose(file);
     return refusal;
   }
+  close_play_file();
   fseeko(file, static_cast<off_t>(layout.data_offset), SEEK_SET);
   play_file = file;
   play_file_open = 1;
   play_channels = layout.format.channels;
-  converting_ = rate != audio::chain_rate;
+  play_warning = size_warning(layout);
+  converting_ = feed != nullptr;
+  feed_ = std::move(feed);
   if (!converting_) {
-    play_bytes_left = layout.data_size;
+    play_bytes_left = static_cast<std::int64_t>(layout.data_size);
     return std::nullopt;
   }
   play_rate_ = rate;

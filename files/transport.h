@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -66,13 +67,16 @@ class Transport {
   std::int64_t play_bytes_left = 0;
   std::uint16_t play_channels = 0;  // channels of the play file's frames, 1 or 2
 
-  // create_record_file: finishes a record file already open, then creates
-  // (truncating) the record file at `path` with a recording header for no
-  // samples yet; record_file_open 1, record_byte_count 0, record_error 0.
-  // False, with no file open, when it cannot be created or written, or when
-  // `path` names anything but a regular file (a FIFO, a device, a folder),
-  // which is then left untouched.
-  bool create_record_file(const std::string& path);
+  // create_record_file: creates (truncating) the record file at `path`
+  // with a recording header for no samples yet, then finishes a record file
+  // already open and takes the new one in its place: record_file_open 1,
+  // record_byte_count 0, record_error 0. A symbolic link is written at its
+  // target and stays a link. False, with `why` told (as "it is read-only")
+  // and the transport as it was (a recording in progress goes on), when
+  // `path` cannot be created or written, names anything but a regular file
+  // (a FIFO, a device, a folder), a read-only file, the play file or the
+  // file being recorded; such a file is left untouched.
+  bool create_record_file(const std::string& path, std::string* why = nullptr);
 
   // append_record_block: writes a block of sample bytes after those already
   // recorded, counts them in record_byte_count and brings the size fields up
@@ -88,16 +92,21 @@ class Transport {
   // not be written or the close failed. Nothing (true) when no file is open.
   bool finish_record_file();
 
-  // open_play_file: opens `path`, checks its header and leaves it
-  // positioned at its first sample: play_file_open 1, play_channels its
-  // channel count, play_bytes_left the data's size, or, for a file at
-  // another rate than 11025 Hz, twice the samples its frames give at
-  // 11025 Hz (ChainFeed::samples_for). Takes what tonewell-filter takes
-  // (16-bit PCM, plain or extensible, mono or stereo, at 1000 to 768000 Hz)
-  // and whatever files::playable passes. Returns the report for a refusal
-  // (then no file is open); anything but a regular file is refused without
-  // waiting for it. Sets up the conversion, allocating, when it is needed.
+  // open_play_file: opens `path`, checks its header and, when it is
+  // accepted, closes a play file already open and leaves the new one
+  // positioned at its first sample in its place: play_file_open 1,
+  // play_channels its channel count, play_bytes_left the data's size, or,
+  // for a file at another rate than 11025 Hz, twice the samples its frames
+  // give at 11025 Hz (ChainFeed::samples_for). Takes what format_refusal
+  // passes, as tonewell-filter does, with the file's length followed as
+  // read_wave_layout says (play_warning then tells it). Returns the report
+  // for a refusal, and a play file open before stays as it was; anything but
+  // a regular file is refused without waiting for it. Sets up the
+  // conversion, allocating, when it is needed.
   std::optional<WaveReport> open_play_file(const std::string& path);
+  // The warning of the last accepted play file whose data size was not
+  // followed (files::size_warning).
+  std::optional<std::string> play_warning;
 
   // read_play_pass: fills `captured` with the play's next `frames` frames
   // in the layout of an input of `input_channels` channels (1: 2 bytes a
@@ -130,7 +139,7 @@ class Transport {
   // The conversion of a play file at another rate than 11025 Hz: the feed,
   // the file's frames read at a time, the samples it gave that no pass has
   // taken yet.
-  std::optional<audio::ChainFeed> feed_;
+  std::unique_ptr<audio::ChainFeed> feed_;
   bool converting_ = false;
   bool feed_finished_ = false;  // the file's frames are all in the feed
   std::uint32_t play_rate_ = 0;

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <limits>
 
+#include "audio/chain_feed.h"
+#include "files/printable.h"
+
 namespace files {
 
 namespace {
@@ -111,22 +114,46 @@ bool read_format(ByteSource& file, std::uint64_t offset, std::uint32_t size, Wav
   return true;
 }
 
-// The samples' size: what the "data" chunk declares, cut to what a file of
-// known size holds after data_offset; a stream's declared 0 or 0xFFFFFFFF
-// runs to its end.
-std::uint32_t data_size(std::uint32_t declared, std::uint64_t data_offset,
-                        std::uint64_t file_size) {
-  constexpr std::uint64_t most = std::numeric_limits<std::int32_t>::max();
-  if (file_size != unknown_size) {
-    // A file that grew while it was read may put data_offset past file_size.
-    const std::uint64_t held = file_size - std::min(file_size, data_offset);
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>({declared, held, most}));
+// A "data" chunk's size that says nothing: 0, or 0xFFFFFFFF ("to the end").
+bool says_no_size(std::uint32_t declared) { return declared == 0 || declared == 0xFFFFFFFF; }
+
+// Sets the samples' size from the "data" chunk's `declared` size and, for a
+// file of known size, what the file holds after data_offset.
+void size_samples(ByteSource& file, std::uint32_t declared, std::uint64_t file_size,
+                  WaveLayout& layout) {
+  layout.declared_size = declared;
+  if (file_size == unknown_size) {
+    layout.to_the_end = says_no_size(declared);
+    layout.data_size = layout.to_the_end ? unknown_size : declared;
+    return;
   }
-  if (declared == 0 || declared == 0xFFFFFFFF) return static_cast<std::uint32_t>(most);
-  return static_cast<std::uint32_t>(std::min<std::uint64_t>(declared, most));
+  // A file that grew while it was read may put data_offset past file_size.
+  const std::uint64_t held = file_size - std::min(file_size, layout.data_offset);
+  layout.data_size = std::min<std::uint64_t>(declared, held);
+  if (says_no_size(declared)) {
+    layout.data_size = held;
+    return;
+  }
+  // Past the declared samples and their pad byte: another chunk, or a few
+  // trailing bytes; anything else is more samples.
+  const std::uint64_t after = declared + std::uint64_t{declared & 1u};
+  std::array<std::uint8_t, 4> id{};
+  if (held >= after + 8 &&
+      (file.read_at(layout.data_offset + after, id) != id.size() || !plausible_id(id.data()))) {
+    layout.data_size = held;
+  }
 }
 
-WaveRead refused(WaveError error) { return WaveRead{error, {}}; }
+WaveRead refused(WaveError error) { return WaveRead{error, {}, {}, 0}; }
+
+constexpr std::string_view accepted =
+    "; accepts 16-bit PCM WAV, mono or stereo, at 1000 to 768000 Hz";
+
+std::string channels_text(unsigned channels) {
+  if (channels == 1) return "mono";
+  if (channels == 2) return "stereo";
+  return std::to_string(channels) + " channels";
+}
 
 }  // namespace
 
@@ -136,12 +163,16 @@ WaveReport wave_report(WaveError error) {
       break;
     case WaveError::not_riff:
       return {"File Error Message", "Not a RIFF file"};
+    case WaveError::short_header:
+      return {"File Error Message", "The file ends inside its RIFF header"};
     case WaveError::not_wave:
       return {"File Error Message", "Not a WAVE file"};
     case WaveError::fmt_incorrect:
       return {"File Error Message", "fmt incorrect"};
     case WaveError::no_data:
       return {"File Error Message", "No wave data in the file"};
+    case WaveError::chunk_past_end:
+      return {"File Error Message", "The file ends inside a chunk before its wave data"};
   }
   return {};
 }
@@ -203,8 +234,9 @@ WaveRead read_wave_layout(ByteSource& file) {
 
   // Bytes past the end of a short file stay 0, which no ID matches.
   std::array<std::uint8_t, 12> riff{};
-  file.read_at(0, riff);
+  const std::size_t got = file.read_at(0, riff);
   if (!is_id(riff.data(), "RIFF")) return refused(WaveError::not_riff);
+  if (got < riff.size()) return refused(WaveError::short_header);
   if (!is_id(riff.data() + 8, "WAVE")) return refused(WaveError::not_wave);
 
   WaveLayout layout;
@@ -222,8 +254,14 @@ WaveRead read_wave_layout(ByteSource& file) {
     if (is_id(chunk.id, "data")) {
       if (!have_format) return refused(WaveError::fmt_incorrect);
       layout.data_offset = data_at;
-      layout.data_size = data_size(chunk.size, data_at, file_size);
-      return WaveRead{WaveError::none, layout};
+      size_samples(file, chunk.size, file_size, layout);
+      return WaveRead{WaveError::none, layout, {}, 0};
+    }
+    if (file_size != unknown_size && data_at + chunk.size > file_size) {
+      WaveRead past = refused(WaveError::chunk_past_end);
+      std::memcpy(past.chunk_id.data(), chunk.id, 4);
+      past.chunk_size = chunk.size;
+      return past;
     }
     if (!have_format && is_id(chunk.id, "fmt ") && chunk.size >= 16) {
       if (!read_format(file, data_at, chunk.size, layout)) break;
@@ -256,11 +294,77 @@ std::string format_name(const WaveLayout& layout) {
   return "compressed audio (format tag " + std::to_string(layout.sample_format) + ")";
 }
 
-bool playable(const WaveFormat& format) {
-  return format.samples_per_sec == 11025 && format.bits_per_sample == 16 &&
-         (format.channels == 1 || format.channels == 2) &&
-         format.block_align == format.channels * 2 &&
-         format.avg_bytes_per_sec == 11025u * format.block_align;
+SizeNote size_note(const WaveLayout& layout) {
+  if (layout.open_ended || layout.data_size == layout.declared_size) return SizeNote::none;
+  if (says_no_size(layout.declared_size)) {
+    return layout.data_size == 0 ? SizeNote::none : SizeNote::declared_none;
+  }
+  return layout.data_size < layout.declared_size ? SizeNote::past_end : SizeNote::not_a_chunk;
+}
+
+std::optional<std::string> size_warning(const WaveLayout& layout) {
+  const std::string says = "the data chunk says " + std::to_string(layout.declared_size) + " bytes";
+  const std::string held = std::to_string(layout.data_size);
+  switch (size_note(layout)) {
+    case SizeNote::none:
+      break;
+    case SizeNote::declared_none:
+      return says + "; the " + held + " bytes after it are used";
+    case SizeNote::past_end:
+      return says + ", but the file holds " + held + "; those are used";
+    case SizeNote::not_a_chunk:
+      return says + ", but no chunk follows them; all " + held +
+             " bytes to the end of the file are used";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> format_refusal(const WaveLayout& layout) {
+  const WaveFormat& f = layout.format;
+  std::string found;
+  if (layout.sample_format != 1 || f.bits_per_sample != 16) {
+    found = "found " + format_name(layout);
+  } else if (f.channels != 1 && f.channels != 2) {
+    found = "found " + channels_text(f.channels);
+  } else if (!pcm16(layout)) {
+    found = "found a block align of " + std::to_string(f.block_align) + " for " +
+            channels_text(f.channels) + " 16-bit PCM";
+  } else if (f.samples_per_sec < audio::ChainFeed::lowest_rate ||
+             f.samples_per_sec > audio::ChainFeed::highest_rate) {
+    found = "found a rate of " + std::to_string(f.samples_per_sec) + " Hz";
+  } else {
+    return std::nullopt;
+  }
+  return found + std::string(accepted);
+}
+
+std::string header_refusal(const WaveRead& read) {
+  std::string found;
+  switch (read.error) {
+    case WaveError::none:
+      return {};
+    case WaveError::not_riff:
+      found = "found no RIFF header";
+      break;
+    case WaveError::short_header:
+      found = "found a file that ends inside its RIFF header";
+      break;
+    case WaveError::not_wave:
+      found = "found a RIFF file that is not WAVE";
+      break;
+    case WaveError::fmt_incorrect:
+      found = "found no format chunk of 16 bytes or more before the data";
+      break;
+    case WaveError::no_data:
+      found = "found no data chunk";
+      break;
+    case WaveError::chunk_past_end:
+      found = "found a \"" + printable_name({read.chunk_id.data(), read.chunk_id.size()}) +
+              "\" chunk of " + std::to_string(read.chunk_size) +
+              " bytes, past the end of the file";
+      break;
+  }
+  return found + std::string(accepted);
 }
 
 std::array<std::uint8_t, 44> recording_header(std::uint32_t data_bytes) {

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,15 +26,22 @@ namespace files {
 using WaveFormat = audio::WaveFormat;
 
 // Where a file's samples are and how they are coded: they start
-// data_offset bytes into the file and run for data_size bytes. data_size is
-// the "data" chunk's size, cut back to the bytes the file really holds after
-// data_offset, and to INT32_MAX.
+// data_offset bytes into the file and run for data_size bytes.
+//
+// In a file of known length, data_size is the "data" chunk's size, cut
+// back to the bytes the file holds after data_offset; but the file's length
+// is followed instead, with a SizeNote, when the chunk says 0 bytes (or
+// 0xFFFFFFFF, "to the end") while samples follow, and when the bytes after
+// the declared samples are no chunk (fewer than 8 bytes past a pad byte are
+// taken as trailing bytes). Counts are 64-bit: a file of 4 GiB or more
+// after a size of 0 or 0xFFFFFFFF is taken whole, and it is the caller's
+// to refuse what it cannot write.
 struct WaveLayout {
   // The file's own 16 base fields of the "fmt " chunk (tag 0xFFFE stays
   // 0xFFFE).
   WaveFormat format;
   std::uint64_t data_offset = 0;
-  std::uint32_t data_size = 0;
+  std::uint64_t data_size = 0;
   // The coding of the samples: the format tag, or, for the extensible
   // layout (tag 0xFFFE, a "fmt " chunk of 40 bytes or more whose sub-format
   // GUID ends in the standard base -0000-0010-8000-00AA00389B71), the
@@ -43,10 +51,27 @@ struct WaveLayout {
   std::uint16_t sample_format = 0;
   bool extensible = false;  // the format tag is 0xFFFE
   // The source's length is unknown (a pipe): the samples may end before
-  // data_size bytes. data_size is then the chunk's size (a declared size of
-  // 0 or 0xFFFFFFFF meaning "to the end"), capped at INT32_MAX.
+  // data_size bytes, which is then the chunk's size.
   bool open_ended = false;
+  // An open-ended source whose "data" chunk says 0 or 0xFFFFFFFF bytes: its
+  // samples run to its end (data_size is unknown_size).
+  bool to_the_end = false;
+  // The "data" chunk's own size, as the file says it.
+  std::uint32_t declared_size = 0;
 };
+
+// When a file's length was followed rather than its "data" chunk's size.
+enum class SizeNote {
+  none,
+  declared_none,  // the chunk says 0 (or 0xFFFFFFFF) bytes, and samples follow
+  past_end,       // the chunk says more bytes than the file holds
+  not_a_chunk,    // the bytes after the declared samples are no chunk
+};
+SizeNote size_note(const WaveLayout& layout);
+
+// A one-line warning for a size that was not followed, as "the data chunk
+// says 0 bytes; the 22050 bytes the file holds are used", or nothing.
+std::optional<std::string> size_warning(const WaveLayout& layout);
 
 // Whether the samples are 16-bit PCM (sample_format 1, 16 bits, at least one
 // channel, block align 2 x channels), plain or extensible.
@@ -62,17 +87,19 @@ std::string format_name(const WaveLayout& layout);
 // Why a file was refused.
 enum class WaveError {
   none,
-  not_riff,       // fewer than 4 bytes, or not "RIFF"
-  not_wave,       // no "WAVE" at byte 8
-  fmt_incorrect,  // no "fmt " chunk of 16 bytes or more before "data"
-  no_data,        // no "data" chunk after the format
+  not_riff,        // not "RIFF" at byte 0
+  short_header,    // "RIFF", but the file ends before the 12 bytes of its header
+  not_wave,        // no "WAVE" at byte 8
+  fmt_incorrect,   // no "fmt " chunk of 16 bytes or more before "data"
+  no_data,         // no "data" chunk after the format
+  chunk_past_end,  // a chunk before the samples runs past the end of the file
 };
 
-// The report for a refusal: the message and its caption (both empty for
-// none).
+// The window's report for a refusal: the message and its caption (both
+// empty for none).
 struct WaveReport {
-  std::string_view caption;
-  std::string_view text;
+  std::string caption;
+  std::string text;
 };
 WaveReport wave_report(WaveError error);
 
@@ -142,6 +169,9 @@ class StreamSource : public ByteSource {
 struct WaveRead {
   WaveError error = WaveError::none;
   WaveLayout layout;  // valid when error is none
+  // For chunk_past_end: the chunk's ID and size.
+  std::array<char, 4> chunk_id{};
+  std::uint32_t chunk_size = 0;
 };
 
 // read_wave_layout: walks the chunks of the file. Reads chunk headers only,
@@ -163,10 +193,18 @@ struct WaveRead {
 // read_at(data_offset, ...) or straight from the stream.
 WaveRead read_wave_layout(ByteSource& file);
 
-// playable: whether the program can play samples of this format: 16-bit
-// PCM at 11025 Hz, 1 or 2 channels, block align channels x 2 and average
-// bytes 11025 x block align. The format tag is not tested.
-bool playable(const WaveFormat& format);
+// The one judgement of both programs on a file's samples: nothing when the
+// program can take them (16-bit PCM, plain or extensible, mono or stereo,
+// block align 2 x channels, at 1000 to 768000 Hz), else why not, as
+// "found 32-bit float; accepts 16-bit PCM WAV, mono or stereo, at 1000 to
+// 768000 Hz". The format tag counts: a tag other than PCM that claims
+// 16 bits is refused by its name.
+std::optional<std::string> format_refusal(const WaveLayout& layout);
+
+// The same line for a file refused before its format: "found no RIFF
+// header; accepts ...", "found a "fmt " chunk of 4294967295 bytes, past the
+// end of the file; accepts ...".
+std::string header_refusal(const WaveRead& read);
 
 // The header of a recording of the program's output, 44 bytes: "RIFF",
 // data_bytes + 36, "WAVE", "fmt ", 16, tag 1, 1 channel, 11025 Hz, 22050

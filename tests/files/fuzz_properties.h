@@ -23,8 +23,9 @@ inline bool wave_samples_inside_file(std::span<const std::uint8_t> bytes) {
 }
 
 // Through a stream that cannot seek, a file reads as it does from memory,
-// open-ended: the same refusal, or the same format, sample coding and
-// data_offset with a data_size no smaller; and the stream is left at
+// open-ended: the same refusal (but that a chunk runs past the end, which
+// only a known length tells), or the same format, sample coding and
+// data_offset with the data chunk's own size; and the stream is left at
 // data_offset, having taken no byte of the samples.
 inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
   files::MemorySource memory(bytes);
@@ -37,12 +38,18 @@ inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
   const files::WaveRead piped = files::read_wave_layout(stream);
   const long stood_at = std::ftell(file);
   std::fclose(file);
+  if (read.error == files::WaveError::chunk_past_end) {
+    return piped.error == files::WaveError::fmt_incorrect ||
+           piped.error == files::WaveError::no_data;
+  }
   if (piped.error != read.error) return false;
   if (read.error != files::WaveError::none) return true;
   const files::WaveLayout& a = read.layout;
   const files::WaveLayout& b = piped.layout;
   return b.open_ended && !a.open_ended && b.data_offset == a.data_offset &&
-         b.data_size >= a.data_size && b.sample_format == a.sample_format &&
+         b.declared_size == a.declared_size &&
+         (b.to_the_end ? b.data_size == files::unknown_size : b.data_size == b.declared_size) &&
+         b.sample_format == a.sample_format &&
          b.extensible == a.extensible && b.format.format_tag == a.format.format_tag &&
          b.format.channels == a.format.channels &&
          b.format.samples_per_sec == a.format.samples_per_sec &&
