@@ -29,6 +29,7 @@
 #include "display/drag.h"
 #include "display/mapping.h"
 #include "engine/noise_filters.h"
+#include "files/printable.h"
 #include "shell/Soundcardselection.h"
 #include "shell/commands.h"
 #include "shell/paint_box.h"
@@ -675,25 +676,28 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int pointer_x, int) {
 // rest, so that they can also be driven without a dialog.
 
 // The dialogs are window-modal and return at once: the cycle runs on while
-// they are open, and a chosen file is taken up when they close.
-void TZForm::LoadWaveClick() {
-  transport.close_play_file();
-  OpenWaveDialog->open();
-}
+// they are open, and a chosen file is taken up when they close. Until then
+// (and for good when a dialog is cancelled, or the file chosen is refused)
+// the files in use stay as they are: a play goes on, and so does a
+// recording.
+void TZForm::LoadWaveClick() { OpenWaveDialog->open(); }
 
 void TZForm::open_wave(const std::string& path) {
-  if (const auto refusal = transport.open_play_file(path)) report(refusal->caption, refusal->text);
+  if (const auto refusal = transport.open_play_file(path)) {
+    report(refusal->caption, refusal->text);
+  } else if (transport.play_warning) {
+    report("File Error Message", files::printable_name(path) + ": " + *transport.play_warning);
+  }
 }
 
-void TZForm::SaveWaveClick() {
-  transport.finish_record_file();
-  transport.record_byte_count = 0;
-  SaveWaveDialog->open();
-}
+void TZForm::SaveWaveClick() { SaveWaveDialog->open(); }
 
 void TZForm::save_wave(const std::string& path) {
-  transport.finish_record_file();
-  if (!transport.create_record_file(path)) report("File Error Message", "Could not open the Wave file");
+  std::string why;
+  if (!transport.create_record_file(path, &why)) {
+    report("File Error Message",
+           "Could not open the Wave file " + files::printable_name(path) + ": " + why);
+  }
 }
 
 // The transport. A button shows its state by its caption's colour alone:
@@ -701,7 +705,7 @@ void TZForm::save_wave(const std::string& path) {
 
 void TZForm::RecordBtnClick() {
   if (transport.record_file_open != 1) {
-    report("Record Error", "No input file has been specified");
+    report("Record Error", "No output file has been specified");
     return;
   }
   if (transport.record_on == 0) {
@@ -718,7 +722,7 @@ void TZForm::RecordBtnClick() {
 
 void TZForm::PlayBtnClick() {
   if (transport.play_file_open != 1) {
-    report("Play Error", "No output file has been specified");
+    report("Play Error", "No input file has been specified");
     return;
   }
   if (transport.play_on == 0) {

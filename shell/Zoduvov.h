@@ -397,6 +397,11 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   bool quit_requested = false;
   // Volume has said that it found no mixer: it says so once a run.
   bool no_mixer_reported = false;
+  // The settings file and the program's own beside it were found to be no
+  // regular file at the start (and said so then): they are left as they
+  // are at the end.
+  bool settings_left_alone = false;
+  bool ini_left_alone = false;
   // The window thread's, which wake() may call from any thread.
   QAbstractEventDispatcher* dispatcher = nullptr;
 };

@@ -13,15 +13,17 @@
 #include <QSlider>
 #include <QScreen>
 #include <QSettings>
-#include <array>
+#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "audio/device_choice.h"
 #include "audio/wave_call.h"
 #include "display/mapping.h"
 #include "engine/noise_reduction.h"
 #include "engine/settings.h"
+#include "files/printable.h"
 #include "files/replace_file.h"
 #include "shell/Zoduvov.h"
 
@@ -98,20 +100,70 @@ files::Settings TZForm::current_settings() const {
 namespace {
 
 // The program's own settings, beside the 124-byte file.
-QString ini_beside(const std::string& settings_path) {
-  return QString::fromStdString(
-      (std::filesystem::path(settings_path).parent_path() / "tonewell.ini").string());
+std::string ini_beside(const std::string& settings_path) {
+  return (std::filesystem::path(settings_path).parent_path() / "tonewell.ini").string();
 }
+
+// The most of tonewell.ini that is read; a larger file is taken as damaged.
+constexpr std::size_t largest_ini = 4 << 20;
+
+// tonewell.ini through a private copy: the program reads and writes the
+// file itself, a regular file only and never waiting on a FIFO or a
+// device, while QSettings parses and formats the copy.
+class IniFile {
+ public:
+  explicit IniFile(std::string path) : path_(std::move(path)) {
+    const files::ReadFile read = files::read_regular(path_, largest_ini);
+    standing_ = read.standing;
+    const std::string copy = folder_.filePath("tonewell.ini").toStdString();
+    std::ofstream(copy, std::ios::binary)
+        .write(reinterpret_cast<const char*>(read.bytes.data()),
+               read.longer ? 0 : static_cast<std::streamsize>(read.bytes.size()));
+    // A file too large to be the program's reads as an empty one.
+    settings_.emplace(QString::fromStdString(copy), QSettings::IniFormat);
+  }
+
+  QSettings& settings() { return *settings_; }
+  // Whether there is something at the path that is no file to read or
+  // write (a FIFO, a device, a folder), or that cannot be looked at.
+  bool unusable() const {
+    return standing_ == files::Standing::special || standing_ == files::Standing::unknown;
+  }
+  std::string shown_name() const { return files::printable_name(path_); }
+
+  // Writes the copy's bytes to the file; why not, when they could not be.
+  std::optional<std::string> save() {
+    settings_->sync();
+    std::ifstream copy(settings_->fileName().toStdString(), std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(copy),
+                                          std::istreambuf_iterator<char>()};
+    // A damaged old file is a format error, and is written over all the same.
+    if (settings_->status() == QSettings::AccessError || !files::save_file(path_, bytes).saved) {
+      return "The device choices, noise filters and view could not be saved in " + shown_name();
+    }
+    return std::nullopt;
+  }
+
+ private:
+  std::string path_;
+  files::Standing standing_ = files::Standing::absent;
+  QTemporaryDir folder_;
+  std::optional<QSettings> settings_;
+};
 
 }  // namespace
 
 std::optional<std::string> TZForm::write_settings(const std::string& path) {
   // Written whole to a new file that then replaces the old one, so a crash
   // while saving leaves the previous settings; in a folder that takes no new
-  // file, over the old file itself.
+  // file, over the old file itself. What was found at the start to be no
+  // file for settings has been reported, and is left as it is.
   const files::SaveResult saved =
-      files::save_file(path, files::serialise_settings(current_settings()));
-  QSettings ini(ini_beside(path), QSettings::IniFormat);
+      settings_left_alone ? files::SaveResult{true, false, {}}
+                          : files::save_file(path, files::serialise_settings(current_settings()));
+  if (ini_left_alone) return saved.saved ? std::nullopt : std::optional(saved.failure);
+  IniFile file(ini_beside(path));
+  QSettings& ini = file.settings();
   ini.setValue("devices/input", QString::fromStdString(audio::device_name(
                                     devices.system(), audio::Direction::input, devices.input_device_id)));
   ini.setValue("devices/output",
@@ -124,24 +176,22 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("view/response", FilterResponse1->isChecked());
   ini.setValue("view/width", width());
   ini.setValue("view/height", height());
-  ini.sync();
+  const std::optional<std::string> ini_failure = file.save();
   if (!saved.saved) return saved.failure;
-  // A damaged old file is a format error, and is written over all the same.
-  if (ini.status() == QSettings::AccessError) {
-    return "The device choices, noise filters and view could not be saved in " +
-           ini.fileName().toStdString();
-  }
-  return std::nullopt;
+  return ini_failure;
 }
 
 void TZForm::find_saved_devices(const QSettings& ini) {
   const auto settle = [&](audio::Direction direction, std::int32_t& device_id, const char* key,
                           const char* what) {
-    const audio::DeviceChoice choice = audio::find_device(
-        devices.system(), direction, device_id, ini.value(key).toString().toStdString());
+    // No device has a name of a kilobyte: a longer one is cut there.
+    std::string name = ini.value(key).toString().toStdString();
+    name.resize(std::min(name.size(), files::longest_shown_name));
+    const audio::DeviceChoice choice = audio::find_device(devices.system(), direction, device_id, name);
     device_id = choice.device_id;
     if (choice.missing) {
-      report(audio::wave_caption, std::string("The ") + what + " device \"" + *choice.missing +
+      report(audio::wave_caption, std::string("The ") + what + " device \"" +
+                                      files::printable_name(*choice.missing) +
                                       "\" is not present; the system's default device is used");
     }
   };
@@ -192,23 +242,32 @@ void TZForm::restore_size(const QSettings& ini) {
 }
 
 void TZForm::read_settings(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  const files::ReadFile read = files::read_regular(path, files::settings_size);
+  const std::string shown = files::printable_name(path);
+  files::UsableSettings usable{files::start_settings(), std::nullopt};
+  if (read.standing == files::Standing::absent) {
     // A first start: the file is made from the start values, which are then
     // applied like stored ones, so the filters match what the window shows.
-    files::replace_file(path, files::serialise_settings(files::start_settings()));
-    apply_settings(files::start_settings());
+    files::save_file(path, files::serialise_settings(usable.settings));
+  } else if (read.standing == files::Standing::special || read.standing == files::Standing::unknown) {
+    settings_left_alone = true;
+    report("File Error Message",
+           shown + " " + files::standing_text(read.standing) +
+               ": the start settings are used, and it is left as it is");
   } else {
-    std::array<char, files::settings_size> bytes{};
-    file.read(bytes.data(), bytes.size());
-    const auto read = static_cast<std::size_t>(file.gcount());
-    apply_settings(files::parse_settings(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), read),
-        files::start_settings()));
+    usable = files::usable_settings(read.bytes, files::start_settings());
+    if (usable.problem) report("File Error Message", shown + " " + *usable.problem);
   }
-  // One reader for both: only the one that parses the file learns that it
-  // is damaged (Qt shares what it has parsed between readers of a file).
-  const QSettings ini(ini_beside(path), QSettings::IniFormat);
+  apply_settings(usable.settings);
+
+  IniFile file(ini_beside(path));
+  if (file.unusable()) {
+    ini_left_alone = true;
+    report("File Error Message",
+           file.shown_name() + " " + files::standing_text(files::Standing::special) +
+               ": the device choices, noise filters and view start as new, and it is left as it is");
+  }
+  const QSettings& ini = file.settings();
   find_saved_devices(ini);
   restore_noise_filters(ini);
   restore_view(ini);

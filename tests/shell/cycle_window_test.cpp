@@ -243,10 +243,13 @@ TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
 }
 
 TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThemAll) {
+  // A dialog cancelled during a recording leaves it recording.
   shell::report_sink = nullptr;  // real boxes
   CountingForm form{device};
   form.show();
   int passes_at_open = -1;
+  std::uint64_t recorded_at_cancel = 0;
+  std::uint64_t recorded = 0;
   QTimer::singleShot(400, &form, [&] {
     form.RecordBtnClick();  // no record file: a report
     form.SaveWaveClick();
@@ -257,7 +260,7 @@ TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThem
     const QList<QMessageBox*> boxes = form.findChildren<QMessageBox*>();
     ASSERT_EQ(boxes.size(), 1);
     EXPECT_TRUE(boxes[0]->isVisible());
-    EXPECT_EQ(boxes[0]->text(), "No input file has been specified");
+    EXPECT_EQ(boxes[0]->text(), "No output file has been specified");
     EXPECT_TRUE(form.SaveWaveDialog->isVisible());
     EXPECT_EQ(form.SaveWaveDialog->windowModality(), Qt::WindowModal);
     // 1.1 s of passes at 92.9 ms each went on under them.
@@ -265,13 +268,25 @@ TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThem
     // The file chosen is taken up as the dialog closes.
     emit form.SaveWaveDialog->fileSelected(QDir::current().absoluteFilePath("chosen.wav"));
     EXPECT_EQ(form.transport.record_file_open, 1);
+    form.RecordBtnClick();
     form.SaveWaveClick();
+    form.SaveWaveDialog->reject();
+    form.LoadWaveClick();
+    form.OpenWaveDialog->reject();
+    recorded_at_cancel = form.transport.record_byte_count;
+  });
+  QTimer::singleShot(2100, &form, [&] {
+    EXPECT_EQ(form.transport.record_on, 1);
+    EXPECT_EQ(form.transport.record_file_open, 1);
+    EXPECT_EQ(shell::font_color(form.RecordBtn), shell::engaged_color);
+    EXPECT_GE(form.transport.record_byte_count, recorded_at_cancel + 4 * 2048);
+    recorded = form.transport.record_byte_count;
     clock.start();
     form.Quit1Click();
   });
   EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_LT(clock.elapsed(), 300);
-  EXPECT_TRUE(QFileInfo::exists("chosen.wav"));
+  EXPECT_GE(QFileInfo("chosen.wav").size(), static_cast<qint64>(44 + recorded));
 }
 
 TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {

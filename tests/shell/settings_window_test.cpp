@@ -14,6 +14,10 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTimer>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -442,6 +446,108 @@ TEST_F(Settings, SettingsThatCannotBeSavedAreReportedAsTheProgramEnds) {
   ASSERT_EQ(recorder.reports.size(), 1u);
   EXPECT_EQ(recorder.reports[0].first, "File Error Message");
   EXPECT_TRUE(recorder.reports[0].second.contains("gone/ZOduvov.cfg"));
+}
+
+// What stands at a path: its type and mode, and the bytes of a regular file.
+struct OnDisk {
+  bool link = false;
+  mode_t mode = 0;  // of what the path leads to
+  std::vector<std::uint8_t> bytes;
+  bool operator==(const OnDisk&) const = default;
+};
+
+OnDisk on_disk(const char* path) {
+  struct stat status {};
+  OnDisk found;
+  found.link = ::lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
+  if (::stat(path, &status) == 0) found.mode = status.st_mode;
+  if (S_ISREG(found.mode)) found.bytes = file_bytes(path);
+  return found;
+}
+
+TEST_F(Settings, BothSettingsFilesAreWrittenOnlyWhereARegularFileMayBe) {
+  files::Settings zero_select = files::start_settings();
+  zero_select.input_select = 9;
+  const auto nine_bytes = files::serialise_settings(zero_select);
+  const std::vector<std::uint8_t> nine(nine_bytes.begin(), nine_bytes.end());
+  const std::vector<std::uint8_t> ini_text = {'[', 'v', 'i', 'e', 'w', ']', '\n'};
+  struct Case {
+    const char* name;
+    const char* file;                      // ZOduvov.cfg or tonewell.ini
+    std::function<void(const char*)> make;  // what stands there at the start
+    const char* start_report;               // a part of the one report at the start
+    const char* end_report;                 // of the one report at the end
+    bool kept;                              // left as it was
+  };
+  const auto regular = [](std::vector<std::uint8_t> bytes, mode_t mode) {
+    return [bytes, mode](const char* path) {
+      write_bytes("target", bytes);
+      ::chmod("target", mode);
+      std::filesystem::rename("target", path);
+    };
+  };
+  const auto link_to = [](std::function<void(const char*)> make_target) {
+    return [make_target](const char* path) {
+      std::filesystem::create_directory("o");
+      make_target("o/target");
+      std::filesystem::create_symlink("o/target", path);
+    };
+  };
+  const auto fifo = [](const char* path) { ::mkfifo(path, 0644); };
+  const auto null_device = [](const char* path) { ::mknod(path, S_IFCHR | 0666, ::makedev(1, 3)); };
+  const auto folder = [](const char* path) { std::filesystem::create_directory(path); };
+  const Case cases[] = {
+      {"a FIFO", settings_file, fifo, "is not a regular file", nullptr, true},
+      {"a FIFO", "tonewell.ini", fifo, "is not a regular file", nullptr, true},
+      {"a link to a device", settings_file, link_to(null_device), "is not a regular file", nullptr, true},
+      {"a link to a device", "tonewell.ini", link_to(null_device), "is not a regular file", nullptr, true},
+      {"a folder", settings_file, folder, "is not a regular file", nullptr, true},
+      {"a read-only file", settings_file, regular(nine, 0444), "input select 9", "is read-only", true},
+      {"a link to a read-only file", "tonewell.ini", link_to(regular(ini_text, 0444)), nullptr,
+       "could not be saved", true},
+      {"a link to a regular file", settings_file, link_to(regular(nine, 0644)), "input select 9",
+       nullptr, false},
+      {"a link to a regular file", "tonewell.ini", link_to(regular(ini_text, 0600)), nullptr,
+       nullptr, false},
+      {"nothing but zeros", settings_file, regular(std::vector<std::uint8_t>(124), 0644),
+       "holds only zero bytes", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.file << " as " << c.name);
+    std::filesystem::remove_all("o");
+    std::filesystem::remove_all(settings_file);
+    std::filesystem::remove_all("tonewell.ini");
+    // Only root makes a device node.
+    if (std::string(c.name).ends_with("device") && ::geteuid() != 0) continue;
+    c.make(c.file);
+    const OnDisk before = on_disk(c.file);
+    ReportRecorder recorder;
+    auto form = start();
+    ASSERT_EQ(recorder.reports.size(), c.start_report != nullptr ? 1u : 0u);
+    if (c.start_report != nullptr) {
+      EXPECT_TRUE(recorder.reports[0].second.contains(c.start_report));
+    }
+    EXPECT_EQ(form->devices.input_select, 1);
+    form.reset();
+    ASSERT_EQ(recorder.reports.size(), (c.start_report != nullptr) + (c.end_report != nullptr));
+    if (c.end_report != nullptr) {
+      EXPECT_TRUE(recorder.reports.back().second.contains(c.end_report));
+    }
+    const OnDisk after = on_disk(c.file);
+    EXPECT_EQ(after.link, before.link);
+    if (c.kept) {
+      EXPECT_EQ(after, before);
+      continue;
+    }
+    EXPECT_EQ(after.mode, before.mode);
+    // Saved: what the window could use, and no report at the next start.
+    if (c.file == std::string(settings_file)) {
+      EXPECT_EQ(files::parse_settings(after.bytes, {}), files::start_settings());
+    }
+    recorder.reports.clear();
+    start();
+    EXPECT_TRUE(recorder.reports.empty());
+  }
 }
 
 }  // namespace

@@ -63,7 +63,7 @@ class Transport : public ::testing::Test {
   ReportRecorder recorder;
 };
 
-TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
+TEST_F(Transport, OpenWaveAcceptsWhatTheFilterToolAcceptsAndARefusalKeepsThePlay) {
   TZForm form{device};
   form.StartTimer->stop();
   const Samples block(1024, 5);
@@ -72,7 +72,7 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
     WaveShape shape;
     const char* caption;  // null: accepted
     const char* text;
-    std::int64_t bytes_left;  // of the play, when accepted
+    std::int64_t bytes_left;  // of the play, the one before it when refused
   } cases[] = {
       {"plain.wav", {}, nullptr, nullptr, 2048},
       {"fact.wav", shape_with([](WaveShape& w) {
@@ -86,23 +86,36 @@ TEST_F(Transport, OpenWaveAcceptsPlayableFilesAndReportsTheRest) {
       // Converted: the samples at 11025 Hz its 1024 frames give.
       {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), nullptr, nullptr, 1024},
       {"24-bit.wav", shape_with([](WaveShape& w) { w.bits = 24; }), "File Open Error Message",
-       "Wave parameters not compatible", 0},
+       "Wave parameters not compatible: found 24-bit PCM; accepts 16-bit PCM WAV, mono or stereo, "
+       "at 1000 to 768000 Hz",
+       1024},
+      // Tags that are not PCM, though they claim 16 bits at 11025 Hz.
+      {"float.wav", shape_with([](WaveShape& w) { w.format_tag = 3; }), "File Open Error Message",
+       "Wave parameters not compatible: found 16-bit float; accepts 16-bit PCM WAV, mono or "
+       "stereo, at 1000 to 768000 Hz",
+       1024},
+      {"mp3.wav", shape_with([](WaveShape& w) { w.format_tag = 0x55; }), "File Open Error Message",
+       "Wave parameters not compatible: found compressed audio (format tag 85); accepts 16-bit PCM "
+       "WAV, mono or stereo, at 1000 to 768000 Hz",
+       1024},
       {"rifx.wav", shape_with([](WaveShape& w) { w.riff = "RIFX"; }), "File Error Message",
-       "Not a RIFF file", 0},
+       "Not a RIFF file", 1024},
+      // A size of 0 before a block of samples: the block is played, and said.
+      {"sized 0.wav", shape_with([](WaveShape& w) { w.claimed = 0; }), "File Error Message",
+       "sized 0.wav: the data chunk says 0 bytes; the 2048 bytes after it are used", 2048},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     reports().clear();
     form.open_wave(write_file(c.name, wave_file(c.shape, block)));
+    EXPECT_EQ(form.transport.play_file_open, 1);
+    EXPECT_EQ(form.transport.play_bytes_left, c.bytes_left);
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
-      EXPECT_EQ(form.transport.play_file_open, 1);
-      EXPECT_EQ(form.transport.play_bytes_left, c.bytes_left);
     } else {
       ASSERT_EQ(reports().size(), 1u);
       EXPECT_EQ(reports()[0].first, c.caption);
       EXPECT_EQ(reports()[0].second, c.text);
-      EXPECT_EQ(form.transport.play_file_open, 0);
     }
   }
   reports().clear();
@@ -117,8 +130,8 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   form.RecordBtn->click();
   form.PlayBtn->click();
   ASSERT_EQ(reports().size(), 2u);
-  EXPECT_EQ(reports()[0], std::make_pair(QString("Record Error"), QString("No input file has been specified")));
-  EXPECT_EQ(reports()[1], std::make_pair(QString("Play Error"), QString("No output file has been specified")));
+  EXPECT_EQ(reports()[0], std::make_pair(QString("Record Error"), QString("No output file has been specified")));
+  EXPECT_EQ(reports()[1], std::make_pair(QString("Play Error"), QString("No input file has been specified")));
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
   form.PauseBtn->click();  // idle: nothing
   EXPECT_EQ(form.transport.pause_on, 0);
@@ -233,7 +246,7 @@ TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
   };
   run(form);
   ASSERT_EQ(reports().size(), 1u);
-  EXPECT_EQ(reports()[0], std::make_pair(QString("Play Error"), QString("No output file has been specified")));
+  EXPECT_EQ(reports()[0], std::make_pair(QString("Play Error"), QString("No input file has been specified")));
 }
 
 TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
@@ -252,7 +265,9 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
     if (ended_at > 0 && pass == ended_at + 2) form.Quit1Click();
   };
   run(form);
-  EXPECT_TRUE(reports().empty());
+  ASSERT_EQ(reports().size(), 1u);
+  EXPECT_EQ(reports()[0].second,
+            "short.wav: the data chunk says 204800 bytes, but the file holds 6144; those are used");
   EXPECT_GT(ended_at, 2);
   EXPECT_LE(ended_at, 2 + 5);
   EXPECT_EQ(form.transport.play_on, 0);
