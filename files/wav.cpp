@@ -134,14 +134,17 @@ void size_samples(ByteSource& file, std::uint32_t declared, std::uint64_t file_s
     layout.data_size = held;
     return;
   }
-  // Past the declared samples and their pad byte: another chunk, or a few
-  // trailing bytes; anything else is more samples.
-  const std::uint64_t after = declared + std::uint64_t{declared & 1u};
-  std::array<std::uint8_t, 4> id{};
-  if (held >= after + 8 &&
-      (file.read_at(layout.data_offset + after, id) != id.size() || !plausible_id(id.data()))) {
-    layout.data_size = held;
-  }
+  // Past the declared samples and their pad byte (or where a missing pad
+  // byte leaves it): another chunk, or a few trailing bytes; anything else
+  // is more samples.
+  const bool odd = (declared & 1u) != 0;
+  const std::uint64_t after = declared + std::uint64_t{odd};
+  std::array<std::uint8_t, 5> id{};
+  const std::size_t wanted = 4 + std::size_t{odd};
+  const bool chunk_follows =
+      file.read_at(layout.data_offset + declared, std::span(id).first(wanted)) == wanted &&
+      (plausible_id(&id[wanted - 4]) || plausible_id(&id[0]));
+  if (held >= after + 8 && !chunk_follows) layout.data_size = held;
 }
 
 WaveRead refused(WaveError error) { return WaveRead{error, {}, {}, 0}; }

@@ -70,7 +70,7 @@ enum class SizeNote {
 SizeNote size_note(const WaveLayout& layout);
 
 // A one-line warning for a size that was not followed, as "the data chunk
-// says 0 bytes; the 22050 bytes the file holds are used", or nothing.
+// says 0 bytes; the 22050 bytes after it are used", or nothing.
 std::optional<std::string> size_warning(const WaveLayout& layout);
 
 // Whether the samples are 16-bit PCM (sample_format 1, 16 bits, at least one

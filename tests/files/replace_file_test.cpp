@@ -1,6 +1,7 @@
 #include "files/replace_file.h"
 
 #include "files/settings_format.h"
+#include "tests/files/hostile_targets.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -179,21 +180,45 @@ TEST_F(ReplaceFile, SavingInAReadOnlyFolderRewritesAWritableFileInPlace) {
 
 TEST_F(ReplaceFile, SavingThatCanNeitherReplaceNorRewriteSaysWhy) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  const fs::path kept = folder_ / "kept.cfg";
-  ASSERT_TRUE(replace(kept, settings_bytes(files::start_settings())));
-  fs::permissions(kept, fs::perms::owner_read);
   fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-  const auto before = listing();
-  // No file to rewrite; a file that is not writable.
-  for (const fs::path& path : {folder_ / "ZOduvov.cfg", kept}) {
-    SCOPED_TRACE(path);
-    const files::SaveResult result = save(path, changed_settings());
-    EXPECT_FALSE(result.saved);
-    EXPECT_NE(result.failure.find(path.string()), std::string::npos) << result.failure;
-    EXPECT_NE(result.failure.find("Permission denied"), std::string::npos) << result.failure;
-    EXPECT_EQ(listing(), before);
+  // No file to rewrite.
+  const fs::path path = folder_ / "ZOduvov.cfg";
+  const files::SaveResult result = save(path, changed_settings());
+  EXPECT_FALSE(result.saved);
+  EXPECT_NE(result.failure.find(path.string()), std::string::npos) << result.failure;
+  EXPECT_NE(result.failure.find("Permission denied"), std::string::npos) << result.failure;
+  EXPECT_TRUE(listing().empty());
+}
+
+TEST_F(ReplaceFile, OnlyRegularFilesAreReadOrSavedAndLinksStayLinks) {
+  const auto targets = files_test::hostile_targets(folder_);
+  const std::size_t entries = listing().size();
+  const std::string saved = settings_bytes(changed_settings());
+  for (const files_test::Hostile& target : targets) {
+    SCOPED_TRACE(target.name);
+    const files_test::OnDisk before = files_test::on_disk(target.path);
+    EXPECT_EQ(files::follow_links(target.path.string()).standing, target.standing);
+    files::ReadFile read;
+    files::SaveResult result;
+    files_test::without_waiting(folder_ / "fifo", [&] {
+      read = files::read_regular(target.path.string(), 124);
+      result = save(target.path, changed_settings());
+    });
+    EXPECT_EQ(read.standing, target.standing);
+    EXPECT_EQ(std::string(read.bytes.begin(), read.bytes.end()), before.bytes);
+    EXPECT_EQ(result.saved, target.refusal.empty());
+    EXPECT_NE(result.failure.find(target.refusal), std::string::npos) << result.failure;
+    EXPECT_EQ(files_test::on_disk(target.path),
+              target.refusal.empty() ? files_test::written(before, saved) : before);
   }
-  EXPECT_EQ(contents(kept), settings_bytes(files::start_settings()));
+  // The file the dangling link names, and nothing left beside it.
+  EXPECT_EQ(listing().size(), entries + 1);
+
+  for (const std::size_t most : {2u, 3u}) {
+    const files::ReadFile read = files::read_regular((folder_ / "read-only").string(), most);
+    EXPECT_EQ(std::string(read.bytes.begin(), read.bytes.end()), std::string("old", most));
+    EXPECT_EQ(read.longer, most < 3) << most;
+  }
 }
 
 }  // namespace

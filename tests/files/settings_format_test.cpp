@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <string>
 #include <variant>
 #include <vector>
 
@@ -150,6 +151,35 @@ TEST(SettingsFormat, ALongerFileIgnoresTheBytesAfterTheFields) {
   const auto file = numbered_file(200);
   const auto written = files::serialise_settings(files::parse_settings(file, start_values()));
   EXPECT_TRUE(std::equal(written.begin(), written.end(), file.begin()));
+}
+
+TEST(SettingsFormat, ValuesTheWindowCannotUseGiveWayToTheStartOnesAndAreSaid) {
+  const Settings start = files::start_settings();
+  const auto with_select = [&](std::int32_t select) {
+    Settings settings = start;
+    settings.bp_center = 0.25f;
+    settings.input_select = select;
+    return settings;
+  };
+  const struct {
+    Settings file;
+    Settings usable;           // what the window takes, and saves
+    std::string_view problem;  // words it holds; empty for none
+  } cases[] = {
+      {Settings{}, start, "holds only zero bytes"},  // 124 zero bytes
+      {with_select(0), with_select(1), "input select 0,"},
+      {with_select(4), with_select(1), "input select 4,"},
+      {with_select(-1), with_select(1), "input select -1,"},
+      {with_select(3), with_select(3), ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "row " << &c - cases);
+    const files::UsableSettings usable =
+        files::usable_settings(files::serialise_settings(c.file), start);
+    EXPECT_EQ(files::serialise_settings(usable.settings), files::serialise_settings(c.usable));
+    EXPECT_EQ(usable.problem.has_value(), !c.problem.empty());
+    EXPECT_NE(usable.problem.value_or("").find(c.problem), std::string::npos);
+  }
 }
 
 }  // namespace

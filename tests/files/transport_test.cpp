@@ -9,21 +9,21 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <future>
 #include <iterator>
 #include <numbers>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "audio/chain_feed.h"
-#include "tests/support/wave_bytes.h"
+#include "tests/files/hostile_targets.h"
 #include "tests/support/allocations.h"
+#include "tests/support/wave_bytes.h"
 
 namespace {
 
@@ -80,7 +80,7 @@ void expect_recording_of_blocks(const fs::path& path, int count) {
   files::MemorySource source(bytes);
   const files::WaveRead read = files::read_wave_layout(source);
   ASSERT_EQ(read.error, files::WaveError::none);
-  EXPECT_TRUE(files::playable(read.layout.format));
+  EXPECT_EQ(files::format_refusal(read.layout), std::nullopt);
   EXPECT_EQ(read.layout.data_offset, 44u);
   EXPECT_EQ(read.layout.data_size, expected.size());
   EXPECT_EQ(sizes_of(path), sizes_for(expected.size()));
@@ -243,64 +243,78 @@ TEST_F(Transport, ARecordingStopsBeforeTheLargestSizeAWaveFileCanHold) {
   }
 }
 
-// Runs `open` on another thread and returns how long it took. Should it wait
-// on the FIFO instead, the FIFO's other end is opened with `release_flags`
-// after two seconds to let it go, and the test fails.
-template <class Open>
-std::chrono::milliseconds time_open(Open open, const fs::path& fifo, int release_flags) {
-  const auto start = std::chrono::steady_clock::now();
-  std::future<void> done = std::async(std::launch::async, open);
-  if (done.wait_for(std::chrono::seconds(2)) == std::future_status::timeout) {
-    const int other_end = ::open(fifo.c_str(), release_flags | O_NONBLOCK);
-    done.wait();
-    if (other_end >= 0) ::close(other_end);
-    ADD_FAILURE() << "waited on " << fifo;
-  }
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                               start);
+// The play's file, where it stands in it and what is left: what a file that
+// is refused leaves as it was.
+auto play_state(const files::Transport& transport) {
+  return std::tuple(transport.play_file_open, transport.play_file,
+                    transport.play_file != nullptr ? ftello(transport.play_file) : -1,
+                    transport.play_bytes_left);
 }
 
-TEST_F(Transport, OnlyRegularFilesAreOpenedAndOthersAreRefusedWithoutWaiting) {
-  const fs::path fifo = folder_ / "fifo.wav";
-  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const fs::path folder = folder_ / "folder.wav";
-  fs::create_directory(folder);
-  const auto max_wait = std::chrono::milliseconds(500);
+// Plays a second of silence at 11025 Hz from `path`, one pass in.
+void start_playing(files::Transport& transport, const fs::path& path) {
+  const test_support::Samples silence(11025);
+  test_support::write_file(path.string(), test_support::wave_file({}, silence));
+  ASSERT_FALSE(transport.open_play_file(path.string()).has_value());
+  Bytes captured(2048);
+  transport.read_play_pass(captured, 1, 1024);
+}
 
-  for (const fs::path& path : {fifo, folder, fs::path("/dev/null")}) {
-    SCOPED_TRACE(path);
-    files::Transport transport;
+TEST_F(Transport, NothingIsWrittenOrPlayedWhereItMayNotBeAndThePlayAndRecordingGoOn) {
+  files::Transport transport;
+  start_playing(transport, folder_ / "play.wav");
+  const auto playing = play_state(transport);
+  fs::path recording = folder_ / "first.wav";
+  ASSERT_TRUE(transport.create_record_file(recording.string()));
+  int blocks = 0;
+  std::vector<files_test::Hostile> targets = files_test::hostile_targets(folder_);
+  fs::create_symlink("play.wav", folder_ / "play-link");
+  using enum files::Standing;
+  const std::string played = "is the file being played";
+  targets.insert(targets.end() - 2,
+                 {{"the play file", folder_ / "play.wav", regular, played},
+                  {"a link to the play file", folder_ / "play-link", regular, played},
+                  {"the file being recorded", recording, regular, "is the file being recorded"}});
+  const auto header = files::recording_header(0);
+  for (const files_test::Hostile& target : targets) {
+    SCOPED_TRACE(target.name);
+    const files_test::OnDisk before = files_test::on_disk(target.path);
     std::optional<files::WaveReport> refusal;
-    EXPECT_LT(time_open([&] { refusal = transport.open_play_file(path.string()); }, path,
-                        O_WRONLY),
-              max_wait);
-    ASSERT_TRUE(refusal.has_value());
-    EXPECT_EQ(refusal->caption, "File Error Message");
-    EXPECT_EQ(refusal->text, "Not a regular file");
-    EXPECT_EQ(transport.play_file_open, 0);
-
-    bool created = true;
-    EXPECT_LT(time_open([&] { created = transport.create_record_file(path.string()); }, path,
-                        O_RDONLY),
-              max_wait);
-    EXPECT_FALSE(created);
-    EXPECT_EQ(transport.record_file_open, 0);
+    std::string why;
+    bool created = false;
+    files_test::without_waiting(folder_ / "fifo", [&] {
+      if (target.standing == special) refusal = transport.open_play_file(target.path.string());
+      created = transport.create_record_file(target.path.string(), &why);
+    });
+    EXPECT_EQ(refusal.value_or(files::WaveReport{}).text,
+              target.standing == special ? "Not a regular file" : "");
+    EXPECT_EQ(play_state(transport), playing);
+    EXPECT_EQ(why, target.refusal.empty() ? "" : "it " + target.refusal);
+    EXPECT_EQ(files_test::on_disk(target.path),
+              created ? files_test::written(before, std::string(header.begin(), header.end()))
+                      : before);
+    // A new recording takes the place of the one before, finished.
+    if (created) {
+      expect_recording_of_blocks(recording, blocks);
+      recording = target.path;
+      blocks = 0;
+    }
+    EXPECT_EQ(transport.record_file_open, 1);
+    ASSERT_EQ(transport.append_record_block(block(blocks)), RecordOutcome::appended);
+    expect_recording_of_blocks(recording, ++blocks);
   }
-  EXPECT_TRUE(fs::is_fifo(fifo));
-  EXPECT_TRUE(fs::is_empty(folder));
 
   // A FIFO that is being read is refused all the same, and given nothing.
-  const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int reader = ::open((folder_ / "fifo").c_str(), O_RDONLY | O_NONBLOCK);
   ASSERT_GE(reader, 0);
-  files::Transport transport;
-  EXPECT_FALSE(transport.create_record_file(fifo.string()));
+  EXPECT_FALSE(transport.create_record_file((folder_ / "fifo").string()));
   char byte = 0;
   EXPECT_LE(::read(reader, &byte, 1), 0);
   ::close(reader);
 
   const auto missing = transport.open_play_file((folder_ / "missing.wav").string());
-  ASSERT_TRUE(missing.has_value());
-  EXPECT_EQ(missing->text, "Could not open the file");
+  EXPECT_EQ(missing.value_or(files::WaveReport{}).text, "Could not open the file");
+  EXPECT_EQ(play_state(transport), playing);
 }
 
 // A file to play: a tone on the left, another on the right (stereo), in
@@ -418,7 +432,7 @@ TEST_F(Transport, AConvertedFileCutShortWhilePlayingEndsAfterTheSamplesOfTheFram
                           [](std::uint8_t b) { return b == 0; }));
 }
 
-TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedWithThePresentReport) {
+TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedAndThePlayGoesOn) {
   struct Case {
     const char* name;
     test_support::WaveShape shape;
@@ -433,25 +447,48 @@ TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedWithThePresentReport) {
     w.format_tag = tag;
     return w;
   };
+  files::Transport transport;
+  start_playing(transport, folder_ / "play.wav");
+  const auto playing = play_state(transport);
   for (const Case& c : {Case{"24-bit PCM", shape(24, 44100), {}},
                         Case{"24-bit PCM at 11025 Hz", shape(24, 11025), {}},
                         Case{"32-bit float", shape(32, 48000, 1, 3), {}},
                         Case{"24-bit extensible", shape(24, 48000), 1},
                         Case{"32-bit float extensible", shape(32, 48000), 3},
                         Case{"three channels", shape(16, 44100, 3), {}},
+                        Case{"format tag 2 claiming 16 bits", shape(16, 11025, 1, 2), {}},
+                        Case{"format tag 3 claiming 16 bits", shape(16, 11025, 1, 3), {}},
+                        Case{"format tag 0x55 claiming 16 bits", shape(16, 11025, 1, 0x55), {}},
                         Case{"999 Hz", shape(16, 999), {}},
                         Case{"768001 Hz", shape(16, 768001), {}}}) {
     SCOPED_TRACE(c.name);
     const fs::path path = folder_ / "refused.wav";
     test_support::WaveShape file_shape = c.shape;
     file_shape.sub_format = c.sub_format;
-    test_support::write_file(path.string(), play_file_bytes(file_shape, 100));
-    files::Transport transport;
+    const Bytes file = play_file_bytes(file_shape, 100);
+    test_support::write_file(path.string(), file);
+    files::MemorySource source(file);
+    const auto found = files::format_refusal(files::read_wave_layout(source).layout);
     const auto refusal = transport.open_play_file(path.string());
-    ASSERT_TRUE(refusal.has_value());
+    ASSERT_TRUE(refusal.has_value() && found.has_value());
     EXPECT_EQ(refusal->caption, "File Open Error Message");
-    EXPECT_EQ(refusal->text, "Wave parameters not compatible");
-    EXPECT_EQ(transport.play_file_open, 0);
+    EXPECT_EQ(refusal->text, "Wave parameters not compatible: " + *found);
+    EXPECT_EQ(play_state(transport), playing);
+  }
+}
+
+// Sparse: the system reads the samples as silence.
+TEST_F(Transport, APlayFileOfThreeGibibytesPlaysAllItsSamples) {
+  const std::uint64_t gib_3 = 3ull << 30;
+  const fs::path path = folder_ / "long.wav";
+  for (const std::uint32_t declared : {0u, 0xFFFFFFFFu, static_cast<std::uint32_t>(gib_3)}) {
+    const auto header = files::recording_header(declared);
+    test_support::write_file(path.string(), Bytes(header.begin(), header.end()));
+    fs::resize_file(path, 44 + gib_3);
+    files::Transport transport;
+    ASSERT_FALSE(transport.open_play_file(path.string()).has_value());
+    EXPECT_EQ(transport.play_bytes_left, static_cast<std::int64_t>(gib_3)) << declared;
+    EXPECT_EQ(transport.play_warning.has_value(), declared != gib_3) << declared;
   }
 }
 

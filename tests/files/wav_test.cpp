@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <thread>
 #include <utility>
@@ -130,20 +129,24 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
     std::uint16_t channels;
     std::uint16_t bits;
     std::uint64_t data_offset;
-    std::uint32_t data_size;
+    std::uint64_t data_size;
     std::uint16_t sample_format;
     bool pcm16;
     std::string_view format_name;
-    // Through a pipe, when other than data_size: the declared size.
-    std::uint32_t stream_data_size = 0;
+    // Through a pipe, when other than data_size: the declared size, or
+    // unknown_size for one of 0 or 0xFFFFFFFF.
+    std::uint64_t stream_data_size = 0;
+    std::string_view size_warning = {};
   };
-  constexpr std::uint32_t most = std::numeric_limits<std::int32_t>::max();
+  constexpr std::uint64_t to_the_end = files::unknown_size;
   struct Case {
     const char* name;
     Bytes bytes;
     WaveError error;
     std::string_view report;
     Accepted layout = {};
+    // Through a pipe, when other than error.
+    WaveError stream_error = WaveError::none;
   };
   const Case cases[] = {
       {"a Save Wave recording", recording + samples(6), WaveError::none, "",
@@ -197,15 +200,38 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
        WaveError::none, "", {1, 24, 44, 6, 1, false, "24-bit PCM"}},
       {"32-bit float", riff(chunk("fmt ", format(1, 11025, 32, 3)) + chunk("data", samples(8))),
        WaveError::none, "", {1, 32, 44, 8, 3, false, "32-bit float"}},
-      {"data claiming more than the file holds",
-       riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10), WaveError::none, "",
-       {1, 16, 44, 10, 1, true, "16-bit PCM", most}},
+      {"data to the end", riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10),
+       WaveError::none, "",
+       {1, 16, 44, 10, 1, true, "16-bit PCM", to_the_end,
+        "the data chunk says 4294967295 bytes; the 10 bytes after it are used"}},
       {"data of zero bytes at the end", riff(chunk("fmt ", mono)) + header("data", 0),
-       WaveError::none, "", {1, 16, 44, 0, 1, true, "16-bit PCM", most}},
+       WaveError::none, "", {1, 16, 44, 0, 1, true, "16-bit PCM", to_the_end}},
+      {"data of zero bytes, then a second of samples",
+       riff(chunk("fmt ", mono)) + header("data", 0) + samples(22050), WaveError::none, "",
+       {1, 16, 44, 22050, 1, true, "16-bit PCM", to_the_end,
+        "the data chunk says 0 bytes; the 22050 bytes after it are used"}},
+      {"data claiming more than the file holds",
+       riff(chunk("fmt ", mono)) + header("data", 100) + samples(10), WaveError::none, "",
+       {1, 16, 44, 10, 1, true, "16-bit PCM", 100,
+        "the data chunk says 100 bytes, but the file holds 10; those are used"}},
+      {"samples, then LIST", riff(chunk("fmt ", mono) + chunk("data", samples(4)) + list),
+       WaveError::none, "", {1, 16, 44, 4, 1, true, "16-bit PCM"}},
+      {"odd samples without their pad byte, then LIST",
+       riff(chunk("fmt ", mono) + unpadded("data", samples(5)) + list), WaveError::none, "",
+       {1, 16, 44, 5, 1, true, "16-bit PCM"}},
+      {"samples, then 7 trailing bytes",
+       riff(chunk("fmt ", mono) + chunk("data", samples(3)) + samples(7)), WaveError::none, "",
+       {1, 16, 44, 3, 1, true, "16-bit PCM"}},
+      {"samples, then 8 bytes that are no chunk",
+       riff(chunk("fmt ", mono) + chunk("data", samples(4)) + samples(8)), WaveError::none, "",
+       {1, 16, 44, 12, 1, true, "16-bit PCM", 4,
+        "the data chunk says 4 bytes, but no chunk follows them; all 12 bytes to the end of the "
+        "file are used"}},
       {"three bytes", text("RIF"), WaveError::not_riff, "Not a RIFF file"},
       {"big-endian RIFX", text("RIFX") + Bytes(recording.begin() + 4, recording.end()),
        WaveError::not_riff, "Not a RIFF file"},
-      {"RIFF and nothing else", text("RIFF"), WaveError::not_wave, "Not a WAVE file"},
+      {"RIFF and nothing else", text("RIFF"), WaveError::short_header,
+       "The file ends inside its RIFF header"},
       {"WAVX", header("RIFF", 36) + text("WAVX") + chunk("fmt ", mono), WaveError::not_wave,
        "Not a WAVE file"},
       {"fmt of 14 bytes",
@@ -217,7 +243,8 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
        "No wave data in the file"},
       {"chunk of 0xFFFFFFFF bytes before data",
        riff(chunk("fmt ", mono) + header("LIST", 0xFFFFFFFF) + chunk("data", samples(4))),
-       WaveError::no_data, "No wave data in the file"},
+       WaveError::chunk_past_end, "The file ends inside a chunk before its wave data", {},
+       WaveError::no_data},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -239,6 +266,7 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
       EXPECT_FALSE(layout.open_ended);
       EXPECT_EQ(files::pcm16(layout), a.pcm16);
       EXPECT_EQ(files::format_name(layout), a.format_name);
+      EXPECT_EQ(files::size_warning(layout).value_or(""), a.size_warning);
     } else {
       EXPECT_EQ(files::wave_report(read.error).caption, "File Error Message");
     }
@@ -262,7 +290,7 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
     ASSERT_NE(pipe.stream(), nullptr);
     files::StreamSource stream(pipe.stream());
     const files::WaveRead piped = files::read_wave_layout(stream);
-    EXPECT_EQ(piped.error, read.error);
+    EXPECT_EQ(piped.error, c.stream_error != WaveError::none ? c.stream_error : read.error);
     if (c.error != WaveError::none) continue;
     EXPECT_TRUE(piped.layout.open_ended);
     EXPECT_EQ(piped.layout.data_offset, layout.data_offset);
@@ -281,10 +309,14 @@ TEST(ReadWaveLayout, EveryPrefixOfAFileIsReadOrRefusedByWhatItHolds) {
   struct File {
     const char* name;
     Bytes before_fmt;
+    // The data of each chunk before "data", from .. to: a prefix that ends
+    // inside one is refused as such, but through a pipe.
+    std::vector<std::pair<std::size_t, std::size_t>> chunk_data;
   };
   const File layouts[] = {
-      {"odd bext with its pad byte and JUNK", chunk("bext", Bytes(5)) + chunk("JUNK", Bytes(28))},
-      {"odd JUNK without its pad byte", unpadded("JUNK", Bytes(27))},
+      {"odd bext with its pad byte and JUNK", chunk("bext", Bytes(5)) + chunk("JUNK", Bytes(28)),
+       {{20, 25}, {34, 62}, {70, 110}}},
+      {"odd JUNK without its pad byte", unpadded("JUNK", Bytes(27)), {{20, 47}, {55, 95}}},
   };
   for (const File& f : layouts) {
     const Bytes file = riff(f.before_fmt + chunk("fmt ", extensible(2, 11025, 16, 1)) +
@@ -295,11 +327,14 @@ TEST(ReadWaveLayout, EveryPrefixOfAFileIsReadOrRefusedByWhatItHolds) {
       const Bytes prefix(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(length));
       const files::WaveRead read = read_memory(prefix);
       const WaveError expected = length < 4                 ? WaveError::not_riff
-                                 : length < 12              ? WaveError::not_wave
+                                 : length < 12              ? WaveError::short_header
                                  : length < data_offset - 8 ? WaveError::fmt_incorrect
                                  : length < data_offset     ? WaveError::no_data
                                                             : WaveError::none;
-      EXPECT_EQ(read.error, expected);
+      const bool inside_a_chunk = std::any_of(
+          f.chunk_data.begin(), f.chunk_data.end(),
+          [&](const auto& data) { return data.first <= length && length < data.second; });
+      EXPECT_EQ(read.error, inside_a_chunk ? WaveError::chunk_past_end : expected);
       if (expected == WaveError::none) {
         EXPECT_EQ(read.layout.data_offset, data_offset);
         EXPECT_EQ(read.layout.data_size, length - data_offset);
@@ -404,35 +439,62 @@ class SparseSource : public files::ByteSource {
   std::vector<std::pair<std::uint64_t, Bytes>> pieces_;
 };
 
-TEST(ReadWaveLayout, FindsDataPastFourGibibytesAndCapsItsSize) {
-  // A 4 GiB chunk, then a data chunk claiming 4 GiB of which 3 GiB are there.
+TEST(ReadWaveLayout, FindsDataPastFourGibibytesAndTakesAllItsSamples) {
+  // A 4 GiB chunk, then a data chunk and `held` bytes of samples.
   const std::uint64_t data_header = 36 + 8 + 0xFFFFFFFFull + 1;
-  SparseSource file(data_header + 8 + (3ull << 30),
-                    {{0, riff(chunk("fmt ", mono)) + header("JUNK", 0xFFFFFFFF)},
-                     {data_header, header("data", 0xFFFFFFFF)}});
-  const files::WaveRead read = files::read_wave_layout(file);
-  ASSERT_EQ(read.error, WaveError::none);
-  EXPECT_EQ(read.layout.data_offset, data_header + 8);
-  EXPECT_EQ(read.layout.data_size, std::uint32_t{std::numeric_limits<std::int32_t>::max()});
+  const std::uint64_t gib = 1ull << 30;
+  for (const auto& [declared, held] : {std::pair{0xFFFFFFFFu, 3 * gib}, std::pair{0u, 5 * gib},
+                                       std::pair{0xC0000000u, 3 * gib}}) {
+    SparseSource file(data_header + 8 + held,
+                      {{0, riff(chunk("fmt ", mono)) + header("JUNK", 0xFFFFFFFF)},
+                       {data_header, header("data", declared)}});
+    const files::WaveRead read = files::read_wave_layout(file);
+    ASSERT_EQ(read.error, WaveError::none);
+    EXPECT_EQ(read.layout.data_offset, data_header + 8);
+    EXPECT_EQ(read.layout.data_size, held) << declared;
+  }
 }
 
-TEST(Playable, OnlySixteenBitPcmAtTheProgramsRateWithConsistentSizes) {
-  struct Case {
-    const char* name;
-    files::WaveFormat format;
-    bool playable;
+const std::string accepts = "; accepts 16-bit PCM WAV, mono or stereo, at 1000 to 768000 Hz";
+
+TEST(FormatRefusal, TakesSixteenBitPcmMonoOrStereoAtTheFeedsRatesAndNamesAllElse) {
+  Bytes other_guid = extensible(1, 11025, 16, 1);
+  other_guid.back() ^= 1;
+  const struct {
+    Bytes fmt;
+    std::string_view found;  // empty when taken
+  } cases[] = {
+      {mono, ""},
+      {format(1, 1000, 16), ""},
+      {extensible(2, 768000, 16, 1), ""},
+      {u16(1) + u16(1) + u32(11025) + u32(44100) + u16(2) + u16(16), ""},  // bytes/s not used
+      {format(1, 999, 16), "found a rate of 999 Hz"},
+      {format(2, 768001, 16), "found a rate of 768001 Hz"},
+      {format(1, 11025, 16, 2), "found compressed audio (format tag 2)"},
+      {format(1, 11025, 16, 3), "found 16-bit float"},
+      {format(1, 11025, 16, 0x55), "found compressed audio (format tag 85)"},
+      {other_guid, "found an unknown extensible sub-format"},
+      {format(1, 11025, 8), "found 8-bit PCM"},
+      {extensible(1, 11025, 24, 1), "found 24-bit PCM (extensible)"},
+      {format(3, 11025, 16), "found 3 channels"},
+      {u16(1) + u16(1) + u32(11025) + u32(44100) + u16(4) + u16(16),
+       "found a block align of 4 for mono 16-bit PCM"},
   };
-  const Case cases[] = {
-      {"mono", {1, 1, 11025, 22050, 2, 16}, true},
-      {"stereo", {1, 2, 11025, 44100, 4, 16}, true},
-      {"format tag not tested", {3, 1, 11025, 22050, 2, 16}, true},
-      {"22050 Hz", {1, 1, 22050, 44100, 2, 16}, false},
-      {"8-bit", {1, 1, 11025, 11025, 1, 8}, false},
-      {"three channels", {1, 3, 11025, 66150, 6, 16}, false},
-      {"block align of stereo in mono", {1, 1, 11025, 44100, 4, 16}, false},
-      {"bytes per second of stereo in mono", {1, 1, 11025, 44100, 2, 16}, false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(files::playable(c.format), c.playable) << c.name;
+  for (const auto& c : cases) {
+    const files::WaveRead read =
+        read_memory(riff(chunk("fmt ", c.fmt) + chunk("data", samples(4))));
+    EXPECT_EQ(files::format_refusal(read.layout).value_or(""),
+              c.found.empty() ? "" : std::string(c.found) + accepts)
+        << "row " << &c - cases;
+  }
+}
+
+TEST(HeaderRefusal, NamesWhatWasFoundInPlaceOfAHeader) {
+  const Bytes past_end = riff(chunk("fmt ", mono) + header("\x1B[2J", 20) + samples(10));
+  EXPECT_EQ(files::header_refusal(read_memory(text("RIFF") + Bytes(7))),
+            "found a file that ends inside its RIFF header" + accepts);
+  EXPECT_EQ(files::header_refusal(read_memory(past_end)),
+            "found a \"\\x1B[2J\" chunk of 20 bytes, past the end of the file" + accepts);
 }
 
 TEST(RecordingHeader, TwentyKilobytesOfMonoSamples) {
