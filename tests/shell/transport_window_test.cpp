@@ -112,10 +112,23 @@ TEST_F(Transport, OpenWaveAcceptsWhatTheFilterToolAcceptsAndARefusalKeepsThePlay
     EXPECT_EQ(form.transport.play_bytes_left, c.bytes_left);
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
-    } else {
-      ASSERT_EQ(reports().size(), 1u);
-      EXPECT_EQ(reports()[0].first, c.caption);
-      EXPECT_EQ(reports()[0].second, c.text);
+      continue;
+    }
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].first, c.caption);
+    EXPECT_EQ(reports()[0].second, c.text);
+    // tonewell-filter refuses the same file, and says what the window says
+    // of its format after the window's own words, or the same warning.
+    QProcess filter;
+    filter.start(TONEWELL_FILTER, {c.name, "out.wav"});
+    ASSERT_TRUE(filter.waitForFinished());
+    const QString said = QString::fromUtf8(filter.readAllStandardError()).section('\n', 0, 0);
+    const QString window = reports()[0].second;
+    EXPECT_EQ(filter.exitCode(), window.startsWith(c.name) ? 0 : 1);
+    if (window.startsWith(c.name)) {
+      EXPECT_EQ(said, "tonewell-filter: " + window);
+    } else if (window.contains(": ")) {
+      EXPECT_EQ(said, "tonewell-filter: " + QString(c.name) + ": " + window.section(": ", 1));
     }
   }
   reports().clear();
