@@ -137,10 +137,11 @@ class IniFile {
     std::ifstream copy(settings_->fileName().toStdString(), std::ios::binary);
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(copy),
                                           std::istreambuf_iterator<char>()};
+    const std::string not_saved = "The device choices, noise filters and view could not be saved";
     // A damaged old file is a format error, and is written over all the same.
-    if (settings_->status() == QSettings::AccessError || !files::save_file(path_, bytes).saved) {
-      return "The device choices, noise filters and view could not be saved in " + shown_name();
-    }
+    if (settings_->status() == QSettings::AccessError) return not_saved + " in " + shown_name();
+    const files::SaveResult saved = files::save_file(path_, bytes);
+    if (!saved.saved) return not_saved + ": " + saved.failure;
     return std::nullopt;
   }
 

@@ -456,9 +456,6 @@ TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedAndThePlayGoesOn) {
                         Case{"24-bit extensible", shape(24, 48000), 1},
                         Case{"32-bit float extensible", shape(32, 48000), 3},
                         Case{"three channels", shape(16, 44100, 3), {}},
-                        Case{"format tag 2 claiming 16 bits", shape(16, 11025, 1, 2), {}},
-                        Case{"format tag 3 claiming 16 bits", shape(16, 11025, 1, 3), {}},
-                        Case{"format tag 0x55 claiming 16 bits", shape(16, 11025, 1, 0x55), {}},
                         Case{"999 Hz", shape(16, 999), {}},
                         Case{"768001 Hz", shape(16, 768001), {}}}) {
     SCOPED_TRACE(c.name);

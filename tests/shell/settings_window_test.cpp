@@ -14,10 +14,6 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTimer>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -31,6 +27,7 @@
 #include "shell/paint_box.h"
 #include "shell/state.h"
 #include "shell/toolkit.h"
+#include "tests/files/hostile_targets.h"
 #include "tests/shell/test_application.h"
 
 namespace {
@@ -448,105 +445,63 @@ TEST_F(Settings, SettingsThatCannotBeSavedAreReportedAsTheProgramEnds) {
   EXPECT_TRUE(recorder.reports[0].second.contains("gone/ZOduvov.cfg"));
 }
 
-// What stands at a path: its type and mode, and the bytes of a regular file.
-struct OnDisk {
-  bool link = false;
-  mode_t mode = 0;  // of what the path leads to
-  std::vector<std::uint8_t> bytes;
-  bool operator==(const OnDisk&) const = default;
-};
-
-OnDisk on_disk(const char* path) {
-  struct stat status {};
-  OnDisk found;
-  found.link = ::lstat(path, &status) == 0 && S_ISLNK(status.st_mode);
-  if (::stat(path, &status) == 0) found.mode = status.st_mode;
-  if (S_ISREG(found.mode)) found.bytes = file_bytes(path);
-  return found;
-}
-
 TEST_F(Settings, BothSettingsFilesAreWrittenOnlyWhereARegularFileMayBe) {
-  files::Settings zero_select = files::start_settings();
-  zero_select.input_select = 9;
-  const auto nine_bytes = files::serialise_settings(zero_select);
-  const std::vector<std::uint8_t> nine(nine_bytes.begin(), nine_bytes.end());
-  const std::vector<std::uint8_t> ini_text = {'[', 'v', 'i', 'e', 'w', ']', '\n'};
-  struct Case {
-    const char* name;
-    const char* file;                      // ZOduvov.cfg or tonewell.ini
-    std::function<void(const char*)> make;  // what stands there at the start
-    const char* start_report;               // a part of the one report at the start
-    const char* end_report;                 // of the one report at the end
-    bool kept;                              // left as it was
-  };
-  const auto regular = [](std::vector<std::uint8_t> bytes, mode_t mode) {
-    return [bytes, mode](const char* path) {
-      write_bytes("target", bytes);
-      ::chmod("target", mode);
-      std::filesystem::rename("target", path);
-    };
-  };
-  const auto link_to = [](std::function<void(const char*)> make_target) {
-    return [make_target](const char* path) {
-      std::filesystem::create_directory("o");
-      make_target("o/target");
-      std::filesystem::create_symlink("o/target", path);
-    };
-  };
-  const auto fifo = [](const char* path) { ::mkfifo(path, 0644); };
-  const auto null_device = [](const char* path) { ::mknod(path, S_IFCHR | 0666, ::makedev(1, 3)); };
-  const auto folder = [](const char* path) { std::filesystem::create_directory(path); };
-  const Case cases[] = {
-      {"a FIFO", settings_file, fifo, "is not a regular file", nullptr, true},
-      {"a FIFO", "tonewell.ini", fifo, "is not a regular file", nullptr, true},
-      {"a link to a device", settings_file, link_to(null_device), "is not a regular file", nullptr, true},
-      {"a link to a device", "tonewell.ini", link_to(null_device), "is not a regular file", nullptr, true},
-      {"a folder", settings_file, folder, "is not a regular file", nullptr, true},
-      {"a read-only file", settings_file, regular(nine, 0444), "input select 9", "is read-only", true},
-      {"a link to a read-only file", "tonewell.ini", link_to(regular(ini_text, 0444)), nullptr,
-       "could not be saved", true},
-      {"a link to a regular file", settings_file, link_to(regular(nine, 0644)), "input select 9",
-       nullptr, false},
-      {"a link to a regular file", "tonewell.ini", link_to(regular(ini_text, 0600)), nullptr,
-       nullptr, false},
-      {"nothing but zeros", settings_file, regular(std::vector<std::uint8_t>(124), 0644),
-       "holds only zero bytes", nullptr, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.file << " as " << c.name);
-    std::filesystem::remove_all("o");
-    std::filesystem::remove_all(settings_file);
-    std::filesystem::remove_all("tonewell.ini");
-    // Only root makes a device node.
-    if (std::string(c.name).ends_with("device") && ::geteuid() != 0) continue;
-    c.make(c.file);
-    const OnDisk before = on_disk(c.file);
+  using enum files::Standing;
+  for (const std::string file : {settings_file, "tonewell.ini"}) {
+    const bool binary = file == settings_file;
+    // A fresh set for each, one of which takes the settings file's place.
+    for (std::size_t i = 0;; ++i) {
+      const std::string folder = file + std::to_string(i);
+      std::filesystem::create_directory(folder);
+      const std::vector<files_test::Hostile> targets = files_test::hostile_targets(folder);
+      if (i == targets.size()) break;
+      const files_test::Hostile& target = targets[i];
+      SCOPED_TRACE(file + " as " + target.name);
+      std::filesystem::remove_all(settings_file);
+      std::filesystem::remove_all("tonewell.ini");
+      // A link names its target from the folder it stands in.
+      const bool link = std::filesystem::is_symlink(target.path);
+      if (link) {
+        std::filesystem::create_symlink(std::filesystem::read_symlink(target.path).string().insert(
+                                            0, folder + "/"),
+                                        file);
+      } else {
+        std::filesystem::rename(target.path, file);
+      }
+      const files_test::OnDisk before = files_test::on_disk(file);
+      ReportRecorder recorder;
+      start().reset();
+      const std::size_t reports = recorder.reports.size();
+      const files_test::OnDisk after = files_test::on_disk(file);
+      if (target.standing == special) {
+        ASSERT_EQ(reports, 1u);
+        EXPECT_TRUE(recorder.reports[0].second.contains("is not a regular file"));
+        EXPECT_EQ(after, before);
+      } else if (target.standing == read_only) {
+        ASSERT_EQ(reports, 1u);
+        EXPECT_TRUE(recorder.reports[0].second.contains("is read-only"));
+        EXPECT_EQ(after, before);
+      } else {
+        EXPECT_EQ(reports, 0u);
+        EXPECT_EQ(after.type, before.type);
+        EXPECT_EQ(after.leads_to, std::filesystem::file_type::regular);
+        EXPECT_EQ(after.bytes.size(), binary ? files::settings_size : after.bytes.size());
+      }
+    }
+  }
+
+  // Values the window cannot use are reported once, and saved as it used them.
+  const auto start_bytes = files::serialise_settings(files::start_settings());
+  std::vector<std::uint8_t> nine(start_bytes.begin(), start_bytes.end());
+  nine[120] = 9;  // the input select
+  for (const std::vector<std::uint8_t>& bytes : {nine, std::vector<std::uint8_t>(124)}) {
+    write_bytes(settings_file, bytes);
     ReportRecorder recorder;
-    auto form = start();
-    ASSERT_EQ(recorder.reports.size(), c.start_report != nullptr ? 1u : 0u);
-    if (c.start_report != nullptr) {
-      EXPECT_TRUE(recorder.reports[0].second.contains(c.start_report));
-    }
-    EXPECT_EQ(form->devices.input_select, 1);
-    form.reset();
-    ASSERT_EQ(recorder.reports.size(), (c.start_report != nullptr) + (c.end_report != nullptr));
-    if (c.end_report != nullptr) {
-      EXPECT_TRUE(recorder.reports.back().second.contains(c.end_report));
-    }
-    const OnDisk after = on_disk(c.file);
-    EXPECT_EQ(after.link, before.link);
-    if (c.kept) {
-      EXPECT_EQ(after, before);
-      continue;
-    }
-    EXPECT_EQ(after.mode, before.mode);
-    // Saved: what the window could use, and no report at the next start.
-    if (c.file == std::string(settings_file)) {
-      EXPECT_EQ(files::parse_settings(after.bytes, {}), files::start_settings());
-    }
-    recorder.reports.clear();
+    EXPECT_EQ(start()->devices.input_select, 1);
+    EXPECT_EQ(recorder.reports.size(), 1u);
+    EXPECT_TRUE(std::ranges::equal(file_bytes(settings_file), start_bytes));
     start();
-    EXPECT_TRUE(recorder.reports.empty());
+    EXPECT_EQ(recorder.reports.size(), 1u);
   }
 }
 
