@@ -129,7 +129,9 @@ OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Not
     return;
   }
   if (::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode)) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    // A device whose open would wait (a serial line without a carrier)
+    // does not; its writes wait in write_straight, where a stop ends them.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     own_fd_ = fd_ >= 0;
     if (fd_ < 0) error_ = errno;
     return;
@@ -157,11 +159,12 @@ void OutputEnd::fail(int error) {
 }
 
 void OutputEnd::write(std::span<const std::uint8_t> bytes) {
+  if (!ok()) return;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   if (buffer_.size() >= buffer_bytes) flush();
 }
 
-void OutputEnd::flush() {
+bool OutputEnd::flush() {
   if (ok()) {
     if (replacing_) {
       if (!replacing_->write(buffer_)) fail(replacing_->error());
@@ -170,6 +173,7 @@ void OutputEnd::flush() {
     }
   }
   buffer_.clear();
+  return ok();
 }
 
 // Pieces of at most PIPE_BUF bytes, each once the output has room for it,
@@ -190,8 +194,7 @@ bool OutputEnd::write_straight(std::span<const std::uint8_t> bytes) {
 }
 
 bool OutputEnd::commit(const std::optional<std::array<std::uint8_t, 44>>& header) {
-  flush();
-  if (!ok()) return false;
+  if (!flush()) return false;
   if (replacing_) {
     // The sizes, known only now, go into the new file before it replaces
     // OUTPUT.

@@ -56,9 +56,9 @@ class InputEnd {
 // regular file, or a path where none is yet, is replaced through a
 // ReplacingFile only when complete, a symbolic link at its target (so the
 // link stays). A FIFO, a character device or standard output ("-") is
-// written straight, its waits ended by a stop signal; a FIFO is opened
-// without waiting for a reader: after a second without one `notice` hears
-// "PATH: waiting for a reader on this FIFO" once.
+// written straight, its waits ended by a stop signal; a FIFO or a device is
+// opened without waiting: after a second without a reader on a FIFO
+// `notice` hears "PATH: waiting for a reader on this FIFO" once.
 class OutputEnd {
  public:
   OutputEnd(const std::string& path, const StopSignals& stop, const Notice& notice);
@@ -71,7 +71,12 @@ class OutputEnd {
   bool ok() const { return error_ == 0; }
   int error() const { return error_; }
 
+  // Gathers bytes, written once there are enough of them; nothing once a
+  // step has failed.
   void write(std::span<const std::uint8_t> bytes);
+
+  // Writes what is gathered now; false on any failure so far.
+  bool flush();
 
   // Completes the output. `header` given: the 44-byte header written first
   // is rewritten with it where the output can seek (a file; standard output
@@ -79,7 +84,6 @@ class OutputEnd {
   bool commit(const std::optional<std::array<std::uint8_t, 44>>& header);
 
  private:
-  void flush();
   bool write_straight(std::span<const std::uint8_t> bytes);
   void fail(int error);
 
