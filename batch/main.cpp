@@ -100,6 +100,8 @@ int run_batch(const files::Settings& base, const batch::Options& options,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any descriptor is opened, so that none takes a closed stream's.
+  const batch::ClosedStreams closed = batch::occupy_closed_streams();
   const batch::StopSignals stop;
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   const batch::Command command = batch::parse_command_line(arguments);
@@ -116,6 +118,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto& options = std::get<batch::Options>(command);
+  if (closed.input && options.inputs[0] == "-") {
+    report("standard input is closed");
+    return 1;
+  }
+  if (closed.output && options.output == "-") {
+    report("standard output is closed");
+    return 1;
+  }
 
   files::Settings base = files::start_settings();
   if (options.settings) {
