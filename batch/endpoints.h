@@ -52,6 +52,22 @@ class InputEnd {
   std::unique_ptr<files::ByteSource> source_;
 };
 
+// The name a message gives `path`: "standard input" or "standard output"
+// (`standard`) for "-", else the path as files::printable_name shows it.
+std::string shown_name(const std::string& path, const char* standard);
+
+// Why a run on `input` must not write `output`, as one line naming the
+// input, or nothing when it may (or when nothing is at `output` yet, or it
+// cannot be looked at: opening it then says why). Refused: a regular file
+// that is INPUT itself, through a link or not (unless `in_place`, where
+// OUTPUT is replaced by name; never standard output that is INPUT); a
+// regular file the user may not write by its mode bits (unless `force`),
+// root only one without any write bit; a FIFO or a device reached through
+// a symbolic link, which is written only when named itself; and anything
+// but a regular file, a FIFO or a character device.
+std::optional<std::string> output_refusal(const std::string& input, const std::string& output,
+                                          bool in_place, bool force);
+
 // OUTPUT, opened for writing, the bytes gathered into large writes. A
 // regular file, or a path where none is yet, is replaced through a
 // ReplacingFile only when complete, a symbolic link at its target (so the

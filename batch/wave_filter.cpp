@@ -203,8 +203,8 @@ std::optional<std::uint64_t> planned_samples(const std::string& path) {
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
                                        const StopSignals& stop, const RunHooks& hooks) {
-  const std::string in_name = input == "-" ? "standard input" : input;
-  const std::string out_name = output == "-" ? "standard output" : output;
+  const std::string in_name = shown_name(input, "standard input");
+  const std::string out_name = shown_name(output, "standard output");
   const auto stopped = [&] { return stop.received() != 0; };
   const std::string stopped_line = line(out_name, "stopped by a signal");
 
