@@ -1,15 +1,15 @@
 #include "batch/batch_run.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "batch/chain.h"
 #include "batch/run.h"
+#include "files/printable.h"
 
 namespace batch {
 namespace {
@@ -68,14 +68,6 @@ class Tally {
   std::size_t failures_ = 0;
 };
 
-// Whether both paths name one file that exists.
-bool same_file(const std::string& a, const std::string& b) {
-  struct stat first {};
-  struct stat second {};
-  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
-         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 }  // namespace
 
 std::size_t run_batch(const files::Settings& base, const Options& options, unsigned workers,
@@ -95,9 +87,10 @@ std::size_t run_batch(const files::Settings& base, const Options& options, unsig
           [&tally](const std::string& line) { tally.notice(line); }};
       std::optional<std::string> failure;
       if (stop.received() != 0) {
-        failure = input + ": not filtered, stopped by a signal";
-      } else if (same_file(input, output)) {
-        failure = input + ": not filtered, it would replace itself in " + *options.output_dir;
+        failure = files::printable_name(input) + ": not filtered, stopped by a signal";
+      } else if (auto refusal =
+                     output_refusal(input, output, options.in_place, options.force)) {
+        failure = std::move(refusal);
       } else {
         set_up_chain(base, options, tuning, *chain);
         failure = filter_wave(*chain, input, output, options.channel, stop, run_hooks);

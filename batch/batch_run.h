@@ -33,10 +33,9 @@ struct BatchHooks {
 // on `workers` threads (at least one, at most one per input), each with a
 // chain set up by set_up_chain from `base` and `options` afresh for every
 // file, so that each output is what a run on that file alone writes. A
-// failed input (or one that would replace itself) is reported and the
-// others go on; a stop signal ends every
-// run (each removes what it was writing). Returns the number of inputs that
-// failed or were stopped.
+// failed input (or one whose output output_refusal refuses) is reported and
+// the others go on; a stop signal ends every run (each removes what it was
+// writing). Returns the number of inputs that failed or were stopped.
 std::size_t run_batch(const files::Settings& base, const Options& options, unsigned workers,
                       const StopSignals& stop, const BatchHooks& hooks);
 

@@ -11,6 +11,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
+
+#include "files/printable.h"
 
 namespace batch {
 namespace {
@@ -18,11 +21,63 @@ namespace {
 constexpr int notice_after_ms = 1000;
 constexpr std::size_t buffer_bytes = 1 << 16;
 
-std::string shown_name(const std::string& path, const char* standard) {
-  return path == "-" ? standard : path;
+// Whether `group` is the user's effective group or one of the others.
+bool in_group(gid_t group) {
+  if (group == ::getegid()) return true;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  if (::getgroups(static_cast<int>(groups.size()), groups.data()) < 0) groups.clear();
+  return std::ranges::find(groups, group) != groups.end();
+}
+
+// Whether the write bit that applies to the user is set: the owner's, the
+// group's or the others'. Root writes anything, so for root any write bit
+// is the owner's wish that the file be written.
+bool writable(const struct stat& status) {
+  const uid_t user = ::geteuid();
+  if (user == 0) return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
+  if (status.st_uid == user) return (status.st_mode & S_IWUSR) != 0;
+  if (in_group(status.st_gid)) return (status.st_mode & S_IWGRP) != 0;
+  return (status.st_mode & S_IWOTH) != 0;
+}
+
+// The file at `path`, following links; "-" is the standard stream `fd`.
+bool status_of(const std::string& path, int fd, struct stat& status) {
+  return (path == "-" ? ::fstat(fd, &status) : ::stat(path.c_str(), &status)) == 0;
 }
 
 }  // namespace
+
+std::string shown_name(const std::string& path, const char* standard) {
+  return path == "-" ? standard : files::printable_name(path);
+}
+
+std::optional<std::string> output_refusal(const std::string& input, const std::string& output,
+                                          bool in_place, bool force) {
+  struct stat target {};
+  if (!status_of(output, STDOUT_FILENO, target)) return std::nullopt;
+  const bool standard = output == "-";
+  const auto refused = [&](const std::string& why) {
+    return shown_name(input, "standard input") + ": not filtered, " +
+           shown_name(output, "standard output") + why;
+  };
+  struct stat source {};
+  if (S_ISREG(target.st_mode) && status_of(input, STDIN_FILENO, source) &&
+      source.st_dev == target.st_dev && source.st_ino == target.st_ino &&
+      (standard || !in_place)) {
+    return refused(standard ? " is the input file itself"
+                            : " is the input file itself (--in-place replaces it)");
+  }
+  if (standard) return std::nullopt;
+  if (S_ISFIFO(target.st_mode) || S_ISCHR(target.st_mode)) {
+    struct stat link {};
+    if (::lstat(output.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return std::nullopt;
+    return refused(std::string(" is a link to ") + kind_of(target.st_mode) +
+                   ", written only when named itself");
+  }
+  if (!S_ISREG(target.st_mode)) return refused(std::string(" is ") + kind_of(target.st_mode));
+  if (!force && !writable(target)) return refused(" is read-only (--force replaces it)");
+  return std::nullopt;
+}
 
 // The stream behind a FILE that reads a pipe, a FIFO or a device: each
 // read waits for bytes first, so that a stop signal ends the wait.
@@ -120,7 +175,7 @@ OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Not
       if (fd_ >= 0 || errno != ENXIO || stop.received() != 0) break;
       constexpr int try_every_ms = 20;
       if (tries == notice_after_ms / try_every_ms && notice) {
-        notice(path + ": waiting for a reader on this FIFO");
+        notice(files::printable_name(path) + ": waiting for a reader on this FIFO");
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(try_every_ms));
     }
@@ -129,7 +184,9 @@ OutputEnd::OutputEnd(const std::string& path, const StopSignals& stop, const Not
     return;
   }
   if (::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode)) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    // A device whose open would wait (a serial line without a carrier)
+    // does not; its writes wait in write_straight, where a stop ends them.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     own_fd_ = fd_ >= 0;
     if (fd_ < 0) error_ = errno;
     return;
@@ -157,11 +214,12 @@ void OutputEnd::fail(int error) {
 }
 
 void OutputEnd::write(std::span<const std::uint8_t> bytes) {
+  if (!ok()) return;
   buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
   if (buffer_.size() >= buffer_bytes) flush();
 }
 
-void OutputEnd::flush() {
+bool OutputEnd::flush() {
   if (ok()) {
     if (replacing_) {
       if (!replacing_->write(buffer_)) fail(replacing_->error());
@@ -170,6 +228,7 @@ void OutputEnd::flush() {
     }
   }
   buffer_.clear();
+  return ok();
 }
 
 // Pieces of at most PIPE_BUF bytes, each once the output has room for it,
@@ -190,8 +249,7 @@ bool OutputEnd::write_straight(std::span<const std::uint8_t> bytes) {
 }
 
 bool OutputEnd::commit(const std::optional<std::array<std::uint8_t, 44>>& header) {
-  flush();
-  if (!ok()) return false;
+  if (!flush()) return false;
   if (replacing_) {
     // The sizes, known only now, go into the new file before it replaces
     // OUTPUT.

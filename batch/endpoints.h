@@ -52,13 +52,29 @@ class InputEnd {
   std::unique_ptr<files::ByteSource> source_;
 };
 
+// The name a message gives `path`: "standard input" or "standard output"
+// (`standard`) for "-", else the path as files::printable_name shows it.
+std::string shown_name(const std::string& path, const char* standard);
+
+// Why a run on `input` must not write `output`, as one line naming the
+// input, or nothing when it may (or when nothing is at `output` yet, or it
+// cannot be looked at: opening it then says why). Refused: a regular file
+// that is INPUT itself, through a link or not (unless `in_place`, where
+// OUTPUT is replaced by name; never standard output that is INPUT); a
+// regular file the user may not write by its mode bits (unless `force`),
+// root only one without any write bit; a FIFO or a device reached through
+// a symbolic link, which is written only when named itself; and anything
+// but a regular file, a FIFO or a character device.
+std::optional<std::string> output_refusal(const std::string& input, const std::string& output,
+                                          bool in_place, bool force);
+
 // OUTPUT, opened for writing, the bytes gathered into large writes. A
 // regular file, or a path where none is yet, is replaced through a
 // ReplacingFile only when complete, a symbolic link at its target (so the
 // link stays). A FIFO, a character device or standard output ("-") is
-// written straight, its waits ended by a stop signal; a FIFO is opened
-// without waiting for a reader: after a second without one `notice` hears
-// "PATH: waiting for a reader on this FIFO" once.
+// written straight, its waits ended by a stop signal; a FIFO or a device is
+// opened without waiting: after a second without a reader on a FIFO
+// `notice` hears "PATH: waiting for a reader on this FIFO" once.
 class OutputEnd {
  public:
   OutputEnd(const std::string& path, const StopSignals& stop, const Notice& notice);
@@ -71,7 +87,12 @@ class OutputEnd {
   bool ok() const { return error_ == 0; }
   int error() const { return error_; }
 
+  // Gathers bytes, written once there are enough of them; nothing once a
+  // step has failed.
   void write(std::span<const std::uint8_t> bytes);
+
+  // Writes what is gathered now; false on any failure so far.
+  bool flush();
 
   // Completes the output. `header` given: the 44-byte header written first
   // is rewritten with it where the output can seek (a file; standard output
@@ -79,7 +100,6 @@ class OutputEnd {
   bool commit(const std::optional<std::array<std::uint8_t, 44>>& header);
 
  private:
-  void flush();
   bool write_straight(std::span<const std::uint8_t> bytes);
   void fail(int error);
 

@@ -16,6 +16,7 @@
 #include "batch/run.h"
 #include "batch/stop_signals.h"
 #include "batch/wave_filter.h"
+#include "files/printable.h"
 
 namespace {
 
@@ -29,6 +30,11 @@ void report(const std::string& message) {
 // One INPUT into OUTPUT, with a bar for inputs over a minute.
 int run_one(const files::Settings& base, const batch::Options& options,
             const batch::StopSignals& stop) {
+  if (const auto refusal = batch::output_refusal(options.inputs[0], options.output,
+                                                 options.in_place, options.force)) {
+    report(*refusal);
+    return 1;
+  }
   const auto chain = std::make_unique<engine::FilterChain>();
   design::Tuning tuning;
   batch::set_up_chain(base, options, tuning, *chain);
@@ -65,8 +71,11 @@ int run_batch(const files::Settings& base, const batch::Options& options,
               const batch::StopSignals& stop) {
   struct stat folder {};
   if (::stat(options.output_dir->c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-    std::fputs(batch::usage_error_text({"-o " + *options.output_dir + ": not a folder"}).c_str(),
-               stderr);
+    std::fputs(
+        batch::usage_error_text({"-o " + files::printable_name(*options.output_dir) +
+                                 ": not a folder"})
+            .c_str(),
+        stderr);
     return 2;
   }
   const bool show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;
@@ -100,6 +109,8 @@ int run_batch(const files::Settings& base, const batch::Options& options,
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any descriptor is opened, so that none takes a closed stream's.
+  const batch::ClosedStreams closed = batch::occupy_closed_streams();
   const batch::StopSignals stop;
   const std::vector<std::string_view> arguments(argv + 1, argv + argc);
   const batch::Command command = batch::parse_command_line(arguments);
@@ -116,6 +127,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto& options = std::get<batch::Options>(command);
+  if (closed.input && options.inputs[0] == "-") {
+    report("standard input is closed");
+    return 1;
+  }
+  if (closed.output && options.output == "-") {
+    report("standard output is closed");
+    return 1;
+  }
 
   files::Settings base = files::start_settings();
   if (options.settings) {

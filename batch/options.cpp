@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "files/printable.h"
+
 namespace batch {
 
 const std::string_view usage_text =
@@ -42,6 +44,9 @@ const std::string_view usage_text =
     "                          others go on (exit status 1)\n"
     "  -j, --jobs N            files filtered at a time with -o (default: one per\n"
     "                          processor core)\n"
+    "  --in-place              let OUTPUT be INPUT itself (or a link to it), which\n"
+    "                          the filtered file then replaces once complete\n"
+    "  -f, --force             replace an OUTPUT file that is read-only\n"
     "  -q, --quiet             no progress output\n"
     "  -h, --help              show this help\n"
     "  --version               show the version\n"
@@ -50,7 +55,10 @@ const std::string_view usage_text =
     "WAV file of 16-bit PCM (plain or extensible), mono or stereo; a rate other\n"
     "than 11025 Hz is converted. OUTPUT is replaced only once it is complete; a\n"
     "symbolic link is replaced at its target. A FIFO, a device such as /dev/null\n"
-    "or standard output is written straight. \"-\" as INPUT reads standard input,\n"
+    "or standard output is written straight; a link to a FIFO or a device, a\n"
+    "folder, INPUT itself and a read-only file are refused as OUTPUT (the last\n"
+    "two unless --in-place or --force). The header is written first, and the\n"
+    "first write that fails ends the run. \"-\" as INPUT reads standard input,\n"
     "as OUTPUT writes standard output (nothing else goes there). OUTPUT's header\n"
     "gives the sizes INPUT's header gives; an INPUT stream that ends early is\n"
     "padded with silence to them. When a stream's header gives no size, it is\n"
@@ -58,8 +66,9 @@ const std::string_view usage_text =
     "OUTPUT is a file, where the real ones are put in at the end. A FIFO with no\n"
     "writer (or reader) yet is waited for, which is said after a second.\n"
     "Short options may be grouped, as in -qh or -qj4.\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 a usage error,\n"
-    "130 or 143 stopped by SIGINT or SIGTERM (an OUTPUT file then left as it was).\n";
+    "Exit status: 0 done, 1 a file could not be read or written or was refused,\n"
+    "2 a usage error, 130 or 143 stopped by SIGINT or SIGTERM (an OUTPUT file\n"
+    "then left as it was).\n";
 
 std::string usage_error_text(const UsageError& error) {
   return "tonewell-filter: " + error.message +
@@ -260,6 +269,10 @@ bool read_switch(std::string_view name, Options& options) {
     options.bypass = true;
   } else if (name == "--quiet") {
     options.quiet = true;
+  } else if (name == "--in-place") {
+    options.in_place = true;
+  } else if (name == "--force") {
+    options.force = true;
   } else {
     return false;
   }
@@ -279,8 +292,8 @@ Outcome read_short_group(std::span<const std::string_view> arguments, std::size_
   for (std::size_t at = 0; at < letters.size(); ++at) {
     const char letter = letters[at];
     if (letter == 'h') return ShowHelp{};
-    if (letter == 'q') {
-      options.quiet = true;
+    if (letter == 'q' || letter == 'f') {
+      (letter == 'q' ? options.quiet : options.force) = true;
       continue;
     }
     const std::string option{'-', letter};
@@ -353,9 +366,9 @@ Command parse_command_line(std::span<const std::string_view> arguments) {
     for (const std::string_view file : files) {
       if (file == "-") return error("-o DIR takes files; standard input has no name to write");
       const std::string_view name = base_name(file);
-      if (name.empty()) return error("-o DIR: " + std::string(file) + " names no file");
+      if (name.empty()) return error("-o DIR: " + files::printable_name(file) + " names no file");
       if (std::find(names.begin(), names.end(), name) != names.end()) {
-        return error("-o DIR: two inputs named " + std::string(name) +
+        return error("-o DIR: two inputs named " + files::printable_name(name) +
                      " would write the same output");
       }
       names.push_back(name);

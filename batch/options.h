@@ -54,6 +54,8 @@ struct Options {
   std::optional<int> noise_reduction;  // strength 1..10
   bool bypass = false;
   bool quiet = false;
+  bool in_place = false;  // OUTPUT may be INPUT itself, which it then replaces
+  bool force = false;     // a read-only OUTPUT file is replaced
   std::optional<Notch> notch1;
   std::optional<Notch> notch2;
   std::optional<Band> var_notch;
@@ -76,7 +78,7 @@ using Command = std::variant<Options, ShowHelp, ShowVersion, UsageError>;
 
 // Parses the arguments after the program's name. Options may come before,
 // between or after the two file names, as "--name VALUE" or "--name=VALUE";
-// short options may be grouped ("-qh", "-qj4", "-qo DIR"); "--" ends the
+// short options may be grouped ("-qh", "-qfj4", "-qo DIR"); "--" ends the
 // options. Several inputs need -o DIR, and their base names must differ.
 Command parse_command_line(std::span<const std::string_view> arguments);
 

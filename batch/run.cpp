@@ -1,5 +1,9 @@
 #include "batch/run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -7,6 +11,7 @@
 #include <cstring>
 
 #include "batch/open_file.h"
+#include "files/printable.h"
 
 namespace batch {
 namespace {
@@ -23,18 +28,41 @@ std::string minutes(std::uint64_t samples) {
 }  // namespace
 
 std::variant<files::Settings, std::string> read_settings_file(const std::string& path) {
-  const FileHandle file = open_for_reading(path);
-  if (!file) return path + ": cannot open: " + std::strerror(errno);
+  const std::string name = files::printable_name(path);
+  // O_NONBLOCK: the open of a FIFO does not wait for a writer.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  const FileHandle file(fd >= 0 ? ::fdopen(fd, "rb") : nullptr);
+  if (!file) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    return name + ": cannot open: " + std::strerror(error);
+  }
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode)) {
+    return name + ": not a settings file (" + kind_of(status.st_mode) +
+           "; a settings file is a file of 124 bytes)";
+  }
   // One byte more than a settings file has, to tell a longer file.
   std::array<std::uint8_t, files::settings_size + 1> bytes{};
   const std::size_t read = std::fread(bytes.data(), 1, bytes.size(), file.get());
-  if (std::ferror(file.get())) return path + ": cannot read: " + std::strerror(errno);
+  if (std::ferror(file.get())) return name + ": cannot read: " + std::strerror(errno);
   if (read != files::settings_size) {
-    return path + ": not a settings file (" +
+    return name + ": not a settings file (" +
            (read > files::settings_size ? "more than 124" : std::to_string(read)) +
            " bytes; a settings file has 124)";
   }
   return files::parse_settings(std::span(bytes).first(read), files::start_settings());
+}
+
+ClosedStreams occupy_closed_streams() {
+  std::array<bool, 3> closed{};
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+    closed[static_cast<std::size_t>(fd)] = true;
+    // The lowest free descriptor: `fd` itself, the ones below it being open.
+    ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
+  return {closed[STDIN_FILENO], closed[STDOUT_FILENO]};
 }
 
 std::string bar_and_percent(std::uint64_t written, std::uint64_t total) {

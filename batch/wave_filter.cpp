@@ -33,21 +33,23 @@ std::string system_error(const std::string& path, const char* doing, int error) 
 }
 
 // Gathers mono 16-bit samples at 11025 Hz into passes and writes what each
-// pass puts out, up to `total` samples; further samples are dropped.
+// pass puts out, up to `total` samples; further samples are dropped. No
+// pass runs once the output has failed or a stop signal has come.
 class Passes {
  public:
   Passes(engine::FilterChain& chain, OutputEnd& output, std::uint64_t total,
-         const Progress& progress)
-      : chain_(chain), output_(output), total_(total), progress_(progress) {}
+         const Progress& progress, const StopSignals& stop)
+      : chain_(chain), output_(output), total_(total), progress_(progress), stop_(stop) {}
 
   bool full() const { return taken_ >= total_; }
+  bool ended() const { return !output_.ok() || stop_.received() != 0; }
   std::uint64_t taken() const { return taken_; }
 
   // The total once known at the end; never below what was taken.
   void set_total(std::uint64_t total) { total_ = std::max(total, taken_); }
 
   void add(std::span<const std::uint8_t> mono) {
-    while (!mono.empty() && !full()) {
+    while (!mono.empty() && !full() && !ended()) {
       const std::size_t room =
           std::min<std::uint64_t>(captured_.size() - filled_, 2 * (total_ - taken_));
       const std::size_t count = std::min(room, mono.size());
@@ -61,7 +63,7 @@ class Passes {
 
   // Pads what is missing with silence.
   void finish() {
-    while (!full()) {
+    while (!full() && !ended()) {
       const std::array<std::uint8_t, 2 * pass_samples> silence{};
       add(silence);
     }
@@ -84,6 +86,7 @@ class Passes {
   OutputEnd& output_;
   std::uint64_t total_;
   const Progress& progress_;
+  const StopSignals& stop_;
   std::array<std::uint8_t, 2 * pass_samples> captured_{};
   std::array<std::uint8_t, 2 * pass_samples> packed_{};
   std::size_t filled_ = 0;   // bytes gathered for the next pass
@@ -156,8 +159,8 @@ std::optional<std::uint64_t> planned_samples(const std::string& path) {
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
                                        const StopSignals& stop, const RunHooks& hooks) {
-  const std::string in_name = input == "-" ? "standard input" : input;
-  const std::string out_name = output == "-" ? "standard output" : output;
+  const std::string in_name = shown_name(input, "standard input");
+  const std::string out_name = shown_name(output, "standard output");
   const auto stopped = [&] { return stop.received() != 0; };
   const std::string stopped_line = line(out_name, "stopped by a signal");
 
@@ -193,16 +196,19 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   }
 
   OutputEnd out(output, stop, hooks.notice);
-  if (!out.ok())
+  const auto write_failure = [&] {
     return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
+  };
+  // The header reaches the output before the first pass, so that an output
+  // that takes nothing fails before the work.
   out.write(header_for(known));
+  if (!out.flush()) return write_failure();
 
-  Passes passes(chain, out, known.value_or(most_samples), hooks.progress);
+  Passes passes(chain, out, known.value_or(most_samples), hooks.progress, stop);
   const auto sink = [&passes](std::span<const std::uint8_t> bytes) { passes.add(bytes); };
   Input samples(in, layout);
   std::span<const std::uint8_t> frames;
-  while (!passes.full() && out.ok()) {
-    if (stopped()) return stopped_line;
+  while (!passes.full() && !passes.ended()) {
     if (!samples.next(frames)) {
       return stopped() ? stopped_line
                        : system_error(in_name, "cannot read", errno != 0 ? errno : EIO);
@@ -215,9 +221,7 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   passes.finish();
   const std::optional<std::array<std::uint8_t, 44>> final_header =
       known ? std::nullopt : std::optional(header_for(passes.taken()));
-  if (!out.commit(final_header)) {
-    return stopped() ? stopped_line : system_error(out_name, "cannot write", out.error());
-  }
+  if (passes.ended() || !out.commit(final_header)) return write_failure();
   return std::nullopt;
 }
 

@@ -45,9 +45,11 @@ struct RunHooks {
 // first from the input's; a stream that ends early is padded with silence to
 // them. A stream whose header gives no size is read to its end: the header
 // says "to the end" (0xFFFFFFFF) until the sizes are put in where the output
-// can seek. A file is replaced only when complete; a stop signal ends the
-// run between reads, and what it was writing is removed. Returns the error,
-// one line naming the file, or nothing on success.
+// can seek. A file is replaced only when complete. The header is written
+// before the first pass, and the first write that fails ends the run; so
+// does a stop signal, between passes or in a wait; what the run was writing
+// is then removed. Returns the error, one line naming the file, or nothing
+// on success.
 std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::string& input,
                                        const std::string& output, Channel channel,
                                        const StopSignals& stop, const RunHooks& hooks);

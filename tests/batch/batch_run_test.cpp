@@ -127,8 +127,11 @@ TEST_F(Batch, TheProgramShowsOneLineForTheBatchAndRefusesAFolderThatIsNot) {
             "1:tonewell-filter: missing.wav: cannot open: No such file or directory\n");
   const Bytes input = read_file("in1.wav");
   EXPECT_EQ(run(filter + " -o . in1.wav"),
-            "1:tonewell-filter: in1.wav: not filtered, it would replace itself in .\n");
+            "1:tonewell-filter: in1.wav: not filtered, ./in1.wav is the input file itself "
+            "(--in-place replaces it)\n");
   EXPECT_EQ(read_file("in1.wav"), input);
+  EXPECT_EQ(run(filter + " --in-place -o . in1.wav"), "0:");
+  EXPECT_EQ(u32_at(read_file("in1.wav"), 24), 11025u);  // filtered from 16000 Hz
 }
 
 }  // namespace

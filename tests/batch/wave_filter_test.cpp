@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <memory>
 #include <numbers>
+#include <sstream>
 #include <thread>
 
 #include "batch/chain.h"
@@ -43,17 +46,28 @@ class WaveFilter : public ::testing::Test {
   // Runs a fresh chain set up by `options` from the start settings; `chain`
   // keeps it.
   std::optional<std::string> filter(const batch::Options& options, const std::string& in,
-                                    const std::string& out) {
+                                    const std::string& out, const batch::RunHooks& hooks = {}) {
     chain = std::make_unique<engine::FilterChain>();
     design::Tuning tuning;
     batch::set_up_chain(files::start_settings(), options, tuning, *chain);
-    return batch::filter_wave(*chain, in, out, options.channel, stop, {});
+    return batch::filter_wave(*chain, in, out, options.channel, stop, hooks);
   }
 
+  // Each entry but the tests' .txt files: name, inode, mode, link, bytes' hash.
   static std::set<std::string> listing() {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(".")) names.insert(entry.path().filename());
-    return names;
+    std::set<std::string> entries;
+    for (const auto& entry : fs::directory_iterator(".")) {
+      const std::string name = entry.path().filename();
+      struct stat s {};
+      lstat(name.c_str(), &s);
+      if (name.ends_with(".txt")) continue;
+      std::ostringstream bytes;
+      if (S_ISREG(s.st_mode)) bytes << std::ifstream(name, std::ios::binary).rdbuf();
+      entries.insert(name + " " + std::to_string(s.st_ino) + " " + std::to_string(s.st_mode) + " " +
+                     (S_ISLNK(s.st_mode) ? fs::read_symlink(name).string() : "") + " #" +
+                     std::to_string(std::hash<std::string>{}(bytes.str())));
+    }
+    return entries;
   }
 
   fs::path folder_;
@@ -242,7 +256,7 @@ TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
   EXPECT_EQ(filter({}, "good.wav", "no/such/folder/out.wav"),
             "no/such/folder/out.wav: cannot write: No such file or directory");
   EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
-  EXPECT_EQ(listing(), (std::set<std::string>{"bad.wav", "good.wav", "out.wav"}));
+  EXPECT_EQ(listing().size(), 3u);  // bad.wav, good.wav and out.wav
 
   // 16-bit PCM in the extensible layout is taken like the plain one.
   write_file("extensible.wav", extensible(16, some));
@@ -270,15 +284,16 @@ TEST_F(WaveFilter, SettingsFilesMustBe124BytesAndTheBarCountsMinutesOfAudio) {
 }
 
 // Runs the program with `arguments`; its exit code, standard output and
-// standard error.
+// standard error (`arguments` may redirect them again); killed after a minute.
 struct Ran {
   int code;
   std::string out;
   std::string err;
 };
 Ran run_program(const std::string& arguments) {
-  const int status = std::system(
-      (std::string(TONEWELL_FILTER) + " " + arguments + " >stdout.txt 2>stderr.txt").c_str());
+  const int status = std::system(("timeout -s KILL 60 " + std::string(TONEWELL_FILTER) +
+                                  " >stdout.txt 2>stderr.txt " + arguments)
+                                     .c_str());
   const Bytes out = read_file("stdout.txt");
   const Bytes err = read_file("stderr.txt");
   return {WEXITSTATUS(status), std::string(out.begin(), out.end()),
@@ -311,12 +326,14 @@ TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
 }
 
 // Starts the program with `arguments`, its standard error to stderr.txt.
-pid_t start_program(const std::vector<std::string>& arguments) {
+pid_t start_program(const std::vector<std::string>& arguments, int input = -1, int output = -1) {
   std::vector<char*> argv{const_cast<char*>(TONEWELL_FILTER)};
   for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  if (input >= 0) posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+  if (output >= 0) posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "stderr.txt",
                                    O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
@@ -331,7 +348,14 @@ int exit_code(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
 }
 
-TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
+// Whether the process sleeps (in a wait) rather than runs.
+bool asleep(pid_t pid) {
+  const Bytes stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const std::string line(stat.begin(), stat.end());
+  return line.substr(line.rfind(')') + 2, 1) == "S";
+}
+
+TEST_F(WaveFilter, AStopSignalInAnyStateEndsTheRunAtOnceAndKeepsTheOldOutput) {
   // Ten minutes through every stage: long enough to be caught mid-run.
   Samples noise(600 * 11025);
   for (std::size_t n = 0; n < noise.size(); ++n) {
@@ -339,23 +363,52 @@ TEST_F(WaveFilter, AStopSignalMidRunRemovesTheNewFileAndKeepsTheOldOutput) {
   }
   write_file("in.wav", wave_file({}, noise));
   write_file("out.wav", Bytes{'o', 'l', 'd'});
+  // An hour's header and a second of samples, for a stream that stalls or ends early.
+  const Bytes hour =
+      wave_file(shape_with([](WaveShape& w) { w.claimed = 2 * 3600 * 11025; }), Samples(11025));
   const auto before = listing();
-  for (const int signal : {SIGINT, SIGTERM}) {
+  const auto writing_past = [](std::uintmax_t bytes) {  // the new file beside OUTPUT
+    for (const auto& entry : fs::directory_iterator(".")) {
+      std::error_code error;
+      const std::string name = entry.path().filename();
+      if (name.starts_with("out.wav.") && entry.file_size(error) >= bytes && !error) return true;
+    }
+    return false;
+  };
+  for (const auto& [state, signal] :
+       {std::pair<std::string_view, int>{"mid-run", SIGINT}, {"mid-run", SIGTERM},
+        {"on a full output pipe", SIGTERM}, {"on a stalled input", SIGTERM},
+        {"padding", SIGTERM}}) {
+    std::array<int, 2> pipe{};
+    ASSERT_EQ(pipe2(pipe.data(), O_CLOEXEC), 0);
+    const bool reads = state == "on a stalled input" || state == "padding";
+    const bool writes = state == "on a full output pipe";
     const pid_t pid = start_program({"--median", "--lms", "--auto-notch", "--noise-reduction", "5",
-                                     "--bandpass", "0", "in.wav", "out.wav"});
-    // Signalled once the new file beside OUTPUT exists.
-    const auto writing = [] {
-      for (const auto& entry : fs::directory_iterator(".")) {
-        if (entry.path().filename().string().starts_with("out.wav.")) return true;
-      }
-      return false;
+                                     "--bandpass", "0", reads ? "-" : "in.wav",
+                                     writes ? "-" : "out.wav"},
+                                    reads ? pipe[0] : -1, writes ? pipe[1] : -1);
+    EXPECT_EQ(reads ? write(pipe[1], hour.data(), hour.size()) : 0, ssize_t(hour.size()) * reads);
+    if (state == "padding") close(std::exchange(pipe[1], -1));
+    // Signalled writing; waiting on a full pipe (bytes in each page) or an empty one; padding.
+    const int full = fcntl(pipe[0], F_GETPIPE_SZ) - getpagesize();
+    const auto in_state = [&] {
+      if (state == "mid-run") return writing_past(0);
+      if (state == "padding") return writing_past(hour.size() + (1 << 16));
+      int queued = 0;
+      EXPECT_EQ(ioctl(pipe[0], FIONREAD, &queued), 0);
+      return asleep(pid) && (reads ? queued == 0 : queued > full);
     };
-    while (!writing()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!in_state()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const auto signalled = std::chrono::steady_clock::now();
     ASSERT_EQ(kill(pid, signal), 0);
-    EXPECT_EQ(exit_code(pid), 128 + signal);
+    EXPECT_EQ(exit_code(pid), 128 + signal) << state;
+    // A bound against waits and work after the signal; 0.02 s measured.
+    const std::chrono::duration<double> taken = std::chrono::steady_clock::now() - signalled;
+    EXPECT_LT(taken.count(), 1.0) << state;
+    for (const int end : pipe) close(end);
     EXPECT_EQ(read_file("stderr.txt"), Bytes{});
     fs::remove("stderr.txt");
-    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(listing(), before) << state;
     EXPECT_EQ(read_file("out.wav"), (Bytes{'o', 'l', 'd'}));
   }
 }
@@ -467,6 +520,78 @@ TEST_F(WaveFilter, LinksAreReplacedAtTheirTargetsAndFifosAndDevicesWrittenStraig
       EXPECT_EQ(listing(), waiting);
     }
   }
+}
+
+TEST_F(WaveFilter, HostileOutputsAreRefusedAndLeftAsTheyWereUnlessAskedFor) {
+  const Bytes original = read_file(write_file("in.wav", wave_file({}, Samples(5000, 700))));
+  const std::string read_only_file = write_file("ro\nly\x1b.wav", Bytes{'o', 'l', 'd'});
+  ASSERT_EQ(chmod(read_only_file.c_str(), 0444), 0);
+  fs::create_hard_link("in.wav", "hard.wav");
+  ASSERT_EQ(mkfifo("fifo", 0600), 0);
+  for (const auto& [link, target] : {std::pair<std::string, std::string>{"to-in.wav", "in.wav"},
+                                     {"to-ro.wav", read_only_file}, {"to-null", "/dev/null"},
+                                     {"to-fifo", "fifo"}}) {
+    fs::create_symlink(target, link);
+  }
+  fs::create_directory("folder");
+  const std::string in = "in.wav: not filtered, ";
+  const std::string itself = " is the input file itself (--in-place replaces it)";
+  const std::string read_only = " is read-only (--force replaces it)";
+  const std::string named = ", written only when named itself";
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"in.wav in.wav", in + "in.wav" + itself},
+      {"in.wav to-in.wav", in + "to-in.wav" + itself},
+      {"in.wav hard.wav", in + "hard.wav" + itself},
+      {"- in.wav <in.wav", "standard input: not filtered, in.wav" + itself},
+      {"in.wav '" + read_only_file + "'", in + "ro\\nly\\x1B.wav" + read_only},
+      {"in.wav to-ro.wav", in + "to-ro.wav" + read_only},
+      {"in.wav folder", in + "folder is a folder"},
+      {"in.wav to-null", in + "to-null is a link to a character device" + named},
+      {"in.wav to-fifo", in + "to-fifo is a link to a FIFO" + named},
+      {"in.wav /dev/full", "/dev/full: cannot write: No space left on device"},
+      {"in.wav - >>in.wav", in + "standard output is the input file itself"},
+      {"- out.wav <&-", "standard input is closed"},
+      {"in.wav - >&-", "standard output is closed"},
+      {"--settings fifo in.wav new.wav",  // neither waited for nor read
+       "fifo: not a settings file (a FIFO; a settings file is a file of 124 bytes)"},
+  };
+  const auto before = listing();
+  for (const auto& [arguments, message] : cases) {
+    const Ran ran = run_program(arguments);
+    EXPECT_EQ(ran.code, 1) << arguments;
+    EXPECT_EQ(ran.err, "tonewell-filter: " + message + "\n");
+    EXPECT_EQ(listing(), before) << arguments;
+  }
+
+  // Asked for: the input is replaced by its link's name (not its hard link's).
+  ASSERT_EQ(run_program("in.wav filtered.wav").code, 0);
+  const Bytes filtered = read_file("filtered.wav");
+  EXPECT_EQ(run_program("-f in.wav to-ro.wav").code, 0);
+  EXPECT_EQ(read_file(read_only_file), filtered);
+  EXPECT_EQ(fs::status(read_only_file).permissions(), fs::perms(0444));
+  EXPECT_EQ(run_program("--in-place in.wav to-in.wav").code, 0);
+  EXPECT_EQ(read_file("in.wav"), filtered);
+  EXPECT_EQ(read_file("hard.wav"), original);
+  EXPECT_TRUE(fs::is_symlink("to-in.wav") && fs::is_symlink("to-ro.wav"));
+  EXPECT_EQ(listing().size(), before.size() + 1);
+}
+
+TEST_F(WaveFilter, TheHeaderIsWrittenBeforeAnyPassAndAFailedWriteEndsTheRun) {
+  write_file("in.wav", wave_file({}, Samples(60 * 11025)));  // 646 passes
+  write_file("out.wav", Bytes{'o', 'l', 'd'});
+  const auto before = listing();
+  // A file size limit below the header's 44 bytes (SIGXFSZ ignored: EFBIG).
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+  const rlimit below_header{40, limit.rlim_max};
+  signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &below_header), 0);
+  unsigned passes = 0;
+  const auto failure = filter({}, "in.wav", "out.wav", {{}, [&](auto, auto) { ++passes; }, {}});
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  EXPECT_EQ(passes, 0u);
+  EXPECT_EQ(failure, "out.wav: cannot write: File too large");
+  EXPECT_EQ(listing(), before);
 }
 
 // Runs the program on a terminal of its own (script(1)); what it showed.
