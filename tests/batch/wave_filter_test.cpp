@@ -130,7 +130,29 @@ TEST_F(WaveFilter, AsManySamplesComeOutAsGoInThroughGainAndSaturation) {
       ASSERT_EQ(output[n], std::clamp(input[n] * 2, -32768, 32767))
           << "sample " << n << " of " << count;
     }
+    // A header that says 0 bytes: the samples the file holds, and one line
+    // that says so.
+    std::vector<std::string> notices;
+    const auto notice = [&notices](const std::string& line) { notices.push_back(line); };
+    write_file("zero.wav", wave_file(shape_with([](WaveShape& w) { w.claimed = 0; }), input));
+    ASSERT_EQ(filter(doubled, "zero.wav", "zero-out.wav", {{}, {}, notice}), std::nullopt);
+    EXPECT_EQ(read_file("zero-out.wav"), out);
+    EXPECT_EQ(notices.size(), count > 0 ? 1u : 0u);
   }
+}
+
+TEST_F(WaveFilter, InputsOfThreeGibibytesAreTakenWholeAndLargerOnesRefused) {
+  const std::uint64_t gib = 1ull << 30;
+  for (const std::uint32_t declared : {static_cast<std::uint32_t>(3 * gib), 0u}) {
+    const auto header = files::recording_header(declared);
+    write_file("long.wav", Bytes(header.begin(), header.end()));
+    fs::resize_file("long.wav", 44 + 3 * gib);  // sparse
+    EXPECT_EQ(batch::planned_samples("long.wav"), 3 * gib / 2) << declared;
+  }
+  fs::resize_file("long.wav", 44 + 5 * gib);
+  EXPECT_EQ(filter({}, "long.wav", "out.wav"),
+            "out.wav: the filtered audio would not fit in a WAV file (4 GiB at most)");
+  EXPECT_FALSE(fs::exists("out.wav"));
 }
 
 TEST_F(WaveFilter, AnImpulseComesOutAsTheBandpassKernel255SamplesLater) {
