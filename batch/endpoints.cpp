@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
-#include <vector>
 
 #include "files/printable.h"
 
@@ -20,25 +19,6 @@ namespace {
 
 constexpr int notice_after_ms = 1000;
 constexpr std::size_t buffer_bytes = 1 << 16;
-
-// Whether `group` is the user's effective group or one of the others.
-bool in_group(gid_t group) {
-  if (group == ::getegid()) return true;
-  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  if (::getgroups(static_cast<int>(groups.size()), groups.data()) < 0) groups.clear();
-  return std::ranges::find(groups, group) != groups.end();
-}
-
-// Whether the write bit that applies to the user is set: the owner's, the
-// group's or the others'. Root writes anything, so for root any write bit
-// is the owner's wish that the file be written.
-bool writable(const struct stat& status) {
-  const uid_t user = ::geteuid();
-  if (user == 0) return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0;
-  if (status.st_uid == user) return (status.st_mode & S_IWUSR) != 0;
-  if (in_group(status.st_gid)) return (status.st_mode & S_IWGRP) != 0;
-  return (status.st_mode & S_IWOTH) != 0;
-}
 
 // The file at `path`, following links; "-" is the standard stream `fd`.
 bool status_of(const std::string& path, int fd, struct stat& status) {
@@ -75,7 +55,9 @@ std::optional<std::string> output_refusal(const std::string& input, const std::s
                    ", written only when named itself");
   }
   if (!S_ISREG(target.st_mode)) return refused(std::string(" is ") + kind_of(target.st_mode));
-  if (!force && !writable(target)) return refused(" is read-only (--force replaces it)");
+  if (!force && files::follow_links(output).standing == files::Standing::read_only) {
+    return refused(" is read-only (--force replaces it)");
+  }
   return std::nullopt;
 }
 
