@@ -210,12 +210,13 @@ bool replace_file(const std::string& path, std::span<const std::uint8_t> bytes) 
 
 SaveResult save_file(const std::string& path, std::span<const std::uint8_t> bytes) {
   const Target target = follow_links(path);
-  if (target.standing == Standing::special || target.standing == Standing::read_only ||
-      target.standing == Standing::unknown) {
+  if (target.standing == Standing::unknown) {
     return {false, false,
-            target.standing == Standing::unknown
-                ? "could not look at " + printable_name(path) + " (" + std::strerror(target.error) + ")"
-                : printable_name(path) + " " + standing_text(target.standing) + ", and was left as it is"};
+            "could not look at " + printable_name(path) + " (" + std::strerror(target.error) + ")"};
+  }
+  if (no_file(target.standing) || target.standing == Standing::read_only) {
+    return {false, false,
+            printable_name(path) + " " + standing_text(target.standing) + ", and was left as it is"};
   }
   ReplacingFile file(target.path);
   if (file.write(bytes) && file.commit()) return {true, false, {}};

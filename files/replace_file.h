@@ -26,6 +26,12 @@ struct Target {
   int error = 0;
 };
 
+// Whether a standing is no file to read or write at all: something
+// special, or what cannot be looked at.
+inline bool no_file(Standing standing) {
+  return standing == Standing::special || standing == Standing::unknown;
+}
+
 // Follows the symbolic links of `path` (at most 40), a dangling link to the
 // path it names, without opening anything.
 Target follow_links(const std::string& path);

@@ -124,11 +124,7 @@ class IniFile {
   }
 
   QSettings& settings() { return *settings_; }
-  // Whether there is something at the path that is no file to read or
-  // write (a FIFO, a device, a folder), or that cannot be looked at.
-  bool unusable() const {
-    return standing_ == files::Standing::special || standing_ == files::Standing::unknown;
-  }
+  files::Standing standing() const { return standing_; }
   std::string shown_name() const { return files::printable_name(path_); }
 
   // Writes the copy's bytes to the file; why not, when they could not be.
@@ -250,7 +246,7 @@ void TZForm::read_settings(const std::string& path) {
     // A first start: the file is made from the start values, which are then
     // applied like stored ones, so the filters match what the window shows.
     files::save_file(path, files::serialise_settings(usable.settings));
-  } else if (read.standing == files::Standing::special || read.standing == files::Standing::unknown) {
+  } else if (files::no_file(read.standing)) {
     settings_left_alone = true;
     report("File Error Message",
            shown + " " + files::standing_text(read.standing) +
@@ -262,10 +258,10 @@ void TZForm::read_settings(const std::string& path) {
   apply_settings(usable.settings);
 
   IniFile file(ini_beside(path));
-  if (file.unusable()) {
+  if (files::no_file(file.standing())) {
     ini_left_alone = true;
     report("File Error Message",
-           file.shown_name() + " " + files::standing_text(files::Standing::special) +
+           file.shown_name() + " " + files::standing_text(file.standing()) +
                ": the device choices, noise filters and view start as new, and it is left as it is");
   }
   const QSettings& ini = file.settings();
