@@ -18,7 +18,12 @@ bool HeldReports::admit(Direction direction, std::string_view text) {
   return shown_[index_of(direction)].emplace(text).second;
 }
 
-void HeldReports::release(Direction direction) { shown_[index_of(direction)].clear(); }
+void HeldReports::release(Direction direction) {
+  shown_[index_of(direction)].clear();
+  ++releases_[index_of(direction)];
+}
+
+std::uint32_t HeldReports::releases(Direction direction) const { return releases_[index_of(direction)]; }
 
 void HeldReports::release_all() {
   release(Direction::input);

@@ -60,9 +60,12 @@ class HeldReports {
   // Failures of `direction` are shown again.
   void release(Direction direction);
   void release_all();
+  // Releases of `direction` so far.
+  std::uint32_t releases(Direction direction) const;
 
  private:
   std::array<std::set<std::string, std::less<>>, 2> shown_;
+  std::array<std::uint32_t, 2> releases_{};
 };
 
 class DevicePair {

@@ -22,9 +22,11 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 
 #include "design/designers.h"
+#include "audio/device_choice.h"
 #include "design/presets.h"
 #include "display/drag.h"
 #include "display/mapping.h"
@@ -74,12 +76,15 @@ void toggle_lines(std::uint8_t& flag, QPushButton* button, QCheckBox* box) {
 }  // namespace
 
 TZForm::TZForm(audio::WaveSystem& system)
-    : devices(system, *this), cycle(*this, control, devices, chain, transport) {
+    : devices(system, *this), live(system, transport), published(std::make_unique<realtime::Controls>()) {
   create_controls();
   FormCreate();
 }
 
-TZForm::~TZForm() { FormDestroy(); }
+TZForm::~TZForm() {
+  live.stop();
+  FormDestroy();
+}
 
 void TZForm::FormCreate() {
   // The device pair, the chain (gain 1), the gain controls (coarse step 1),
@@ -108,6 +113,10 @@ void TZForm::FormCreate() {
   NoiseReductionBarChange();
 
   MicInput->setChecked(true);
+  // The formats the sound-card dialog tests devices in; the audio thread
+  // opens its own devices in the same.
+  devices.init_in_headers();
+  devices.init_out_headers();
   tuning.bp.centre = 0.035f;
   tuning.nf1.centre = 0.035f;
   tuning.nf2.centre = 0.035f;
@@ -129,15 +138,19 @@ void TZForm::FormDestroy() {
   if (const std::optional<std::string> failure = write_settings(shell::settings_path)) {
     shell::show_final_report(QStringLiteral("File Error Message"), QString::fromStdString(*failure));
   }
-  // A recording in progress keeps everything recorded, as Stop would.
+  // A recording in progress keeps everything recorded, as Stop would: the
+  // blocks the passes have handed over first.
+  const std::lock_guard files(live.files().mutex());
+  live.files().drain_records();
   transport.finish_record_file();
   transport.close_play_file();
 }
 
 void TZForm::request_quit() {
   quit_requested = true;
-  control.stopped = 1;
   StartTimer->stop();
+  AudioTimer->stop();
+  live.stop();
   // The application closes its open windows as it terminates; an open
   // sound-card dialog would take that for the user closing it and apply
   // its choice.
@@ -161,18 +174,117 @@ void TZForm::closeEvent(QCloseEvent* event) {
 void TZForm::StartTimerTimer() {
   StartTimer->stop();
   StartBtnClick();
-  StopCycleBtnClick();
-  // Quit, while the cycle ran, ends the restarts too.
-  if (!quit_requested) StartTimer->start();
 }
 
-void TZForm::StartBtnClick() { cycle.run(); }
+void TZForm::StartBtnClick() {
+  if (quit_requested) return;
+  publish_controls();
+  live.start();
+  AudioTimer->start();
+}
 
-void TZForm::StopCycleBtnClick() { cycle.stop(); }
+void TZForm::StopCycleBtnClick() {
+  ++device_changes;
+  publish_controls();
+}
 
-void TZForm::TimeoutTimerTimer() {
-  control.timeout = 1;
-  TimeoutTimer->stop();
+// Everything the audio thread and the file thread left for the window, in
+// the order it happened, then the controls changed since the last look.
+void TZForm::AudioTimerTimer() {
+  take_reports();
+  take_file_events();
+  while (const realtime::PassSnapshot* done = live.passes().front()) {
+    pass = *done;
+    live.passes().release();
+    QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b};
+    for (std::size_t label = 0; label < pass.diagnostics.size(); ++label) {
+      if ((pass.diagnostics_written & (1u << label)) != 0) {
+        labels[label]->setText(QString::number(pass.diagnostics[label]));
+      }
+    }
+    update_display();
+    if (quit_requested) return;
+  }
+  show_status();
+  publish_controls();
+}
+
+void TZForm::publish_controls() {
+  realtime::Controls next;
+  realtime::read_chain(chain, next.chain);
+  next.chain.lms_restarts = restarts.lms;
+  next.chain.auto_notch_restarts = restarts.auto_notch;
+  next.chain.noise_reduction_restarts = restarts.noise_reduction;
+  {
+    const std::lock_guard files(live.files().mutex());
+    next.transport = realtime::TransportControls{
+        .recording = transport.record_on == 1 && transport.record_file_open == 1,
+        .playing = transport.play_on == 1 && transport.play_file_open == 1,
+        .paused = transport.pause_on == 1,
+        .plays = plays};
+    live.files().set_play(plays, next.transport.playing, devices.in_channels);
+  }
+  next.devices = realtime::DeviceControls{.input_device_id = devices.input_device_id,
+                                          .output_device_id = devices.output_device_id,
+                                          .input_select = devices.input_select,
+                                          .in_channels = devices.in_channels,
+                                          .changes = device_changes,
+                                          .input_releases = devices.reports.releases(audio::Direction::input),
+                                          .output_releases = devices.reports.releases(audio::Direction::output)};
+  // A device chosen anew is opened at once.
+  const realtime::DeviceControls& before = published->devices;
+  if (next.devices.input_device_id != before.input_device_id ||
+      next.devices.output_device_id != before.output_device_id ||
+      next.devices.input_select != before.input_select || next.devices.in_channels != before.in_channels) {
+    next.devices.changes = ++device_changes;
+  }
+  if (std::memcmp(&next, published.get(), sizeof next) == 0 && live.running()) return;
+  *published = next;
+  live.controls() = next;
+  live.publish_controls();
+  live.files().wake();
+}
+
+void TZForm::take_reports() {
+  realtime::Report entry;
+  while (live.reports().pop(entry)) report(entry.caption.data(), entry.text.data());
+}
+
+void TZForm::take_file_events() {
+  realtime::FileEvent event;
+  while (live.files().events().pop(event)) {
+    StopBtnClick();
+    if (event.kind == realtime::FileEvent::Kind::record_stopped) {
+      const files::WaveReport stopped = files::record_report(event.outcome);
+      report(stopped.caption, stopped.text);
+    }
+  }
+}
+
+void TZForm::show_status() {
+  const realtime::DeviceStatus status = live.status();
+  QString text;
+  if (!status.running) {
+    text = QStringLiteral("Sound starting");
+  } else if (!status.output_open) {
+    text = QStringLiteral("Output failed, retrying");
+  } else if (!status.input_open) {
+    text = QStringLiteral("Input failed, retrying");
+  } else if (!status.input_delivering) {
+    text = QStringLiteral("No input");
+  } else {
+    // Two passes in flight, and a linear-phase stage's delay when one is on.
+    const bool stage_on = chain.bypass_on != 1 && (chain.bp.on == 1 || chain.var_bp.on == 1 || chain.nf1.on == 1 ||
+                                                   chain.nf2.on == 1 || chain.var_notch.on == 1);
+    const int latency_ms = (2 * 1024 + (stage_on ? 256 : 0)) * 1000 / 11025;
+    text = QStringLiteral("%1 \u2192 %2, %3 ms")
+               .arg(QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
+                                                              devices.input_device_id)),
+                    QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
+                                                              devices.output_device_id)))
+               .arg(latency_ms);
+  }
+  if (StatusLabel->text() != text) StatusLabel->setText(text);
 }
 
 void TZForm::BypassBtnClick() {
@@ -195,21 +307,6 @@ void TZForm::report(std::string_view caption, std::string_view text) {
                      QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void TZForm::enable_timeout_timer(bool enabled) {
-  if (enabled) {
-    TimeoutTimer->start();
-  } else {
-    TimeoutTimer->stop();
-  }
-}
-
-void TZForm::show_diagnostic(engine::Diagnostic label, std::uint32_t value) {
-  QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b};
-  labels[static_cast<int>(label)]->setText(QString::number(value));
-}
-
-void TZForm::stop_transport() { StopBtnClick(); }
-
 void TZForm::update_display() {
   // The window may have moved to a screen of another pixel ratio.
   fit_pictures();
@@ -218,8 +315,10 @@ void TZForm::update_display() {
                              .nf2 = chain.nf2.on == 1,
                              .var_bp = chain.var_bp.on == 1,
                              .var_notch = chain.var_notch.on == 1};
-  const std::span<const float> notched =
-      chain.auto_notch_on == 1 ? chain.auto_notch.notched() : std::span<const float>{};
+  // The automatic notch's lines go as soon as it is switched off.
+  const std::span<const float> notched = chain.auto_notch_on == 1
+                                             ? std::span<const float>(pass.notched).first(pass.notched_count)
+                                             : std::span<const float>{};
   display::PassExtras extras;
   if (Waterfall1->isChecked() || FilterResponse1->isChecked()) {
     // Bypassed, the chain passes the input as it came.
@@ -239,7 +338,7 @@ void TZForm::update_display() {
     extras.passband = &response.db();
   }
   if (FilterResponse1->isChecked()) extras.response = &response.db();
-  display::draw_pass(view, spectrum_bitmap, chain.out_samples, chain.raw_samples,
+  display::draw_pass(view, spectrum_bitmap, pass.out_samples, pass.raw_samples,
                      display::filter_lines(view, line_positions(), on, notched), extras);
   SpectrumBox->draw(spectrum_bitmap, picture_scale);
   if (extras.waterfall != nullptr) WaterfallBox->draw(waterfall_bitmap, picture_scale);
@@ -318,9 +417,7 @@ void TZForm::LMSFilterBtnClick() { toggle_lms({LMSFilterBtn}); }
 
 void TZForm::toggle_lms(std::initializer_list<QPushButton*> buttons) {
   // Switched on, adaptation starts again from nothing.
-  if (chain.lms_on == 0) {
-    engine::lms_reset(chain.lms.weights, chain.lms.taps, chain.lms.power);
-  }
+  if (chain.lms_on == 0) ++restarts.lms;
   toggle_stage(chain.lms_on, buttons);
 }
 
@@ -335,12 +432,12 @@ void TZForm::MedianFltrBtnClick() { toggle_stage(chain.median_on, {MedianFltrBtn
 // on a file.
 
 void TZForm::AutoNotchBtnClick() {
-  if (chain.auto_notch_on == 0) chain.auto_notch.reset();
+  if (chain.auto_notch_on == 0) ++restarts.auto_notch;
   toggle_stage(chain.auto_notch_on, {AutoNotchBtn});
 }
 
 void TZForm::NoiseReductionBtnClick() {
-  if (chain.noise_reduction_on == 0) chain.noise_reduction.reset();
+  if (chain.noise_reduction_on == 0) ++restarts.noise_reduction;
   toggle_stage(chain.noise_reduction_on, {NoiseReductionBtn});
 }
 
@@ -511,8 +608,9 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
   devices.input_select = input;
   for (QAction* action : {MicInput, LeftInput, RightInput}) action->setChecked(action == item);
   devices.set_input_channels(channels);
+  // The sound-card dialog tests devices in these formats.
+  devices.init_in_headers();
   devices.reports.release(audio::Direction::input);
-  control.stopped = 1;
 }
 
 // What the display shows. Each button flips or cycles its setting and
@@ -683,6 +781,7 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int pointer_x, int) {
 void TZForm::LoadWaveClick() { OpenWaveDialog->open(); }
 
 void TZForm::open_wave(const std::string& path) {
+  const std::lock_guard files(live.files().mutex());
   if (const auto refusal = transport.open_play_file(path)) {
     report(refusal->caption, refusal->text);
   } else if (transport.play_warning) {
@@ -693,6 +792,8 @@ void TZForm::open_wave(const std::string& path) {
 void TZForm::SaveWaveClick() { SaveWaveDialog->open(); }
 
 void TZForm::save_wave(const std::string& path) {
+  const std::lock_guard files(live.files().mutex());
+  live.files().drain_records();
   std::string why;
   if (!transport.create_record_file(path, &why)) {
     report("File Error Message",
@@ -731,21 +832,10 @@ void TZForm::PlayBtnClick() {
     transport.pause_on = 0;
     shell::set_font_color(PlayBtn, shell::engaged_color);
     shell::set_font_color(StopBtn, shell::idle_color);
-    // A running cycle takes up the file at its next pass, with capture
-    // started again at once: it stays the cycle's clock, and a cycle left
-    // waiting for a stopped input would time out and start over, losing a
-    // block of what it records.
-    if (control.stopped == 0) {
-      devices.reset_wave_in();
-      devices.start_wave_in();
-      devices.reset_wave_out();
-      return;
-    }
-    // A stopped cycle is started 250 ms later, unless the start timer has
-    // started it by then (which makes this start return at once).
-    QTimer::singleShot(std::chrono::milliseconds(250), this, [this] {
-      if (!quit_requested) StartBtnClick();
-    });
+    // The passes take up the file from its first block on, once the file
+    // thread has read it.
+    ++plays;
+    publish_controls();
   } else {
     transport.play_on = 0;
     shell::set_font_color(PlayBtn, shell::idle_color);
@@ -763,8 +853,15 @@ void TZForm::StopBtnClick() {
   for (QPushButton* button : {PlayBtn, RecordBtn, PauseBtn}) {
     shell::set_font_color(button, shell::idle_color);
   }
-  transport.finish_record_file();
-  transport.close_play_file();
+  ++plays;
+  {
+    // What the passes handed over before the stop is the recording's end.
+    const std::lock_guard files(live.files().mutex());
+    live.files().drain_records();
+    transport.finish_record_file();
+    transport.close_play_file();
+  }
+  publish_controls();
 }
 
 void TZForm::PauseBtnClick() {

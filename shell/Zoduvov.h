@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <chrono>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,11 +15,11 @@
 #include "display/response.h"
 #include "display/view.h"
 #include "display/waterfall.h"
-#include "engine/cycle.h"
 #include "engine/filter_chain.h"
 #include "engine/gain.h"
 #include "files/settings_format.h"
 #include "files/transport.h"
+#include "realtime/audio_thread.h"
 
 class QAbstractEventDispatcher;
 class QAction;
@@ -38,7 +39,7 @@ class QTabWidget;
 class QTimer;
 class PaintBox;
 
-class TZForm : public QMainWindow, public engine::CycleHost {
+class TZForm : public QMainWindow, public audio::WaveHost {
  public:
   // The window over the wave devices of `system`, which must outlive it.
   explicit TZForm(audio::WaveSystem& system);
@@ -117,11 +118,13 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void VarNotchFltrClick();
   void RefLineClick();
 
-  // The processing cycle.
+  // The processing cycle, on the audio thread: started by the start timer,
+  // ended (to start again 50 ms later on the devices chosen now) by
+  // StopCycleBtnClick, followed by the audio timer.
   void StartBtnClick();
   void StopCycleBtnClick();
   void StartTimerTimer();
-  void TimeoutTimerTimer();
+  void AudioTimerTimer();
 
   // Menu commands.
   void LoadWaveClick();
@@ -149,15 +152,15 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   void read_settings(const std::string& path);
   std::optional<std::string> write_settings(const std::string& path);
 
-  // Window services of the cycle and the device layer.
+  // Window services of the device layer's queries (the sound-card dialog's
+  // device tests).
   void process_messages() override;
   void wait_for_messages(std::chrono::milliseconds limit) override;
   void wake() override;
   void report(std::string_view caption, std::string_view text) override;
-  void enable_timeout_timer(bool enabled) override;
-  void show_diagnostic(engine::Diagnostic label, std::uint32_t value) override;
-  void stop_transport() override;
-  void update_display() override;
+
+  // Draws `pass`, the pass the audio thread finished last.
+  virtual void update_display();
 
   // Visible controls, top band.
   QGroupBox* GroupBox1;
@@ -185,6 +188,8 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   QGroupBox* GroupBox9;
   // The frequency (and on the spectrum the level) under the pointer.
   QLabel* PointerLabel;
+  // The devices' state: their names and the latency, or what fails.
+  QLabel* StatusLabel;
 
   // Visible controls, bottom band.
   QGroupBox* GroupBox3;
@@ -298,7 +303,9 @@ class TZForm : public QMainWindow, public engine::CycleHost {
 
   // Non-visual components.
   QTimer* StartTimer;
-  QTimer* TimeoutTimer;
+  // Takes what the audio thread has left for the window: passes to draw,
+  // reports, the file thread's requests, the devices' state.
+  QTimer* AudioTimer;
   // Bounds a sleep of wait_for_messages; its timeout does nothing else.
   QTimer* WakeTimer;
   QFileDialog* OpenWaveDialog;
@@ -310,10 +317,19 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   engine::FilterChain chain;
   design::Tuning tuning;
   engine::GainControls gain;
-  engine::CycleControl control;
   files::Transport transport;
   display::View view;
-  engine::Cycle cycle;
+  // The sound: the audio thread, its file thread and their queues.
+  realtime::AudioThread live;
+  // The pass drawn by update_display.
+  realtime::PassSnapshot pass;
+  // Times each noise filter was switched on: the audio thread starts it
+  // again from nothing at each.
+  struct Restarts {
+    std::uint32_t lms = 0;
+    std::uint32_t auto_notch = 0;
+    std::uint32_t noise_reduction = 0;
+  } restarts;
   // Kept from the settings file and written back unchanged (saved).
   std::int32_t settings_reserved = 0;
 
@@ -331,6 +347,16 @@ class TZForm : public QMainWindow, public engine::CycleHost {
 
   // Quit and FormClose: stop the cycle and end the application's loop.
   void request_quit();
+
+  // The controls as the audio thread must have them, handed over when
+  // they changed.
+  void publish_controls();
+  // What the file thread asks of the window, and the audio thread's
+  // reports.
+  void take_file_events();
+  void take_reports();
+  // The status line for the devices' state now.
+  void show_status();
 
   // The LMS switch, relabelling the given copies of its button.
   void toggle_lms(std::initializer_list<QPushButton*> buttons);
@@ -404,6 +430,12 @@ class TZForm : public QMainWindow, public engine::CycleHost {
   bool ini_left_alone = false;
   // The window thread's, which wake() may call from any thread.
   QAbstractEventDispatcher* dispatcher = nullptr;
+  // Counts the audio thread follows: plays started or ended, device
+  // changes.
+  std::uint32_t plays = 0;
+  std::uint32_t device_changes = 0;
+  // The controls handed to the audio thread last.
+  std::unique_ptr<realtime::Controls> published;
 };
 
 // The main window, created by the program entry.

@@ -323,6 +323,9 @@ void TZForm::create_controls() {
   GroupBox9 = group(client, "", {0, top_band_height, pointer_group_width, 24});
   PointerLabel = label(GroupBox9, "");
   PointerLabel->setGeometry(8, 3, 700, 18);
+  StatusLabel = label(GroupBox9, "");
+  StatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  StatusLabel->setGeometry(8, 3, 700, 18);
 
   // Bypass and the system volume control.
   GroupBox3 = group(client, "Audio", {0, bottom_band_y, 105, 155});
@@ -602,9 +605,10 @@ void TZForm::create_controls() {
   StartTimer->setInterval(50);
   connect(StartTimer, &QTimer::timeout, this, &TZForm::StartTimerTimer);
   StartTimer->start();
-  TimeoutTimer = new QTimer(this);
-  TimeoutTimer->setInterval(200);
-  connect(TimeoutTimer, &QTimer::timeout, this, &TZForm::TimeoutTimerTimer);
+  // AudioTimer looks, a few times a pass, at what the audio thread left.
+  AudioTimer = new QTimer(this);
+  AudioTimer->setInterval(10);
+  connect(AudioTimer, &QTimer::timeout, this, &TZForm::AudioTimerTimer);
   WakeTimer = new QTimer(this);
   WakeTimer->setSingleShot(true);
   dispatcher = QAbstractEventDispatcher::instance(thread());
@@ -650,7 +654,10 @@ void TZForm::lay_out_display() {
   RefScrollBar->setGeometry(3, ref_bar_y + shift + high, display_size.width() + 1 + wide,
                             RefScrollBar->height());
   GroupBox9->setGeometry(0, column_height, pointer_group_width + wide, GroupBox9->height());
-  PointerLabel->resize(GroupBox9->width() - 16, PointerLabel->height());
+  // The pointer's reading on the left half, the devices' state on the right.
+  PointerLabel->resize((GroupBox9->width() - 16) / 2, PointerLabel->height());
+  StatusLabel->setGeometry(8 + PointerLabel->width(), 3, GroupBox9->width() - 16 - PointerLabel->width(),
+                           StatusLabel->height());
   GroupBox3->move(0, bottom_band_y + shift + high);
   GroupBox8->move(tabs_group_x + wide / 2, bottom_band_y + shift + high);
   GroupBox4->move(input_group_x + wide, bottom_band_y + shift + high);

@@ -81,8 +81,7 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
     EXPECT_NE(block->get(), nullptr);
   }
 
-  EXPECT_EQ(form.control.stopped, 1);
-  EXPECT_EQ(form.control.timeout, 0);
+  EXPECT_FALSE(form.live.running());
   EXPECT_EQ(form.chain.lms_on, 0);
   EXPECT_EQ(form.chain.bypass_on, 0);
   // A first start applies the gain bars' start positions.
@@ -144,7 +143,7 @@ TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
   CountingForm form{device};
   run_then_quit(form, 1200, [&] {
     // 50 ms to the start, about 200 ms for the first pass, then 92.9 ms a pass.
-    EXPECT_EQ(form.control.stopped, 0);
+    EXPECT_TRUE(form.live.status().running);
     EXPECT_GE(form.passes, 7);
     EXPECT_LE(form.passes, 13);
     EXPECT_EQ(device.input_opens(), 1);
@@ -180,7 +179,7 @@ TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat
   // Fed once the stereo input runs, which takes whole frames from the start.
   QTimer::singleShot(800, &form, [&] { device.feed(frames); });
   run_then_quit(form, 1700, [&] {
-    EXPECT_EQ(form.control.stopped, 0);
+    EXPECT_TRUE(form.live.status().running);
     EXPECT_EQ(device.input_opens(), 2);
     EXPECT_EQ(form.devices.input_select, 2);
     // What the restarted cycle captures is the left channel, sample for sample.
@@ -223,9 +222,9 @@ TEST_F(WindowCycleTest, QuitDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLo
   EXPECT_LT(clock.elapsed(), 700 + 300);
   EXPECT_GE(passes_at_quit, 3);
   EXPECT_LE(form.passes, passes_at_quit + 1);
-  EXPECT_EQ(form.control.stopped, 1);
-  EXPECT_EQ(form.devices.wave_in, nullptr);
-  EXPECT_EQ(form.devices.wave_out, nullptr);
+  EXPECT_FALSE(form.live.running());
+  EXPECT_FALSE(form.live.status().input_open);
+  EXPECT_FALSE(form.live.status().output_open);
 }
 
 TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
@@ -237,9 +236,9 @@ TEST_F(WindowCycleTest, ClosingTheWindowQuitsAsQuitDoes) {
   EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_LT(clock.elapsed(), 600 + 300);
   EXPECT_FALSE(form.isVisible());
-  EXPECT_EQ(form.control.stopped, 1);
-  EXPECT_EQ(form.devices.wave_in, nullptr);
-  EXPECT_EQ(form.devices.wave_out, nullptr);
+  EXPECT_FALSE(form.live.running());
+  EXPECT_FALSE(form.live.status().input_open);
+  EXPECT_FALSE(form.live.status().output_open);
 }
 
 TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThemAll) {

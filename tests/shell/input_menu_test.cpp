@@ -92,10 +92,10 @@ TEST_F(OptionsMenu, SelectInsideARunningCycleLeavesTheCycleRunning) {
   QTimer::singleShot(400, &form, [&] {
     form.OutputSoundCard->trigger();
     SoundCardSelect->SelectBtn->click();
-    selected_while_running = form.control.stopped == 0;
+    selected_while_running = form.live.status().running;
   });
   QTimer::singleShot(1400, &form, [&] {
-    EXPECT_EQ(form.control.stopped, 0);
+    EXPECT_TRUE(form.live.status().running);
     form.Quit1Click();
   });
   EXPECT_EQ(QCoreApplication::exec(), 0);

@@ -47,7 +47,7 @@ class ViewMenu : public ::testing::Test {
   // spectrum shows it at its entry bin + 1.
   void play_tone(int bin, int passes) {
     for (int n = 0; n < 1024; ++n) {
-      form.chain.out_samples[n] =
+      form.pass.out_samples[n] =
           static_cast<std::int32_t>(std::lround(2000 * std::cos(2 * std::numbers::pi * bin * n / 1024)));
     }
     for (int p = 0; p < passes; ++p) form.update_display();

@@ -533,9 +533,8 @@ TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
   EXPECT_EQ(form.StartTimer->interval(), 50);
   EXPECT_TRUE(form.StartTimer->isActive());
   EXPECT_FALSE(form.StartTimer->isSingleShot());
-  EXPECT_EQ(form.TimeoutTimer->interval(), 200);
-  EXPECT_FALSE(form.TimeoutTimer->isActive());
-  EXPECT_FALSE(form.TimeoutTimer->isSingleShot());
+  EXPECT_EQ(form.AudioTimer->interval(), 10);
+  EXPECT_FALSE(form.AudioTimer->isActive());
   form.StartTimer->stop();
 
   EXPECT_EQ(form.OpenWaveDialog->acceptMode(), QFileDialog::AcceptOpen);
@@ -597,5 +596,5 @@ TEST_F(Window, EveryControlFiresAHandler) {
     }
   }
   EXPECT_TRUE(fires(f->StartTimer, SIGNAL(timeout())));
-  EXPECT_TRUE(fires(f->TimeoutTimer, SIGNAL(timeout())));
+  EXPECT_TRUE(fires(f->AudioTimer, SIGNAL(timeout())));
 }

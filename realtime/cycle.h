@@ -1,17 +1,19 @@
 // The processing cycle: capture, process and play, one pass per 1024 captured
-// samples, on the window's thread. The cycle lets the window live by pumping
-// its messages inside the device waits and once per pass before a block of
-// the play file is read; every other handler runs at those points, before the
-// pass starts its processing.
+// samples, on the audio thread. The cycle takes the window's changes by
+// processing its host's messages inside the device waits and once per pass
+// before a block of the play file is taken; a change therefore reaches the
+// next processing part whole, never the middle of one. The play file's
+// blocks and the recording's go through the host, which keeps every file
+// call off this thread.
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "audio/device_pair.h"
 #include "engine/filter_chain.h"
-#include "files/transport.h"
 
-namespace engine {
+namespace realtime {
 
 // The four diagnostic labels the device phase writes.
 enum class Diagnostic { bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b };
@@ -23,10 +25,23 @@ class CycleHost : public audio::WaveHost {
   // control's timeout.
   virtual void enable_timeout_timer(bool enabled) = 0;
   virtual void show_diagnostic(Diagnostic label, std::uint32_t value) = 0;
-  // The transport's Stop, run when the play data is used up.
-  virtual void stop_transport() = 0;
-  // Draws the pass on the display.
+  // The pass is done: the chain holds its samples, for the display.
   virtual void update_display() = 0;
+
+  // The transport as the passes follow it.
+  virtual bool paused() const = 0;
+  virtual bool recording() const = 0;  // a record file takes the sent blocks
+  virtual bool playing() = 0;          // a play file replaces the captured blocks
+  // The play's next block into `captured`, frames in the layout of an input
+  // of `channels` channels. ended: the play data is used up (nothing
+  // written); late: the block is not there yet (nothing written).
+  enum class PlayBlock { filled, ended, late };
+  virtual PlayBlock take_play_block(std::span<std::uint8_t> captured, int channels) = 0;
+  // Appends a sent block to the recording.
+  virtual void record_block(std::span<const std::uint8_t> block) = 0;
+  // The transport's Stop, once the play data is used up: playing and
+  // recording end now, after the blocks handed over before.
+  virtual void stop_transport() = 0;
 
  protected:
   ~CycleHost() = default;
@@ -46,9 +61,8 @@ struct CycleControl {
 // it.
 class Cycle {
  public:
-  Cycle(CycleHost& host, CycleControl& control, audio::DevicePair& devices, FilterChain& chain,
-        files::Transport& transport)
-      : host_(host), control_(control), devices_(devices), chain_(chain), transport_(transport) {}
+  Cycle(CycleHost& host, CycleControl& control, audio::DevicePair& devices, engine::FilterChain& chain)
+      : host_(host), control_(control), devices_(devices), chain_(chain) {}
 
   // StartBtnClick: opens the devices and runs passes until the control's
   // stopped is 1. Returns at once when a cycle is already running.
@@ -72,8 +86,7 @@ class Cycle {
   CycleHost& host_;
   CycleControl& control_;
   audio::DevicePair& devices_;
-  FilterChain& chain_;
-  files::Transport& transport_;
+  engine::FilterChain& chain_;
   std::int32_t buffer_toggle_ = 0;  // 0 = next pass serves phase a, 1 = phase b
   std::int32_t last_toggle_ = 0;    // buffer_toggle_ when the last block was packed
   int delivered_passes_ = 0;        // passes in a row whose input buffer filled
@@ -81,4 +94,4 @@ class Cycle {
   int output_stalls_ = 0;           // timeouts in a row at which the output had yet to play
 };
 
-}  // namespace engine
+}  // namespace realtime

@@ -1,7 +1,7 @@
-// The processing cycle on the built-in device, with a window stand-in whose
+// The processing cycle's rules on the built-in device, with a host whose
 // message pump raises the cycle control's timeout 200 ms after the timeout
-// timer is enabled.
-#include "engine/cycle.h"
+// timer is enabled, and which makes the transport's file calls itself.
+#include "realtime/cycle.h"
 
 #include <gtest/gtest.h>
 
@@ -32,15 +32,15 @@ using namespace std::chrono_literals;
 // A window over the built-in device that owns what the main window owns for
 // the cycle: the device pair, the filter chain, the transport, the cycle
 // control and the cycle, all at their start state.
-class FakeWindow : public engine::CycleHost {
+class FakeWindow : public realtime::CycleHost {
  public:
   explicit FakeWindow(audio::WaveSystem& system) : devices(system, *this) {}
 
   audio::DevicePair devices;
   engine::FilterChain chain;
   files::Transport transport;
-  engine::CycleControl control;
-  engine::Cycle cycle{*this, control, devices, chain, transport};
+  realtime::CycleControl control;
+  realtime::Cycle cycle{*this, control, devices, chain};
 
   // Passes to run before the window stops the cycle; 0 = never.
   int stop_after_passes = 0;
@@ -88,12 +88,27 @@ class FakeWindow : public engine::CycleHost {
     timer_enabled = enabled;
     if (enabled) timer_started = Clock::now();
   }
-  void show_diagnostic(engine::Diagnostic label, std::uint32_t value) override {
+  void show_diagnostic(realtime::Diagnostic label, std::uint32_t value) override {
     diagnostics[static_cast<int>(label)] = value;
+  }
+  bool paused() const override { return transport.pause_on == 1; }
+  bool recording() const override { return transport.record_on == 1 && transport.record_file_open == 1; }
+  bool playing() override { return transport.play_on == 1 && transport.play_file_open == 1; }
+  PlayBlock take_play_block(std::span<std::uint8_t> captured, int channels) override {
+    if (transport.play_bytes_left <= 0) {
+      transport.close_play_file();
+      return PlayBlock::ended;
+    }
+    transport.read_play_pass(captured, channels, engine::samples_per_buffer);
+    return PlayBlock::filled;
+  }
+  void record_block(std::span<const std::uint8_t> block) override {
+    EXPECT_EQ(transport.append_record_block(block), files::RecordOutcome::appended);
   }
   void stop_transport() override {
     ++transport_stops;
     transport.play_on = 0;
+    transport.record_on = 0;
   }
   void update_display() override {
     pass_ends.push_back(Clock::now());
@@ -215,7 +230,7 @@ TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
   ASSERT_GE(played.size(), 5u * 1024);
   const std::size_t first = played.size() / 1024 * 1024 - 3 * 1024;
   EXPECT_NE(find_block(right, played, first), std::string::npos);
-  EXPECT_EQ(window.diagnostics[static_cast<int>(engine::Diagnostic::byte_position_a)], 4096u);
+  EXPECT_EQ(window.diagnostics[static_cast<int>(realtime::Diagnostic::byte_position_a)], 4096u);
 }
 
 TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterFourTimeoutsInARow) {

@@ -1,10 +1,9 @@
-#include "engine/cycle.h"
+#include "realtime/cycle.h"
 
 #include <algorithm>
 #include <optional>
-#include <span>
 
-namespace engine {
+namespace realtime {
 namespace {
 
 // Timeouts in a row a phase may count before the cycle ends itself; a pass
@@ -129,26 +128,16 @@ const std::uint8_t* Cycle::sent_block() {
   return buffer_toggle_ == 1 ? devices_.out_data_b.get() : devices_.out_data_a.get();
 }
 
-// Appends the block this pass sent to the record file while recording. A
-// block the file cannot take has stopped the recording: the transport stops
-// and says why, once.
+// Hands the block this pass sent to the recording while recording.
 void Cycle::record_sent_block() {
-  if (transport_.record_on != 1 || transport_.record_file_open != 1 || transport_.pause_on != 0) {
-    return;
-  }
-  const files::RecordOutcome outcome =
-      transport_.append_record_block(std::span(sent_block(), devices_.out_buffer_bytes));
-  if (outcome == files::RecordOutcome::appended) return;
-  host_.stop_transport();
-  const files::WaveReport stopped = files::record_report(outcome);
-  host_.report(stopped.caption, stopped.text);
+  if (!host_.recording() || host_.paused()) return;
+  host_.record_block(std::span(sent_block(), devices_.out_buffer_bytes));
 }
 
-// At the end of the play data: close the file, return the transport to live
-// input and bring the devices back in step with the buffer toggle. The block
-// this pass sent, the file's last, is recorded before the transport stops.
+// At the end of the play data: return the transport to live input and bring
+// the devices back in step with the buffer toggle. The block this pass sent,
+// the file's last, is recorded before the transport stops.
 void Cycle::end_of_play() {
-  transport_.close_play_file();
   record_sent_block();
   host_.stop_transport();
   devices_.reset_wave_out();
@@ -166,17 +155,16 @@ void Cycle::end_of_play() {
   }
 }
 
-// While a WAV file plays, its next block replaces the captured one.
+// While a WAV file plays, its next block replaces the captured one. A block
+// the file thread has not brought yet leaves the captured one in place, so
+// that a slow disk delays the play rather than tearing a gap into it.
 void Cycle::file_phase() {
-  if (transport_.play_bytes_left <= 0) {
-    end_of_play();
-    return;
-  }
   host_.process_messages();
-  // A handler run by that pump (Stop, Open Wave) may have closed the file.
-  if (transport_.play_file_open != 1) return;
-  transport_.read_play_pass(std::span(captured_block(), audio::audio_block_bytes),
-                            devices_.in_channels, samples_per_buffer);
+  // A change taken in that pump (Stop, Open Wave) may have ended the play.
+  if (!host_.playing() || host_.paused()) return;
+  const std::size_t bytes = static_cast<std::size_t>(engine::samples_per_buffer) * devices_.in_channels * 2u;
+  const auto block = host_.take_play_block(std::span(captured_block(), bytes), devices_.in_channels);
+  if (block == CycleHost::PlayBlock::ended) end_of_play();
 }
 
 // Turns the captured block into the output block of this pass, records what
@@ -185,7 +173,7 @@ void Cycle::process_block() {
   std::uint8_t* const packed =
       buffer_toggle_ == 1 ? devices_.out_data_a.get() : devices_.out_data_b.get();
   chain_.process(std::span(captured_block(), audio::audio_block_bytes), devices_.input_select,
-                 std::span(packed, devices_.out_buffer_bytes), transport_.pause_on == 1);
+                 std::span(packed, devices_.out_buffer_bytes), host_.paused());
   last_toggle_ = buffer_toggle_;
 
   record_sent_block();
@@ -232,9 +220,7 @@ void Cycle::run() {
     // The input device is the clock in every pass, during file playback too.
     device_phase(timeouts_a, timeouts_b);
     if (control_.stopped == 1) break;
-    if (transport_.play_file_open == 1 && transport_.play_on == 1 && transport_.pause_on == 0) {
-      file_phase();
-    }
+    if (host_.playing() && !host_.paused()) file_phase();
     if (control_.stopped == 1) break;
     process_block();
   }
@@ -247,4 +233,4 @@ void Cycle::stop() {
   devices_.close_wave_out();
 }
 
-}  // namespace engine
+}  // namespace realtime

@@ -1,0 +1,283 @@
+#include "realtime/audio_thread.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+namespace realtime {
+namespace {
+
+// The wait between the end of a cycle (or the start) and the next cycle.
+constexpr auto restart_delay = std::chrono::milliseconds(50);
+
+// How long a phase's waits on the wave buffers last before they give up.
+constexpr auto timeout_period = std::chrono::milliseconds(200);
+
+// The thread's name, as tools and the tests see it.
+constexpr char thread_name[] = "tonewell-audio";
+
+enum StatusBit : std::uint32_t {
+  status_running = 1,
+  status_input_open = 2,
+  status_output_open = 4,
+  status_input_delivering = 8,
+};
+
+// Copies `text` into `into`, cut to fit and ended by a zero.
+template <std::size_t N>
+void copy_text(std::string_view text, std::array<char, N>& into) {
+  const std::size_t count = std::min(text.size(), N - 1);
+  std::copy_n(text.data(), count, into.data());
+  into[count] = '\0';
+}
+
+timespec monotonic(AudioThread::Clock::time_point when) {
+  // steady_clock is CLOCK_MONOTONIC.
+  const auto since = when.time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
+  return timespec{static_cast<std::time_t>(seconds.count()),
+                  static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+}
+
+}  // namespace
+
+AudioThread::AudioThread(audio::WaveSystem& system, files::Transport& transport)
+    : files_(transport), devices_(system, *this), cycle_(*this, control_, devices_, chain_) {
+  sem_init(&wakeups_, 0, 0);
+}
+
+AudioThread::~AudioThread() {
+  stop();
+  sem_destroy(&wakeups_);
+}
+
+void AudioThread::start() {
+  if (thread_.joinable()) return;
+  quit_.store(false);
+  thread_ = std::thread([this] { run(); });
+}
+
+void AudioThread::stop() {
+  if (!thread_.joinable()) return;
+  quit_.store(true);
+  wake();
+  thread_.join();
+}
+
+void AudioThread::publish_controls() {
+  controls_.publish();
+  wake();
+}
+
+DeviceStatus AudioThread::status() const {
+  const std::uint32_t bits = status_bits_.load();
+  return DeviceStatus{.running = (bits & status_running) != 0,
+                      .input_open = (bits & status_input_open) != 0,
+                      .output_open = (bits & status_output_open) != 0,
+                      .input_delivering = (bits & status_input_delivering) != 0,
+                      .cycles = cycles_.load()};
+}
+
+std::string AudioThread::priority() const { return priority_known_.load() ? priority_ : std::string(); }
+
+void AudioThread::run() {
+  pthread_setname_np(pthread_self(), thread_name);
+  priority_known_.store(true);
+  while (!quit_.load()) {
+    sleep_until(Clock::now() + restart_delay);
+    if (quit_.load()) break;
+    take_devices();
+    cycles_.fetch_add(1);
+    cycle_started_ = Clock::now();
+    status_bits_.fetch_or(status_running);
+    cycle_.run();
+    cycle_.stop();
+    status_bits_.store(0);
+  }
+}
+
+// Before a cycle: what the controls published last say of the devices, and
+// of everything else, taken now.
+void AudioThread::take_devices() {
+  process_messages();
+  const DeviceControls& wanted = devices_seen_;
+  devices_.input_device_id = wanted.input_device_id;
+  devices_.output_device_id = wanted.output_device_id;
+  devices_.input_select = wanted.input_select;
+  if (devices_.in_channels != wanted.in_channels) devices_.set_input_channels(wanted.in_channels);
+}
+
+void AudioThread::sleep_until(Clock::time_point until) {
+  const timespec due = monotonic(until);
+  while (sem_clockwait(&wakeups_, CLOCK_MONOTONIC, &due) != 0 && errno == EINTR) {
+  }
+}
+
+// Takes the latest controls and the timeout timer's due time: a change
+// reaches the chain whole here, at a pass boundary; a change of devices ends
+// the cycle; quitting ends it too.
+void AudioThread::process_messages() {
+  const Clock::time_point now = Clock::now();
+  if (timer_armed_ && now >= timer_due_) {
+    timer_armed_ = false;
+    control_.timeout = 1;
+  }
+  if (quit_.load()) control_.stopped = 1;
+  if ((!devices_.wave_in || !devices_.wave_out) && now - cycle_started_ >= reopen_period) control_.stopped = 1;
+  const Controls* const latest = controls_.take();
+  if (latest == nullptr) return;
+  apply_chain(latest->chain, seen_chain_, chain_);
+  if (latest->transport.recording != transport_.recording || latest->transport.playing != transport_.playing ||
+      latest->transport.paused != transport_.paused || latest->transport.plays != transport_.plays) {
+    transport_stopped_ = false;
+  }
+  if (latest->transport.plays != transport_.plays) play_started_ = false;
+  transport_ = latest->transport;
+  const DeviceControls& wanted = latest->devices;
+  if (wanted.changes != devices_seen_.changes) control_.stopped = 1;
+  if (wanted.input_releases != devices_seen_.input_releases) devices_.reports.release(audio::Direction::input);
+  if (wanted.output_releases != devices_seen_.output_releases) {
+    devices_.reports.release(audio::Direction::output);
+  }
+  devices_seen_ = wanted;
+}
+
+void AudioThread::wait_for_messages(std::chrono::milliseconds limit) {
+  Clock::time_point until = Clock::now() + limit;
+  if (timer_armed_) until = std::min(until, timer_due_);
+  sleep_until(until);
+  process_messages();
+}
+
+void AudioThread::wake() { sem_post(&wakeups_); }
+
+void AudioThread::report(std::string_view caption, std::string_view text) {
+  Report* const entry = reports_.claim();
+  if (entry == nullptr) return;
+  copy_text(caption, entry->caption);
+  copy_text(text, entry->text);
+  reports_.publish();
+}
+
+void AudioThread::enable_timeout_timer(bool enabled) {
+  timer_armed_ = enabled;
+  if (enabled) timer_due_ = Clock::now() + timeout_period;
+}
+
+void AudioThread::show_diagnostic(Diagnostic label, std::uint32_t value) {
+  const auto index = static_cast<std::size_t>(label);
+  diagnostics_[index] = value;
+  diagnostics_written_ = static_cast<std::uint8_t>(diagnostics_written_ | (1u << index));
+}
+
+void AudioThread::update_display() {
+  publish_status();
+  PassSnapshot* const snapshot = passes_.claim();
+  if (snapshot == nullptr) {
+    passes_dropped_.fetch_add(1);
+  } else {
+    snapshot->raw_samples = chain_.raw_samples;
+    snapshot->out_samples = chain_.out_samples;
+    const std::span<const float> notched =
+        chain_.auto_notch_on == 1 ? chain_.auto_notch.notched() : std::span<const float>{};
+    snapshot->notched_count = static_cast<std::uint8_t>(std::min(notched.size(), snapshot->notched.size()));
+    std::copy_n(notched.begin(), snapshot->notched_count, snapshot->notched.begin());
+    snapshot->diagnostics = diagnostics_;
+    snapshot->diagnostics_written = diagnostics_written_;
+    passes_.publish();
+  }
+  diagnostics_written_ = 0;
+  if (record_end_owed_) stop_transport();
+}
+
+void AudioThread::publish_status() {
+  std::uint32_t bits = status_running;
+  if (devices_.wave_in) bits |= status_input_open;
+  if (devices_.wave_out) bits |= status_output_open;
+  if ((diagnostics_written_ & (1u << static_cast<int>(Diagnostic::byte_position_a))) != 0 &&
+      diagnostics_[static_cast<int>(Diagnostic::byte_position_a)] == devices_.in_buffer_bytes) {
+    bits |= status_input_delivering;
+  }
+  if ((diagnostics_written_ & (1u << static_cast<int>(Diagnostic::byte_position_b))) != 0 &&
+      diagnostics_[static_cast<int>(Diagnostic::byte_position_b)] == devices_.in_buffer_bytes) {
+    bits |= status_input_delivering;
+  }
+  status_bits_.store(bits);
+}
+
+bool AudioThread::paused() const { return transport_.paused; }
+
+bool AudioThread::recording() const { return transport_.recording && !transport_stopped_; }
+
+void AudioThread::drop_stale_plays() {
+  PlayQueue& plays = files_.plays();
+  while (const PlayEntry* entry = plays.front()) {
+    if (entry->play == transport_.plays) return;
+    plays.release();
+  }
+}
+
+// A play counts from its first block: until the file thread has brought it,
+// the passes go on with the live input, so that the play starts whole.
+bool AudioThread::playing() {
+  if (!transport_.playing || transport_stopped_) return false;
+  if (!play_started_) {
+    drop_stale_plays();
+    play_started_ = files_.plays().front() != nullptr;
+  }
+  return play_started_;
+}
+
+CycleHost::PlayBlock AudioThread::take_play_block(std::span<std::uint8_t> captured, int channels) {
+  drop_stale_plays();
+  PlayQueue& plays = files_.plays();
+  const PlayEntry* const entry = plays.front();
+  if (entry == nullptr) return PlayBlock::late;
+  if (entry->kind == PlayEntry::Kind::end) {
+    plays.release();
+    return PlayBlock::ended;
+  }
+  const int frames = engine::samples_per_buffer;
+  if (entry->channels == channels) {
+    std::copy_n(entry->bytes.begin(), std::min(captured.size(), entry->bytes.size()), captured.begin());
+  } else {
+    // The input changed its channels during the play: a mono block fills
+    // both channels, a stereo block gives its left.
+    for (int frame = 0; frame < frames; ++frame) {
+      for (int channel = 0; channel < channels; ++channel) {
+        const std::size_t to = (static_cast<std::size_t>(frame) * channels + channel) * 2;
+        const std::size_t from = static_cast<std::size_t>(frame) * entry->channels * 2;
+        captured[to] = entry->bytes[from];
+        captured[to + 1] = entry->bytes[from + 1];
+      }
+    }
+  }
+  plays.release();
+  return PlayBlock::filled;
+}
+
+void AudioThread::record_block(std::span<const std::uint8_t> block) {
+  RecordEntry* const entry = files_.records().claim();
+  // A file thread six seconds behind loses blocks rather than hold the
+  // passes.
+  if (entry == nullptr) return;
+  entry->kind = RecordEntry::Kind::block;
+  std::copy_n(block.begin(), std::min(block.size(), entry->bytes.size()), entry->bytes.begin());
+  files_.records().publish();
+}
+
+// The play data is used up: playing and recording end here; the window's
+// Stop follows once the file thread has written the blocks before.
+void AudioThread::stop_transport() {
+  transport_stopped_ = true;
+  RecordEntry* const entry = files_.records().claim();
+  record_end_owed_ = entry == nullptr;
+  if (entry == nullptr) return;
+  entry->kind = RecordEntry::Kind::end_of_play;
+  files_.records().publish();
+}
+
+}  // namespace realtime
