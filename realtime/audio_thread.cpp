@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "realtime/priority.h"
+
 namespace realtime {
 namespace {
 
@@ -15,6 +17,10 @@ constexpr auto restart_delay = std::chrono::milliseconds(50);
 
 // How long a phase's waits on the wave buffers last before they give up.
 constexpr auto timeout_period = std::chrono::milliseconds(200);
+
+// The thread's SCHED_FIFO priority: above the desktop's, below the sound
+// server's own threads and the kernel's interrupt threads.
+constexpr int audio_priority = 10;
 
 // The thread's name, as tools and the tests see it.
 constexpr char thread_name[] = "tonewell-audio";
@@ -85,6 +91,9 @@ std::string AudioThread::priority() const { return priority_known_.load() ? prio
 
 void AudioThread::run() {
   pthread_setname_np(pthread_self(), thread_name);
+  const PriorityOutcome outcome = make_realtime(audio_priority);
+  priority_ = describe(outcome);
+  if (!outcome.note.empty()) std::fprintf(stderr, "%s\n", outcome.note.c_str());
   priority_known_.store(true);
   while (!quit_.load()) {
     sleep_until(Clock::now() + restart_delay);
