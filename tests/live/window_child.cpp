@@ -11,9 +11,15 @@
 //   quit as in the program.
 // filters-on: every filter and both noise filters on for 24 s; exits 3
 //   if one of them is off.
+// audio-thread-calls: every filter on, recording to calls.wav; from 2 s on,
+//   for 10 s, filters are switched and lines dragged every 100 ms while the
+//   calls of every thread are counted; then prints "audio_thread
+//   ALLOCATIONS FREES LOCKS WRITES PRIORITY" for the audio thread (or
+//   "audio_thread none").
 // Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
 // shown.
 #include <QPushButton>
+#include <QSlider>
 #include <QTimer>
 #include <QtGlobal>
 #include <sys/resource.h>
@@ -21,12 +27,14 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "audio/portaudio_device.h"
 #include "shell/Zoduvov.h"
 #include "shell/termination.h"
 #include "shell/toolkit.h"
+#include "tests/support/thread_calls.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) return 2;
@@ -67,6 +75,45 @@ int main(int argc, char** argv) {
         code = 3;
       }
       QTimer::singleShot(24000, &form, [&form] { form.Quit1Click(); });
+    } else if (scenario == "audio-thread-calls") {
+      for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
+                                  form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn,
+                                  form.NoiseReductionBtn}) {
+        filter->click();
+      }
+      form.save_wave("calls.wav");
+      form.RecordBtnClick();
+      auto* busy = new QTimer(&form);
+      QObject::connect(busy, &QTimer::timeout, &form, [&form, step = 0]() mutable {
+        ++step;
+        // A notch switched off and on, a noise filter restarted, a line
+        // dragged across the display and let go.
+        form.NF2Btn2->click();
+        if (step % 10 == 0) form.LMSFilterBtn2->click();
+        if (step % 10 == 5) form.AutoNotchBtn->click();
+        const int x = 60 + (step * 7) % 400;
+        form.SpectrumBoxMouseMove(Qt::LeftButton, form.NF1_TrackBar->value(), 50);
+        form.SpectrumBoxMouseMove(Qt::LeftButton, x, 50);
+        form.SpectrumBoxMouseUp(Qt::LeftButton, x, 50);
+      });
+      QTimer::singleShot(2000, &form, [busy] {
+        test_support::start_counting();
+        busy->start(100);
+      });
+      QTimer::singleShot(12000, &form, [&form, busy] {
+        busy->stop();
+        test_support::stop_counting();
+        const std::optional<pid_t> audio = test_support::thread_named("tonewell-audio");
+        if (audio) {
+          const test_support::ThreadCalls calls = test_support::calls_of(*audio);
+          std::printf("audio_thread %ld %ld %ld %ld %s\n", calls.allocations, calls.frees, calls.locks,
+                      calls.writes, form.live.priority().c_str());
+        } else {
+          std::printf("audio_thread none\n");
+        }
+        std::fflush(stdout);
+        form.Quit1Click();
+      });
     } else {
       return 2;
     }
