@@ -14,6 +14,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <atomic>
 #include <csignal>
 #include <functional>
 #include <filesystem>
@@ -286,6 +287,46 @@ TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThem
   EXPECT_EQ(QCoreApplication::exec(), 0);
   EXPECT_LT(clock.elapsed(), 300);
   EXPECT_GE(QFileInfo("chosen.wav").size(), static_cast<qint64>(44 + recorded));
+}
+
+// The built-in devices, with an output that fails to open until it works.
+class ReturningOutput : public audio::StandinSystem {
+ public:
+  int open_output(int device_id, const audio::WaveFormat& format,
+                  std::unique_ptr<audio::WaveOutStream>* stream) override {
+    if (stream != nullptr && !working.load()) return audio::wave_error;
+    return StandinSystem::open_output(device_id, format, stream);
+  }
+  std::atomic<bool> working{false};
+};
+
+TEST_F(WindowCycleTest, AnOutputThatFailsToOpenIsRetriedUntilItWorksWithOneReportAndTheStatusSaysSo) {
+  ReturningOutput system;
+  TZForm form{system};
+  QString failing;
+  QElapsedTimer since_working;
+  QTimer::singleShot(1500, &form, [&] {
+    failing = form.StatusLabel->text();
+    system.working = true;
+    since_working.start();
+  });
+  qint64 sound_after = -1;
+  auto* listen = new QTimer(&form);
+  QObject::connect(listen, &QTimer::timeout, &form, [&] {
+    if (sound_after < 0 && system.output_opens() > 0 && !system.take_played().empty()) {
+      sound_after = since_working.elapsed();
+    }
+  });
+  listen->start(20);
+  run_then_quit(form, 5000, [&] {
+    EXPECT_EQ(failing, "Output failed, retrying");
+    EXPECT_TRUE(form.StatusLabel->text().contains(QStringLiteral("\u2192"))) << form.StatusLabel->text().toStdString();
+  });
+  // Opened again every 2 s: sound within one period of the device's return.
+  EXPECT_GE(sound_after, 0);
+  EXPECT_LE(sound_after, 2500);
+  ASSERT_EQ(recorder.reports.size(), 1u);
+  EXPECT_EQ(recorder.reports[0].first, "Wave Device Message");
 }
 
 TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {
