@@ -36,26 +36,6 @@ TEST(BufferQueue, AddAndUnprepareFollowPreparationAndQueueing) {
   EXPECT_EQ(queue.unprepare(a.header), wave_ok);
 }
 
-TEST(BufferQueue, AddRefusesPastCapacityUntilABufferComesBack) {
-  BufferQueue queue;
-  // One byte each, holding its number.
-  std::array<Buffer, BufferQueue::capacity + 1> buffers{Buffer{1}, Buffer{2}, Buffer{3}, Buffer{4},
-                                                        Buffer{5}};
-  for (Buffer& buf : buffers) queue.prepare(buf.header);
-  for (std::size_t i = 0; i < BufferQueue::capacity; ++i) {
-    EXPECT_EQ(queue.add(buffers[i].header), wave_ok);
-  }
-  Buffer& last = buffers.back();
-  EXPECT_EQ(queue.add(last.header), wave_error);
-  EXPECT_EQ(last.header.flags.load(), header_prepared);
-  std::uint8_t out = 0;
-  EXPECT_EQ(queue.play(&out, 1), 1u);
-  EXPECT_EQ(queue.add(last.header), wave_ok);
-  Bytes rest(8);
-  EXPECT_EQ(queue.play(rest.data(), rest.size()), 4u);
-  EXPECT_EQ(rest, (Bytes{2, 3, 4, 5, 0, 0, 0, 0}));
-}
-
 TEST(BufferQueue, CaptureFillsInOrderDropsOverflowAndReturnAllKeepsPartialCounts) {
   BufferQueue queue;
   int notices = 0;
@@ -134,113 +114,68 @@ TEST(BufferQueue, AReplacedOrClearedNoticeIsNoLongerCalled) {
 }
 
 
-TEST(BufferQueue, SteadyCyclesAllocateNothing) {
-  BufferQueue in, out;
-  int notices = 0;
-  in.set_notice([&notices] { ++notices; });
-  out.set_notice([&notices] { ++notices; });
-  Buffer a(8), b(8), c(8), d(8);
-  for (Buffer* buf : {&a, &b}) in.prepare(buf->header);
-  for (Buffer* buf : {&c, &d}) out.prepare(buf->header);
-  std::array<std::uint8_t, 16> bytes{};
-  const long before = test_support::allocations();
-  for (int i = 0; i < 100; ++i) {
-    in.add(a.header);
-    in.add(b.header);
-    out.add(c.header);
-    out.add(d.header);
-    in.capture(bytes.data(), bytes.size());
-    out.play(bytes.data(), 12);
-    out.return_all();
-  }
-  EXPECT_EQ(test_support::allocations(), before);
-  EXPECT_EQ(notices, 400);
-}
-
-// One buffer of the race below, on the program side.
-struct Tended {
-  static constexpr std::uint8_t untouched = 0xFF;  // the device captures 0..250
-  explicit Tended(std::uint32_t length) : buffer(length) {
-    std::fill(buffer.bytes.begin(), buffer.bytes.end(), untouched);
-  }
-  Buffer buffer;
-  bool queued = false;
-};
-
-// The device thread captures into one queue and plays from another while
-// this thread keeps both fed and now and then returns everything. Every
-// buffer comes back exactly once, a captured buffer holds an unbroken run
-// of the device's bytes, nothing lands in a buffer after it came back, and
-// the returned buffers count exactly the bytes played.
-TEST(BufferQueue, DeviceAndProgramSidesRacingLoseAndOverwriteNothing) {
-  constexpr std::uint8_t untouched = Tended::untouched;
-  BufferQueue in, out;
+// A device thread captures into queues[0] and plays from queues[1] while this thread keeps five
+// buffers on each (one more than fit) and returns all every other round. Every buffer comes back
+// once, a captured one holds an unbroken run of the device's bytes and nothing past its count even
+// after it came back, the buffers returned count the bytes played, and neither side allocates.
+TEST(BufferQueue, DeviceAndProgramSidesRacingLoseNothingAndAllocateNothing) {
+  std::array<BufferQueue, 2> queues;
   std::atomic<long> notices{0};
-  for (BufferQueue* queue : {&in, &out}) {
-    queue->set_notice([&notices] { notices.fetch_add(1, std::memory_order_relaxed); });
-  }
+  for (BufferQueue& queue : queues) queue.set_notice([&notices] { ++notices; });
   std::atomic<bool> stop{false};
   std::uint64_t played = 0;
   std::thread device([&] {
     std::array<std::uint8_t, 7> chunk{};
-    std::array<std::uint8_t, 5> sink{};
-    std::uint8_t next = 0;
-    while (!stop.load()) {
+    for (std::uint8_t next = 0; !stop.load();) {
       for (std::uint8_t& byte : chunk) byte = next = static_cast<std::uint8_t>((next + 1) % 251);
-      in.capture(chunk.data(), chunk.size());
-      played += out.play(sink.data(), sink.size());
+      queues[0].capture(chunk.data(), chunk.size());
+      played += queues[1].play(chunk.data(), 5);
     }
   });
-
-  std::array<Tended, 8> tended{Tended{13}, Tended{11}, Tended{17}, Tended{9},
-                               Tended{13}, Tended{11}, Tended{17}, Tended{9}};
-  long added = 0, returned = 0, faults = 0;
+  std::array<Buffer, 10> buffers{Buffer(13), Buffer(11), Buffer(17), Buffer(9), Buffer(5),
+                                 Buffer(13), Buffer(11), Buffer(17), Buffer(9), Buffer(5)};
+  for (Buffer& buf : buffers) std::ranges::fill(buf.bytes, 0xFF);  // never captured
+  std::array<bool, 10> queued{};
+  long added = 0, refused = 0, returned = 0, faults = 0;
   std::uint64_t recorded_out = 0;
-  // Takes a buffer back once done; re-adds an idle one after checking that
-  // nothing was written past its count since it came back.
-  const auto tend = [&](Tended& t, bool capturing) {
-    Buffer& buf = t.buffer;
-    BufferQueue& queue = capturing ? in : out;
-    if (t.queued && !buf.done()) return;
+  const auto tend = [&](std::size_t i) {
+    Buffer& buf = buffers[i];
+    const bool capturing = i < 5;
+    if (queued[i] && !buf.done()) return;
     const std::uint32_t recorded = buf.recorded();
-    if (t.queued) {
-      t.queued = false;
+    if (queued[i]) {
+      queued[i] = false;
       ++returned;
       faults += (buf.header.flags.load() & header_in_queue) != 0 || recorded > buf.bytes.size();
       if (!capturing) recorded_out += recorded;
-      for (std::uint32_t i = 1; capturing && i < recorded; ++i) {
-        faults += buf.bytes[i] != (buf.bytes[i - 1] + 1) % 251;
+      for (std::uint32_t j = 1; capturing && j < recorded; ++j) {
+        faults += buf.bytes[j] != (buf.bytes[j - 1] + 1) % 251;
       }
       return;
     }
-    for (std::size_t i = recorded; capturing && i < buf.bytes.size(); ++i) {
-      faults += buf.bytes[i] != untouched;
-    }
-    std::fill(buf.bytes.begin(), buf.bytes.end(), untouched);
-    queue.prepare(buf.header);
-    faults += queue.add(buf.header) != wave_ok;
-    t.queued = true;
-    ++added;
+    for (std::size_t j = recorded; j < buf.bytes.size(); ++j) faults += buf.bytes[j] != 0xFF;
+    std::ranges::fill(buf.bytes, 0xFF);
+    queues[i / 5].prepare(buf.header);
+    queued[i] = queues[i / 5].add(buf.header) == wave_ok;
+    ++(queued[i] ? added : refused);
   };
+  const long allocations = test_support::allocations();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   for (long round = 1; std::chrono::steady_clock::now() < until; ++round) {
-    for (std::size_t i = 0; i < tended.size(); ++i) tend(tended[i], i < 4);
-    if (round % 64 == 0) {
-      in.return_all();
-      out.return_all();
-    }
+    for (std::size_t i = 0; i < buffers.size(); ++i) tend(i);
+    if (round % 2 == 0) std::ranges::for_each(queues, &BufferQueue::return_all);
     std::this_thread::yield();
   }
+  EXPECT_EQ(test_support::allocations(), allocations);
   stop.store(true);
   device.join();
-  in.return_all();
-  out.return_all();
-  for (std::size_t i = 0; i < tended.size(); ++i) {
-    if (tended[i].queued) tend(tended[i], i < 4);
+  std::ranges::for_each(queues, &BufferQueue::return_all);
+  for (std::size_t i = 0; i < buffers.size(); ++i) {
+    if (queued[i]) tend(i);
   }
-
   EXPECT_EQ(faults, 0);
   EXPECT_GT(added, 1000);
+  EXPECT_GT(refused, 0);  // a fifth buffer finds no room, and is left unqueued
   EXPECT_EQ(returned, added);
   EXPECT_EQ(notices.load(), added);
   EXPECT_EQ(recorded_out, played);
