@@ -76,14 +76,14 @@ struct DeviceSetup {
   double rate;
 };
 
-// Seconds.
+// The least latency a stream asks for, in seconds: what a desktop sound
+// server keeps up with.
 constexpr double minimum_latency = 0.02;
 
 PaStreamParameters parameters(int device, int channels, bool input) {
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-  // The device's low latency, with a floor that a desktop sound server can
-  // keep up with; the cycle's double buffers already give the passes their
-  // slack, so the stream adds no more.
+  // The device's low latency: the cycle's double buffers already give the
+  // passes their slack, so the stream adds no more.
   const double latency =
       std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency,
                minimum_latency);
