@@ -1,13 +1,13 @@
 #include "audio/portaudio_device.h"
 
-#include <fcntl.h>
+#include <alsa/error.h>
+#include <jack/jack.h>
+#include <pa_linux_alsa.h>
 #include <portaudio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -28,40 +28,41 @@
 namespace audio {
 namespace {
 
-// A call into the sound libraries. What they print on stderr (ALSA's and
-// JACK's probing of devices that are not there) is kept off the terminal,
-// and in sanitizer builds what they allocate for the life of the process
-// (configuration caches, plugin state) is not counted as our leak.
+// A call into the sound libraries. In sanitizer builds what they allocate
+// for the life of the process (configuration caches, plugin state) is not
+// counted as our leak.
 class LibraryCall {
  public:
   LibraryCall() {
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_disable();
 #endif
-    std::fflush(stderr);
-    saved_ = ::dup(STDERR_FILENO);
-    const int null = ::open("/dev/null", O_WRONLY);
-    if (null >= 0) {
-      ::dup2(null, STDERR_FILENO);
-      ::close(null);
-    }
   }
   ~LibraryCall() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-      ::dup2(saved_, STDERR_FILENO);
-      ::close(saved_);
-    }
 #if defined(__SANITIZE_ADDRESS__)
     __lsan_enable();
 #endif
   }
   LibraryCall(const LibraryCall&) = delete;
   LibraryCall& operator=(const LibraryCall&) = delete;
-
- private:
-  int saved_;
 };
+
+void drop_alsa_message(const char*, int, const char*, int, const char*, ...) {}
+void drop_jack_message(const char*) {}
+
+// ALSA and JACK print on stderr while PortAudio probes devices that are not
+// there, and ALSA again at each underrun; none of it is for the user. Their
+// message hooks are set once, before the first call, rather than stderr
+// being taken from the whole process (and the program's own reports with
+// it).
+void quiet_sound_libraries() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    snd_lib_error_set_handler(&drop_alsa_message);
+    jack_set_error_function(&drop_jack_message);
+    jack_set_info_function(&drop_jack_message);
+  });
+}
 
 bool format_supported(const WaveFormat& f) {
   return f.format_tag == 1 && f.bits_per_sample == 16 && (f.channels == 1 || f.channels == 2) &&
@@ -75,12 +76,17 @@ struct DeviceSetup {
   double rate;
 };
 
+// The least latency a stream asks for, in seconds: what a desktop sound
+// server keeps up with.
+constexpr double minimum_latency = 0.02;
+
 PaStreamParameters parameters(int device, int channels, bool input) {
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
-  // Enough headroom for a desktop sound server, and few wake-ups of its
-  // client threads; the cycle's double buffers dominate the latency anyway.
+  // The device's low latency: the cycle's double buffers already give the
+  // passes their slack, so the stream adds no more.
   const double latency =
-      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency, 0.1);
+      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency,
+               minimum_latency);
   return PaStreamParameters{device, channels, paFloat32, latency, nullptr};
 }
 
@@ -119,6 +125,11 @@ PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* c
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
                     frames_per_period, paClipOff, Core::callback, core) != paNoError) {
     return nullptr;
+  }
+  // PortAudio's callback thread asks for real-time priority where the user
+  // may have it, and runs as before where not.
+  if (!input && Pa_GetHostApiInfo(Pa_GetDeviceInfo(device)->hostApi)->type == paALSA) {
+    PaAlsa_EnableRealtimeScheduling(stream, 1);
   }
   if (Pa_StartStream(stream) != paNoError) {
     Pa_CloseStream(stream);
@@ -288,8 +299,9 @@ class DeviceThread : public std::enable_shared_from_this<DeviceThread> {
 
 namespace {
 
-// How long the capture reader sleeps when the card has nothing for it.
-constexpr auto capture_pause = std::chrono::milliseconds(40);
+// How long the capture reader sleeps when the card has nothing for it: the
+// most a complete block waits to be taken.
+constexpr auto capture_pause = std::chrono::milliseconds(5);
 
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.
@@ -573,6 +585,7 @@ void DeviceThread::answer(Opening& opening, int device, const WaveFormat& format
 
 PortAudioSystem::PortAudioSystem() {
   {
+    quiet_sound_libraries();
     LibraryCall call;
     if (Pa_Initialize() == paNoError) {
       inputs_ = list_devices(true);

@@ -19,7 +19,8 @@ ensure_packages() {
 }
 
 # Packages every build needs.
-build_packages=(g++ make cmake qt6-base-dev portaudio19-dev libsamplerate0-dev libdbus-1-dev)
+build_packages=(g++ make cmake qt6-base-dev portaudio19-dev libsamplerate0-dev libasound2-dev libjack-jackd2-dev
+  libdbus-1-dev pkgconf)
 
 # Packages scripts/audio_rig needs: the sound server and its command-line
 # clients, and the ALSA plugin that routes ALSA's default device to it.

@@ -2,7 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "tests/audio/buffer.h"
+#include "tests/support/allocations.h"
 
 using namespace audio;
 using Bytes = std::vector<std::uint8_t>;
@@ -106,3 +113,70 @@ TEST(BufferQueue, AReplacedOrClearedNoticeIsNoLongerCalled) {
   EXPECT_EQ(second, 1);
 }
 
+
+// A device thread captures into queues[0] and plays from queues[1] while this thread keeps five
+// buffers on each (one more than fit) and returns all every other round. Every buffer comes back
+// once, a captured one holds an unbroken run of the device's bytes and nothing past its count even
+// after it came back, the buffers returned count the bytes played, and neither side allocates.
+TEST(BufferQueue, DeviceAndProgramSidesRacingLoseNothingAndAllocateNothing) {
+  std::array<BufferQueue, 2> queues;
+  std::atomic<long> notices{0};
+  for (BufferQueue& queue : queues) queue.set_notice([&notices] { ++notices; });
+  std::atomic<bool> stop{false};
+  std::uint64_t played = 0;
+  std::thread device([&] {
+    std::array<std::uint8_t, 7> chunk{};
+    for (std::uint8_t next = 0; !stop.load();) {
+      for (std::uint8_t& byte : chunk) byte = next = static_cast<std::uint8_t>((next + 1) % 251);
+      queues[0].capture(chunk.data(), chunk.size());
+      played += queues[1].play(chunk.data(), 5);
+    }
+  });
+  std::array<Buffer, 10> buffers{Buffer(13), Buffer(11), Buffer(17), Buffer(9), Buffer(5),
+                                 Buffer(13), Buffer(11), Buffer(17), Buffer(9), Buffer(5)};
+  for (Buffer& buf : buffers) std::ranges::fill(buf.bytes, 0xFF);  // never captured
+  std::array<bool, 10> queued{};
+  long added = 0, refused = 0, returned = 0, faults = 0;
+  std::uint64_t recorded_out = 0;
+  const auto tend = [&](std::size_t i) {
+    Buffer& buf = buffers[i];
+    const bool capturing = i < 5;
+    if (queued[i] && !buf.done()) return;
+    const std::uint32_t recorded = buf.recorded();
+    if (queued[i]) {
+      queued[i] = false;
+      ++returned;
+      faults += (buf.header.flags.load() & header_in_queue) != 0 || recorded > buf.bytes.size();
+      if (!capturing) recorded_out += recorded;
+      for (std::uint32_t j = 1; capturing && j < recorded; ++j) {
+        faults += buf.bytes[j] != (buf.bytes[j - 1] + 1) % 251;
+      }
+      return;
+    }
+    for (std::size_t j = recorded; j < buf.bytes.size(); ++j) faults += buf.bytes[j] != 0xFF;
+    std::ranges::fill(buf.bytes, 0xFF);
+    queues[i / 5].prepare(buf.header);
+    queued[i] = queues[i / 5].add(buf.header) == wave_ok;
+    ++(queued[i] ? added : refused);
+  };
+  const long allocations = test_support::allocations();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  for (long round = 1; std::chrono::steady_clock::now() < until; ++round) {
+    for (std::size_t i = 0; i < buffers.size(); ++i) tend(i);
+    if (round % 2 == 0) std::ranges::for_each(queues, &BufferQueue::return_all);
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(test_support::allocations(), allocations);
+  stop.store(true);
+  device.join();
+  std::ranges::for_each(queues, &BufferQueue::return_all);
+  for (std::size_t i = 0; i < buffers.size(); ++i) {
+    if (queued[i]) tend(i);
+  }
+  EXPECT_EQ(faults, 0);
+  EXPECT_GT(added, 1000);
+  EXPECT_GT(refused, 0);  // a fifth buffer finds no room, and is left unqueued
+  EXPECT_EQ(returned, added);
+  EXPECT_EQ(notices.load(), added);
+  EXPECT_EQ(recorded_out, played);
+}
