@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "audio/buffer_queue.h"
+#include "audio/priority.h"
 #include "audio/rate_converter.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -109,10 +110,13 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
-// Frames the card moves at a time: half a pass at 11025 Hz. Left to the
-// library, the sound server's plugin chose smaller periods, and the threads
-// woke several times as often for the same audio.
-constexpr unsigned long frames_per_period = 512;
+// Frames the card moves at a time: left to the library, the sound server's
+// plugin chose smaller periods, and the threads woke several times as often
+// for the same audio. Capture: half a pass at 11025 Hz. Playback: an eighth,
+// since the plugin's buffer holds three periods and every period buffered
+// is heard that much later.
+constexpr unsigned long capture_frames_per_period = 512;
+constexpr unsigned long playback_frames_per_period = 128;
 
 // Opens a PortAudio stream on `device` for `core` and starts it: a callback
 // stream when the core has a `callback`, a blocking one otherwise. Returns
@@ -123,7 +127,8 @@ PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* c
   PaStream* stream = nullptr;
   LibraryCall call;
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
-                    frames_per_period, paClipOff, Core::callback, core) != paNoError) {
+                    input ? capture_frames_per_period : playback_frames_per_period, paClipOff,
+                    Core::callback, core) != paNoError) {
     return nullptr;
   }
   // PortAudio's callback thread asks for real-time priority where the user
@@ -299,9 +304,12 @@ class DeviceThread : public std::enable_shared_from_this<DeviceThread> {
 
 namespace {
 
+// The capture reader's SCHED_FIFO priority, the audio thread's.
+constexpr int reader_priority = 10;
+
 // How long the capture reader sleeps when the card has nothing for it: the
 // most a complete block waits to be taken.
-constexpr auto capture_pause = std::chrono::milliseconds(5);
+constexpr auto capture_pause = std::chrono::milliseconds(40);
 
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.
@@ -322,7 +330,13 @@ struct CaptureCore {
 
   // On the device thread, once the stream has started.
   void started(PaStream* stream) {
-    reader = std::jthread([this, stream](std::stop_token stop) { read(stream, stop); });
+    reader = std::jthread([this, stream](std::stop_token stop) {
+      // The audio thread waits on what this thread brings in: it runs at
+      // the same priority where that is allowed (the audio thread says so
+      // when it is not).
+      make_realtime(reader_priority);
+      read(stream, stop);
+    });
   }
   // On the device thread, before the stream is closed.
   void stopping() {

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "realtime/priority.h"
+#include "audio/priority.h"
 
 namespace realtime {
 namespace {
@@ -91,8 +91,8 @@ std::string AudioThread::priority() const { return priority_known_.load() ? prio
 
 void AudioThread::run() {
   pthread_setname_np(pthread_self(), thread_name);
-  const PriorityOutcome outcome = make_realtime(audio_priority);
-  priority_ = describe(outcome);
+  const audio::PriorityOutcome outcome = audio::make_realtime(audio_priority);
+  priority_ = audio::describe(outcome);
   if (!outcome.note.empty()) std::fprintf(stderr, "%s\n", outcome.note.c_str());
   priority_known_.store(true);
   while (!quit_.load()) {

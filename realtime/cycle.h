@@ -92,6 +92,7 @@ class Cycle {
   int delivered_passes_ = 0;        // passes in a row whose input buffer filled
   bool input_started_ = false;      // an input buffer has filled in this cycle
   int output_stalls_ = 0;           // timeouts in a row at which the output had yet to play
+  bool output_started_ = false;     // block b has gone out in this cycle
 };
 
 }  // namespace realtime

@@ -193,7 +193,9 @@ void TZForm::StopCycleBtnClick() {
 void TZForm::AudioTimerTimer() {
   take_reports();
   take_file_events();
+  bool drawn = false;
   while (const realtime::PassSnapshot* done = live.passes().front()) {
+    drawn = true;
     pass = *done;
     live.passes().release();
     QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b};
@@ -205,6 +207,10 @@ void TZForm::AudioTimerTimer() {
     update_display();
     if (quit_requested) return;
   }
+  // The controls go over after each pass drawn, in time for the next pass,
+  // and at least five times a second when no pass comes.
+  if (!drawn && ++idle_ticks < idle_ticks_per_look) return;
+  idle_ticks = 0;
   show_status();
   publish_controls();
 }

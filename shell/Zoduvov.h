@@ -436,6 +436,9 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   std::uint32_t device_changes = 0;
   // The controls handed to the audio thread last.
   std::unique_ptr<realtime::Controls> published;
+  // Audio timer ticks since the controls and the status were last looked at.
+  int idle_ticks = 0;
+  static constexpr int idle_ticks_per_look = 10;
 };
 
 // The main window, created by the program entry.

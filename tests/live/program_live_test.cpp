@@ -250,7 +250,7 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
       << at;
 }
 
-TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
+TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsTwoPassesAndTheStreamsBuffers) {
   start();
   wait_for_streams();
   // Both monitors recorded the same way at once; each recording's start is
@@ -281,8 +281,10 @@ TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsUnderASecond) {
   };
   const double latency = at(*heard_start, *heard_onset) - at(*played_start, *played_onset);
   report("latency_ms", latency * 1000.0, "ms");
+  // A block waits a pass to be captured and a pass and a quarter to be
+  // played (232 ms), behind the sound server's buffers of both streams.
   EXPECT_GT(latency, 0.0);
-  EXPECT_LT(latency, 1.0);
+  EXPECT_LT(latency, 0.3);
 }
 
 TEST_F(LiveProgram, IdleCpuWithEveryFilterOffIsAtMostTwoPercent) {

@@ -376,10 +376,10 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
   const std::vector<std::int16_t> played = device.take_played();
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
-  // the data).
+  // the data), a quarter of a block after a block boundary.
   const auto middle_block = std::vector<std::int16_t>(file_samples.begin() + 1024, file_samples.begin() + 2048);
   bool found = false;
-  for (std::size_t at = 0; at + 1024 <= played.size() && !found; at += 1024) {
+  for (std::size_t at = 0; at + 1024 <= played.size() && !found; ++at) {
     found = std::equal(middle_block.begin(), middle_block.end(), played.begin() + static_cast<std::ptrdiff_t>(at));
   }
   EXPECT_TRUE(found);

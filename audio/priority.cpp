@@ -1,4 +1,4 @@
-#include "realtime/priority.h"
+#include "audio/priority.h"
 
 #include <dbus/dbus.h>
 #include <sched.h>
@@ -14,7 +14,7 @@
 #include <system_error>
 #include <utility>
 
-namespace realtime {
+namespace audio {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -237,4 +237,4 @@ std::string describe(const PriorityOutcome& outcome) {
   return "normal";
 }
 
-}  // namespace realtime
+}  // namespace audio

@@ -1,6 +1,6 @@
 // Real-time scheduling of a thread, checked against what the kernel reports
 // afterwards, whichever way this machine grants it.
-#include "realtime/priority.h"
+#include "audio/priority.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <thread>
 
-namespace realtime {
+namespace audio {
 namespace {
 
 // What the calling thread has after make_realtime(10). Plain data, so that a
@@ -122,4 +122,4 @@ TEST(RttimeLimit, LowersToTheCeilingWithRoomForSigxcpuAndNeverRaises) {
 }
 
 }  // namespace
-}  // namespace realtime
+}  // namespace audio

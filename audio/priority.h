@@ -7,7 +7,7 @@
 
 #include <string>
 
-namespace realtime {
+namespace audio {
 
 enum class PriorityKind { fifo, rtkit, normal };
 
@@ -38,4 +38,4 @@ rlimit rttime_limit(const rlimit& current, rlim_t ceiling_us);
 // blocking call, the soft limit 200 ms.
 inline constexpr rlim_t rttime_ceiling_us = 250'000;
 
-}  // namespace realtime
+}  // namespace audio
