@@ -112,11 +112,11 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
 
 // Frames the card moves at a time: left to the library, the sound server's
 // plugin chose smaller periods, and the threads woke several times as often
-// for the same audio. Capture: half a pass at 11025 Hz. Playback: an eighth,
+// for the same audio. Capture: half a pass at 11025 Hz. Playback: a quarter,
 // since the plugin's buffer holds three periods and every period buffered
 // is heard that much later.
 constexpr unsigned long capture_frames_per_period = 512;
-constexpr unsigned long playback_frames_per_period = 128;
+constexpr unsigned long playback_frames_per_period = 256;
 
 // Opens a PortAudio stream on `device` for `core` and starts it: a callback
 // stream when the core has a `callback`, a blocking one otherwise. Returns

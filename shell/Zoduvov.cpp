@@ -271,6 +271,8 @@ void TZForm::show_status() {
   const realtime::DeviceStatus status = live.status();
   QString text;
   if (!status.running) {
+    // Between two cycles the line keeps what the last one found.
+    if (status.cycles > 0) return;
     text = QStringLiteral("Sound starting");
   } else if (!status.output_open) {
     text = QStringLiteral("Output failed, retrying");

@@ -438,7 +438,7 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   std::unique_ptr<realtime::Controls> published;
   // Audio timer ticks since the controls and the status were last looked at.
   int idle_ticks = 0;
-  static constexpr int idle_ticks_per_look = 10;
+  static constexpr int idle_ticks_per_look = 5;
 };
 
 // The main window, created by the program entry.

@@ -607,7 +607,7 @@ void TZForm::create_controls() {
   StartTimer->start();
   // AudioTimer looks, a few times a pass, at what the audio thread left.
   AudioTimer = new QTimer(this);
-  AudioTimer->setInterval(20);
+  AudioTimer->setInterval(40);
   connect(AudioTimer, &QTimer::timeout, this, &TZForm::AudioTimerTimer);
   WakeTimer = new QTimer(this);
   WakeTimer->setSingleShot(true);

@@ -533,7 +533,7 @@ TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
   EXPECT_EQ(form.StartTimer->interval(), 50);
   EXPECT_TRUE(form.StartTimer->isActive());
   EXPECT_FALSE(form.StartTimer->isSingleShot());
-  EXPECT_EQ(form.AudioTimer->interval(), 20);
+  EXPECT_EQ(form.AudioTimer->interval(), 40);
   EXPECT_FALSE(form.AudioTimer->isActive());
   form.StartTimer->stop();
 
