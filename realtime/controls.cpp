@@ -5,31 +5,32 @@
 namespace realtime {
 namespace {
 
-void read_stage(const engine::FilterStage& stage, StageControls& into) {
-  into.on = stage.on;
-  into.filter = stage.filter;
-}
-
-void apply_stage(const StageControls& controls, engine::FilterStage& stage) {
-  stage.on = controls.on;
-  stage.filter = controls.filter;
+// The switches, designs and output stage that the window's chain and the
+// controls both hold under the same names, from one to the other.
+template <typename From, typename To>
+void copy_switches(const From& from, To& to) {
+  const auto stage = [](const auto& source, auto& target) {
+    target.on = source.on;
+    target.filter = source.filter;
+  };
+  stage(from.nf1, to.nf1);
+  stage(from.nf2, to.nf2);
+  stage(from.var_notch, to.var_notch);
+  stage(from.bp, to.bp);
+  stage(from.var_bp, to.var_bp);
+  to.median_on = from.median_on;
+  to.lms_on = from.lms_on;
+  to.auto_notch_on = from.auto_notch_on;
+  to.noise_reduction_on = from.noise_reduction_on;
+  to.bypass_on = from.bypass_on;
+  to.signal_gain = from.signal_gain;
 }
 
 }  // namespace
 
 void read_chain(const engine::FilterChain& chain, ChainControls& into) {
-  read_stage(chain.nf1, into.nf1);
-  read_stage(chain.nf2, into.nf2);
-  read_stage(chain.var_notch, into.var_notch);
-  read_stage(chain.bp, into.bp);
-  read_stage(chain.var_bp, into.var_bp);
-  into.median_on = chain.median_on;
-  into.lms_on = chain.lms_on;
-  into.auto_notch_on = chain.auto_notch_on;
-  into.noise_reduction_on = chain.noise_reduction_on;
+  copy_switches(chain, into);
   into.noise_reduction_strength = chain.noise_reduction.strength();
-  into.bypass_on = chain.bypass_on;
-  into.signal_gain = chain.signal_gain;
 }
 
 void apply_chain(const ChainControls& controls, ChainControls& seen, engine::FilterChain& chain) {
@@ -42,20 +43,10 @@ void apply_chain(const ChainControls& controls, ChainControls& seen, engine::Fil
   seen.auto_notch_restarts = controls.auto_notch_restarts;
   seen.noise_reduction_restarts = controls.noise_reduction_restarts;
 
-  apply_stage(controls.nf1, chain.nf1);
-  apply_stage(controls.nf2, chain.nf2);
-  apply_stage(controls.var_notch, chain.var_notch);
-  apply_stage(controls.bp, chain.bp);
-  apply_stage(controls.var_bp, chain.var_bp);
-  chain.median_on = controls.median_on;
-  chain.lms_on = controls.lms_on;
-  chain.auto_notch_on = controls.auto_notch_on;
-  chain.noise_reduction_on = controls.noise_reduction_on;
+  copy_switches(controls, chain);
   if (chain.noise_reduction.strength() != controls.noise_reduction_strength) {
     chain.noise_reduction.set_strength(controls.noise_reduction_strength);
   }
-  chain.bypass_on = controls.bypass_on;
-  chain.signal_gain = controls.signal_gain;
 }
 
 }  // namespace realtime
