@@ -206,13 +206,12 @@ void AudioThread::publish_status() {
   std::uint32_t bits = status_running;
   if (devices_.wave_in) bits |= status_input_open;
   if (devices_.wave_out) bits |= status_output_open;
-  if ((diagnostics_written_ & (1u << static_cast<int>(Diagnostic::byte_position_a))) != 0 &&
-      diagnostics_[static_cast<int>(Diagnostic::byte_position_a)] == devices_.in_buffer_bytes) {
-    bits |= status_input_delivering;
-  }
-  if ((diagnostics_written_ & (1u << static_cast<int>(Diagnostic::byte_position_b))) != 0 &&
-      diagnostics_[static_cast<int>(Diagnostic::byte_position_b)] == devices_.in_buffer_bytes) {
-    bits |= status_input_delivering;
+  // The input buffer this pass collected came in full.
+  for (const Diagnostic collected : {Diagnostic::byte_position_a, Diagnostic::byte_position_b}) {
+    const auto index = static_cast<std::size_t>(collected);
+    if ((diagnostics_written_ & (1u << index)) != 0 && diagnostics_[index] == devices_.in_buffer_bytes) {
+      bits |= status_input_delivering;
+    }
   }
   status_bits_.store(bits);
 }

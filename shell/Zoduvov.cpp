@@ -25,8 +25,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "design/designers.h"
+#include "audio/chain_feed.h"
 #include "audio/device_choice.h"
+#include "design/designers.h"
+#include "design/filter.h"
 #include "design/presets.h"
 #include "display/drag.h"
 #include "display/mapping.h"
@@ -281,10 +283,12 @@ void TZForm::show_status() {
   } else if (!status.input_delivering) {
     text = QStringLiteral("No input");
   } else {
-    // Two passes in flight, and a linear-phase stage's delay when one is on.
+    // A pass to capture a block and a pass and a quarter to play it, and a
+    // linear-phase stage's delay (half its kernel) when one is on.
     const bool stage_on = chain.bypass_on != 1 && (chain.bp.on == 1 || chain.var_bp.on == 1 || chain.nf1.on == 1 ||
                                                    chain.nf2.on == 1 || chain.var_notch.on == 1);
-    const int latency_ms = (2 * 1024 + (stage_on ? 256 : 0)) * 1000 / 11025;
+    const int in_flight = engine::samples_per_buffer * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
+    const int latency_ms = in_flight * 1000 / static_cast<int>(audio::chain_rate);
     text = QStringLiteral("%1 \u2192 %2, %3 ms")
                .arg(QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
                                                               devices.input_device_id)),
