@@ -5,6 +5,7 @@
 #include <QPoint>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <optional>
 
 #include "design/Rfft_ifft.h"
@@ -109,10 +110,10 @@ int measure_spectrum(View& view, std::span<const std::int32_t, points> samples) 
 void clear(const View& view, QImage& bitmap) {
   const int rows = picture_rows(view, bitmap);
   const int columns = std::min(view.picture_width, bitmap.width());
-  for (int y = 0; y < rows; ++y) {
-    auto* row = reinterpret_cast<QRgb*>(bitmap.scanLine(y));
-    std::fill(row, row + columns, white);
-  }
+  if (rows <= 0 || columns <= 0) return;
+  auto* first = reinterpret_cast<QRgb*>(bitmap.scanLine(0));
+  std::fill(first, first + columns, white);
+  for (int y = 1; y < rows; ++y) std::memcpy(bitmap.scanLine(y), first, sizeof(QRgb) * static_cast<std::size_t>(columns));
 }
 
 // The time view draws from its trigger on: the first rising sample whose

@@ -7,8 +7,10 @@
 namespace realtime {
 namespace {
 
-// How often the thread looks at its queues when nothing wakes it: well
-// within a pass, so the play stays read ahead.
+// How often the thread looks at its queues while a file is recorded or
+// played and nothing wakes it: well within a pass, so the play stays read
+// ahead. With neither, it sleeps until woken: what a pass hands over then
+// belongs to no file, and the window drains it before it creates one.
 constexpr auto round_period = std::chrono::milliseconds(20);
 
 }  // namespace
@@ -47,7 +49,12 @@ void FileThread::run() {
   while (!ending_) {
     write_records();
     read_ahead();
-    woken_.wait_for(lock, round_period, [this] { return wake_ || ending_; });
+    const auto woken = [this] { return wake_ || ending_; };
+    if (transport_.record_file_open == 1 || reading_) {
+      woken_.wait_for(lock, round_period, woken);
+    } else {
+      woken_.wait(lock, woken);
+    }
     wake_ = false;
   }
   write_records();

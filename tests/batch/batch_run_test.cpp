@@ -58,7 +58,7 @@ TEST_F(Batch, EachOutputIsTheSingleRunsAndAFailureLetsTheOthersGoOn) {
   // Its 512-point transforms interleave with the stages' 1024-point ones
   // in every worker.
   options.noise_reduction = 5;
-  options.output_dir = "out";
+  options.output_dir.emplace("out");
   options.inputs = {"in0.wav", "in1.wav", "bad.wav", "in2.wav", "in3.wav", "in4.wav"};
 
   std::mutex mutex;

@@ -199,7 +199,8 @@ inline void report(const std::string& name, double value, const std::string& uni
 
 // The share of a core the program may use for a limit set for the release
 // build: a build under AddressSanitizer does the same work at a higher cost
-// (measured: 1.2 times with every filter off, more in the filters).
+// (measured at -O1: 1.3 times with every filter off, 1.8 with every
+// filter on).
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr double cpu_cost_factor = 2.0;
 #else
