@@ -373,11 +373,32 @@ std::optional<std::chrono::duration<double>> cpu_time(pid_t pid) {
                                        static_cast<double>(sysconf(_SC_CLK_TCK)));
 }
 
-Load::Load(int processes) {
+int runnable_tasks() {
+  std::ifstream file("/proc/loadavg");
+  double averages[3];
+  int runnable = 0;
+  file >> averages[0] >> averages[1] >> averages[2] >> runnable;
+  return runnable;
+}
+
+Load::Load(int processes, int compilers) {
   for (int i = 0; i < processes; ++i) {
     spinners_.push_back(
         std::make_unique<Child>("sh", std::vector<std::string>{"-c", "while :; do :; done"}));
   }
+  // A build's work: the compiler the project is built with, on a source
+  // with heavy headers, over and over.
+  const std::string compile =
+      "while :; do printf '#include <regex>\\n#include <iostream>\\nint main() { std::regex r(\"a+b\"); "
+      "std::cout << std::regex_match(\"aab\", r); }\\n' | c++ -O2 -x c++ -c -o /dev/null -; done";
+  // Each in a process group of its own, which goes whole.
+  for (int i = 0; i < compilers; ++i) {
+    compilers_.push_back(std::make_unique<Child>("setsid", std::vector<std::string>{"sh", "-c", compile}));
+  }
+}
+
+Load::~Load() {
+  for (const auto& compiler : compilers_) ::kill(-compiler->pid(), SIGKILL);
 }
 
 std::optional<std::string> module_of_sink(const std::string& sink) {

@@ -207,17 +207,26 @@ inline constexpr double cpu_cost_factor = 2.0;
 inline constexpr double cpu_cost_factor = 1.0;
 #endif
 
+// Tasks running or ready to run on the whole machine now, from
+// /proc/loadavg: what the load average averages.
+int runnable_tasks();
+
 // CPU time the process has used, user and system, from /proc/<pid>/stat.
 std::optional<std::chrono::duration<double>> cpu_time(pid_t pid);
 
-// CPU-bound processes at normal priority, as many as asked, from
-// construction until this goes: a machine busier than it has cores.
+// CPU-bound processes at normal priority, as many as asked, and as many
+// compilers compiling again and again, from construction until this goes:
+// a machine busier than it has cores.
 class Load {
  public:
-  explicit Load(int processes = 4);
+  explicit Load(int processes = 4, int compilers = 0);
+  ~Load();
+  Load(const Load&) = delete;
+  Load& operator=(const Load&) = delete;
 
  private:
   std::vector<std::unique_ptr<Child>> spinners_;
+  std::vector<std::unique_ptr<Child>> compilers_;
 };
 
 // The index of the module that made the sink, from "pactl list short
