@@ -390,7 +390,7 @@ Load::Load(int processes, int compilers) {
   // with heavy headers, over and over.
   const std::string compile =
       "while :; do printf '#include <regex>\\n#include <iostream>\\nint main() { std::regex r(\"a+b\"); "
-      "std::cout << std::regex_match(\"aab\", r); }\\n' | c++ -O2 -x c++ -c -o /dev/null -; done";
+      "std::cout << std::regex_match(\"aab\", r); }\\n' | g++ -O2 -x c++ -c -o /dev/null -; done";
   // Each in a process group of its own, which goes whole.
   for (int i = 0; i < compilers; ++i) {
     compilers_.push_back(std::make_unique<Child>("setsid", std::vector<std::string>{"sh", "-c", compile}));
