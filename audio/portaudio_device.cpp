@@ -307,9 +307,14 @@ namespace {
 // The capture reader's SCHED_FIFO priority, the audio thread's.
 constexpr int reader_priority = 10;
 
-// How long the capture reader sleeps when the card has nothing for it: the
-// most a complete block waits to be taken.
+// How long the capture reader sleeps when the card has brought nothing for
+// a while (a source that has yet to start, or has stopped).
 constexpr auto capture_pause = std::chrono::milliseconds(40);
+
+// The reader's short look while a period is due, and how many it makes
+// before it takes the source for idle.
+constexpr auto capture_look = std::chrono::milliseconds(3);
+constexpr int capture_looks = 16;
 
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.
@@ -321,9 +326,16 @@ constexpr auto capture_pause = std::chrono::milliseconds(40);
 // reader takes what is available and otherwise sleeps for capture_pause. It
 // stands where PortAudio's audio thread would, calling only the read
 // functions of its own stream.
+//
+// The card's periods arrive at a steady pace, so the reader sleeps through
+// most of each and looks in short steps around when the next is due,
+// moving its sleep so that a period waits at most a step to be taken: the
+// passes then complete at an even pace, which the output's lead relies on.
 struct CaptureCore {
   CaptureCore(const WaveFormat& format, const DeviceSetup& setup)
       : frames(static_cast<std::size_t>(converter_chunk_frames * setup.channels)),
+        period(std::chrono::duration_cast<std::chrono::microseconds>(
+            std::chrono::duration<double>(static_cast<double>(capture_frames_per_period) / setup.rate))),
         converter(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
   static constexpr PaStreamCallback* callback = nullptr;
@@ -348,10 +360,16 @@ struct CaptureCore {
   // sees a gap; only what arrives while capture runs fills buffers and moves
   // the position.
   void read(PaStream* stream, const std::stop_token& stop) {
+    // The sleep after a period is taken: shortened while a period turns out
+    // to be waiting at the first look, lengthened while the looks before it
+    // find nothing.
+    auto sleep = period - 2 * capture_look;
+    int looks = 0;
     while (!stop.stop_requested()) {
       const long available = Pa_GetStreamReadAvailable(stream);
       if (available <= 0) {
-        std::this_thread::sleep_for(capture_pause);
+        ++looks;
+        std::this_thread::sleep_for(looks <= capture_looks ? capture_look : capture_pause);
         continue;
       }
       const long count = std::min(available, converter_chunk_frames);
@@ -361,11 +379,20 @@ struct CaptureCore {
         std::this_thread::sleep_for(capture_pause);
         continue;
       }
+      if (looks == 0) {
+        sleep = std::max(decltype(sleep)::zero(), sleep - capture_look);
+      } else if (looks > 2 && looks <= capture_looks) {
+        sleep = std::min(period, sleep + capture_look);
+      }
+      looks = 0;
       converter.convert(frames.data(), count, [this](std::span<const std::uint8_t> bytes) {
         if (!running.load()) return;
         queue.capture(bytes.data(), bytes.size());
         position.fetch_add(static_cast<std::uint32_t>(bytes.size()));
       });
+      // More than a period's frames waiting: the reader is behind, and takes
+      // the rest at once.
+      if (available <= static_cast<long>(capture_frames_per_period)) std::this_thread::sleep_for(sleep);
     }
   }
 
@@ -373,6 +400,7 @@ struct CaptureCore {
   std::atomic<bool> running{false};
   std::atomic<std::uint32_t> position{0};
   std::vector<float> frames;  // one read's card frames
+  std::chrono::microseconds period;  // of the card's periods
   CaptureConverter converter;
   std::jthread reader;
 };

@@ -69,6 +69,33 @@ void Cycle::count_timeout(int& counter, bool output_stalled, bool input_delivere
   control_.silent_input_restarted = output_failing ? 0 : 1;
 }
 
+// Whether the input buffer just waited for filled after one that did not:
+// the input has started, or is back after a stall.
+bool Cycle::input_returned(unsigned captured) const {
+  return control_.timeout != 1 && captured == devices_.in_buffer_bytes && delivered_passes_ == 0;
+}
+
+// Sets how far the output runs ahead of the input, from the block the input
+// has just filled: what is queued to play goes (silence, or blocks of an
+// input that stalled), and a quarter block of silence goes out in its
+// place, so that the block this pass makes follows it. Without this, the
+// output keeps whatever lead the passes paced by timeouts left it, up to a
+// pass more than needed, for as long as the cycle runs.
+void Cycle::lead_output(audio::WaveHeader& header, std::uint8_t* data) {
+  if (control_.timeout != 1) devices_.reset_wave_out();
+  const std::uint32_t quarter = devices_.out_buffer_bytes / 4;
+  std::fill_n(data, quarter, std::uint8_t{0});
+  header.buffer_length = quarter;
+  if (&header == &devices_.out_header_b) {
+    devices_.prepare_out_b();
+    devices_.write_out_b();
+  } else {
+    devices_.prepare_out_a();
+    devices_.write_out_a();
+  }
+  output_started_ = true;
+}
+
 // Phase a: queue input b and send output b, then collect input a and the
 // output a that was playing. Phase b mirrors it.
 void Cycle::device_phase(int& timeouts_a, int& timeouts_b) {
@@ -104,25 +131,21 @@ void Cycle::device_phase(int& timeouts_a, int& timeouts_b) {
   if (phase_a) {
     const unsigned captured = devices_.wait_in_a(control_.timeout);
     host_.show_diagnostic(Diagnostic::byte_position_a, captured);
-    if (first_pass) {
-      if (control_.timeout != 1) devices_.reset_wave_out();
-      devices_.out_header_b.buffer_length = devices_.out_buffer_bytes / 4;
-      devices_.prepare_out_b();
-      devices_.write_out_b();
-      output_started_ = true;
-    }
+    if (first_pass || input_returned(captured)) lead_output(devices_.out_header_b, devices_.out_data_b.get());
     const bool stalled = output_stalled(devices_.out_header_a);
     devices_.wait_out_a(control_.timeout);
     devices_.unprepare_out_a();
+    devices_.out_header_a.buffer_length = devices_.out_buffer_bytes;
     count_timeout(timeouts_a, stalled, captured == devices_.in_buffer_bytes);
   } else {
     const unsigned captured = devices_.wait_in_b(control_.timeout);
     host_.show_diagnostic(Diagnostic::byte_position_b, captured);
     devices_.unprepare_in_b();
+    if (input_returned(captured)) lead_output(devices_.out_header_a, devices_.out_data_a.get());
     const bool stalled = output_stalled(devices_.out_header_b);
     devices_.wait_out_b(control_.timeout);
     devices_.unprepare_out_b();
-    devices_.out_header_b.buffer_length = devices_.out_buffer_bytes;  // whole after the start's quarter
+    devices_.out_header_b.buffer_length = devices_.out_buffer_bytes;
     count_timeout(timeouts_b, stalled, captured == devices_.in_buffer_bytes);
   }
   host_.enable_timeout_timer(false);

@@ -75,6 +75,8 @@ class Cycle {
  private:
   std::uint32_t wait_for_position();
   void count_timeout(int& counter, bool output_stalled, bool input_delivered);
+  bool input_returned(unsigned captured) const;
+  void lead_output(audio::WaveHeader& header, std::uint8_t* data);
   void device_phase(int& timeouts_a, int& timeouts_b);
   std::uint8_t* captured_block();
   const std::uint8_t* sent_block();
