@@ -323,14 +323,15 @@ constexpr int capture_looks = 16;
 // sound server's ALSA plugin keeps its poll descriptor readable until the
 // first captured data arrives (up to two seconds from an idle source), and
 // PortAudio's callback thread spins on it for that long at a full core. The
-// reader takes what is available and otherwise sleeps for capture_pause. It
-// stands where PortAudio's audio thread would, calling only the read
+// reader stands where PortAudio's audio thread would, calling only the read
 // functions of its own stream.
 //
 // The card's periods arrive at a steady pace, so the reader sleeps through
 // most of each and looks in short steps around when the next is due,
 // moving its sleep so that a period waits at most a step to be taken: the
 // passes then complete at an even pace, which the output's lead relies on.
+// A source that brings nothing for a while is looked at every
+// capture_pause.
 struct CaptureCore {
   CaptureCore(const WaveFormat& format, const DeviceSetup& setup)
       : frames(static_cast<std::size_t>(converter_chunk_frames * setup.channels)),

@@ -113,7 +113,8 @@ void clear(const View& view, QImage& bitmap) {
   if (rows <= 0 || columns <= 0) return;
   auto* first = reinterpret_cast<QRgb*>(bitmap.scanLine(0));
   std::fill(first, first + columns, white);
-  for (int y = 1; y < rows; ++y) std::memcpy(bitmap.scanLine(y), first, sizeof(QRgb) * static_cast<std::size_t>(columns));
+  const std::size_t row_bytes = sizeof(QRgb) * static_cast<std::size_t>(columns);
+  for (int y = 1; y < rows; ++y) std::memcpy(bitmap.scanLine(y), first, row_bytes);
 }
 
 // The time view draws from its trigger on: the first rising sample whose
