@@ -247,7 +247,8 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
   EXPECT_NEAR(*frequency, *fed_frequency, 1.0);
   std::string at;
   for (const std::size_t window : added) {
-    at += " " + std::to_string(1.0 + static_cast<double>(window * kWindow) / live::rate);
+    at += ' ';
+    at += std::to_string(1.0 + static_cast<double>(window * kWindow) / live::rate);
   }
   EXPECT_LE(added.size(), rig_allowance)
       << "10 ms windows below half the expected level or no clean 1000 Hz tone, with the input "
