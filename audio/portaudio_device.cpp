@@ -313,7 +313,7 @@ constexpr auto capture_pause = std::chrono::milliseconds(40);
 
 // The reader's short look while a period is due, and how many it makes
 // before it takes the source for idle.
-constexpr auto capture_look = std::chrono::milliseconds(4);
+constexpr auto capture_look = std::chrono::milliseconds(3);
 constexpr int capture_looks = 16;
 
 // What a capture stream's reader touches. It lives until the stream's close
@@ -382,7 +382,7 @@ struct CaptureCore {
       }
       if (looks == 0) {
         sleep = std::max(decltype(sleep)::zero(), sleep - capture_look);
-      } else if (looks > 1 && looks <= capture_looks) {
+      } else if (looks > 2 && looks <= capture_looks) {
         sleep = std::min(period, sleep + capture_look);
       }
       looks = 0;
