@@ -81,12 +81,12 @@ bool Cycle::input_returned(unsigned captured) const {
 // place, so that the block this pass makes follows it. Without this, the
 // output keeps whatever lead the passes paced by timeouts left it, up to a
 // pass more than needed, for as long as the cycle runs.
-void Cycle::lead_output(audio::WaveHeader& header, std::uint8_t* data) {
+void Cycle::lead_output(bool with_b) {
   if (control_.timeout != 1) devices_.reset_wave_out();
   const std::uint32_t quarter = devices_.out_buffer_bytes / 4;
-  std::fill_n(data, quarter, std::uint8_t{0});
-  header.buffer_length = quarter;
-  if (&header == &devices_.out_header_b) {
+  std::fill_n(with_b ? devices_.out_data_b.get() : devices_.out_data_a.get(), quarter, std::uint8_t{0});
+  (with_b ? devices_.out_header_b : devices_.out_header_a).buffer_length = quarter;
+  if (with_b) {
     devices_.prepare_out_b();
     devices_.write_out_b();
   } else {
@@ -131,7 +131,7 @@ void Cycle::device_phase(int& timeouts_a, int& timeouts_b) {
   if (phase_a) {
     const unsigned captured = devices_.wait_in_a(control_.timeout);
     host_.show_diagnostic(Diagnostic::byte_position_a, captured);
-    if (first_pass || input_returned(captured)) lead_output(devices_.out_header_b, devices_.out_data_b.get());
+    if (first_pass || input_returned(captured)) lead_output(true);
     const bool stalled = output_stalled(devices_.out_header_a);
     devices_.wait_out_a(control_.timeout);
     devices_.unprepare_out_a();
@@ -141,7 +141,7 @@ void Cycle::device_phase(int& timeouts_a, int& timeouts_b) {
     const unsigned captured = devices_.wait_in_b(control_.timeout);
     host_.show_diagnostic(Diagnostic::byte_position_b, captured);
     devices_.unprepare_in_b();
-    if (input_returned(captured)) lead_output(devices_.out_header_a, devices_.out_data_a.get());
+    if (input_returned(captured)) lead_output(false);
     const bool stalled = output_stalled(devices_.out_header_b);
     devices_.wait_out_b(control_.timeout);
     devices_.unprepare_out_b();

@@ -76,7 +76,7 @@ class Cycle {
   std::uint32_t wait_for_position();
   void count_timeout(int& counter, bool output_stalled, bool input_delivered);
   bool input_returned(unsigned captured) const;
-  void lead_output(audio::WaveHeader& header, std::uint8_t* data);
+  void lead_output(bool with_b);
   void device_phase(int& timeouts_a, int& timeouts_b);
   std::uint8_t* captured_block();
   const std::uint8_t* sent_block();
