@@ -11,11 +11,12 @@
 //   quit as in the program.
 // filters-on: every filter and both noise filters on for 24 s; exits 3
 //   if one of them is off.
-// audio-thread-calls: every filter on, recording to calls.wav; from 2 s on,
-//   for 10 s, filters are switched and lines dragged every 100 ms while the
-//   calls of every thread are counted; then prints "audio_thread
-//   ALLOCATIONS FREES LOCKS WRITES PRIORITY" for the audio thread (or
-//   "audio_thread none").
+// audio-thread-calls: every filter on, recording to calls.wav; from when the
+//   input has delivered for a second, for 10 s, filters are switched and lines dragged every
+//   100 ms while the calls of every thread are counted; then prints
+//   "audio_thread ALLOCATIONS FREES LOCKS WRITES RESTARTS PRIORITY" for the
+//   audio thread (or "audio_thread none"), RESTARTS the cycles begun
+//   meanwhile.
 // Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
 // shown.
 #include <QPushButton>
@@ -96,24 +97,36 @@ int main(int argc, char** argv) {
         form.SpectrumBoxMouseMove(Qt::LeftButton, x, 50);
         form.SpectrumBoxMouseUp(Qt::LeftButton, x, 50);
       });
-      QTimer::singleShot(2000, &form, [busy] {
+      // Counting starts once the input has delivered for a second in the
+      // same cycle: a fresh stream on an idle sound server may stall before
+      // it settles, the cycle then ends itself, and opening the devices anew
+      // allocates.
+      auto* watch = new QTimer(&form);
+      QObject::connect(watch, &QTimer::timeout, &form, [&form, busy, watch, settled = 0, seen = 0u]() mutable {
+        const realtime::DeviceStatus status = form.live.status();
+        settled = status.input_delivering && status.cycles == seen ? settled + 1 : 0;
+        seen = status.cycles;
+        if (settled < 10) return;
+        watch->stop();
+        const std::uint32_t cycles = form.live.status().cycles;
         test_support::start_counting();
         busy->start(100);
+        QTimer::singleShot(10000, &form, [&form, busy, cycles] {
+          busy->stop();
+          test_support::stop_counting();
+          const std::optional<pid_t> audio = test_support::thread_named("tonewell-audio");
+          if (audio) {
+            const test_support::ThreadCalls calls = test_support::calls_of(*audio);
+            std::printf("audio_thread %ld %ld %ld %ld %u %s\n", calls.allocations, calls.frees, calls.locks,
+                        calls.writes, form.live.status().cycles - cycles, form.live.priority().c_str());
+          } else {
+            std::printf("audio_thread none\n");
+          }
+          std::fflush(stdout);
+          form.Quit1Click();
+        });
       });
-      QTimer::singleShot(12000, &form, [&form, busy] {
-        busy->stop();
-        test_support::stop_counting();
-        const std::optional<pid_t> audio = test_support::thread_named("tonewell-audio");
-        if (audio) {
-          const test_support::ThreadCalls calls = test_support::calls_of(*audio);
-          std::printf("audio_thread %ld %ld %ld %ld %s\n", calls.allocations, calls.frees, calls.locks,
-                      calls.writes, form.live.priority().c_str());
-        } else {
-          std::printf("audio_thread none\n");
-        }
-        std::fflush(stdout);
-        form.Quit1Click();
-      });
+      QTimer::singleShot(1000, watch, [watch] { watch->start(100); });
     } else {
       return 2;
     }
