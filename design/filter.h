@@ -26,6 +26,24 @@ using Kernel = std::array<float, kernel_room>;
 using Response = std::array<float, response_bins>;
 using WindowTable = std::array<float, window_room>;
 
+// The minimum-phase form of a design, for the low-latency passes: 512 taps
+// (time samples 0..511) cut into partition_count partitions of
+// partition_size taps, each with the spectrum of a 2 x partition_size point
+// transform (its taps then as many zeros). A spectrum has bin j at entry j
+// for j = 1..partition_size - 1; entry 0 holds the real DC value (re) and
+// the real Nyquist value (im), as a Response does.
+inline constexpr int min_phase_taps = 512;
+inline constexpr int partition_size = 128;
+inline constexpr int partition_count = min_phase_taps / partition_size;
+
+using PartitionSpectrum = std::array<float, partition_size>;
+
+struct MinimumPhase {
+  std::array<float, min_phase_taps> taps{};
+  std::array<PartitionSpectrum, partition_count> re{};
+  std::array<PartitionSpectrum, partition_count> im{};
+};
+
 // The two band edges of a filter, lower first.
 struct Edges {
   float lo = 0.0f;
@@ -35,11 +53,14 @@ struct Edges {
 // A designed filter: the kernel, and the response a stage multiplies in,
 // with the Q-level's floor (see response_from_taps). The response has bin j
 // at entry j for j = 1..511; entry 0 holds the real DC value (re) and the
-// real Nyquist value (im).
+// real Nyquist value (im). min_phase has the magnitude of that response with
+// no delay beyond what a minimum phase takes (see minimum_phase.h); a
+// default-constructed filter is all zero in both forms.
 struct DesignedFilter {
   Kernel taps{};
   Response re{};
   Response im{};
+  MinimumPhase min_phase{};
 };
 
 }  // namespace design
