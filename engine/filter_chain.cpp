@@ -1,31 +1,52 @@
 #include "engine/filter_chain.h"
 
+#include <algorithm>
+
 #include "engine/pass.h"
 
 namespace engine {
 
 void FilterChain::run_filters() {
-  if (median_on == 1) median_smooth(raw_samples, work_samples);
+  const auto n = static_cast<std::size_t>(pass_samples());
+  const std::span<std::int32_t> work = std::span(work_samples).last(n);
+  if (median_on == 1) median_smooth(std::span(raw_samples).last(n), work);
   if (lms_on == 1) {
-    lms_pass(work_samples, lms.input, lms.output, lms.weights, lms.taps, lms.power, lms.mu,
-             lms.prev_input);
+    lms_pass(work, std::span(lms.input).first(n), std::span(lms.output).first(n), lms.weights,
+             lms.taps, lms.power, lms.mu, lms.prev_input);
   }
-  if (auto_notch_on == 1) auto_notch.process(work_samples);
-  if (noise_reduction_on == 1) noise_reduction.process(work_samples);
+  if (auto_notch_on == 1) auto_notch.process(work);
+  if (noise_reduction_on == 1) noise_reduction.process(work);
   for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) {
-    if (stage->on == 1) {
-      apply_filter_stage(stage->filter.re, stage->filter.im, stage->overlap, work_samples,
-                         stage_work);
+    if (stage->on != 1) continue;
+    if (low_latency_) {
+      apply_partitioned_stage(stage->filter.min_phase, stage->partitioned, work,
+                              partitioned_work);
+    } else {
+      apply_filter_stage(stage->filter.re, stage->filter.im, stage->overlap, work, stage_work);
     }
   }
 }
 
 void FilterChain::process(std::span<const std::uint8_t> captured, std::int32_t input_select,
                           std::span<std::uint8_t> packed, bool pause) {
-  unpack_input_block(captured, input_select, work_samples, raw_samples);
+  const auto n = static_cast<std::size_t>(pass_samples());
+  if (low_latency_) {
+    for (auto* samples : {&raw_samples, &work_samples, &out_samples}) {
+      std::copy(samples->begin() + n, samples->end(), samples->begin());
+    }
+  }
+  const auto newest = [n](auto& samples) { return std::span(samples).last(n); };
+  unpack_input_block(captured, input_select, newest(work_samples), newest(raw_samples));
   run_filters();
-  output_stage(raw_samples, work_samples, bypass_on == 1, signal_gain, pause, out_samples);
-  pack_output_block(out_samples, packed);
+  output_stage(newest(raw_samples), newest(work_samples), bypass_on == 1, signal_gain, pause,
+               newest(out_samples));
+  pack_output_block(newest(out_samples), packed);
+}
+
+void FilterChain::set_low_latency(bool on) {
+  if (on == low_latency_) return;
+  low_latency_ = on;
+  clear_stage_tails();
 }
 
 void FilterChain::start_passes() {
@@ -33,8 +54,15 @@ void FilterChain::start_passes() {
   lms.prev_input = 0.0f;
 }
 
+void FilterChain::clear_stage_tails() {
+  for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) {
+    stage->overlap.fill(0);
+    stage->partitioned = PartitionedTail{};
+  }
+}
+
 void FilterChain::reset() {
-  for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) stage->overlap.fill(0);
+  clear_stage_tails();
   lms_reset(lms.weights, lms.taps, lms.power);
   lms.prev_input = 0.0f;
   auto_notch.reset();

@@ -11,6 +11,7 @@
 #include "engine/block_filter.h"
 #include "engine/noise_filters.h"
 #include "engine/noise_reduction.h"
+#include "engine/partitioned_filter.h"
 
 namespace engine {
 
@@ -18,13 +19,20 @@ namespace engine {
 // stereo buffer.
 inline constexpr int samples_per_buffer = 1024;
 
+// Samples per pass in the low-latency mode: one partition of the
+// minimum-phase designs.
+inline constexpr int low_latency_pass = 128;
+static_assert(low_latency_pass == partitioned_pass);
+
 // A transform-domain stage: its switch (0/1, written by its enable button),
-// its design (written by the filter's controls) and the tail it carries into
-// the next pass, kept while the stage is off.
+// its design (written by the filter's controls) and the tails it carries into
+// the next pass, kept while the stage is off: the overlap-add tail of the
+// normal passes and the delay line of the low-latency ones.
 struct FilterStage {
   std::int32_t on = 0;
   design::DesignedFilter filter;
   std::array<std::int32_t, stage_length> overlap{};
+  PartitionedTail partitioned{};
 };
 
 // The LMS filter's adaptation. The weights, delay line and power estimate
@@ -43,29 +51,41 @@ struct LmsState {
 
 class FilterChain {
  public:
-  // process: one pass on a captured block of samples_per_buffer frames in
-  // the layout `input_select` names (1: mono; 2, 3: the left or right
-  // channel of stereo): unpacking, smoothing, LMS, the automatic notch, the
-  // noise reduction, notch 1, notch 2, the
-  // variable notch, the bandpass and the variable bandpass (each when it is
-  // on), the output stage (bypass, gain, then silence while `pause`) and
-  // 16-bit packing into `packed` (2 x samples_per_buffer bytes). Another
-  // input_select unpacks nothing: the pass works on what the arrays hold
-  // from the pass before. Allocates nothing.
+  // process: one pass on a captured block of pass_samples() frames in the
+  // layout `input_select` names (1: mono; 2, 3: the left or right channel
+  // of stereo): unpacking, smoothing, LMS, the automatic notch, the noise
+  // reduction, notch 1, notch 2, the variable notch, the bandpass and the
+  // variable bandpass (each when it is on), the output stage (bypass, gain,
+  // then silence while `pause`) and 16-bit packing into `packed`
+  // (2 x pass_samples() bytes). Another input_select unpacks nothing: the
+  // pass works on what the arrays hold from the pass before. In the
+  // low-latency mode the working arrays first move back by a pass, so that
+  // they hold the last samples_per_buffer samples with the pass at the end.
+  // Allocates nothing.
   void process(std::span<const std::uint8_t> captured, std::int32_t input_select,
                std::span<std::uint8_t> packed, bool pause);
 
-  // The filters alone, on work_samples (raw_samples holding the pass's
-  // unfiltered input). Allocates nothing.
+  // The filters alone, on the last pass_samples() entries of work_samples
+  // (raw_samples holding the pass's unfiltered input at the same entries).
+  // The five stages run as linear-phase overlap-add stages (delay 255
+  // samples), or in the low-latency mode as minimum-phase partitioned ones.
+  // Allocates nothing.
   void run_filters();
+
+  // The low-latency mode: passes of low_latency_pass samples and
+  // minimum-phase stages. A change of mode clears the five stages' tails
+  // (both forms) and nothing else.
+  void set_low_latency(bool on);
+  bool low_latency() const { return low_latency_; }
+  int pass_samples() const { return low_latency_ ? low_latency_pass : samples_per_buffer; }
 
   // What every run of passes starts from: the LMS step size, and no previous
   // LMS input.
   void start_passes();
 
-  // Back to a chain that has run no pass: every tail, the LMS adaptation,
-  // the automatic notch's and the noise reduction's state and the working
-  // arrays cleared. Switches, designs and gain stay.
+  // Back to a chain that has run no pass: every tail (both forms), the LMS
+  // adaptation, the automatic notch's and the noise reduction's state and
+  // the working arrays cleared. Switches, designs, gain and the mode stay.
   void reset();
 
   // The five stages, named by their filters.
@@ -96,6 +116,12 @@ class FilterChain {
   std::array<std::int32_t, samples_per_buffer> work_samples{};  // through the filters
   std::array<std::int32_t, samples_per_buffer> out_samples{};   // after bypass, gain, pause
   StageWork stage_work;
+  PartitionedWork partitioned_work;
+
+ private:
+  void clear_stage_tails();
+
+  bool low_latency_ = false;
 };
 
 }  // namespace engine
