@@ -14,19 +14,21 @@ namespace design {
 // (0..0.25), `filter` gets the minimum-phase FIR whose magnitude is that of
 // the floored kernel (1 - f) x kernel + f x (unit impulse at tap 256),
 // f = q x sqrt(2), and the spectra of its partitions.
-//   Construction: the floored kernel's magnitude on a grid of 8192 points,
-//   its logarithm (held above 1e-7 of the largest magnitude, about -140 dB,
-//   so that zeros on the unit circle stay finite), the real cepstrum folded
+//   Construction: the floored kernel's magnitude on a grid of 4096 points,
+//   its logarithm (held above 1e-7 of the largest magnitude, -140 dB, so
+//   that zeros on the unit circle stay finite), the real cepstrum folded
 //   onto positive times, its exponential, back to time and cut to 512 taps.
 //   Double precision throughout; the taps and spectra are rounded to float.
-//   Accuracy against the kernel's response: pass band within 0.02 dB,
-//   -6 dB edges within 1 Hz, rejected bands and notch bottoms within a dB
-//   down to about -100 dB.
-//   Delay: that of a minimum phase (a few samples at most frequencies,
-//   more near the band edges). Gain: the kernel's, in magnitude.
-//   An all-zero kernel with q = 0 gives all-zero taps and spectra.
-// Allocates nothing; about 0.5 ms a design. Any number of threads may design
-// at once, each into its own filter.
+//   Accuracy against the floored kernel's response, for the presets, the
+//   notch widths and every Q-level: pass band within 0.01 dB, -6 dB edges
+//   within 0.1 Hz, floors and notch bottoms within 0.1 dB; what lies below
+//   -140 dB comes out below -140 dB.
+//   Delay: that of a minimum phase, a few samples in the middle of a pass
+//   band and more towards its edges. Gain: the kernel's, in magnitude.
+//   A kernel with q = 0 whose taps are all zero gives all-zero taps and
+//   spectra.
+// Allocates nothing (about 70 kB of stack); about 0.35 ms a design. Any
+// number of threads may design at once, each into its own filter.
 void minimum_phase_from_taps(std::span<const float> kernel, float q, MinimumPhase& filter);
 
 }  // namespace design
