@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 #include <random>
 
+#include "design/designers.h"
 #include "engine/gain.h"
 #include "engine/pass.h"
 #include "tests/support/allocations.h"
@@ -126,6 +128,115 @@ TEST(Gain, ScalesOutputSamplesTruncatingTowardZero) {
   EXPECT_EQ(out_for(100, 7, 33), 33000);
   EXPECT_EQ(engine::fine_gain(1, engine::coarse_step(1)->coarse_gain), 1e-5f);
   EXPECT_EQ(engine::fine_gain(100, engine::coarse_step(7)->coarse_gain), 1000.0f);
+}
+
+}  // namespace
+
+namespace {
+
+// Low-latency passes: 128 frames of mono 16-bit input in, as many out.
+using LowPass = std::array<std::uint8_t, 2 * engine::low_latency_pass>;
+
+LowPass packed_pass(std::span<const std::int32_t> samples) {
+  LowPass bytes{};
+  engine::pack_output_block(samples, bytes);
+  return bytes;
+}
+
+std::int32_t sample_at(const LowPass& bytes, std::size_t j) {
+  return static_cast<std::int16_t>(bytes[2 * j] | (bytes[2 * j + 1] << 8));
+}
+
+TEST(LowLatency, EveryFilterOffPassesInputWholeAndTheArraysHoldTheLast1024) {
+  engine::FilterChain chain;
+  give_every_stage_a_response(chain);
+  switch_everything(chain, 0);
+  chain.set_low_latency(true);
+  ASSERT_EQ(chain.pass_samples(), 128);
+  std::array<std::int32_t, 20 * 128> x{};
+  fill_random(x, 4);
+  LowPass out{};
+  for (std::size_t p = 0; p < 20; ++p) {
+    const LowPass in = packed_pass(std::span(x).subspan(128 * p, 128));
+    chain.process(in, 1, out, false);
+    ASSERT_EQ(out, in) << "pass " << p;
+  }
+  EXPECT_TRUE(std::equal(chain.raw_samples.begin(), chain.raw_samples.end(), x.end() - 1024));
+  EXPECT_TRUE(std::equal(chain.out_samples.begin(), chain.out_samples.end(), x.end() - 1024));
+}
+
+TEST(LowLatency, AStageOnIsTheConvolutionWithItsMinimumPhaseTaps) {
+  engine::FilterChain chain;
+  switch_everything(chain, 0);
+  design::design_bandpass({0.0181405f, 0.2721088f}, 0.05f, chain.bp.filter);
+  chain.bp.on = 1;
+  chain.set_low_latency(true);
+  std::array<std::int32_t, 24 * 128> x{};
+  fill_random(x, 5);
+  for (std::int32_t& v : x) v /= 3;
+  std::array<std::int32_t, 24 * 128> y{};
+  LowPass out{};
+  const long before = test_support::allocations();
+  for (std::size_t p = 0; p < 24; ++p) {
+    chain.process(packed_pass(std::span(x).subspan(128 * p, 128)), 1, out, false);
+    for (std::size_t j = 0; j < 128; ++j) y[128 * p + j] = sample_at(out, j);
+  }
+  EXPECT_EQ(test_support::allocations() - before, 0);
+  const auto& taps = chain.bp.filter.min_phase.taps;
+  double worst = 0.0;
+  for (std::size_t n = 0; n < x.size(); ++n) {
+    double expected = 0.0;
+    for (std::size_t t = 0; t < 512 && t <= n; ++t) expected += taps[t] * double(x[n - t]);
+    worst = std::max(worst, std::abs(y[n] - expected));
+  }
+  EXPECT_LT(worst, 2.0);
+}
+
+// Every filter on through mode changes every few passes stays finite and
+// bounded; a change of mode clears the stages' tails of both forms and
+// leaves the LMS adaptation alone.
+TEST(LowLatency, SwitchingModesMidStreamClearsOnlyTheStageTails) {
+  engine::FilterChain chain;
+  design::design_bandpass({0.0181405f, 0.2721088f}, 0.05f, chain.bp.filter);
+  design::design_notch({0.08f, 0.09f}, 0.0f, chain.nf1.filter);
+  design::design_notch({0.2f, 0.21f}, 0.0f, chain.nf2.filter);
+  design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
+  design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
+  switch_everything(chain, 1);
+  chain.start_passes();
+  std::array<std::int32_t, 1024> noise{};
+  std::array<std::uint8_t, 2048> in{};
+  std::array<std::uint8_t, 2048> out{};
+  for (int pass = 0; pass < 60; ++pass) {
+    if (pass % 7 == 0) {
+      const auto weights = chain.lms.weights;
+      chain.set_low_latency(!chain.low_latency());
+      EXPECT_EQ(chain.lms.weights, weights);
+    }
+    fill_random(noise, 10 + pass);
+    engine::pack_output_block(noise, in);
+    chain.process(in, 1, out, false);
+    for (const std::int32_t v : chain.out_samples) ASSERT_LT(std::abs(v), 200000) << pass;
+  }
+  for (const float w : chain.lms.weights) EXPECT_TRUE(std::isfinite(w));
+
+  // The bandpass alone: each form's tail is full when the mode changes, and
+  // silence after the change comes out silent.
+  switch_everything(chain, 0);
+  chain.bp.on = 1;
+  chain.set_low_latency(false);
+  chain.process(in, 1, out, false);
+  chain.set_low_latency(true);
+  chain.process(in, 1, out, false);
+  const std::array<std::uint8_t, 2048> silence{};
+  for (const bool low : {false, true}) {
+    chain.set_low_latency(low);
+    out.fill(1);
+    chain.process(silence, 1, out, false);
+    EXPECT_TRUE(std::all_of(out.begin(), out.begin() + 2 * chain.pass_samples(),
+                            [](std::uint8_t b) { return b == 0; }))
+        << low;
+  }
 }
 
 }  // namespace
