@@ -1,10 +1,12 @@
-// The cost of the filter chain: one transform pair, one design, one
+// The cost of the filter chain: one transform pair, one design (both forms)
+// and its minimum-phase form alone, one partitioned low-latency stage, one
 // transform-domain stage (ours, and the same overlap-add stage on FFTW's
 // single-precision real transforms as a yardstick when FFTW is available),
 // the automatic notch and the noise reduction over a pass, and a whole pass
 // with every stage on.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -14,9 +16,11 @@
 #include "design/Rfft_ifft.h"
 #include "design/designers.h"
 #include "design/filter.h"
+#include "design/minimum_phase.h"
 #include "engine/block_filter.h"
 #include "engine/filter_chain.h"
 #include "engine/noise_filters.h"
+#include "engine/partitioned_filter.h"
 #include "engine/pass.h"
 
 #ifdef TONEWELL_HAVE_FFTW
@@ -80,6 +84,38 @@ void BM_DesignBandpass(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_DesignBandpass);
+
+// The minimum-phase form alone, at the Q bar's start position.
+void BM_DesignMinimumPhase(benchmark::State& state) {
+  design::DesignedFilter bp;
+  design::design_bandpass(voice_band, 0.05f, bp);
+  design::MinimumPhase form;
+  for (auto _ : state) {
+    design::minimum_phase_from_taps(bp.taps, 0.05f, form);
+    benchmark::DoNotOptimize(form.re.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_DesignMinimumPhase);
+
+// One minimum-phase stage over a low-latency pass of 128 samples.
+void BM_PartitionedStage(benchmark::State& state) {
+  design::DesignedFilter bp;
+  design::design_bandpass(voice_band, 0.0f, bp);
+  const auto noise = noise_pass(3);
+  std::array<std::int32_t, engine::partitioned_pass> samples{};
+  engine::PartitionedTail tail;
+  engine::PartitionedWork work;
+  std::size_t p = 0;
+  for (auto _ : state) {
+    std::copy_n(noise.begin() + (p++ % 8) * engine::partitioned_pass, samples.size(),
+                samples.begin());
+    engine::apply_partitioned_stage(bp.min_phase, tail, samples, work);
+    benchmark::DoNotOptimize(samples.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_PartitionedStage);
 
 void BM_FilterStage(benchmark::State& state) {
   design::DesignedFilter bp;

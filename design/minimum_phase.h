@@ -27,7 +27,7 @@ namespace design {
 //   band and more towards its edges. Gain: the kernel's, in magnitude.
 //   A kernel with q = 0 whose taps are all zero gives all-zero taps and
 //   spectra.
-// Allocates nothing (about 70 kB of stack); about 0.35 ms a design. Any
+// Allocates nothing (about 70 kB of stack); about 0.2 ms a design. Any
 // number of threads may design at once, each into its own filter.
 void minimum_phase_from_taps(std::span<const float> kernel, float q, MinimumPhase& filter);
 
