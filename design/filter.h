@@ -42,6 +42,7 @@ struct MinimumPhase {
   std::array<float, min_phase_taps> taps{};
   std::array<PartitionSpectrum, partition_count> re{};
   std::array<PartitionSpectrum, partition_count> im{};
+  bool operator==(const MinimumPhase&) const = default;
 };
 
 // The two band edges of a filter, lower first.
