@@ -69,7 +69,8 @@ class FilterChain {
   // (raw_samples holding the pass's unfiltered input at the same entries).
   // The five stages run as linear-phase overlap-add stages (delay 255
   // samples), or in the low-latency mode as minimum-phase partitioned ones.
-  // Allocates nothing.
+  // The noise reduction filters whole hops of noise_reduction_hop samples,
+  // so a low-latency pass goes through it as it is. Allocates nothing.
   void run_filters();
 
   // The low-latency mode: passes of low_latency_pass samples and
