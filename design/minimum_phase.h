@@ -21,8 +21,8 @@ namespace design {
 //   Double precision throughout; the taps and spectra are rounded to float.
 //   Accuracy against the floored kernel's response, for the presets, the
 //   notch widths and every Q-level: pass band within 0.01 dB, -6 dB edges
-//   within 0.1 Hz, floors and notch bottoms within 0.1 dB; what lies below
-//   -140 dB comes out below -140 dB.
+//   within 0.1 Hz, floors and rejected bands within 0.2 dB down to -110 dB;
+//   notch bottoms deeper than -140 dB stay below -140 dB.
 //   Delay: that of a minimum phase, a few samples in the middle of a pass
 //   band and more towards its edges. Gain: the kernel's, in magnitude.
 //   A kernel with q = 0 whose taps are all zero gives all-zero taps and
