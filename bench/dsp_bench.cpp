@@ -265,5 +265,6 @@ void BM_WholePassEveryStageOn(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WholePassEveryStageOn);
+const auto* const low_delay_bench = benchmark::RegisterBenchmark("BM_NoiseReductionLowDelay1024Samples", [](benchmark::State& state) { const RadioPasses radio; engine::NoiseReduction reduction; reduction.set_low_delay(true); std::size_t p = 0; for (auto _ : state) { auto work = radio.passes[p++ % 8]; for (std::size_t s = 0; s < work.size(); s += engine::noise_reduction_low_delay_hop) reduction.process(std::span(work).subspan(s, engine::noise_reduction_low_delay_hop)); benchmark::DoNotOptimize(work.data()); benchmark::ClobberMemory(); } });
 
 }  // namespace

@@ -22,6 +22,11 @@ inline constexpr int noise_reduction_hop = 256;
 // 11025 Hz).
 inline constexpr int noise_reduction_delay = noise_reduction_hop;
 
+// The low-delay form's hop, the shortest pass it filters, and its delay, in
+// samples (11.6 ms at 11025 Hz).
+inline constexpr int noise_reduction_low_delay_hop = 128;
+inline constexpr int noise_reduction_low_delay = noise_reduction_low_delay_hop;
+
 // NoiseReduction: short-time spectral suppression of stationary and slowly
 // changing noise.
 //   - Analysis: 512-point frames every 256 samples under a square-root Hann
@@ -45,10 +50,22 @@ inline constexpr int noise_reduction_delay = noise_reduction_hop;
 //     the presence is low the gain also changes slowly from frame to frame.
 //     The floor is set by the strength: -6 dB at 1, -20 dB at the start
 //     value 5, -35 dB at 10. DC and Nyquist take their neighbours' gains.
+//   - Low-delay form: the same frame length and estimator every 128 samples
+//     over an asymmetric window, long rise and short fall, so that the
+//     frame's weight sits on its newest samples; synthesis by a window that
+//     is zero but on the frame's last 256 samples, where the two multiply
+//     to a Hann window of 256 (unit gain where nothing is suppressed, as
+//     above). The tracker's and the held gain's time constants are the
+//     normal form's; in a frame without speech no gain rises, so noise
+//     peaks, which last over several of its overlapping frames, do not turn
+//     into tones. Measured on speech in noise: within 0.35 dB of the normal
+//     form's segmental SNR gain.
 // Units: int32 samples in 16-bit units; larger values (to about 2^30) are
 // filtered alike, results saturate to the int32 range. Delay:
-// noise_reduction_delay samples. Gain: at most 1 in every bin.
-// About 22 us a pass of 1024 samples (four frames) in an optimised build.
+// noise_reduction_delay samples, or noise_reduction_low_delay in the
+// low-delay form. Gain: at most 1 in every bin.
+// About 22 us a pass of 1024 samples (four frames) in an optimised build;
+// the low-delay form takes about twice that (eight frames).
 // Deterministic: the same input after reset() gives bit-identical output.
 class NoiseReduction {
  public:
@@ -59,29 +76,50 @@ class NoiseReduction {
   void set_strength(int level);
   int strength() const { return strength_; }
 
+  // The low-delay form on or off. Takes effect at the next pass, which
+  // cross-fades from the old form into the new over its first 128 samples;
+  // the noise estimate and the strength are kept.
+  void set_low_delay(bool on) { low_delay_ = on; }
+  bool low_delay() const { return low_delay_; }
+
   // process: filters one pass in place. Its length is a multiple of
-  // noise_reduction_hop (the chain's 1024 samples are 4 hops); samples past
-  // the last whole hop are left as they are. Output sample i is the filtered
-  // input noise_reduction_delay samples earlier, across passes. Allocates
-  // nothing.
+  // noise_reduction_hop (the chain's 1024 samples are 4 hops), or of
+  // noise_reduction_low_delay_hop in the low-delay form; samples past the
+  // last whole hop are left as they are. Output sample i is the filtered
+  // input noise_reduction_delay (noise_reduction_low_delay) samples earlier,
+  // across passes. Allocates nothing.
   void process(std::span<std::int32_t> samples);
 
-  // Back to a filter that has heard nothing (the strength is kept).
+  // Back to a filter that has heard nothing (the strength and the form are
+  // kept).
   void reset();
 
  private:
   static constexpr int bins = noise_reduction_frame / 2 + 1;
 
+  static constexpr int low_hop = noise_reduction_low_delay_hop;
+
+  void process_normal(std::span<std::int32_t> samples);
+  void process_low_delay(std::span<std::int32_t> samples);
+  void cross_fade(std::span<std::int32_t> samples) const;
   void run_frame();
+  void window_history(const std::array<float, noise_reduction_frame>& weights);
+  void forward();
+  void analyse();
+  void filter_back();
   void track_noise();
   void compute_gains();
 
   int strength_ = noise_reduction_start;
   float floor_log2_ = 0.0f;   // log2 of the gain floor
   int frames_heard_ = 0;
+  bool low_delay_ = false;          // the form asked for
+  bool running_low_delay_ = false;  // the form the last pass ran
 
   std::array<float, noise_reduction_frame> history_{};  // last frame of input
   std::array<float, noise_reduction_hop> tail_{};       // overlap-add tail
+  std::array<float, low_hop> low_tail_{};   // the low-delay form's
+  std::array<float, low_hop> handover_{};   // the old form's next samples
   // Transform arrays, indexed from 1 (see design/Rfft_ifft.h).
   std::array<float, noise_reduction_frame + 1> data_{};
   std::array<float, noise_reduction_frame / 2 + 1> re_{};
