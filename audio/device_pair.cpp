@@ -44,8 +44,13 @@ void DevicePair::set_input_channels(std::uint16_t channels) {
   bytes_per_sample = 2;
   in_block_align = static_cast<std::uint16_t>(bytes_per_sample * channels);
   in_avg_bytes = in_sample_rate * bytes_per_sample * channels;
-  // 1024 frames: two segments of 512.
-  in_buffer_bytes = static_cast<std::uint16_t>(512 * bytes_per_sample * channels * 2);
+  in_buffer_bytes = static_cast<std::uint16_t>(pass_frames_ * bytes_per_sample * channels);
+}
+
+void DevicePair::set_pass_frames(int frames) {
+  pass_frames_ = frames;
+  in_buffer_bytes = static_cast<std::uint16_t>(frames * bytes_per_sample * in_channels);
+  out_buffer_bytes = static_cast<std::uint16_t>(frames * bytes_per_sample * out_channels);
 }
 
 int DevicePair::checked(Direction direction, int result, std::string_view text) {

@@ -83,6 +83,11 @@ class DevicePair {
   // input-select commands set it.
   void set_input_channels(std::uint16_t channels);
 
+  // Frames a buffer holds each way (1 to 1024): both buffer sizes follow.
+  // Only while no buffer is queued.
+  void set_pass_frames(int frames);
+  int pass_frames() const { return pass_frames_; }
+
   // Sample formats. The output's never change.
   std::int32_t bytes_per_sample = 2;
   std::int32_t in_sample_rate = 11025;
@@ -90,13 +95,13 @@ class DevicePair {
   std::uint16_t in_block_align = 2;
   std::uint16_t in_bits = 16;
   std::int32_t in_avg_bytes = 22050;
-  std::uint16_t in_buffer_bytes = 2048;  // one input buffer holds 1024 frames
+  std::uint16_t in_buffer_bytes = 2048;  // one input buffer holds pass_frames() frames
   std::int32_t out_sample_rate = 11025;
   std::uint16_t out_channels = 1;
   std::uint16_t out_block_align = 2;
   std::uint16_t out_bits = 16;
   std::int32_t out_avg_bytes = 22050;
-  std::uint16_t out_buffer_bytes = 2048;  // one output buffer holds 1024 samples
+  std::uint16_t out_buffer_bytes = 2048;  // one output buffer holds pass_frames() samples
 
   // Device numbers, chosen in the sound-card dialog (saved).
   std::int32_t input_device_id = 0;
@@ -203,6 +208,7 @@ class DevicePair {
   WaveSystem& system_;
   WaveHost& host_;
   std::array<bool, 2> open_failed_{};  // by direction: the last open failed
+  int pass_frames_ = 1024;
 };
 
 }  // namespace audio

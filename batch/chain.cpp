@@ -88,6 +88,7 @@ void set_up_chain(const files::Settings& base, const Options& options, design::T
   chain.noise_reduction_on = options.noise_reduction ? 1 : 0;
   if (options.noise_reduction) chain.noise_reduction.set_strength(*options.noise_reduction);
   chain.bypass_on = options.bypass ? 1 : 0;
+  chain.set_low_latency(options.low_latency);
   chain.reset();
   chain.start_passes();
 }

@@ -38,6 +38,8 @@ const std::string_view usage_text =
     "  --gain FINE,COARSE      the two gain controls, 1..100 and 1..7 (default\n"
     "                          10,5: 10 x 0.1, unity gain)\n"
     "  --bypass                take the unfiltered samples\n"
+    "  --low-latency           passes of 128 samples through minimum-phase stages,\n"
+    "                          as the window's Low Latency mode\n"
     "  --channel left|right    which channel of a stereo input (default left)\n"
     "  -o, --output-dir DIR    write each INPUT to DIR under its own name, several\n"
     "                          at a time; a failed INPUT is reported and the\n"
@@ -267,6 +269,8 @@ bool read_switch(std::string_view name, Options& options) {
     options.auto_notch = true;
   } else if (name == "--bypass") {
     options.bypass = true;
+  } else if (name == "--low-latency") {
+    options.low_latency = true;
   } else if (name == "--quiet") {
     options.quiet = true;
   } else if (name == "--in-place") {

@@ -53,6 +53,7 @@ struct Options {
   bool auto_notch = false;
   std::optional<int> noise_reduction;  // strength 1..10
   bool bypass = false;
+  bool low_latency = false;  // the window's Low Latency mode
   bool quiet = false;
   bool in_place = false;  // OUTPUT may be INPUT itself, which it then replaces
   bool force = false;     // a read-only OUTPUT file is replaced

@@ -19,8 +19,6 @@
 namespace batch {
 namespace {
 
-constexpr std::size_t pass_samples = engine::samples_per_buffer;
-
 // Input frames read at a time.
 constexpr std::size_t read_frames = 16384;
 
@@ -32,14 +30,20 @@ std::string system_error(const std::string& path, const char* doing, int error) 
   return line(path, std::string(doing) + ": " + std::strerror(error));
 }
 
-// Gathers mono 16-bit samples at 11025 Hz into passes and writes what each
-// pass puts out, up to `total` samples; further samples are dropped. No
+// Gathers mono 16-bit samples at 11025 Hz into passes of the chain's length
+// and writes what each pass puts out, up to `total` samples; further
+// samples are dropped. No
 // pass runs once the output has failed or a stop signal has come.
 class Passes {
  public:
   Passes(engine::FilterChain& chain, OutputEnd& output, std::uint64_t total,
          const Progress& progress, const StopSignals& stop)
-      : chain_(chain), output_(output), total_(total), progress_(progress), stop_(stop) {}
+      : chain_(chain),
+        output_(output),
+        total_(total),
+        progress_(progress),
+        stop_(stop),
+        pass_bytes_(2 * static_cast<std::size_t>(chain.pass_samples())) {}
 
   bool full() const { return taken_ >= total_; }
   bool ended() const { return !output_.ok() || stop_.received() != 0; }
@@ -51,20 +55,20 @@ class Passes {
   void add(std::span<const std::uint8_t> mono) {
     while (!mono.empty() && !full() && !ended()) {
       const std::size_t room =
-          std::min<std::uint64_t>(captured_.size() - filled_, 2 * (total_ - taken_));
+          std::min<std::uint64_t>(pass_bytes_ - filled_, 2 * (total_ - taken_));
       const std::size_t count = std::min(room, mono.size());
       std::copy_n(mono.begin(), count, captured_.begin() + static_cast<std::ptrdiff_t>(filled_));
       filled_ += count;
       taken_ += count / 2;
       mono = mono.subspan(count);
-      if (filled_ == captured_.size() || full()) run();
+      if (filled_ == pass_bytes_ || full()) run();
     }
   }
 
   // Pads what is missing with silence.
   void finish() {
     while (!full() && !ended()) {
-      const std::array<std::uint8_t, 2 * pass_samples> silence{};
+      const std::array<std::uint8_t, 2 * engine::samples_per_buffer> silence{};
       add(silence);
     }
   }
@@ -72,7 +76,8 @@ class Passes {
  private:
   // One pass over the gathered samples, the rest of the block silent.
   void run() {
-    std::fill(captured_.begin() + static_cast<std::ptrdiff_t>(filled_), captured_.end(), 0);
+    std::fill(captured_.begin() + static_cast<std::ptrdiff_t>(filled_),
+              captured_.begin() + static_cast<std::ptrdiff_t>(pass_bytes_), 0);
     chain_.process(captured_, mono_input, packed_, false);
     output_.write(std::span(packed_).first(filled_));
     filled_ = 0;
@@ -87,8 +92,9 @@ class Passes {
   std::uint64_t total_;
   const Progress& progress_;
   const StopSignals& stop_;
-  std::array<std::uint8_t, 2 * pass_samples> captured_{};
-  std::array<std::uint8_t, 2 * pass_samples> packed_{};
+  const std::size_t pass_bytes_;
+  std::array<std::uint8_t, 2 * engine::samples_per_buffer> captured_{};
+  std::array<std::uint8_t, 2 * engine::samples_per_buffer> packed_{};
   std::size_t filled_ = 0;   // bytes gathered for the next pass
   std::uint64_t taken_ = 0;  // samples gathered in all
 };

@@ -46,6 +46,7 @@ void FilterChain::process(std::span<const std::uint8_t> captured, std::int32_t i
 void FilterChain::set_low_latency(bool on) {
   if (on == low_latency_) return;
   low_latency_ = on;
+  noise_reduction.set_low_delay(on);
   clear_stage_tails();
 }
 

@@ -68,14 +68,14 @@ class FilterChain {
   // The filters alone, on the last pass_samples() entries of work_samples
   // (raw_samples holding the pass's unfiltered input at the same entries).
   // The five stages run as linear-phase overlap-add stages (delay 255
-  // samples), or in the low-latency mode as minimum-phase partitioned ones.
-  // The noise reduction filters whole hops of noise_reduction_hop samples,
-  // so a low-latency pass goes through it as it is. Allocates nothing.
+  // samples), or in the low-latency mode as minimum-phase partitioned ones,
+  // and the noise reduction in its low-delay form. Allocates nothing.
   void run_filters();
 
-  // The low-latency mode: passes of low_latency_pass samples and
-  // minimum-phase stages. A change of mode clears the five stages' tails
-  // (both forms) and nothing else.
+  // The low-latency mode: passes of low_latency_pass samples, minimum-phase
+  // stages and the low-delay noise reduction. A change of mode clears the
+  // five stages' tails (both forms) and changes the noise reduction's form,
+  // which keeps what it has learned; nothing else changes.
   void set_low_latency(bool on);
   bool low_latency() const { return low_latency_; }
   int pass_samples() const { return low_latency_ ? low_latency_pass : samples_per_buffer; }

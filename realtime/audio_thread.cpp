@@ -139,11 +139,15 @@ void AudioThread::process_messages() {
   const Controls* const latest = controls_.take();
   if (latest == nullptr) return;
   apply_chain(latest->chain, seen_chain_, chain_);
+  low_latency_ = latest->chain.low_latency;
   if (latest->transport.recording != transport_.recording || latest->transport.playing != transport_.playing ||
       latest->transport.paused != transport_.paused || latest->transport.plays != transport_.plays) {
     transport_stopped_ = false;
   }
   if (latest->transport.plays != transport_.plays) play_started_ = false;
+  // A recording the window ended has been finished without the part of a
+  // record block gathered since.
+  if (latest->transport.recording != transport_.recording) record_filled_ = 0;
   transport_ = latest->transport;
   const DeviceControls& wanted = latest->devices;
   if (wanted.changes != devices_seen_.changes) control_.stopped = 1;
@@ -182,8 +186,14 @@ void AudioThread::show_diagnostic(Diagnostic label, std::uint32_t value) {
   diagnostics_written_ = static_cast<std::uint8_t>(diagnostics_written_ | (1u << index));
 }
 
+// The display takes the last samples_per_buffer samples of a pass; in
+// low-latency mode, of every eighth.
 void AudioThread::update_display() {
   publish_status();
+  if (record_end_owed_) stop_transport();
+  samples_since_snapshot_ += chain_.pass_samples();
+  if (samples_since_snapshot_ < engine::samples_per_buffer) return;
+  samples_since_snapshot_ = 0;
   PassSnapshot* const snapshot = passes_.claim();
   if (snapshot == nullptr) {
     passes_dropped_.fetch_add(1);
@@ -199,7 +209,6 @@ void AudioThread::update_display() {
     passes_.publish();
   }
   diagnostics_written_ = 0;
-  if (record_end_owed_) stop_transport();
 }
 
 void AudioThread::publish_status() {
@@ -220,11 +229,14 @@ bool AudioThread::paused() const { return transport_.paused; }
 
 bool AudioThread::recording() const { return transport_.recording && !transport_stopped_; }
 
+bool AudioThread::low_latency() const { return low_latency_; }
+
 void AudioThread::drop_stale_plays() {
   PlayQueue& plays = files_.plays();
   while (const PlayEntry* entry = plays.front()) {
     if (entry->play == transport_.plays) return;
     plays.release();
+    play_taken_ = 0;
   }
 }
 
@@ -239,48 +251,73 @@ bool AudioThread::playing() {
   return play_started_;
 }
 
+// A pass takes its frames from the front block; shorter passes take a block
+// in parts. A pass longer than what is left of the front block (the mode
+// changed in the middle of one) starts at the next.
 CycleHost::PlayBlock AudioThread::take_play_block(std::span<std::uint8_t> captured, int channels) {
   drop_stale_plays();
   PlayQueue& plays = files_.plays();
+  const int frames = chain_.pass_samples();
+  if (play_taken_ + frames > engine::samples_per_buffer && plays.front() != nullptr) {
+    plays.release();
+    play_taken_ = 0;
+  }
   const PlayEntry* const entry = plays.front();
   if (entry == nullptr) return PlayBlock::late;
   if (entry->kind == PlayEntry::Kind::end) {
     plays.release();
+    play_taken_ = 0;
     return PlayBlock::ended;
   }
-  const int frames = engine::samples_per_buffer;
+  const std::size_t first = static_cast<std::size_t>(play_taken_) * entry->channels * 2;
   if (entry->channels == channels) {
-    std::copy_n(entry->bytes.begin(), std::min(captured.size(), entry->bytes.size()), captured.begin());
+    std::copy_n(entry->bytes.begin() + static_cast<std::ptrdiff_t>(first),
+                std::min(captured.size(), static_cast<std::size_t>(frames) * channels * 2), captured.begin());
   } else {
     // The input changed its channels during the play: a mono block fills
     // both channels, a stereo block gives its left.
     for (int frame = 0; frame < frames; ++frame) {
       for (int channel = 0; channel < channels; ++channel) {
         const std::size_t to = (static_cast<std::size_t>(frame) * channels + channel) * 2;
-        const std::size_t from = static_cast<std::size_t>(frame) * entry->channels * 2;
+        const std::size_t from = first + static_cast<std::size_t>(frame) * entry->channels * 2;
         captured[to] = entry->bytes[from];
         captured[to + 1] = entry->bytes[from + 1];
       }
     }
   }
-  plays.release();
+  play_taken_ += frames;
+  if (play_taken_ == engine::samples_per_buffer) {
+    plays.release();
+    play_taken_ = 0;
+  }
   return PlayBlock::filled;
 }
 
+// Sent blocks go to the file thread a whole record block at a time; the
+// last, shorter one of a play goes with its end.
 void AudioThread::record_block(std::span<const std::uint8_t> block) {
   RecordEntry* const entry = files_.records().claim();
   // A file thread six seconds behind loses blocks rather than hold the
   // passes.
   if (entry == nullptr) return;
   entry->kind = RecordEntry::Kind::block;
-  std::copy_n(block.begin(), std::min(block.size(), entry->bytes.size()), entry->bytes.begin());
+  const std::size_t count = std::min(block.size(), entry->bytes.size() - record_filled_);
+  std::copy_n(block.begin(), count, entry->bytes.begin() + static_cast<std::ptrdiff_t>(record_filled_));
+  record_filled_ += count;
+  entry->length = static_cast<std::uint16_t>(record_filled_);
+  if (record_filled_ < entry->bytes.size()) return;
   files_.records().publish();
+  record_filled_ = 0;
 }
 
 // The play data is used up: playing and recording end here; the window's
 // Stop follows once the file thread has written the blocks before.
 void AudioThread::stop_transport() {
   transport_stopped_ = true;
+  if (record_filled_ > 0) {
+    files_.records().publish();
+    record_filled_ = 0;
+  }
   RecordEntry* const entry = files_.records().claim();
   record_end_owed_ = entry == nullptr;
   if (entry == nullptr) return;

@@ -1,7 +1,8 @@
-// The audio thread: capture, filter chain and playback, one pass per 1024
-// captured samples, on a thread of its own at real-time priority, never on
-// the window's. It starts a cycle 50 ms after it starts and again 50 ms
-// after each cycle ends, until it is stopped.
+// The audio thread: capture, filter chain and playback, one pass per block
+// of captured samples (1024, or 128 in low-latency mode), on a thread of
+// its own at real-time priority, never on the window's. It starts a cycle
+// 50 ms after it starts and again 50 ms after each cycle ends, until it is
+// stopped.
 //
 // The window and the audio thread share nothing but lock-free queues:
 //   - the window's controls reach the passes whole (Latest<Controls>),
@@ -92,8 +93,8 @@ class AudioThread final : public CycleHost {
   Controls& controls() { return controls_.draft(); }
   void publish_controls();
 
-  // Window: the passes done since it last looked, oldest first; passes the
-  // window left untaken while its queue was full are counted, not queued.
+  // Window: the snapshots made since it last looked, oldest first; those
+  // the window left no room for are counted, not queued.
   SpscQueue<PassSnapshot, 16>& passes() { return passes_; }
   std::uint64_t passes_dropped() const { return passes_dropped_.load(); }
   SpscQueue<Report, 16>& reports() { return reports_; }
@@ -111,6 +112,7 @@ class AudioThread final : public CycleHost {
   void enable_timeout_timer(bool enabled) override;
   void show_diagnostic(Diagnostic label, std::uint32_t value) override;
   void update_display() override;
+  bool low_latency() const override;
   bool paused() const override;
   bool recording() const override;
   bool playing() override;
@@ -141,6 +143,10 @@ class AudioThread final : public CycleHost {
   bool transport_stopped_ = false;  // the play ended; until the window's next change
   bool play_started_ = false;    // a block of the current play has come
   bool record_end_owed_ = false;    // the end of play waits for room in the record queue
+  bool low_latency_ = false;        // the mode the window wants
+  std::size_t record_filled_ = 0;   // bytes of the claimed record entry filled
+  int play_taken_ = 0;              // frames of the front play block taken
+  int samples_since_snapshot_ = 0;  // since the display's last snapshot
   Clock::time_point cycle_started_{};
   bool timer_armed_ = false;
   Clock::time_point timer_due_{};

@@ -31,6 +31,7 @@ void copy_switches(const From& from, To& to) {
 void read_chain(const engine::FilterChain& chain, ChainControls& into) {
   copy_switches(chain, into);
   into.noise_reduction_strength = chain.noise_reduction.strength();
+  into.low_latency = chain.low_latency();
 }
 
 void apply_chain(const ChainControls& controls, ChainControls& seen, engine::FilterChain& chain) {

@@ -17,8 +17,9 @@ struct StageControls {
   design::DesignedFilter filter;
 };
 
-// The chain's switches, designs and output stage. A restart count that
-// moves starts its filter again from nothing (it was switched on).
+// The chain's switches, designs and output stage, and its mode. A restart
+// count that moves starts its filter again from nothing (it was switched
+// on). The mode is the cycle's to change, between passes.
 struct ChainControls {
   StageControls nf1;
   StageControls nf2;
@@ -35,6 +36,7 @@ struct ChainControls {
   std::uint32_t lms_restarts = 0;
   std::uint32_t auto_notch_restarts = 0;
   std::uint32_t noise_reduction_restarts = 0;
+  bool low_latency = false;
 };
 
 // The transport as the passes follow it. A play count that moves starts a
@@ -70,8 +72,8 @@ void read_chain(const engine::FilterChain& chain, ChainControls& into);
 
 // Puts `controls` into the audio thread's `chain`: the filters whose
 // restart counts moved since `seen` start again, then every switch, design
-// and the output stage are taken. `seen` becomes `controls`' counts.
-// Allocates nothing.
+// and the output stage are taken; the mode is not. `seen` becomes
+// `controls`' counts. Allocates nothing.
 void apply_chain(const ChainControls& controls, ChainControls& seen, engine::FilterChain& chain);
 
 }  // namespace realtime

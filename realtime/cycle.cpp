@@ -196,7 +196,7 @@ void Cycle::file_phase() {
   host_.process_messages();
   // A change taken in that pump (Stop, Open Wave) may have ended the play.
   if (!host_.playing() || host_.paused()) return;
-  const std::size_t bytes = static_cast<std::size_t>(engine::samples_per_buffer) * devices_.in_channels * 2u;
+  const std::size_t bytes = static_cast<std::size_t>(chain_.pass_samples()) * devices_.in_channels * 2u;
   const auto block = host_.take_play_block(std::span(captured_block(), bytes), devices_.in_channels);
   if (block == CycleHost::PlayBlock::ended) end_of_play();
 }
@@ -214,49 +214,72 @@ void Cycle::process_block() {
   host_.update_display();
 }
 
-void Cycle::run() {
-  if (control_.stopped == 0) return;
-
-  chain_.start_passes();
-  // The count of a recording carries on across cycles: a cycle that starts
-  // again while recording appends to the same file.
-  buffer_toggle_ = 0;
-
-  devices_.init_out_headers();
+// Both output blocks start silent, and block a is sent at once: the first
+// pass then finds it played instead of timing out on a buffer never sent,
+// and a cycle that starts again plays nothing left from the one before. A
+// quarter of block b goes out once the first input block is in, in place of
+// what is left of block a, and the first block captured follows it: from
+// then on every block plays a quarter of a pass after the next one is
+// captured, however late the input started delivering. The quarter is the
+// output's margin for a late pass.
+void Cycle::send_silence() {
   devices_.reset_out_header_a();
   devices_.reset_out_header_b();
-  devices_.open_wave_out();
-  // Both output blocks start silent, and block a is sent at once: the first
-  // pass then finds it played instead of timing out on a buffer never sent,
-  // and a cycle that starts again plays nothing left from the one before.
-  // A quarter of block b goes out once the first input block is in, in
-  // place of what is left of block a, and the first block captured follows
-  // it: from then on every block plays a quarter of a pass after the next
-  // one is captured, however late the input started delivering. The
-  // quarter is the output's margin for a late pass.
   std::fill_n(devices_.out_data_a.get(), devices_.out_buffer_bytes, std::uint8_t{0});
   std::fill_n(devices_.out_data_b.get(), devices_.out_buffer_bytes, std::uint8_t{0});
   devices_.prepare_out_a();
   devices_.write_out_a();
   output_started_ = false;
+}
 
-  devices_.init_in_headers();
+void Cycle::queue_first_input() {
   devices_.reset_in_header_a();
   devices_.reset_in_header_b();
-  devices_.open_wave_in();
   devices_.prepare_in_a();
   devices_.add_in_a();
   devices_.start_wave_in();
+  buffer_toggle_ = 0;
+  delivered_passes_ = 0;
+}
+
+// Between passes, to the mode the window wants, on the open devices: what
+// is queued either way goes, and the buffers start again at the new size as
+// at the start of a cycle. The streams stay open, so the change costs a
+// block of silence at most.
+void Cycle::change_mode() {
+  devices_.reset_wave_in();
+  devices_.reset_wave_out();
+  chain_.set_low_latency(host_.low_latency());
+  devices_.set_pass_frames(chain_.pass_samples());
+  send_silence();
+  queue_first_input();
+}
+
+void Cycle::run() {
+  if (control_.stopped == 0) return;
+
+  chain_.start_passes();
+  chain_.set_low_latency(host_.low_latency());
+  devices_.set_pass_frames(chain_.pass_samples());
+  // The count of a recording carries on across cycles: a cycle that starts
+  // again while recording appends to the same file.
+  devices_.init_out_headers();
+  devices_.open_wave_out();
+  send_silence();
+
+  devices_.init_in_headers();
+  devices_.open_wave_in();
+  queue_first_input();
 
   control_.timeout = 0;
   int timeouts_a = 0;
   int timeouts_b = 0;
-  delivered_passes_ = 0;
   input_started_ = false;
   output_stalls_ = 0;
   control_.stopped = 0;
 
   while (control_.stopped == 0) {
+    if (host_.low_latency() != chain_.low_latency()) change_mode();
     // The input device is the clock in every pass, during file playback too.
     device_phase(timeouts_a, timeouts_b);
     if (control_.stopped == 1) break;

@@ -1,5 +1,5 @@
-// The processing cycle: capture, process and play, one pass per 1024 captured
-// samples, on the audio thread. The cycle takes the window's changes by
+// The processing cycle: capture, process and play, one pass per block of
+// captured samples (1024, or 128 in low-latency mode), on the audio thread. The cycle takes the window's changes by
 // processing its host's messages inside the device waits and once per pass
 // before a block of the play file is taken; a change therefore reaches the
 // next processing part whole, never the middle of one. The play file's
@@ -27,6 +27,10 @@ class CycleHost : public audio::WaveHost {
   virtual void show_diagnostic(Diagnostic label, std::uint32_t value) = 0;
   // The pass is done: the chain holds its samples, for the display.
   virtual void update_display() = 0;
+
+  // Whether the window wants the chain's low-latency mode; the cycle
+  // changes to it between passes.
+  virtual bool low_latency() const = 0;
 
   // The transport as the passes follow it.
   virtual bool paused() const = 0;
@@ -77,6 +81,9 @@ class Cycle {
   void count_timeout(int& counter, bool output_stalled, bool input_delivered);
   bool input_returned(unsigned captured) const;
   void lead_output(bool with_b);
+  void send_silence();
+  void queue_first_input();
+  void change_mode();
   void device_phase(int& timeouts_a, int& timeouts_b);
   std::uint8_t* captured_block();
   const std::uint8_t* sent_block();

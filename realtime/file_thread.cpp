@@ -67,7 +67,7 @@ void FileThread::write_records() {
     } else if (transport_.record_file_open == 1) {
       // A block the file cannot take has finished and closed it: the
       // blocks after it find no file open.
-      const files::RecordOutcome outcome = transport_.append_record_block(entry->bytes);
+      const files::RecordOutcome outcome = transport_.append_record_block(std::span(entry->bytes).first(entry->length));
       if (outcome != files::RecordOutcome::appended) {
         events_.push({FileEvent::Kind::record_stopped, outcome});
       }

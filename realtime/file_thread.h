@@ -18,16 +18,17 @@
 
 namespace realtime {
 
-// Bytes of a recorded block: one pass of 16-bit mono samples.
+// Bytes of a recorded block: 1024 16-bit mono samples, one pass or eight.
 inline constexpr std::size_t record_block_bytes = 2048;
 // Bytes of a play block: one pass of 16-bit frames, up to two channels.
 inline constexpr std::size_t play_block_bytes = 4096;
 
-// A block sent to the output for the record file, or the sign that the play
-// data is used up: the transport stops once the blocks before it are
-// written.
+// Blocks sent to the output for the record file, `length` bytes of them, or
+// the sign that the play data is used up: the transport stops once the
+// blocks before it are written.
 struct RecordEntry {
   enum class Kind : std::uint8_t { block, end_of_play } kind = Kind::block;
+  std::uint16_t length = record_block_bytes;
   std::array<std::uint8_t, record_block_bytes> bytes{};
 };
 

@@ -285,9 +285,10 @@ void TZForm::show_status() {
   } else {
     // A pass to capture a block and a pass and a quarter to play it, and a
     // linear-phase stage's delay (half its kernel) when one is on.
-    const bool stage_on = chain.bypass_on != 1 && (chain.bp.on == 1 || chain.var_bp.on == 1 || chain.nf1.on == 1 ||
-                                                   chain.nf2.on == 1 || chain.var_notch.on == 1);
-    const int in_flight = engine::samples_per_buffer * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
+    const bool stage_on = chain.bypass_on != 1 && !chain.low_latency() &&
+                          (chain.bp.on == 1 || chain.var_bp.on == 1 || chain.nf1.on == 1 || chain.nf2.on == 1 ||
+                           chain.var_notch.on == 1);
+    const int in_flight = chain.pass_samples() * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
     const int latency_ms = in_flight * 1000 / static_cast<int>(audio::chain_rate);
     text = QStringLiteral("%1 \u2192 %2, %3 ms")
                .arg(QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
@@ -354,6 +355,14 @@ void TZForm::update_display() {
                      display::filter_lines(view, line_positions(), on, notched), extras);
   SpectrumBox->draw(spectrum_bitmap, picture_scale);
   if (extras.waterfall != nullptr) WaterfallBox->draw(waterfall_bitmap, picture_scale);
+}
+
+// Passes of 128 samples through minimum-phase stages, or the 1024-sample
+// passes through linear-phase ones: the audio thread changes between
+// passes, on the open devices.
+void TZForm::LowLatency1Click() {
+  chain.set_low_latency(LowLatency1->isChecked());
+  publish_controls();
 }
 
 // The waterfall starts afresh each time it is shown.

@@ -135,6 +135,7 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void MicInputClick();
   void LeftInputClick();
   void RightInputClick();
+  void LowLatency1Click();
   void Waterfall1Click();
   void HelpMenu1Click();
   void About1Click();
@@ -294,6 +295,7 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QMenu* Left1;
   QAction* LeftInput;
   QAction* RightInput;
+  QAction* LowLatency1;
   QMenu* View1;
   QAction* Waterfall1;
   QAction* FilterResponse1;

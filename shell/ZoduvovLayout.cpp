@@ -585,6 +585,9 @@ void TZForm::create_controls() {
   LeftInput = Left1->addAction("&Left Channel", this, &TZForm::LeftInputClick);
   RightInput = Left1->addAction("&Right Channel", this, &TZForm::RightInputClick);
   for (QAction* input : {MicInput, LeftInput, RightInput}) input->setCheckable(true);
+  LowLatency1 = Options1->addAction("Low &Latency");
+  LowLatency1->setCheckable(true);
+  connect(LowLatency1, &QAction::toggled, this, &TZForm::LowLatency1Click);
   View1 = menuBar()->addMenu("&View");
   Waterfall1 = View1->addAction("&Waterfall");
   FilterResponse1 = View1->addAction("&Filter Response");

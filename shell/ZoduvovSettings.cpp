@@ -169,6 +169,7 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("noise/auto_notch", chain.auto_notch_on == 1);
   ini.setValue("noise/noise_reduction",
                chain.noise_reduction_on == 1 ? NoiseReductionBar->value() : 0);
+  ini.setValue("audio/low_latency", LowLatency1->isChecked());
   ini.setValue("view/waterfall", Waterfall1->isChecked());
   ini.setValue("view/response", FilterResponse1->isChecked());
   ini.setValue("view/width", width());
@@ -220,6 +221,7 @@ void TZForm::restore_noise_filters(const QSettings& ini) {
 }
 
 void TZForm::restore_view(const QSettings& ini) {
+  LowLatency1->setChecked(saved_flag(ini, "audio/low_latency"));
   Waterfall1->setChecked(saved_flag(ini, "view/waterfall"));
   FilterResponse1->setChecked(saved_flag(ini, "view/response"));
 }

@@ -256,45 +256,6 @@ TEST_F(LiveProgram, ToneComesOutAtTheGainWithoutDropouts) {
       << at;
 }
 
-TEST_F(LiveProgram, LatencyFromRadioToSpeakerIsTwoPassesAndTheStreamsBuffers) {
-  start();
-  wait_for_streams();
-  // Both monitors recorded the same way at once; each recording's start is
-  // found from when its samples arrived, so that onsets in the two compare.
-  live::Recorder radio("radio_in.monitor");
-  live::Recorder speaker("speaker.monitor");
-  ASSERT_TRUE(wait_until(
-      [&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
-  std::this_thread::sleep_for(1s);
-  auto burst = std::vector<std::int16_t>(live::rate / 2, 0);
-  const auto tone = live::tone(kInputAmplitude, kToneFrequency, 0.5, live::rate);
-  burst.insert(burst.end(), tone.begin(), tone.end());
-  ASSERT_TRUE(live::play(burst, "radio_in", folder_));
-  std::this_thread::sleep_for(1500ms);
-  const auto played = radio.stop();
-  const auto heard = speaker.stop();
-
-  const auto played_onset = live::onset(played, 0.5 * kInputAmplitude);
-  const auto heard_onset = live::onset(heard, 0.5 * kInputAmplitude * kGain);
-  ASSERT_TRUE(played_onset.has_value()) << "the burst never reached radio_in.monitor";
-  ASSERT_TRUE(heard_onset.has_value()) << "the burst never came out";
-  const auto played_start = live::first_sample_time(radio.arrivals(), live::rate);
-  const auto heard_start = live::first_sample_time(speaker.arrivals(), live::rate);
-  ASSERT_TRUE(played_start && heard_start);
-
-  const auto at = [](Clock::time_point start, std::size_t sample) {
-    return seconds(start.time_since_epoch()) + static_cast<double>(sample) / live::rate;
-  };
-  const double latency = at(*heard_start, *heard_onset) - at(*played_start, *played_onset);
-  report("latency_ms", latency * 1000.0, "ms");
-  // A block waits a pass to be captured and at most a pass and a quarter
-  // to be played, behind the sound server's buffers of both streams: 178 to
-  // 213 ms on the rig, whenever the input starts. An output left a pass
-  // ahead by the passes before the input started (up to 283) shows here.
-  EXPECT_GT(latency, 0.0);
-  EXPECT_LT(latency, 0.23);
-}
-
 TEST_F(LiveProgram, IdleCpuWithEveryFilterOffIsAtMostTwoPercent) {
   start();
   wait_for_streams();

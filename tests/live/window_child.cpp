@@ -17,8 +17,12 @@
 //   "audio_thread ALLOCATIONS FREES LOCKS WRITES RESTARTS PRIORITY" for the
 //   audio thread (or "audio_thread none"), RESTARTS the cycles begun
 //   meanwhile.
+// latency[-low][-voice][-nr]: the window until a termination signal, in
+//   low-latency mode with -low, with the bandpass, notch 1 and the
+//   automatic notch on with -voice, and the noise reduction with -nr.
 // Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
 // shown.
+#include <QAction>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
@@ -65,6 +69,14 @@ int main(int argc, char** argv) {
       shell::quit_on_termination_signals(&form, [&form] { form.Quit1Click(); });
       form.save_wave("rec.wav");
       form.RecordBtnClick();
+    } else if (scenario.rfind("latency", 0) == 0) {
+      shell::quit_on_termination_signals(&form, [&form] { form.Quit1Click(); });
+      const auto has = [&scenario](const char* part) { return scenario.find(part) != std::string::npos; };
+      form.LowLatency1->setChecked(has("-low"));
+      if (has("-voice")) {
+        for (QPushButton* filter : {form.BandPassBtn2, form.NF1Btn2, form.AutoNotchBtn}) filter->click();
+      }
+      if (has("-nr")) form.NoiseReductionBtn->click();
     } else if (scenario == "filters-on") {
       for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2,
                                   form.VarNF2Btn, form.LMSFilterBtn2, form.MedianFltrBtn2}) {

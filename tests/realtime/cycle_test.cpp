@@ -48,6 +48,8 @@ class FakeWindow : public realtime::CycleHost {
   bool close_play_file_in_file_pump = false;
   // Runs the cycle again from inside a pump, as Play and the device dialog do.
   bool restart_from_pump = false;
+  // The mode the window wants.
+  bool low_latency_wanted = false;
   // Runs after each pass's drawing, given the passes so far.
   std::function<void(std::size_t)> on_pass;
 
@@ -91,6 +93,7 @@ class FakeWindow : public realtime::CycleHost {
   void show_diagnostic(realtime::Diagnostic label, std::uint32_t value) override {
     diagnostics[static_cast<int>(label)] = value;
   }
+  bool low_latency() const override { return low_latency_wanted; }
   bool paused() const override { return transport.pause_on == 1; }
   bool recording() const override { return transport.record_on == 1 && transport.record_file_open == 1; }
   bool playing() override { return transport.play_on == 1 && transport.play_file_open == 1; }
@@ -99,7 +102,7 @@ class FakeWindow : public realtime::CycleHost {
       transport.close_play_file();
       return PlayBlock::ended;
     }
-    transport.read_play_pass(captured, channels, engine::samples_per_buffer);
+    transport.read_play_pass(captured, channels, chain.pass_samples());
     return PlayBlock::filled;
   }
   void record_block(std::span<const std::uint8_t> block) override {
@@ -155,12 +158,13 @@ std::vector<std::int16_t> ramp(std::size_t count) {
   return samples;
 }
 
-// Where `played` continues `expected` (a whole block of it) from, or npos.
+// Where `played` continues `expected` (`length` samples of it) from, or
+// npos.
 std::size_t find_block(const std::vector<std::int16_t>& expected, const std::vector<std::int16_t>& played,
-                       std::size_t played_at) {
-  for (std::size_t at = 0; at + 1024 <= expected.size(); ++at) {
+                       std::size_t played_at, std::size_t length = 1024) {
+  for (std::size_t at = 0; at + length <= expected.size(); ++at) {
     if (std::equal(played.begin() + static_cast<std::ptrdiff_t>(played_at),
-                   played.begin() + static_cast<std::ptrdiff_t>(played_at + 1024),
+                   played.begin() + static_cast<std::ptrdiff_t>(played_at + length),
                    expected.begin() + static_cast<std::ptrdiff_t>(at))) {
       return at;
     }
@@ -189,11 +193,15 @@ TEST_F(CycleTest, PassesRunAtThePaceOfTheInputFromTheFirstWithoutATimeout) {
   EXPECT_TRUE(std::all_of(played.begin(), played.begin() + 2048, [](std::int16_t v) { return v == 0; }));
 }
 
-TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGain) {
+// With every filter off, in either mode, and across a change of mode
+// between passes on the open devices.
+TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGainInEitherMode) {
   const auto input = ramp(40 * 1024);
   device.feed(input);
   window.chain.signal_gain = 1.5f;
-  window.stop_after_passes = 12;
+  // Six passes, then 48 of 128 samples, then eight again.
+  window.on_pass = [this](std::size_t pass) { window.low_latency_wanted = pass >= 6 && pass < 54; };
+  window.stop_after_passes = 62;
   window.cycle.run();
   window.cycle.stop();
 
@@ -202,14 +210,28 @@ TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGain) {
     expected[i] = static_cast<std::int16_t>(std::trunc(input[i] * 1.5f));
   }
   const std::vector<std::int16_t> played = device.take_played();
-  ASSERT_GE(played.size(), 8u * 1024);
-  // After the start-up, every block played continues the one before: each
-  // captured block is played once, in order, with nothing lost in between.
-  const std::size_t first = played.size() / 1024 * 1024 - 6 * 1024;
-  const std::size_t at = find_block(expected, played, first);
-  ASSERT_NE(at, std::string::npos);
-  for (std::size_t n = first; n < first + 6 * 1024; ++n) {
-    ASSERT_EQ(played[n], expected[at + n - first]) << "sample " << n;
+  EXPECT_TRUE(window.reports.empty());
+  // The stretches of sound between silences: the start-up's, and each
+  // change's. A change leaves at most the silence of a new start: the first
+  // block to capture, and the quarter of one the output leads by.
+  std::vector<std::pair<std::size_t, std::size_t>> sounds;  // [from, to)
+  std::size_t silence = 0;
+  for (std::size_t n = 0; n < played.size(); ++n) {
+    if (played[n] != 0) {
+      if (!sounds.empty() && silence >= 64) {
+        EXPECT_LE(silence, 1024u + 256);
+      }
+      if (sounds.empty() || silence >= 64) sounds.push_back({n, n});
+      sounds.back().second = n + 1;
+    }
+    silence = played[n] == 0 ? silence + 1 : 0;
+  }
+  // In each, every block played continues the one before: each captured
+  // block is played once, in order, with nothing lost in between.
+  ASSERT_EQ(sounds.size(), 3u);
+  for (const auto& [from, to] : sounds) {
+    ASSERT_GT(to - from, 4u * 1024);
+    EXPECT_NE(find_block(expected, played, from, to - from), std::string::npos) << from << ".." << to;
   }
 }
 

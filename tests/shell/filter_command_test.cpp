@@ -79,12 +79,13 @@ class FilterCommand : public ::testing::Test {
   // The window's recording is the blocks that were playing when it began
   // (silence), then the file's passes whole: the program's output must be
   // those passes, cut to the input's length.
-  static void expect_same(const Samples& window, const Samples& program, std::size_t input) {
+  static void expect_same(const Samples& window, const Samples& program, std::size_t input,
+                          std::size_t pass = 1024) {
     ASSERT_EQ(program.size(), input);
-    const std::size_t passes = (input + 1023) / 1024;
-    ASSERT_GE(window.size(), passes * 1024);
-    const std::size_t lead = window.size() - passes * 1024;
-    EXPECT_EQ(lead % 1024, 0u);
+    const std::size_t blocks = (input + 1023) / 1024;
+    ASSERT_GE(window.size(), blocks * 1024);
+    const std::size_t lead = window.size() - blocks * 1024;
+    EXPECT_EQ(lead % pass, 0u);
     EXPECT_TRUE(std::all_of(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(lead),
                             [](std::int16_t s) { return s == 0; }));
     std::size_t differing = 0;
@@ -163,7 +164,11 @@ TEST_F(FilterCommand, AnExtensible16BitFileAt48000HzPlaysAsThePlainOne) {
   expect_same(window, program, at_chain_rate(frames, 48000));
 }
 
-TEST_F(FilterCommand, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
+class EveryFilter : public FilterCommand, public ::testing::WithParamInterface<bool> {};
+
+// In either mode: the window's Low Latency and the program's --low-latency.
+TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
+  const bool low_latency = GetParam();
   const std::size_t count = 12 * 1024 + 300;
   write_file("in.wav", wave_file({}, radio(count, 0.4)));
   files::Settings s = files::start_settings();
@@ -185,7 +190,8 @@ TEST_F(FilterCommand, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   s.gain_position_freq = 40;  // x 4
   const Samples window = recorded_by_window(
       s,
-      [](TZForm& form) {
+      [low_latency](TZForm& form) {
+        form.LowLatency1->setChecked(low_latency);
         for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2,
                                 form.VarNF2Btn, form.MedianFltrBtn2}) {
           on->click();
@@ -194,18 +200,21 @@ TEST_F(FilterCommand, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
       },
       {&TZForm::LMSFilterBtn2, &TZForm::AutoNotchBtn, &TZForm::NoiseReductionBtn});
   EXPECT_TRUE(recorder.reports.empty());
+  const std::string mode = low_latency ? " --low-latency" : "";
   const Samples program = filtered_by_program(
       "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
-      "--noise-reduction 7");
-  expect_same(window, program, count);
+      "--noise-reduction 7" + mode);
+  expect_same(window, program, count, low_latency ? 128 : 1024);
   // The automatic notch and the noise reduction act on this file.
   EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --noise-reduction 7"),
+                                "--lms --noise-reduction 7" + mode),
             program);
   EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --auto-notch"),
+                                "--lms --auto-notch" + mode),
             program);
 }
+
+INSTANTIATE_TEST_SUITE_P(Modes, EveryFilter, ::testing::Bool());
 
 TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) {
   const std::size_t count = 9 * 1024 + 1;

@@ -221,42 +221,49 @@ TEST_F(Settings, TheNoiseFiltersAreKeptInTonewellIniAndADamagedOneLeavesThemOff)
   }
 }
 
-TEST_F(Settings, TheViewMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemOff) {
+TEST_F(Settings, TheMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemOff) {
   start();
   const std::vector<std::uint8_t> first_bytes = file_bytes(settings_file);
   const auto ini_values = [] {
     const QSettings ini("tonewell.ini", QSettings::IniFormat);
-    return std::pair(ini.value("view/waterfall").toString(), ini.value("view/response").toString());
+    return QStringList{ini.value("view/waterfall").toString(), ini.value("view/response").toString(),
+                       ini.value("audio/low_latency").toString()};
   };
-  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("false")));
+  EXPECT_EQ(ini_values(), (QStringList{"false", "false", "false"}));
   QSize plain;
   {
     auto form = start();
     plain = form->size();
     form->Waterfall1->trigger();
+    form->LowLatency1->trigger();
+    EXPECT_TRUE(form->chain.low_latency());
   }
-  EXPECT_EQ(ini_values(), std::pair(QString("true"), QString("false")));
+  EXPECT_EQ(ini_values(), (QStringList{"true", "false", "true"}));
   EXPECT_EQ(file_bytes(settings_file), first_bytes) << "the 124 bytes stay as they are";
   {
     auto form = start();
     EXPECT_TRUE(form->Waterfall1->isChecked());
     EXPECT_FALSE(form->FilterResponse1->isChecked());
+    EXPECT_TRUE(form->LowLatency1->isChecked());
+    EXPECT_TRUE(form->chain.low_latency());
     EXPECT_EQ(form->size(), plain + QSize(0, 202)) << "the strip opens at the start";
     form->Waterfall1->trigger();
     form->FilterResponse1->trigger();
+    form->LowLatency1->trigger();
   }
-  EXPECT_EQ(ini_values(), std::pair(QString("false"), QString("true")));
+  EXPECT_EQ(ini_values(), (QStringList{"false", "true", "false"}));
 
   struct Case {
     const char* text;
     bool waterfall;
     bool response;
+    bool low_latency = false;
   };
   const Case cases[] = {
-      {"[view]\nwaterfall=true\nresponse=true\n", true, true},
+      {"[view]\nwaterfall=true\nresponse=true\n[audio]\nlow_latency=true\n", true, true, true},
       {"[view]\nwaterfall=1\nresponse=yes\n", false, false},
       {"[view]\nresponse=true\n", false, true},
-      {"[noise]\nauto_notch=true\n", false, false},
+      {"[noise]\nauto_notch=true\n[audio]\nlow_latency=1\n", false, false},
       {"[view\nwaterfall=true\nresponse=true\n", false, false},
       {"\x01\xff\xfe[\x7fview]=\xff", false, false},
   };
@@ -271,6 +278,7 @@ TEST_F(Settings, TheViewMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemO
     EXPECT_EQ(form->WaterfallPanel->isVisibleTo(form.get()), c.waterfall);
     EXPECT_EQ(form->size(), plain + QSize(0, c.waterfall ? 202 : 0));
     EXPECT_EQ(form->FilterResponse1->isChecked(), c.response);
+    EXPECT_EQ(form->LowLatency1->isChecked(), c.low_latency);
   }
 
   // The window's size comes back when the window may take it on this screen.

@@ -384,7 +384,9 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
   }
   EXPECT_EQ(actions_of(form.File1), (QStringList{"Open Wave", "Save Wave", "-", "Quit"}));
   EXPECT_TRUE(form.N1->isSeparator());
-  EXPECT_EQ(actions_of(form.Options1), (QStringList{"Sound Card", "Input Select"}));
+  EXPECT_EQ(actions_of(form.Options1), (QStringList{"Sound Card", "Input Select", "Low Latency"}));
+  EXPECT_TRUE(form.LowLatency1->isCheckable());
+  EXPECT_FALSE(form.LowLatency1->isChecked()) << "off at a first start";
   EXPECT_EQ(actions_of(form.SoundCard1), (QStringList{"Input Sound Card", "Output Sound Card"}));
   EXPECT_EQ(actions_of(form.InputSelect1), (QStringList{"Mic", "Line"}));
   EXPECT_EQ(actions_of(form.Left1), (QStringList{"Left Channel", "Right Channel"}));
@@ -393,8 +395,8 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
     EXPECT_TRUE(input->isCheckable());
     EXPECT_EQ(input->isChecked(), input == form.MicInput);
   }
-  EXPECT_EQ(form.Options1->actions(),
-            (QList<QAction*>{form.SoundCard1->menuAction(), form.InputSelect1->menuAction()}));
+  EXPECT_EQ(form.Options1->actions(), (QList<QAction*>{form.SoundCard1->menuAction(),
+                                                       form.InputSelect1->menuAction(), form.LowLatency1}));
   EXPECT_EQ(form.InputSelect1->actions(),
             (QList<QAction*>{form.MicInput, form.Left1->menuAction()}));
   EXPECT_EQ(form.File1->actions(),
