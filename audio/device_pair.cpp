@@ -93,6 +93,7 @@ void DevicePair::init_in_headers() {
       .avg_bytes_per_sec = static_cast<std::uint32_t>(in_avg_bytes),
       .block_align = in_block_align,
       .bits_per_sample = in_bits,
+      .buffer_frames = static_cast<std::uint32_t>(pass_frames_),
   };
   reset_in_header_a();
   reset_in_header_b();
@@ -210,6 +211,7 @@ void DevicePair::init_out_headers() {
       .avg_bytes_per_sec = static_cast<std::uint32_t>(out_avg_bytes),
       .block_align = out_block_align,
       .bits_per_sample = out_bits,
+      .buffer_frames = static_cast<std::uint32_t>(pass_frames_),
   };
   reset_out_header_a();
   reset_out_header_b();

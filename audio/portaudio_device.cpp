@@ -77,17 +77,38 @@ struct DeviceSetup {
   double rate;
 };
 
-// The least latency a stream asks for, in seconds: what a desktop sound
-// server keeps up with.
-constexpr double minimum_latency = 0.02;
+// How a stream moves its frames: the card's period each way, the least
+// latency it asks for (in seconds), and how the capture reader looks for a
+// period that is due: a look at most a tenth of a pass, since a period
+// waits up to a look to be taken, and 48 ms of looks before it takes the
+// source for idle. Left to the library, the sound server's plugin chose
+// smaller periods, and the threads woke several times as often for the same
+// audio.
+//   For passes of 1024 samples: capture half a pass at 11025 Hz, playback a
+// quarter, since the plugin's buffer holds three periods and every period
+// buffered is heard that much later, and 20 ms, what a desktop sound server
+// keeps up with at rest. For passes of 128: a pass and half of one, and
+// 10 ms; every millisecond buffered is heard, at the cost of three times the
+// CPU at rest.
+struct Periods {
+  unsigned long capture_frames;
+  unsigned long playback_frames;
+  double least_latency;
+  std::chrono::microseconds look;
+  int looks;
+};
 
-PaStreamParameters parameters(int device, int channels, bool input) {
+Periods periods_for(std::uint32_t buffer_frames) {
+  if (buffer_frames >= 1024) return {512, 256, 0.02, std::chrono::milliseconds(3), 16};
+  return {128, 64, 0.01, std::chrono::milliseconds(1), 48};
+}
+
+PaStreamParameters parameters(int device, int channels, bool input, double least_latency) {
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
   // The device's low latency: the cycle's double buffers already give the
   // passes their slack, so the stream adds no more.
   const double latency =
-      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency,
-               minimum_latency);
+      std::max(input ? info->defaultLowInputLatency : info->defaultLowOutputLatency, least_latency);
   return PaStreamParameters{device, channels, paFloat32, latency, nullptr};
 }
 
@@ -99,7 +120,8 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   const int other = wanted == 1 ? 2 : 1;
   for (const double rate : {static_cast<double>(format.samples_per_sec), info->defaultSampleRate}) {
     for (const int channels : {wanted, other}) {
-      const PaStreamParameters p = parameters(device, channels, input);
+      const PaStreamParameters p =
+          parameters(device, channels, input, periods_for(format.buffer_frames).least_latency);
       if (Pa_IsFormatSupported(input ? &p : nullptr, input ? nullptr : &p, rate) ==
           paFormatIsSupported) {
         setup = {channels, rate};
@@ -110,24 +132,17 @@ bool find_setup(int device, const WaveFormat& format, bool input, DeviceSetup& s
   return false;
 }
 
-// Frames the card moves at a time: left to the library, the sound server's
-// plugin chose smaller periods, and the threads woke several times as often
-// for the same audio. Capture: half a pass at 11025 Hz. Playback: a quarter,
-// since the plugin's buffer holds three periods and every period buffered
-// is heard that much later.
-constexpr unsigned long capture_frames_per_period = 512;
-constexpr unsigned long playback_frames_per_period = 256;
-
 // Opens a PortAudio stream on `device` for `core` and starts it: a callback
 // stream when the core has a `callback`, a blocking one otherwise. Returns
 // the stream or null.
 template <typename Core>
-PaStream* open_started(int device, const DeviceSetup& setup, bool input, Core* core) {
-  const PaStreamParameters p = parameters(device, setup.channels, input);
+PaStream* open_started(int device, const DeviceSetup& setup, const Periods& periods, bool input,
+                       Core* core) {
+  const PaStreamParameters p = parameters(device, setup.channels, input, periods.least_latency);
   PaStream* stream = nullptr;
   LibraryCall call;
   if (Pa_OpenStream(&stream, input ? &p : nullptr, input ? nullptr : &p, setup.rate,
-                    input ? capture_frames_per_period : playback_frames_per_period, paClipOff,
+                    input ? periods.capture_frames : periods.playback_frames, paClipOff,
                     Core::callback, core) != paNoError) {
     return nullptr;
   }
@@ -157,6 +172,7 @@ struct SetupKey {
   int device;
   int channels;
   std::uint32_t rate;
+  std::uint32_t buffer_frames;  // a stream that opened late goes to an open with buffers as long
   auto operator<=>(const SetupKey&) const = default;
 };
 
@@ -307,14 +323,13 @@ namespace {
 // The capture reader's SCHED_FIFO priority, the audio thread's.
 constexpr int reader_priority = 10;
 
+// What the sound server's client library names the threads of its streams.
+constexpr std::string_view server_client_thread = "threaded-ml";
+
 // How long the capture reader sleeps when the card has brought nothing for
 // a while (a source that has yet to start, or has stopped).
 constexpr auto capture_pause = std::chrono::milliseconds(40);
 
-// The reader's short look while a period is due, and how many it makes
-// before it takes the source for idle.
-constexpr auto capture_look = std::chrono::milliseconds(3);
-constexpr int capture_looks = 16;
 
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.
@@ -335,8 +350,11 @@ constexpr int capture_looks = 16;
 struct CaptureCore {
   CaptureCore(const WaveFormat& format, const DeviceSetup& setup)
       : frames(static_cast<std::size_t>(converter_chunk_frames * setup.channels)),
+        period_frames(periods_for(format.buffer_frames).capture_frames),
+        look(periods_for(format.buffer_frames).look),
+        looks_before_idle(periods_for(format.buffer_frames).looks),
         period(std::chrono::duration_cast<std::chrono::microseconds>(
-            std::chrono::duration<double>(static_cast<double>(capture_frames_per_period) / setup.rate))),
+            std::chrono::duration<double>(static_cast<double>(period_frames) / setup.rate))),
         converter(format.channels, format.samples_per_sec, setup.channels, setup.rate) {}
 
   static constexpr PaStreamCallback* callback = nullptr;
@@ -364,13 +382,17 @@ struct CaptureCore {
     // The sleep after a period is taken: shortened while a period turns out
     // to be waiting at the first look, lengthened while the looks before it
     // find nothing.
-    auto sleep = period - 2 * capture_look;
+    auto sleep = period - 2 * look;
     int looks = 0;
     while (!stop.stop_requested()) {
       const long available = Pa_GetStreamReadAvailable(stream);
       if (available <= 0) {
         ++looks;
-        std::this_thread::sleep_for(looks <= capture_looks ? capture_look : capture_pause);
+        if (looks <= looks_before_idle) {
+          std::this_thread::sleep_for(look);
+        } else {
+          std::this_thread::sleep_for(capture_pause);
+        }
         continue;
       }
       const long count = std::min(available, converter_chunk_frames);
@@ -381,9 +403,9 @@ struct CaptureCore {
         continue;
       }
       if (looks == 0) {
-        sleep = std::max(decltype(sleep)::zero(), sleep - capture_look);
-      } else if (looks > 2 && looks <= capture_looks) {
-        sleep = std::min(period, sleep + capture_look);
+        sleep = std::max(decltype(sleep)::zero(), sleep - look);
+      } else if (looks > 2 && looks <= looks_before_idle) {
+        sleep = std::min(period, sleep + look);
       }
       looks = 0;
       converter.convert(frames.data(), count, [this](std::span<const std::uint8_t> bytes) {
@@ -393,7 +415,7 @@ struct CaptureCore {
       });
       // More than a period's frames waiting: the reader is behind, and takes
       // the rest at once.
-      if (available <= static_cast<long>(capture_frames_per_period)) std::this_thread::sleep_for(sleep);
+      if (available <= static_cast<long>(period_frames)) std::this_thread::sleep_for(sleep);
     }
   }
 
@@ -401,7 +423,10 @@ struct CaptureCore {
   std::atomic<bool> running{false};
   std::atomic<std::uint32_t> position{0};
   std::vector<float> frames;  // one read's card frames
-  std::chrono::microseconds period;  // of the card's periods
+  unsigned long period_frames;       // frames of the card's periods
+  std::chrono::microseconds look;    // see Periods
+  int looks_before_idle;
+  std::chrono::microseconds period;  // the length of a period
   CaptureConverter converter;
   std::jthread reader;
 };
@@ -432,7 +457,9 @@ class PortAudioStream : public Base {
  public:
   PortAudioStream(std::shared_ptr<DeviceThread> thread, const WaveFormat& format,
                   const DeviceSetup& setup)
-      : thread_(std::move(thread)), core_(std::make_shared<Core>(format, setup)) {}
+      : thread_(std::move(thread)),
+        core_(std::make_shared<Core>(format, setup)),
+        periods_(periods_for(format.buffer_frames)) {}
 
   ~PortAudioStream() override {
     core_->queue.return_all();
@@ -448,7 +475,7 @@ class PortAudioStream : public Base {
   // Returns false when the device cannot be opened. On the device thread.
   bool open(int device, const DeviceSetup& setup, bool input) {
     if (!core_->converter.ready()) return false;
-    stream_ = open_started(device, setup, input, core_.get());
+    stream_ = open_started(device, setup, periods_, input, core_.get());
     if (stream_) core_->started(stream_);
     return stream_ != nullptr;
   }
@@ -462,6 +489,7 @@ class PortAudioStream : public Base {
  protected:
   std::shared_ptr<DeviceThread> thread_;
   std::shared_ptr<Core> core_;
+  Periods periods_;
   PaStream* stream_ = nullptr;
 };
 
@@ -546,7 +574,7 @@ int open_on(DeviceThread& thread, const std::vector<int>& devices, int device_id
 template <typename Stream, typename Base>
 int DeviceThread::open(int device, const WaveFormat& format, bool input,
                        std::unique_ptr<Base>* stream) {
-  const SetupKey key{input, device, format.channels, format.samples_per_sec};
+  const SetupKey key{input, device, format.channels, format.samples_per_sec, format.buffer_frames};
   const bool query = stream == nullptr;
   std::unique_lock lock(mutex_);
   if (query && setups_.contains(key)) return wave_ok;
@@ -608,12 +636,14 @@ void DeviceThread::answer(Opening& opening, int device, const WaveFormat& format
     }
   }
   std::unique_ptr<Base> unwanted;
+  bool opened_stream = false;
   {
     std::lock_guard lock(mutex_);
     if (setup) setups_.emplace(opening.key, *setup);
     opening.finished = true;
     opening.result = result;
     opening.finished_at = Clock::now();
+    opened_stream = opened != nullptr;
     // Nobody waits: an answer or a failure is of no use later, a stream is
     // kept for the next open (unless the system is going).
     if (opening.waiters == 0 && (opening.query || !opened || stopping_)) {
@@ -624,6 +654,11 @@ void DeviceThread::answer(Opening& opening, int device, const WaveFormat& format
     }
   }
   answered_.notify_all();
+  // The sound server's client threads move each stream's data between the
+  // server and the plugin's buffers, which hold a few milliseconds: at
+  // normal priority a busy machine starves them, and the stream loses
+  // samples. They run at the reader's priority where that is allowed.
+  if (opened_stream) make_threads_realtime(server_client_thread, reader_priority);
 }
 
 PortAudioSystem::PortAudioSystem() {

@@ -6,9 +6,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -162,9 +165,9 @@ class SystemBus {
   std::string why_;
 };
 
-// Asks rtkit to make the calling thread SCHED_FIFO at `priority` or at its
-// highest priority if that is lower. The priority granted, or why not.
-std::pair<int, std::string> through_rtkit(int priority) {
+// Asks rtkit to make `thread` SCHED_FIFO at `priority` or at its highest
+// priority if that is lower. The priority granted, or why not.
+std::pair<int, std::string> through_rtkit(int priority, pid_t thread_id) {
   SystemBus bus;
   if (!bus.connected()) return {0, bus.why()};
   const auto highest = bus.rtkit_property("MaxRealtimePriority");
@@ -179,7 +182,7 @@ std::pair<int, std::string> through_rtkit(int priority) {
   const int granted = static_cast<int>(std::min<std::int64_t>(priority, *highest));
   Message request(
       dbus_message_new_method_call(rtkit_service, rtkit_path, rtkit_service, "MakeThreadRealtime"));
-  const dbus_uint64_t thread = static_cast<dbus_uint64_t>(gettid());
+  const dbus_uint64_t thread = static_cast<dbus_uint64_t>(thread_id);
   const dbus_uint32_t level = static_cast<dbus_uint32_t>(granted);
   dbus_message_append_args(request.get(), DBUS_TYPE_UINT64, &thread, DBUS_TYPE_UINT32, &level,
                            DBUS_TYPE_INVALID);
@@ -196,7 +199,7 @@ rlimit rttime_limit(const rlimit& current, rlim_t ceiling_us) {
   return wanted;
 }
 
-PriorityOutcome make_realtime(int priority) {
+PriorityOutcome make_realtime(int priority, pid_t thread) {
   if (priority < 1 || priority > 99) {
     return {PriorityKind::normal, 0,
             normal_prefix + ("priority " + std::to_string(priority) + " is outside 1..99")};
@@ -208,13 +211,13 @@ PriorityOutcome make_realtime(int priority) {
   parameters.sched_priority = priority;
   // pid 0 is the calling thread. Threads it starts, and processes, begin at
   // normal priority.
-  if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &parameters) == 0) {
+  if (sched_setscheduler(thread, SCHED_FIFO | SCHED_RESET_ON_FORK, &parameters) == 0) {
     return {PriorityKind::fifo, priority, {}};
   }
   const int fifo_error = errno;
   rlimit rtprio{};
   getrlimit(RLIMIT_RTPRIO, &rtprio);
-  auto [granted, rtkit_why] = through_rtkit(priority);
+  auto [granted, rtkit_why] = through_rtkit(priority, thread != 0 ? thread : gettid());
   if (rtkit_why.empty()) return {PriorityKind::rtkit, granted, {}};
   return {PriorityKind::normal, 0,
           normal_prefix + ("SCHED_FIFO " + std::to_string(priority) + " refused (" +
@@ -223,6 +226,21 @@ PriorityOutcome make_realtime(int priority) {
                                                               : std::to_string(rtprio.rlim_cur)) +
                            ") and rtkit unavailable: " +
                            rtkit_why)};
+}
+
+int make_threads_realtime(std::string_view name, int priority) {
+  int raised = 0;
+  std::error_code error;
+  for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
+    std::string comm;
+    std::getline(std::ifstream(task.path() / "comm"), comm);
+    if (comm != name) continue;
+    pid_t thread = 0;
+    const std::string id = task.path().filename().string();
+    std::from_chars(id.data(), id.data() + id.size(), thread);
+    if (thread != 0 && make_realtime(priority, thread).kind != PriorityKind::normal) ++raised;
+  }
+  return raised;
 }
 
 std::string describe(const PriorityOutcome& outcome) {

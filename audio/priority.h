@@ -4,8 +4,10 @@
 #pragma once
 
 #include <sys/resource.h>
+#include <sys/types.h>
 
 #include <string>
+#include <string_view>
 
 namespace audio {
 
@@ -17,13 +19,19 @@ struct PriorityOutcome {
   std::string note;  // one line for standard error when the thread stays normal
 };
 
-// Asks for SCHED_FIFO at `priority` (1..99) for the calling thread: directly
+// Asks for SCHED_FIFO at `priority` (1..99) for the thread `thread` of this
+// process (0: the calling thread): directly
 // where RLIMIT_RTPRIO or CAP_SYS_NICE allows it, otherwise through rtkit on
 // the system bus (at most its MaxRealtimePriority). Before either, lowers
 // RLIMIT_RTTIME so that a thread that spins without blocking gets SIGXCPU and
 // then SIGKILL instead of freezing the machine. When neither is granted the
 // thread stays at normal priority and `note` says why.
-PriorityOutcome make_realtime(int priority);
+PriorityOutcome make_realtime(int priority, pid_t thread = 0);
+
+// Makes every thread of this process named `name` SCHED_FIFO at `priority`,
+// as make_realtime does; those it cannot raise stay as they are. Returns how
+// many it raised.
+int make_threads_realtime(std::string_view name, int priority);
 
 // "SCHED_FIFO 10", "SCHED_FIFO 10 through rtkit" or "normal".
 std::string describe(const PriorityOutcome& outcome);

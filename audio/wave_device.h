@@ -37,6 +37,9 @@ struct WaveFormat {
   std::uint32_t avg_bytes_per_sec = 0;
   std::uint16_t block_align = 0;
   std::uint16_t bits_per_sample = 0;
+  // Frames of the buffers the program hands the stream: a device may move
+  // shorter buffers in shorter periods.
+  std::uint32_t buffer_frames = 1024;
 };
 
 // One buffer handed to a device. The device thread writes bytes_recorded and

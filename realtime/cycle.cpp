@@ -77,15 +77,17 @@ bool Cycle::input_returned(unsigned captured) const {
 
 // Sets how far the output runs ahead of the input, from the block the input
 // has just filled: what is queued to play goes (silence, or blocks of an
-// input that stalled), and a quarter block of silence goes out in its
-// place, so that the block this pass makes follows it. Without this, the
+// input that stalled), and a quarter block of silence (half a short one)
+// goes out in its place, so that the block this pass makes follows it. Without this, the
 // output keeps whatever lead the passes paced by timeouts left it, up to a
 // pass more than needed, for as long as the cycle runs.
 void Cycle::lead_output(bool with_b) {
   if (control_.timeout != 1) devices_.reset_wave_out();
-  const std::uint32_t quarter = devices_.out_buffer_bytes / 4;
-  std::fill_n(with_b ? devices_.out_data_b.get() : devices_.out_data_a.get(), quarter, std::uint8_t{0});
-  (with_b ? devices_.out_header_b : devices_.out_header_a).buffer_length = quarter;
+  // A quarter of a 1024-sample pass; half of a short one, whose quarter
+  // (2.9 ms) the capture's own unevenness would use up.
+  const std::uint32_t lead = devices_.out_buffer_bytes / (chain_.low_latency() ? 2 : 4);
+  std::fill_n(with_b ? devices_.out_data_b.get() : devices_.out_data_a.get(), lead, std::uint8_t{0});
+  (with_b ? devices_.out_header_b : devices_.out_header_a).buffer_length = lead;
   if (with_b) {
     devices_.prepare_out_b();
     devices_.write_out_b();
@@ -214,7 +216,9 @@ void Cycle::process_block() {
   host_.update_display();
 }
 
-// Both output blocks start silent, and block a is sent at once: the first
+// Opens the devices for buffers of a pass of the chain's mode (their
+// periods follow the buffers' length) and starts the buffers.
+//   Both output blocks start silent, and block a is sent at once: the first
 // pass then finds it played instead of timing out on a buffer never sent,
 // and a cycle that starts again plays nothing left from the one before. A
 // quarter of block b goes out once the first input block is in, in place of
@@ -222,64 +226,52 @@ void Cycle::process_block() {
 // then on every block plays a quarter of a pass after the next one is
 // captured, however late the input started delivering. The quarter is the
 // output's margin for a late pass.
-void Cycle::send_silence() {
-  devices_.reset_out_header_a();
-  devices_.reset_out_header_b();
+void Cycle::open_devices() {
+  devices_.set_pass_frames(chain_.pass_samples());
+  devices_.init_out_headers();
+  devices_.open_wave_out();
   std::fill_n(devices_.out_data_a.get(), devices_.out_buffer_bytes, std::uint8_t{0});
   std::fill_n(devices_.out_data_b.get(), devices_.out_buffer_bytes, std::uint8_t{0});
   devices_.prepare_out_a();
   devices_.write_out_a();
   output_started_ = false;
-}
 
-void Cycle::queue_first_input() {
-  devices_.reset_in_header_a();
-  devices_.reset_in_header_b();
+  devices_.init_in_headers();
+  devices_.open_wave_in();
   devices_.prepare_in_a();
   devices_.add_in_a();
   devices_.start_wave_in();
   buffer_toggle_ = 0;
   delivered_passes_ = 0;
-}
-
-// Between passes, to the mode the window wants, on the open devices: what
-// is queued either way goes, and the buffers start again at the new size as
-// at the start of a cycle. The streams stay open, so the change costs a
-// block of silence at most.
-void Cycle::change_mode() {
-  devices_.reset_wave_in();
-  devices_.reset_wave_out();
-  chain_.set_low_latency(host_.low_latency());
-  devices_.set_pass_frames(chain_.pass_samples());
-  send_silence();
-  queue_first_input();
+  input_started_ = false;
+  output_stalls_ = 0;
 }
 
 void Cycle::run() {
   if (control_.stopped == 0) return;
 
-  chain_.start_passes();
-  chain_.set_low_latency(host_.low_latency());
-  devices_.set_pass_frames(chain_.pass_samples());
   // The count of a recording carries on across cycles: a cycle that starts
   // again while recording appends to the same file.
-  devices_.init_out_headers();
-  devices_.open_wave_out();
-  send_silence();
-
-  devices_.init_in_headers();
-  devices_.open_wave_in();
-  queue_first_input();
+  chain_.start_passes();
+  chain_.set_low_latency(host_.low_latency());
+  open_devices();
 
   control_.timeout = 0;
   int timeouts_a = 0;
   int timeouts_b = 0;
-  input_started_ = false;
-  output_stalls_ = 0;
   control_.stopped = 0;
 
   while (control_.stopped == 0) {
-    if (host_.low_latency() != chain_.low_latency()) change_mode();
+    // To the mode the window wants, between passes: the devices open again
+    // for its buffers.
+    if (host_.low_latency() != chain_.low_latency()) {
+      devices_.close_wave_in();
+      devices_.close_wave_out();
+      chain_.set_low_latency(host_.low_latency());
+      open_devices();
+      timeouts_a = 0;
+      timeouts_b = 0;
+    }
     // The input device is the clock in every pass, during file playback too.
     device_phase(timeouts_a, timeouts_b);
     if (control_.stopped == 1) break;

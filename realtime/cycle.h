@@ -81,9 +81,7 @@ class Cycle {
   void count_timeout(int& counter, bool output_stalled, bool input_delivered);
   bool input_returned(unsigned captured) const;
   void lead_output(bool with_b);
-  void send_silence();
-  void queue_first_input();
-  void change_mode();
+  void open_devices();
   void device_phase(int& timeouts_a, int& timeouts_b);
   std::uint8_t* captured_block();
   const std::uint8_t* sent_block();
