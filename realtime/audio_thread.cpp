@@ -247,6 +247,9 @@ bool AudioThread::playing() {
   if (!play_started_) {
     drop_stale_plays();
     play_started_ = files_.plays().front() != nullptr;
+    // Short passes reach the automatic notch's next look at any of eight
+    // places in the file; it looks where tonewell-filter's does.
+    if (play_started_) chain_.auto_notch.restart_looks();
   }
   return play_started_;
 }
