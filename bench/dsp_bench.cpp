@@ -13,6 +13,7 @@
 #include <numbers>
 #include <random>
 
+#include "bench/every_filter.h"
 #include "design/Rfft_ifft.h"
 #include "design/designers.h"
 #include "design/filter.h"
@@ -239,15 +240,7 @@ BENCHMARK(BM_NoiseReductionPass);
 // pass does but the display.
 void BM_WholePassEveryStageOn(benchmark::State& state) {
   engine::FilterChain chain;
-  design::design_bandpass(voice_band, 0.0f, chain.bp.filter);
-  design::design_notch({0.0375f, 0.0425f}, 0.0f, chain.nf1.filter);
-  design::design_notch({0.05f, 0.06f}, 0.0f, chain.nf2.filter);
-  design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
-  design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
-  chain.median_on = chain.lms_on = 1;
-  chain.auto_notch_on = chain.noise_reduction_on = 1;
-  chain.nf1.on = chain.nf2.on = chain.var_notch.on = 1;
-  chain.bp.on = chain.var_bp.on = 1;
+  bench::switch_every_filter_on(chain);
   chain.lms.mu = engine::lms_step_size;
   chain.signal_gain = 2.5f;
   const RadioPasses radio;

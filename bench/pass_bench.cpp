@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <random>
 
+#include "bench/every_filter.h"
 #include "design/designers.h"
 #include "engine/filter_chain.h"
 #include "engine/pass.h"
@@ -32,15 +33,7 @@ BENCHMARK(BM_PassWithFiltersOff);
 // of noise, with every filter on.
 void BM_LowLatencyPassEveryFilterOn(benchmark::State& state) {
   engine::FilterChain chain;
-  design::design_bandpass({0.0181405f, 0.2721088f}, 0.0f, chain.bp.filter);
-  design::design_notch({0.0375f, 0.0425f}, 0.0f, chain.nf1.filter);
-  design::design_notch({0.05f, 0.06f}, 0.0f, chain.nf2.filter);
-  design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
-  design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
-  chain.median_on = chain.lms_on = 1;
-  chain.auto_notch_on = chain.noise_reduction_on = 1;
-  chain.nf1.on = chain.nf2.on = chain.var_notch.on = 1;
-  chain.bp.on = chain.var_bp.on = 1;
+  bench::switch_every_filter_on(chain);
   chain.start_passes();
   chain.set_low_latency(true);
   std::mt19937 engine(3);

@@ -299,18 +299,21 @@ CycleHost::PlayBlock AudioThread::take_play_block(std::span<std::uint8_t> captur
 // Sent blocks go to the file thread a whole record block at a time; the
 // last, shorter one of a play goes with its end.
 void AudioThread::record_block(std::span<const std::uint8_t> block) {
-  RecordEntry* const entry = files_.records().claim();
-  // A file thread six seconds behind loses blocks rather than hold the
-  // passes.
-  if (entry == nullptr) return;
-  entry->kind = RecordEntry::Kind::block;
-  const std::size_t count = std::min(block.size(), entry->bytes.size() - record_filled_);
-  std::copy_n(block.begin(), count, entry->bytes.begin() + static_cast<std::ptrdiff_t>(record_filled_));
-  record_filled_ += count;
-  entry->length = static_cast<std::uint16_t>(record_filled_);
-  if (record_filled_ < entry->bytes.size()) return;
-  files_.records().publish();
-  record_filled_ = 0;
+  while (!block.empty()) {
+    RecordEntry* const entry = files_.records().claim();
+    // A file thread six seconds behind loses blocks rather than hold the
+    // passes.
+    if (entry == nullptr) return;
+    entry->kind = RecordEntry::Kind::block;
+    const std::size_t count = std::min(block.size(), entry->bytes.size() - record_filled_);
+    std::copy_n(block.begin(), count, entry->bytes.begin() + static_cast<std::ptrdiff_t>(record_filled_));
+    block = block.subspan(count);
+    record_filled_ += count;
+    entry->length = static_cast<std::uint16_t>(record_filled_);
+    if (record_filled_ < entry->bytes.size()) return;
+    files_.records().publish();
+    record_filled_ = 0;
+  }
 }
 
 // The play data is used up: playing and recording end here; the window's

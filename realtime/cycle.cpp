@@ -78,9 +78,9 @@ bool Cycle::input_returned(unsigned captured) const {
 // Sets how far the output runs ahead of the input, from the block the input
 // has just filled: what is queued to play goes (silence, or blocks of an
 // input that stalled), and a quarter block of silence (half a short one)
-// goes out in its place, so that the block this pass makes follows it. Without this, the
-// output keeps whatever lead the passes paced by timeouts left it, up to a
-// pass more than needed, for as long as the cycle runs.
+// goes out in its place, so that the block this pass makes follows it.
+// Without this, the output keeps whatever lead the passes paced by timeouts
+// left it, up to a pass more than needed, for as long as the cycle runs.
 void Cycle::lead_output(bool with_b) {
   if (control_.timeout != 1) devices_.reset_wave_out();
   // A quarter of a 1024-sample pass; half of a short one, whose quarter
@@ -221,11 +221,11 @@ void Cycle::process_block() {
 //   Both output blocks start silent, and block a is sent at once: the first
 // pass then finds it played instead of timing out on a buffer never sent,
 // and a cycle that starts again plays nothing left from the one before. A
-// quarter of block b goes out once the first input block is in, in place of
-// what is left of block a, and the first block captured follows it: from
-// then on every block plays a quarter of a pass after the next one is
-// captured, however late the input started delivering. The quarter is the
-// output's margin for a late pass.
+// quarter of block b (half of a short one) goes out once the first input
+// block is in, in place of what is left of block a, and the first block
+// captured follows it: from then on every block plays that lead after the
+// next one is captured, however late the input started delivering. The lead
+// is the output's margin for a late pass.
 void Cycle::open_devices() {
   devices_.set_pass_frames(chain_.pass_samples());
   devices_.init_out_headers();

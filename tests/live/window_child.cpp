@@ -17,9 +17,10 @@
 //   "audio_thread ALLOCATIONS FREES LOCKS WRITES RESTARTS PRIORITY" for the
 //   audio thread (or "audio_thread none"), RESTARTS the cycles begun
 //   meanwhile.
-// latency[-low][-voice][-nr]: the window until a termination signal, in
-//   low-latency mode with -low, with the bandpass, notch 1 and the
-//   automatic notch on with -voice, and the noise reduction with -nr.
+// latency[-low][-voice][-nr][-all]: the window until a termination signal,
+//   in low-latency mode with -low, with the bandpass, notch 1 and the
+//   automatic notch on with -voice, the noise reduction with -nr, and every
+//   filter with -all.
 // Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
 // shown.
 #include <QAction>
@@ -77,6 +78,13 @@ int main(int argc, char** argv) {
         for (QPushButton* filter : {form.BandPassBtn2, form.NF1Btn2, form.AutoNotchBtn}) filter->click();
       }
       if (has("-nr")) form.NoiseReductionBtn->click();
+      if (has("-all")) {
+        for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
+                                    form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn,
+                                    form.NoiseReductionBtn}) {
+          filter->click();
+        }
+      }
     } else if (scenario == "filters-on") {
       for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2,
                                   form.VarNF2Btn, form.LMSFilterBtn2, form.MedianFltrBtn2}) {
