@@ -32,22 +32,21 @@ int BufferQueue::add(WaveHeader& header) {
   return wave_ok;
 }
 
-std::size_t BufferQueue::capture(const std::uint8_t* bytes, std::size_t count) {
-  if (!enter_device()) return 0;
-  std::size_t taken = 0;
-  while (taken < count) {
+void BufferQueue::capture(const std::uint8_t* bytes, std::size_t count) {
+  if (!enter_device()) return;
+  while (count > 0) {
     const std::uint32_t head = head_.load(std::memory_order_relaxed);
     if (head == tail_.load(std::memory_order_acquire)) break;
     Slot& front = slots_[head % capacity];
     const std::size_t room = front.header->buffer_length - front.used;
-    const std::size_t n = std::min(room, count - taken);
-    std::memcpy(front.header->data + front.used, bytes + taken, n);
+    const std::size_t n = std::min(room, count);
+    std::memcpy(front.header->data + front.used, bytes, n);
     front.used += static_cast<std::uint32_t>(n);
-    taken += n;
+    bytes += n;
+    count -= n;
     if (front.used == front.header->buffer_length) complete_front();
   }
   leave_device();
-  return taken;
 }
 
 std::size_t BufferQueue::play(std::uint8_t* out, std::size_t count) {

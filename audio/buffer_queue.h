@@ -37,9 +37,9 @@ class BufferQueue {
 
   // Device side of capture: copies `count` bytes into the queued buffers in
   // order; each buffer that becomes full is returned done with bytes_recorded
-  // equal to its length. Returns the bytes taken: those for which no buffer
-  // is queued are not, nor are any while return_all or set_notice runs.
-  std::size_t capture(const std::uint8_t* bytes, std::size_t count);
+  // equal to its length. Bytes for which no buffer is queued are dropped, as
+  // are those that arrive while return_all or set_notice runs.
+  void capture(const std::uint8_t* bytes, std::size_t count);
 
   // Device side of playback: copies up to `count` bytes from the queued
   // buffers in order into `out`; each buffer played to its end is returned

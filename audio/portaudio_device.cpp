@@ -6,10 +6,8 @@
 #include <portaudio.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <functional>
 #include <map>
@@ -387,7 +385,6 @@ struct CaptureCore {
     auto sleep = period - 2 * look;
     int looks = 0;
     while (!stop.stop_requested()) {
-      deliver({});
       const long available = Pa_GetStreamReadAvailable(stream);
       if (available <= 0) {
         ++looks;
@@ -413,7 +410,7 @@ struct CaptureCore {
       looks = 0;
       converter.convert(frames.data(), count, [this](std::span<const std::uint8_t> bytes) {
         if (!running.load()) return;
-        deliver(bytes);
+        queue.capture(bytes.data(), bytes.size());
         position.fetch_add(static_cast<std::uint32_t>(bytes.size()));
       });
       // More than a period's frames waiting: the reader is behind, and takes
@@ -422,44 +419,10 @@ struct CaptureCore {
     }
   }
 
-  // Hands captured bytes to the queued buffers, those held back first. A
-  // reader that fell behind brings several periods at once, more than the
-  // two buffers of a short pass take while the pass is processed: what no
-  // buffer takes is held for the next, up to held_room bytes, for half a
-  // period. Held longer, the passes are behind, not just busy: it goes, so
-  // that the sound does not lag by it from then on.
-  void deliver(std::span<const std::uint8_t> bytes) {
-    // Nothing held from before a reset.
-    if (const std::uint32_t seen = resets.load(); seen != resets_seen) {
-      held_count = 0;
-      resets_seen = seen;
-    }
-    if (held_count > 0) {
-      const std::size_t taken = queue.capture(held.data(), held_count);
-      std::memmove(held.data(), held.data() + taken, held_count - taken);
-      held_count -= taken;
-      if (held_count > 0 && std::chrono::steady_clock::now() - held_since > period / 2) held_count = 0;
-    }
-    const std::size_t taken = held_count > 0 ? 0 : queue.capture(bytes.data(), bytes.size());
-    const std::size_t kept = std::min(bytes.size() - taken, held.size() - held_count);
-    if (held_count == 0 && kept > 0) held_since = std::chrono::steady_clock::now();
-    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(taken), kept,
-                held.begin() + static_cast<std::ptrdiff_t>(held_count));
-    held_count += kept;
-  }
-
-  static constexpr std::size_t held_room = 2048;
-
   BufferQueue queue;
   std::atomic<bool> running{false};
   std::atomic<std::uint32_t> position{0};
-  std::atomic<std::uint32_t> resets{0};
   std::vector<float> frames;  // one read's card frames
-  // The reader's own.
-  std::array<std::uint8_t, held_room> held{};
-  std::size_t held_count = 0;
-  std::chrono::steady_clock::time_point held_since{};
-  std::uint32_t resets_seen = 0;
   unsigned long period_frames;       // frames of the card's periods
   std::chrono::microseconds look;    // see Periods
   int looks_before_idle;
@@ -547,7 +510,6 @@ class PortAudioInStream : public PortAudioStream<CaptureCore, WaveInStream> {
   int reset() override {
     core_->running.store(false);
     core_->position.store(0);
-    core_->resets.fetch_add(1);
     core_->queue.return_all();
     return wave_ok;
   }
