@@ -94,11 +94,11 @@ TEST_P(LiveLatency, FromRadioToSpeakerWithinTheModesLimit) {
 // 178 to 213 ms on the rig. A 128-sample pass waits a pass and a half, over
 // streams with periods to match: 40 to 48 ms on the rig, whose starts and
 // measures spread by several milliseconds; the low-delay noise reduction
-// adds 11.6 ms.
+// adds 11.6 ms (51 to 68 ms).
 INSTANTIATE_TEST_SUITE_P(Modes, LiveLatency,
                          ::testing::Values(LatencyCase{"latency", 0.23}, LatencyCase{"latency-low", 0.052},
                                            LatencyCase{"latency-low-voice", 0.052},
-                                           LatencyCase{"latency-low-voice-nr", 0.068}),
+                                           LatencyCase{"latency-low-voice-nr", 0.075}),
                          [](const auto& test) {
                            std::string name = test.param.scenario;
                            std::replace(name.begin(), name.end(), '-', '_');
