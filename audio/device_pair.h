@@ -86,7 +86,6 @@ class DevicePair {
   // Frames a buffer holds each way (1 to 1024): both buffer sizes follow.
   // Only while no buffer is queued.
   void set_pass_frames(int frames);
-  int pass_frames() const { return pass_frames_; }
 
   // Sample formats. The output's never change.
   std::int32_t bytes_per_sample = 2;
@@ -95,13 +94,13 @@ class DevicePair {
   std::uint16_t in_block_align = 2;
   std::uint16_t in_bits = 16;
   std::int32_t in_avg_bytes = 22050;
-  std::uint16_t in_buffer_bytes = 2048;  // one input buffer holds pass_frames() frames
+  std::uint16_t in_buffer_bytes = 2048;  // one input buffer holds a pass of frames
   std::int32_t out_sample_rate = 11025;
   std::uint16_t out_channels = 1;
   std::uint16_t out_block_align = 2;
   std::uint16_t out_bits = 16;
   std::int32_t out_avg_bytes = 22050;
-  std::uint16_t out_buffer_bytes = 2048;  // one output buffer holds pass_frames() samples
+  std::uint16_t out_buffer_bytes = 2048;  // one output buffer holds a pass of samples
 
   // Device numbers, chosen in the sound-card dialog (saved).
   std::int32_t input_device_id = 0;

@@ -228,8 +228,7 @@ PriorityOutcome make_realtime(int priority, pid_t thread) {
                            rtkit_why)};
 }
 
-int make_threads_realtime(std::string_view name, int priority) {
-  int raised = 0;
+void make_threads_realtime(std::string_view name, int priority) {
   std::error_code error;
   for (const auto& task : std::filesystem::directory_iterator("/proc/self/task", error)) {
     std::string comm;
@@ -238,9 +237,8 @@ int make_threads_realtime(std::string_view name, int priority) {
     pid_t thread = 0;
     const std::string id = task.path().filename().string();
     std::from_chars(id.data(), id.data() + id.size(), thread);
-    if (thread != 0 && make_realtime(priority, thread).kind != PriorityKind::normal) ++raised;
+    if (thread != 0) make_realtime(priority, thread);
   }
-  return raised;
 }
 
 std::string describe(const PriorityOutcome& outcome) {

@@ -29,9 +29,8 @@ struct PriorityOutcome {
 PriorityOutcome make_realtime(int priority, pid_t thread = 0);
 
 // Makes every thread of this process named `name` SCHED_FIFO at `priority`,
-// as make_realtime does; those it cannot raise stay as they are. Returns how
-// many it raised.
-int make_threads_realtime(std::string_view name, int priority);
+// as make_realtime does; those it cannot raise stay as they are.
+void make_threads_realtime(std::string_view name, int priority);
 
 // "SCHED_FIFO 10", "SCHED_FIFO 10 through rtkit" or "normal".
 std::string describe(const PriorityOutcome& outcome);
