@@ -36,6 +36,7 @@
 #include "files/printable.h"
 #include "shell/Soundcardselection.h"
 #include "shell/commands.h"
+#include "shell/filter_tabs.h"
 #include "shell/paint_box.h"
 #include "shell/state.h"
 #include "shell/toolkit.h"
@@ -59,20 +60,11 @@ void show_state(QPushButton* button, bool engaged, const char* on, const char* o
   shell::set_font_color(button, engaged ? shell::engaged_color : shell::idle_color);
 }
 
-// Switches a filter stage: its flag 0 becomes 1, anything else 0, and every
-// given copy of its button shows "ON" in red or "OFF" in blue.
-void toggle_stage(std::int32_t& flag, std::initializer_list<QPushButton*> buttons) {
-  flag = flag == 0 ? 1 : 0;
-  for (QPushButton* button : buttons) show_state(button, flag == 1, "ON", "OFF");
-}
-
-// Shows or hides a group of filter lines: the flag 0 becomes 1, anything
-// else 0; the tab button shows "On" in red or "Off" in blue and the check
-// box follows.
-void toggle_lines(std::uint8_t& flag, QPushButton* button, QCheckBox* box) {
-  flag = flag == 0 ? 1 : 0;
-  show_state(button, flag == 1, "On", "Off");
-  box->setChecked(flag == 1);
+// Switches a stage: every given copy of its button shows "ON" in red or
+// "OFF" in blue.
+void switch_stage(std::int32_t& flag, bool on, std::initializer_list<QPushButton*> buttons) {
+  flag = on ? 1 : 0;
+  for (QPushButton* button : buttons) show_state(button, on, "ON", "OFF");
 }
 
 }  // namespace
@@ -300,9 +292,11 @@ void TZForm::show_status() {
   if (StatusLabel->text() != text) StatusLabel->setText(text);
 }
 
-void TZForm::BypassBtnClick() {
-  chain.bypass_on = chain.bypass_on == 1 ? 0 : 1;
-  show_state(BypassBtn, chain.bypass_on == 1, "On", "Off");
+void TZForm::BypassBtnClick() { set_bypass(chain.bypass_on != 1); }
+
+void TZForm::set_bypass(bool on) {
+  chain.bypass_on = on ? 1 : 0;
+  show_state(BypassBtn, on, "On", "Off");
 }
 
 void TZForm::process_messages() { shell::process_messages(); }
@@ -432,34 +426,42 @@ void TZForm::SignalGainBarChange() {
 // Noise filters. The visible buttons on the Noise tab update both copies;
 // the older hidden buttons only their own.
 
-void TZForm::LMSFilterBtn2Click() { toggle_lms({LMSFilterBtn, LMSFilterBtn2}); }
+void TZForm::LMSFilterBtn2Click() { set_lms(chain.lms_on == 0, {LMSFilterBtn, LMSFilterBtn2}); }
 
-void TZForm::LMSFilterBtnClick() { toggle_lms({LMSFilterBtn}); }
+void TZForm::LMSFilterBtnClick() { set_lms(chain.lms_on == 0, {LMSFilterBtn}); }
 
-void TZForm::toggle_lms(std::initializer_list<QPushButton*> buttons) {
+void TZForm::set_lms(bool on, std::initializer_list<QPushButton*> buttons) {
   // Switched on, adaptation starts again from nothing.
-  if (chain.lms_on == 0) ++restarts.lms;
-  toggle_stage(chain.lms_on, buttons);
+  if (on && chain.lms_on == 0) ++restarts.lms;
+  switch_stage(chain.lms_on, on, buttons);
 }
 
 void TZForm::MedianFltrBtn2Click() {
-  toggle_stage(chain.median_on, {MedianFltrBtn, MedianFltrBtn2});
+  set_median(chain.median_on == 0, {MedianFltrBtn, MedianFltrBtn2});
 }
 
-void TZForm::MedianFltrBtnClick() { toggle_stage(chain.median_on, {MedianFltrBtn}); }
+void TZForm::MedianFltrBtnClick() { set_median(chain.median_on == 0, {MedianFltrBtn}); }
+
+void TZForm::set_median(bool on, std::initializer_list<QPushButton*> buttons) {
+  switch_stage(chain.median_on, on, buttons);
+}
 
 // The automatic notch and the noise reduction start again from nothing when
 // switched on, so that they act on what comes next as tonewell-filter's do
 // on a file.
 
-void TZForm::AutoNotchBtnClick() {
-  if (chain.auto_notch_on == 0) ++restarts.auto_notch;
-  toggle_stage(chain.auto_notch_on, {AutoNotchBtn});
+void TZForm::AutoNotchBtnClick() { set_auto_notch(chain.auto_notch_on == 0); }
+
+void TZForm::set_auto_notch(bool on) {
+  if (on && chain.auto_notch_on == 0) ++restarts.auto_notch;
+  switch_stage(chain.auto_notch_on, on, {AutoNotchBtn});
 }
 
-void TZForm::NoiseReductionBtnClick() {
-  if (chain.noise_reduction_on == 0) ++restarts.noise_reduction;
-  toggle_stage(chain.noise_reduction_on, {NoiseReductionBtn});
+void TZForm::NoiseReductionBtnClick() { set_noise_reduction(chain.noise_reduction_on == 0); }
+
+void TZForm::set_noise_reduction(bool on) {
+  if (on && chain.noise_reduction_on == 0) ++restarts.noise_reduction;
+  switch_stage(chain.noise_reduction_on, on, {NoiseReductionBtn});
 }
 
 // The strength acts at once, on or off.
@@ -471,52 +473,47 @@ void TZForm::NoiseReductionBarChange() {
 // same handler, which relabels both. Nothing is designed here: every
 // control change keeps the designs current whether a stage is on or off.
 
-void TZForm::BandPassBtnClick() {
-  toggle_stage(chain.bp.on, {BandPassBtn, BandPassBtn2});
+void TZForm::set_filter_on(const shell::FilterBinding& filter, bool on) {
+  std::int32_t& flag = (chain.*filter.stage).on;
+  if (filter.hidden_enable == nullptr) {
+    switch_stage(flag, on, {this->*filter.enable});
+  } else {
+    switch_stage(flag, on, {this->*filter.hidden_enable, this->*filter.enable});
+  }
 }
 
-void TZForm::NF1BtnClick() { toggle_stage(chain.nf1.on, {NF1Btn, NF1Btn2}); }
+void TZForm::BandPassBtnClick() { set_filter_on(shell::bandpass, chain.bp.on == 0); }
 
-void TZForm::NF2BtnClick() { toggle_stage(chain.nf2.on, {NF2Btn, NF2Btn2}); }
+void TZForm::NF1BtnClick() { set_filter_on(shell::notch1, chain.nf1.on == 0); }
 
-void TZForm::VarFltrBtnClick() {
-  toggle_stage(chain.var_bp.on, {VarFltrBtn, VarFltrBtn2});
+void TZForm::NF2BtnClick() { set_filter_on(shell::notch2, chain.nf2.on == 0); }
+
+void TZForm::VarFltrBtnClick() { set_filter_on(shell::var_bandpass, chain.var_bp.on == 0); }
+
+void TZForm::VarNF2BtnClick() { set_filter_on(shell::var_notch, chain.var_notch.on == 0); }
+
+// Width lists: each box drives its filter with its own item.
+
+void TZForm::choose_width(const QComboBox* box) {
+  for (const shell::WidthList& list : shell::width_lists) {
+    if (this->*list.box != box) continue;
+    design::CentredControls& controls = tuning.*list.controls;
+    controls.width_index = box->currentIndex();
+    list.design(controls, (chain.*list.stage).filter);
+  }
 }
 
-void TZForm::VarNF2BtnClick() { toggle_stage(chain.var_notch.on, {VarNF2Btn}); }
+void TZForm::BPComboBox2Change() { choose_width(BPComboBox2); }
 
-// Width lists. Each box drives the filter with its own item; the two boxes
-// of a pair are not kept in step.
+void TZForm::BPComboBoxChange() { choose_width(BPComboBox); }
 
-void TZForm::BPComboBox2Change() {
-  tuning.bp.width_index = BPComboBox2->currentIndex();
-  design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
-}
+void TZForm::NF1ComboBox2Change() { choose_width(NF1ComboBox2); }
 
-void TZForm::BPComboBoxChange() {
-  tuning.bp.width_index = BPComboBox->currentIndex();
-  design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
-}
+void TZForm::NF1ComboBoxChange() { choose_width(NF1ComboBox); }
 
-void TZForm::NF1ComboBox2Change() {
-  tuning.nf1.width_index = NF1ComboBox2->currentIndex();
-  design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
-}
+void TZForm::NF2ComboBox2Change() { choose_width(NF2ComboBox2); }
 
-void TZForm::NF1ComboBoxChange() {
-  tuning.nf1.width_index = NF1ComboBox->currentIndex();
-  design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
-}
-
-void TZForm::NF2ComboBox2Change() {
-  tuning.nf2.width_index = NF2ComboBox2->currentIndex();
-  design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
-}
-
-void TZForm::NF2ComboBoxChange() {
-  tuning.nf2.width_index = NF2ComboBox->currentIndex();
-  design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
-}
+void TZForm::NF2ComboBoxChange() { choose_width(NF2ComboBox); }
 
 // Q bars: each stores its position, sets its filter's level and designs the
 // filter again with its current edges. The variable filters design through
@@ -637,68 +634,81 @@ void TZForm::select_input(std::int32_t input, QAction* item, std::uint16_t chann
 // What the display shows. Each button flips or cycles its setting and
 // relabels itself; the next pass draws accordingly.
 
-void TZForm::DisplayBtnClick() {
-  view.display_mode = view.display_mode == 2 ? 1 : 2;
-  show_state(DisplayBtn, view.display_mode == 2, "Time", "Freq");
+void TZForm::DisplayBtnClick() { set_time_view(view.display_mode != 2); }
+
+void TZForm::set_time_view(bool time) {
+  view.display_mode = time ? 2 : 1;
+  show_state(DisplayBtn, time, "Time", "Freq");
   // The gain bar is shared by both views and remembers a position for each.
-  SignalGainBar->setValue(view.display_mode == 1 ? gain.gain_position_freq
-                                                     : gain.gain_position_time);
+  SignalGainBar->setValue(time ? gain.gain_position_time : gain.gain_position_freq);
 }
 
-void TZForm::DataBtnClick() {
-  view.display_filtered = view.display_filtered == 0 ? 1 : 0;
-  show_state(DataBtn, view.display_filtered == 1, "Filter", "Raw");
+void TZForm::DataBtnClick() { set_display_filtered(view.display_filtered == 0); }
+
+void TZForm::set_display_filtered(bool filtered) {
+  view.display_filtered = filtered ? 1 : 0;
+  show_state(DataBtn, filtered, "Filter", "Raw");
 }
 
-void TZForm::SpectrumTypeBtnClick() {
-  view.spectrum_bars = view.spectrum_bars == 0 ? 1 : 0;
-  show_state(SpectrumTypeBtn, view.spectrum_bars == 1, "BAR", "LINE");
+void TZForm::SpectrumTypeBtnClick() { set_spectrum_bars(view.spectrum_bars == 0); }
+
+void TZForm::set_spectrum_bars(bool bars) {
+  view.spectrum_bars = bars ? 1 : 0;
+  show_state(SpectrumTypeBtn, bars, "BAR", "LINE");
 }
 
 void TZForm::SpectrumWidthBtnClick() {
-  const std::optional<int> span = display::next_span(view.spectrum_width);
-  if (!span) return;
-  view.spectrum_width = *span;
-  SpectrumWidthBtn->setText(QString::fromLatin1(display::span_caption(*span)));
-  HiFreqLabel->setText(QString::fromLatin1(display::span_top_frequency(*span)));
+  if (const std::optional<int> span = display::next_span(view.spectrum_width)) set_span(*span);
+}
+
+void TZForm::set_span(std::int32_t span) {
+  view.spectrum_width = span;
+  SpectrumWidthBtn->setText(QString::fromLatin1(display::span_caption(span)));
+  HiFreqLabel->setText(QString::fromLatin1(display::span_top_frequency(span)));
   // The centre lines move to their columns in the new span; the bars clamp
   // a centre beyond it to 512.
-  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, *span));
-  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, *span));
-  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, *span));
+  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, span));
+  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, span));
+  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, span));
 }
 
 // Filter lines shown or hidden: the check box and the tab button of each
 // group do the same and both show the result.
 
-void TZForm::BPFltrClick() { toggle_lines(view.bp_line_on, DisplayBPBtn, BPFltr); }
+void TZForm::set_lines_shown(const shell::LineSwitch& lines, bool shown) {
+  view.*lines.shown = shown ? 1 : 0;
+  for (std::uint8_t display::View::*follower : lines.followers) {
+    if (follower != nullptr) view.*follower = view.*lines.shown;
+  }
+  show_state(this->*lines.button, shown, "On", "Off");
+  (this->*lines.box)->setChecked(shown);
+}
+
+void TZForm::BPFltrClick() { set_lines_shown(shell::bp_lines, view.bp_line_on == 0); }
 
 void TZForm::DisplayBPBtnClick() { BPFltrClick(); }
 
-void TZForm::NF1FltrClick() { toggle_lines(view.nf1_line_on, DisplayNF1Btn, NF1Fltr); }
+void TZForm::NF1FltrClick() { set_lines_shown(shell::nf1_lines, view.nf1_line_on == 0); }
 
 void TZForm::DisplayNF1BtnClick() { NF1FltrClick(); }
 
-void TZForm::NF2FltrClick() { toggle_lines(view.nf2_line_on, DisplayNF2Btn, NF2Fltr); }
+void TZForm::NF2FltrClick() { set_lines_shown(shell::nf2_lines, view.nf2_line_on == 0); }
 
 void TZForm::DisplayNF2BtnClick() { NF2FltrClick(); }
 
 void TZForm::LoVarFltrClick() {
-  toggle_lines(view.var_bp_lo_line_on, DisplayVarBPBtn, LoVarFltr);
-  view.var_bp_hi_line_on = view.var_bp_lo_line_on;
+  set_lines_shown(shell::var_bp_lines, view.var_bp_lo_line_on == 0);
 }
 
 void TZForm::DisplayVarBPBtnClick() { LoVarFltrClick(); }
 
 void TZForm::VarNotchFltrClick() {
-  toggle_lines(view.var_notch_line_on, DisplayVarNFBtn, VarNotchFltr);
-  view.var_notch_lo_line_on = view.var_notch_line_on;
-  view.var_notch_hi_line_on = view.var_notch_line_on;
+  set_lines_shown(shell::var_notch_lines, view.var_notch_line_on == 0);
 }
 
 void TZForm::DisplayVarNFBtnClick() { VarNotchFltrClick(); }
 
-void TZForm::RefLineClick() { toggle_lines(view.ref_line_on, DisplayRefBtn, RefLine); }
+void TZForm::RefLineClick() { set_lines_shown(shell::ref_lines, view.ref_line_on == 0); }
 
 void TZForm::DisplayRefBtnClick() { RefLineClick(); }
 

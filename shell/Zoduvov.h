@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "audio/device_pair.h"
 #include "design/controls.h"
@@ -38,6 +39,11 @@ class QSlider;
 class QTabWidget;
 class QTimer;
 class PaintBox;
+
+namespace shell {
+struct FilterBinding;
+struct LineSwitch;
+}  // namespace shell
 
 class TZForm : public QMainWindow, public audio::WaveHost {
  public:
@@ -344,8 +350,28 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   bool event(QEvent* event) override;
 
  private:
-  // Builds every control with its caption, range, start value and handler.
+  // Builds every control with its caption, range, start value and handler,
+  // a group at a time in the order they are stacked: the groups of the top
+  // band, those of the bottom band, the hidden controls, the menus, the
+  // timers and the file dialogs.
   void create_controls();
+  void create_transport(QWidget* client);
+  void create_display(QWidget* client);
+  void create_screen_group(QWidget* client);
+  void create_pointer_line(QWidget* client);
+  void create_audio_group(QWidget* client);
+  void create_filter_tabs(QWidget* client);
+  // A filter's tab from its row, its controls appended to `order` as Tab
+  // walks them.
+  void add_filter_tab(const shell::FilterBinding& filter, std::vector<QWidget*>& order);
+  void create_noise_tab(std::vector<QWidget*>& order);
+  void create_input_group(QWidget* client);
+  void create_hidden_controls();
+  // The handlers of the controls both the tabs and the hidden controls have.
+  void connect_twins();
+  void create_menus();
+  void create_timers();
+  void create_dialogs();
 
   // Quit and FormClose: stop the cycle and end the application's loop.
   void request_quit();
@@ -360,8 +386,27 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   // The status line for the devices' state now.
   void show_status();
 
-  // The LMS switch, relabelling the given copies of its button.
-  void toggle_lms(std::initializer_list<QPushButton*> buttons);
+  // The switches, set as the click handlers and the settings reader set
+  // them: each relabels its buttons (of the noise filters, the copies
+  // given) and its check box.
+  void set_bypass(bool on);
+  void set_time_view(bool time);
+  void set_display_filtered(bool filtered);
+  void set_spectrum_bars(bool bars);
+  // The display's span (1 full, 2 half, 4 quarter) and the centre lines
+  // moved to their columns in it.
+  void set_span(std::int32_t span);
+  // The LMS filter, the automatic notch and the noise reduction start
+  // again from nothing when switched on from off.
+  void set_lms(bool on, std::initializer_list<QPushButton*> buttons);
+  void set_median(bool on, std::initializer_list<QPushButton*> buttons);
+  void set_auto_notch(bool on);
+  void set_noise_reduction(bool on);
+  void set_filter_on(const shell::FilterBinding& filter, bool on);
+  void set_lines_shown(const shell::LineSwitch& lines, bool shown);
+
+  // A width list's item chosen: its filter designed for it.
+  void choose_width(const QComboBox* box);
 
   // Input select: the input, the check mark on `item` alone, and the input
   // format for `channels`; the cycle is stopped.

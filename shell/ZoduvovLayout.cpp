@@ -36,7 +36,9 @@
 #include <algorithm>
 #include <cmath>
 #include <array>
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "design/controls.h"
 #include "design/presets.h"
@@ -45,6 +47,7 @@
 #include "engine/gain.h"
 #include "engine/noise_reduction.h"
 #include "shell/Zoduvov.h"
+#include "shell/filter_tabs.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
 
@@ -202,18 +205,13 @@ QWidget* filter_tab(QTabWidget* tabs, const QString& caption) {
 }
 
 // The items of a width box, item i for index i of the designer's table.
-template <std::size_t N>
-QStringList items(const std::array<std::string_view, N>& texts) {
+QStringList items(std::span<const std::string_view> texts) {
   QStringList list;
   for (const std::string_view text : texts) {
     list.append(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
   }
   return list;
 }
-
-const QStringList bandpass_presets = items(design::bp_preset_texts);
-const QStringList notch1_widths = items(design::nf1_width_texts);
-const QStringList notch2_widths = items(design::nf2_width_texts);
 
 QFileDialog* wave_dialog(QWidget* parent, const QString& caption, QFileDialog::AcceptMode mode) {
   auto* dialog = new QFileDialog(parent, caption);
@@ -239,7 +237,26 @@ void TZForm::create_controls() {
   client->setMinimumSize(client_width, client_height);
   setCentralWidget(client);
 
-  // Transport.
+  create_transport(client);
+  create_display(client);
+  create_screen_group(client);
+  create_pointer_line(client);
+  create_audio_group(client);
+  create_filter_tabs(client);
+  create_input_group(client);
+  create_hidden_controls();
+  connect_twins();
+  create_menus();
+  create_timers();
+  create_dialogs();
+
+  window_size = sizeHint();
+  setMinimumSize(window_size);
+  resize(window_size);
+  centre_on_screen();
+}
+
+void TZForm::create_transport(QWidget* client) {
   GroupBox1 = group(client, "File", {0, 0, 90, top_band_height});
   RecordBtn = button(GroupBox1, "Record");
   PlayBtn = button(GroupBox1, "Play");
@@ -261,8 +278,10 @@ void TZForm::create_controls() {
   auto* pause_key = new QShortcut(QKeySequence(Qt::Key_Space), this);
   pause_key->setAutoRepeat(false);
   connect(pause_key, &QShortcut::activated, this, &TZForm::PauseBtnClick);
+}
 
-  // The display with its frequency captions and the reference scroll bar.
+// The display with its frequency captions and the reference scroll bar.
+void TZForm::create_display(QWidget* client) {
   BasePanel = panel(client, {94, 0, base_panel_width, top_band_height}, silver);
   BasePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   DisplayPanel = panel(BasePanel, {{3, 4}, display_size}, Qt::white);
@@ -304,8 +323,10 @@ void TZForm::create_controls() {
   RefScrollBar->setGeometry(3, ref_bar_y, 521, 17);
   RefScrollBar->setToolTip("Move the reference line");
   connect(RefScrollBar, &QScrollBar::valueChanged, this, &TZForm::RefScrollBarChange);
+}
 
-  // What the display shows.
+// What the display shows.
+void TZForm::create_screen_group(QWidget* client) {
   GroupBox2 = group(client, "Screen", {screen_group_x, 0, 90, top_band_height});
   SpectrumWidthBtn = captioned("Width", button(GroupBox2, "Full"), {8, 44, 74, 28});
   SpectrumTypeBtn = captioned("Type", button(GroupBox2, "Line"), {8, 100, 74, 28});
@@ -319,15 +340,20 @@ void TZForm::create_controls() {
   connect(SpectrumTypeBtn, &QPushButton::clicked, this, &TZForm::SpectrumTypeBtnClick);
   connect(DataBtn, &QPushButton::clicked, this, &TZForm::DataBtnClick);
   connect(DisplayBtn, &QPushButton::clicked, this, &TZForm::DisplayBtnClick);
+}
 
+// The pointer's reading and the devices' state.
+void TZForm::create_pointer_line(QWidget* client) {
   GroupBox9 = group(client, "", {0, top_band_height, pointer_group_width, 24});
   PointerLabel = label(GroupBox9, "");
   PointerLabel->setGeometry(8, 3, 700, 18);
   StatusLabel = label(GroupBox9, "");
   StatusLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   StatusLabel->setGeometry(8, 3, 700, 18);
+}
 
-  // Bypass and the system volume control.
+// Bypass and the system volume control.
+void TZForm::create_audio_group(QWidget* client) {
   GroupBox3 = group(client, "Audio", {0, bottom_band_y, 105, 155});
   BypassBtn = captioned("Bypass", button(GroupBox3, "Off"), {10, 46, 85, 30});
   BitBtn1 = captioned("Volume", button(GroupBox3, "Volume"), {10, 106, 85, 30});
@@ -335,8 +361,11 @@ void TZForm::create_controls() {
   BitBtn1->setToolTip("Open the system volume control");
   connect(BypassBtn, &QPushButton::clicked, this, &TZForm::BypassBtnClick);
   connect(BitBtn1, &QPushButton::clicked, this, &TZForm::BitBtn1Click);
+}
 
-  // The filter tabs.
+// The filter tabs: one for each filter from its row, then the noise filters
+// and the reference line.
+void TZForm::create_filter_tabs(QWidget* client) {
   GroupBox8 = group(client, "", {tabs_group_x, bottom_band_y, 504, 151});
   FilterControl = new QTabWidget(GroupBox8);
   FilterControl->setGeometry(14, 16, 488, 122);
@@ -348,36 +377,47 @@ void TZForm::create_controls() {
       " border: 2px outset #e8e8e8; }"
       "QTabBar::tab:selected { background: #a8a8a8; border-style: inset; }");
 
-  BP1Tab = filter_tab(FilterControl, "BP1");
-  DisplayBPBtn = captioned("Display", button(BP1Tab, "Off"), display_column);
-  BandPassBtn2 = captioned("Filter Enable", button(BP1Tab, "Off"), enable_column);
-  BPComboBox2 = captioned("Filter Width", combo(BP1Tab, bandpass_presets), width_column);
-  QTrackBar = captioned("Filter Quality (Q)", q_bar(BP1Tab), q_column);
+  // Tab walks the tabs as they are laid out: from the tab bar into the page
+  // shown, its controls from left to right (Tab skips the hidden pages).
+  std::vector<QWidget*> order{FilterControl->tabBar()};
+  for (const shell::FilterBinding* filter : shell::filter_tabs) add_filter_tab(*filter, order);
+  create_noise_tab(order);
+  RefTab = filter_tab(FilterControl, "Ref.");
+  DisplayRefBtn =
+      captioned("Reference Display", button(RefTab, "Off"), {8, tab_row, 140, tab_height});
+  DisplayRefBtn->setToolTip("Show this filter's lines on the display");
+  order.push_back(DisplayRefBtn);
+  for (std::size_t next = 1; next < order.size(); ++next) {
+    QWidget::setTabOrder(order[next - 1], order[next]);
+  }
 
-  VarBPTab = filter_tab(FilterControl, "Var. BP");
-  DisplayVarBPBtn = captioned("Display", button(VarBPTab, "Off"), display_column);
-  VarFltrBtn2 = captioned("Filter Enable", button(VarBPTab, "Off"), enable_column);
-  VarFilterMemo = captioned("Filter Width", memo(VarBPTab, "1000 Hz"), width_column);
-  QTrackBar2 = captioned("Filter Quality (Q)", q_bar(VarBPTab), q_column);
+  FilterControl->setCurrentWidget(NoiseTab);
+}
 
-  NF1Tab = filter_tab(FilterControl, "NF1");
-  DisplayNF1Btn = captioned("Display", button(NF1Tab, "Off"), display_column);
-  NF1Btn2 = captioned("Filter Enable", button(NF1Tab, "Off"), enable_column);
-  NF1ComboBox2 = captioned("Filter Width", combo(NF1Tab, notch1_widths), width_column);
-  QTrackBar3 = captioned("Filter Quality (Q)", q_bar(NF1Tab), q_column);
+void TZForm::add_filter_tab(const shell::FilterBinding& filter, std::vector<QWidget*>& order) {
+  QWidget* page = this->*filter.page = filter_tab(FilterControl, filter.caption);
+  QPushButton* lines = this->*filter.lines->button =
+      captioned("Display", button(page, "Off"), display_column);
+  QPushButton* enable = this->*filter.enable =
+      captioned("Filter Enable", button(page, "Off"), enable_column);
+  QWidget* widths = nullptr;
+  if (filter.width_list != nullptr) {
+    widths = this->*filter.width_list =
+        captioned("Filter Width", combo(page, items(filter.widths)), width_column);
+  } else {
+    widths = this->*filter.width_memo =
+        captioned("Filter Width", memo(page, "1000 Hz"), width_column);
+    widths->setToolTip(filter.width_tip);
+  }
+  QSlider* q = this->*filter.q_bar = captioned("Filter Quality (Q)", q_bar(page), q_column);
+  lines->setToolTip("Show this filter's lines on the display");
+  enable->setToolTip("Switch this filter on or off");
+  q->setToolTip("Set how deep the filter cuts outside its band");
+  connect(q, &QSlider::valueChanged, this, filter.q_change);
+  order.insert(order.end(), {lines, enable, widths, q});
+}
 
-  NF2Tab = filter_tab(FilterControl, "NF2");
-  DisplayNF2Btn = captioned("Display", button(NF2Tab, "Off"), display_column);
-  NF2Btn2 = captioned("Filter Enable", button(NF2Tab, "Off"), enable_column);
-  NF2ComboBox2 = captioned("Filter Width", combo(NF2Tab, notch2_widths), width_column);
-  QTrackBar4 = captioned("Filter Quality (Q)", q_bar(NF2Tab), q_column);
-
-  VarNFTab = filter_tab(FilterControl, "Var. NF");
-  DisplayVarNFBtn = captioned("Display", button(VarNFTab, "Off"), display_column);
-  VarNF2Btn = captioned("Filter Enable", button(VarNFTab, "Off"), enable_column);
-  VarNotchFilterMemo = captioned("Filter Width", memo(VarNFTab, "1000 Hz"), width_column);
-  QTrackBar5 = captioned("Filter Quality (Q)", q_bar(VarNFTab), q_column);
-
+void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
   NoiseTab = filter_tab(FilterControl, "Noise");
   LMSFilterBtn2 = captioned("LMS Filter", button(NoiseTab, "OFF"), {8, tab_row, 84, tab_height});
   MedianFltrBtn2 =
@@ -390,69 +430,22 @@ void TZForm::create_controls() {
       track_bar(NoiseTab, 1, engine::noise_reduction_strongest, engine::noise_reduction_start),
       {404, tab_row, 76, tab_height});
   NoiseReductionBar->setPageStep(1);
-
-  RefTab = filter_tab(FilterControl, "Ref.");
-  DisplayRefBtn =
-      captioned("Reference Display", button(RefTab, "Off"), {8, tab_row, 140, tab_height});
-
-  // Tab walks the tabs as they are laid out: from the tab bar into the page
-  // shown, its controls from left to right (Tab skips the hidden pages).
-  QWidget* before = FilterControl->tabBar();
-  for (QWidget* next : std::initializer_list<QWidget*>{
-           DisplayBPBtn,    BandPassBtn2,   BPComboBox2,        QTrackBar,
-           DisplayVarBPBtn, VarFltrBtn2,    VarFilterMemo,      QTrackBar2,
-           DisplayNF1Btn,   NF1Btn2,        NF1ComboBox2,       QTrackBar3,
-           DisplayNF2Btn,   NF2Btn2,        NF2ComboBox2,       QTrackBar4,
-           DisplayVarNFBtn, VarNF2Btn,      VarNotchFilterMemo, QTrackBar5,
-           LMSFilterBtn2,   MedianFltrBtn2, AutoNotchBtn,       NoiseReductionBtn,
-           NoiseReductionBar, DisplayRefBtn}) {
-    QWidget::setTabOrder(before, next);
-    before = next;
-  }
-
-  FilterControl->setCurrentWidget(NoiseTab);
-
-  for (QPushButton* display : {DisplayBPBtn, DisplayVarBPBtn, DisplayNF1Btn, DisplayNF2Btn,
-                               DisplayVarNFBtn, DisplayRefBtn})
-    display->setToolTip("Show this filter's lines on the display");
-  for (QPushButton* enable : {BandPassBtn2, VarFltrBtn2, NF1Btn2, NF2Btn2, VarNF2Btn})
-    enable->setToolTip("Switch this filter on or off");
-  for (QSlider* q : {QTrackBar, QTrackBar2, QTrackBar3, QTrackBar4, QTrackBar5})
-    q->setToolTip("Set how deep the filter cuts outside its band");
-  VarFilterMemo->setToolTip("Width of the variable bandpass; drag its lines to change it");
-  VarNotchFilterMemo->setToolTip("Width of the variable notch; drag its lines to change it");
   LMSFilterBtn2->setToolTip("Enable the LMS noise filter");
   MedianFltrBtn2->setToolTip("Enable a Median Noise Filter");
   AutoNotchBtn->setToolTip("Find steady tones and notch them out");
   NoiseReductionBtn->setToolTip("Enable the noise reduction");
   NoiseReductionBar->setToolTip("Set how strongly the noise reduction works");
-
-  connect(DisplayBPBtn, &QPushButton::clicked, this, &TZForm::DisplayBPBtnClick);
-  connect(BandPassBtn2, &QPushButton::clicked, this, &TZForm::BandPassBtnClick);
-  connect(BPComboBox2, &QComboBox::activated, this, &TZForm::BPComboBox2Change);
-  connect(QTrackBar, &QSlider::valueChanged, this, &TZForm::QTrackBarChange);
-  connect(DisplayVarBPBtn, &QPushButton::clicked, this, &TZForm::DisplayVarBPBtnClick);
-  connect(VarFltrBtn2, &QPushButton::clicked, this, &TZForm::VarFltrBtnClick);
-  connect(QTrackBar2, &QSlider::valueChanged, this, &TZForm::QTrackBar2Change);
-  connect(DisplayNF1Btn, &QPushButton::clicked, this, &TZForm::DisplayNF1BtnClick);
-  connect(NF1Btn2, &QPushButton::clicked, this, &TZForm::NF1BtnClick);
-  connect(NF1ComboBox2, &QComboBox::activated, this, &TZForm::NF1ComboBox2Change);
-  connect(QTrackBar3, &QSlider::valueChanged, this, &TZForm::QTrackBar3Change);
-  connect(DisplayNF2Btn, &QPushButton::clicked, this, &TZForm::DisplayNF2BtnClick);
-  connect(NF2Btn2, &QPushButton::clicked, this, &TZForm::NF2BtnClick);
-  connect(NF2ComboBox2, &QComboBox::activated, this, &TZForm::NF2ComboBox2Change);
-  connect(QTrackBar4, &QSlider::valueChanged, this, &TZForm::QTrackBar4Change);
-  connect(DisplayVarNFBtn, &QPushButton::clicked, this, &TZForm::DisplayVarNFBtnClick);
-  connect(VarNF2Btn, &QPushButton::clicked, this, &TZForm::VarNF2BtnClick);
-  connect(QTrackBar5, &QSlider::valueChanged, this, &TZForm::QTrackBar5Change);
   connect(LMSFilterBtn2, &QPushButton::clicked, this, &TZForm::LMSFilterBtn2Click);
   connect(MedianFltrBtn2, &QPushButton::clicked, this, &TZForm::MedianFltrBtn2Click);
   connect(AutoNotchBtn, &QPushButton::clicked, this, &TZForm::AutoNotchBtnClick);
   connect(NoiseReductionBtn, &QPushButton::clicked, this, &TZForm::NoiseReductionBtnClick);
   connect(NoiseReductionBar, &QSlider::valueChanged, this, &TZForm::NoiseReductionBarChange);
-  connect(DisplayRefBtn, &QPushButton::clicked, this, &TZForm::DisplayRefBtnClick);
+  order.insert(order.end(), {LMSFilterBtn2, MedianFltrBtn2, AutoNotchBtn, NoiseReductionBtn,
+                             NoiseReductionBar});
+}
 
-  // Input level.
+// Input level.
+void TZForm::create_input_group(QWidget* client) {
   GroupBox4 = group(client, "Input", {input_group_x, bottom_band_y, 104, 155});
   SignalGainBar = captioned(
       "Rx Gain", track_bar(GroupBox4, engine::fine_position_min, engine::fine_position_max, 25),
@@ -466,9 +459,11 @@ void TZForm::create_controls() {
   RxCoarseTrackBar->setToolTip("Set the Coarse Input Signal Level");
   connect(SignalGainBar, &QSlider::valueChanged, this, &TZForm::SignalGainBarChange);
   connect(RxCoarseTrackBar, &QSlider::valueChanged, this, &TZForm::RxCoarseTrackBarChange);
+}
 
-  // Controls that are never shown: they hold filter positions and states
-  // and still fire their handlers when set from code.
+// Controls that are never shown: they hold filter positions and states
+// and still fire their handlers when set from code.
+void TZForm::create_hidden_controls() {
   HiddenControls = new QWidget(this);
   HiddenControls->hide();
   auto* hidden = new QGridLayout(HiddenControls);
@@ -498,13 +493,13 @@ void TZForm::create_controls() {
     hidden->addWidget(box, row, column);
     return box;
   };
-  BPComboBox = combo(HiddenControls, bandpass_presets);
+  BPComboBox = combo(HiddenControls, items(design::bp_preset_texts));
   BandPassBtn = button(HiddenControls, "Off");
   BandPass = hidden_group("BandPass Filter", {BPComboBox, BandPassBtn}, 4, 0);
-  NF1ComboBox = combo(HiddenControls, notch1_widths);
+  NF1ComboBox = combo(HiddenControls, items(design::nf1_width_texts));
   NF1Btn = button(HiddenControls, "Off");
   NotchFilter1 = hidden_group("Notch Filter 1", {NF1ComboBox, NF1Btn}, 4, 1);
-  NF2ComboBox = combo(HiddenControls, notch2_widths);
+  NF2ComboBox = combo(HiddenControls, items(design::nf2_width_texts));
   NF2Btn = button(HiddenControls, "Off");
   NotchFilter2 = hidden_group("Notch Filter 2", {NF2ComboBox, NF2Btn}, 5, 0);
   VarFltrBtn = button(HiddenControls, "Off");
@@ -518,14 +513,12 @@ void TZForm::create_controls() {
   MedianFltrBtn = button(HiddenControls, "OFF");
   NoiseFilters = hidden_group("Noise Filters", {LMSFilterBtn, MedianFltrBtn}, 6, 1);
   MedianFltrBtn->setToolTip("Enable a Median Noise Filter");
-  NF1Fltr = new QCheckBox("NF1 Filter");
-  NF2Fltr = new QCheckBox("NF2 Filter");
-  BPFltr = new QCheckBox("BP Filter");
-  LoVarFltr = new QCheckBox("Var BP Filter");
-  VarNotchFltr = new QCheckBox("Var Notch Filter");
-  RefLine = new QCheckBox("Reference");
-  GroupBox6 = hidden_group("Display Filter Lines",
-                           {NF1Fltr, NF2Fltr, BPFltr, LoVarFltr, VarNotchFltr, RefLine}, 7, 0);
+  GroupBox6 = group(HiddenControls, "Display Filter Lines");
+  auto* line_boxes = new QHBoxLayout(GroupBox6);
+  for (const shell::LineSwitch* lines : shell::line_switches) {
+    line_boxes->addWidget(this->*lines->box = new QCheckBox(lines->caption));
+  }
+  hidden->addWidget(GroupBox6, 7, 0);
 
   StartBtn = button(HiddenControls, "Start");
   StopCycleBtn = button(HiddenControls, "StopCycle");
@@ -542,22 +535,9 @@ void TZForm::create_controls() {
            Hi_BP_Freq_ScrollBar, Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar})
     hidden->addWidget(loose, row++, 0);
 
-  connect(BPComboBox, &QComboBox::activated, this, &TZForm::BPComboBoxChange);
-  connect(BandPassBtn, &QPushButton::clicked, this, &TZForm::BandPassBtnClick);
-  connect(NF1ComboBox, &QComboBox::activated, this, &TZForm::NF1ComboBoxChange);
-  connect(NF1Btn, &QPushButton::clicked, this, &TZForm::NF1BtnClick);
-  connect(NF2ComboBox, &QComboBox::activated, this, &TZForm::NF2ComboBoxChange);
-  connect(NF2Btn, &QPushButton::clicked, this, &TZForm::NF2BtnClick);
-  connect(VarFltrBtn, &QPushButton::clicked, this, &TZForm::VarFltrBtnClick);
   connect(QTrackBar10, &QSlider::valueChanged, this, &TZForm::QTrackBar10Change);
   connect(LMSFilterBtn, &QPushButton::clicked, this, &TZForm::LMSFilterBtnClick);
   connect(MedianFltrBtn, &QPushButton::clicked, this, &TZForm::MedianFltrBtnClick);
-  connect(NF1Fltr, &QCheckBox::clicked, this, &TZForm::NF1FltrClick);
-  connect(NF2Fltr, &QCheckBox::clicked, this, &TZForm::NF2FltrClick);
-  connect(BPFltr, &QCheckBox::clicked, this, &TZForm::BPFltrClick);
-  connect(LoVarFltr, &QCheckBox::clicked, this, &TZForm::LoVarFltrClick);
-  connect(VarNotchFltr, &QCheckBox::clicked, this, &TZForm::VarNotchFltrClick);
-  connect(RefLine, &QCheckBox::clicked, this, &TZForm::RefLineClick);
   connect(StartBtn, &QPushButton::clicked, this, &TZForm::StartBtnClick);
   connect(StopCycleBtn, &QPushButton::clicked, this, &TZForm::StopCycleBtnClick);
   connect(Lo_BP_Freq_ScrollBar, &QScrollBar::valueChanged, this,
@@ -568,8 +548,27 @@ void TZForm::create_controls() {
           &TZForm::Lo_Notch_Freq_ScrollBarChange);
   connect(Hi_Notch_Freq_ScrollBar, &QScrollBar::valueChanged, this,
           &TZForm::Hi_Notch_Freq_ScrollBarChange);
+}
 
-  // Main menu, each title and command with its Alt key.
+void TZForm::connect_twins() {
+  for (const shell::FilterBinding* filter : shell::filter_tabs) {
+    for (QPushButton* TZForm::*enable : {filter->enable, filter->hidden_enable}) {
+      if (enable != nullptr) {
+        connect(this->*enable, &QPushButton::clicked, this, filter->enable_click);
+      }
+    }
+  }
+  for (const shell::WidthList& list : shell::width_lists) {
+    connect(this->*list.box, &QComboBox::activated, this, list.change);
+  }
+  for (const shell::LineSwitch* lines : shell::line_switches) {
+    connect(this->*lines->button, &QPushButton::clicked, this, lines->button_click);
+    connect(this->*lines->box, &QCheckBox::clicked, this, lines->box_click);
+  }
+}
+
+// Main menu, each title and command with its Alt key.
+void TZForm::create_menus() {
   File1 = menuBar()->addMenu("&File");
   LoadWave = File1->addAction("&Open Wave", this, &TZForm::LoadWaveClick);
   SaveWave = File1->addAction("&Save Wave", this, &TZForm::SaveWaveClick);
@@ -601,9 +600,11 @@ void TZForm::create_controls() {
   Quit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   HelpMenu1->setShortcut(QKeySequence(Qt::Key_F1));
   About1 = Help1->addAction("&About", this, &TZForm::About1Click);
+}
 
-  // Timers of the processing cycle: StartTimer starts it once the message
-  // loop runs.
+// Timers of the processing cycle: StartTimer starts it once the message
+// loop runs.
+void TZForm::create_timers() {
   StartTimer = new QTimer(this);
   StartTimer->setInterval(50);
   connect(StartTimer, &QTimer::timeout, this, &TZForm::StartTimerTimer);
@@ -615,18 +616,15 @@ void TZForm::create_controls() {
   WakeTimer = new QTimer(this);
   WakeTimer->setSingleShot(true);
   dispatcher = QAbstractEventDispatcher::instance(thread());
+}
 
+void TZForm::create_dialogs() {
   OpenWaveDialog = wave_dialog(this, "Open Wave", QFileDialog::AcceptOpen);
   SaveWaveDialog = wave_dialog(this, "Save Wave", QFileDialog::AcceptSave);
   connect(OpenWaveDialog, &QFileDialog::fileSelected, this,
           [this](const QString& path) { open_wave(path.toStdString()); });
   connect(SaveWaveDialog, &QFileDialog::fileSelected, this,
           [this](const QString& path) { save_wave(path.toStdString()); });
-
-  window_size = sizeHint();
-  setMinimumSize(window_size);
-  resize(window_size);
-  centre_on_screen();
 }
 
 void TZForm::centre_on_screen() {

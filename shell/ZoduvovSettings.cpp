@@ -1,8 +1,8 @@
-// The settings file as the main window reads and writes it. Reading drives
-// every affected control and runs its handler, so the window, the filter
-// designs and the display come up in the saved state through the paths a
-// user's clicks take. An on/off value is set to the opposite of what it
-// should end as, and the control's toggle handler flips it back.
+// The settings file as the main window reads and writes it. Reading sets
+// every switch through the setter its click handler uses, and places every
+// bar and list, running the handlers that design from them, so the window,
+// the filter designs and the display come up in the saved state. The file's
+// 0/1 values become the window's switches here.
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +26,7 @@
 #include "files/printable.h"
 #include "files/replace_file.h"
 #include "shell/Zoduvov.h"
+#include "shell/filter_tabs.h"
 
 namespace {
 
@@ -43,16 +44,6 @@ void choose(QComboBox* box, std::int32_t index) {
   box->blockSignals(blocked);
 }
 
-// The value a toggle handler turns into `stored`: a 0/other flag that the
-// handler maps 0 -> 1, other -> 0.
-template <typename T>
-T before_toggle(T stored) {
-  return stored == 0 ? T{1} : T{0};
-}
-
-// The same for a line flag, where only 1 means shown.
-std::uint8_t line_before_toggle(std::uint8_t stored) { return stored == 1 ? 0 : 1; }
-
 }  // namespace
 
 files::Settings TZForm::current_settings() const {
@@ -64,10 +55,7 @@ files::Settings TZForm::current_settings() const {
   s.display_filtered = view.display_filtered;
   s.lms_filter_on = chain.lms_on;
   s.median_filter_on = chain.median_on;
-  s.bp_line_on = view.bp_line_on;
-  s.nf1_line_on = view.nf1_line_on;
-  s.nf2_line_on = view.nf2_line_on;
-  s.var_bp_lo_line_on = view.var_bp_lo_line_on;
+  for (const shell::LineSwitch* lines : shell::line_switches) s.*lines->saved = view.*lines->shown;
   s.var_bp_hi_line_on = view.var_bp_hi_line_on;
   s.bp_center = tuning.bp.centre;
   s.nf1_center = tuning.nf1.centre;
@@ -80,7 +68,6 @@ files::Settings TZForm::current_settings() const {
   s.bp_q_position = tuning.bp.q_position;
   s.rx_coarse_position = gain.rx_coarse_position;
   s.settings_reserved = settings_reserved;
-  s.ref_line_on = view.ref_line_on;
   s.ref_position = view.ref_position;
   s.var_bp_lo_bin = tuning.var_bp.lo_bin;
   s.var_bp_hi_bin = tuning.var_bp.hi_bin;
@@ -88,7 +75,6 @@ files::Settings TZForm::current_settings() const {
   s.nf1_q_position = tuning.nf1.q_position;
   s.nf2_q_position = tuning.nf2.q_position;
   s.var_notch_q_position = tuning.var_notch.q_position;
-  s.var_notch_line_on = view.var_notch_line_on;
   s.var_notch_lo_bin = tuning.var_notch.lo_bin;
   s.var_notch_hi_bin = tuning.var_notch.hi_bin;
   s.input_device_id = devices.input_device_id;
@@ -214,10 +200,8 @@ void TZForm::restore_noise_filters(const QSettings& ini) {
   const bool reduction =
       readable && is_number && level >= 1 && level <= engine::noise_reduction_strongest;
   NoiseReductionBar->setValue(reduction ? level : engine::noise_reduction_start);
-  chain.auto_notch_on = before_toggle(std::int32_t{auto_notch});
-  AutoNotchBtnClick();
-  chain.noise_reduction_on = before_toggle(std::int32_t{reduction});
-  NoiseReductionBtnClick();
+  set_auto_notch(auto_notch);
+  set_noise_reduction(reduction);
 }
 
 void TZForm::restore_view(const QSettings& ini) {
@@ -276,33 +260,20 @@ void TZForm::read_settings(const std::string& path) {
 void TZForm::apply_settings(const files::Settings& s) {
   // The span, first: the centre lines are placed in it. A code the width
   // button does not know is taken as the full span.
-  const std::int32_t span = display::next_span(s.spectrum_width) ? s.spectrum_width : 1;
-  view.spectrum_width = span == 1 ? 4 : span == 2 ? 1 : 2;
-  SpectrumWidthBtnClick();
+  set_span(display::next_span(s.spectrum_width) ? s.spectrum_width : 1);
 
-  chain.bypass_on = before_toggle(s.bypass_on);
-  BypassBtnClick();
-  view.spectrum_bars = before_toggle(s.spectrum_bars);
-  SpectrumTypeBtnClick();
-  view.display_mode = s.display_mode == 1 ? 2 : 1;
-  DisplayBtnClick();
-  view.display_filtered = before_toggle(s.display_filtered);
-  DataBtnClick();
-  // Through the visible buttons, which relabel both copies.
-  chain.lms_on = before_toggle(s.lms_filter_on);
-  LMSFilterBtn2Click();
-  chain.median_on = before_toggle(s.median_filter_on);
-  MedianFltrBtn2Click();
-
-  view.bp_line_on = line_before_toggle(s.bp_line_on);
-  BPFltrClick();
-  view.nf1_line_on = line_before_toggle(s.nf1_line_on);
-  NF1FltrClick();
-  view.nf2_line_on = line_before_toggle(s.nf2_line_on);
-  NF2FltrClick();
-  view.var_bp_lo_line_on = line_before_toggle(s.var_bp_lo_line_on);
-  view.var_bp_hi_line_on = line_before_toggle(s.var_bp_hi_line_on);
-  LoVarFltrClick();
+  set_bypass(s.bypass_on != 0);
+  set_spectrum_bars(s.spectrum_bars != 0);
+  set_time_view(s.display_mode != 1);
+  set_display_filtered(s.display_filtered != 0);
+  // Both copies of the noise filters' buttons relabelled.
+  set_lms(s.lms_filter_on != 0, {LMSFilterBtn, LMSFilterBtn2});
+  set_median(s.median_filter_on != 0, {MedianFltrBtn, MedianFltrBtn2});
+  // A line flag is shown when it is 1; the variable bandpass's upper edge
+  // follows its lower one.
+  for (const shell::LineSwitch* lines : shell::line_switches) {
+    set_lines_shown(*lines, s.*lines->saved == 1);
+  }
 
   // The gain bars' display scales, as they stood before the tuning: the
   // other view's spectrum scale keeps the coarse step the window had.
@@ -316,15 +287,10 @@ void TZForm::apply_settings(const files::Settings& s) {
   engine::apply_settings(s, tuning, chain);
   show_tuning(s);
 
-  view.ref_line_on = line_before_toggle(s.ref_line_on);
-  DisplayRefBtnClick();
   view.ref_position = s.ref_position;
   place(RefScrollBar, s.ref_position);
   RefFreqLabel->setText(QString::number(display::reference_hz(RefScrollBar->value())) + " Hz");
   RefScrollBarChange();
-
-  view.var_notch_line_on = line_before_toggle(s.var_notch_line_on);
-  VarNotchFltrClick();
 
   // Taken up when the devices are next opened.
   devices.input_device_id = s.input_device_id;
