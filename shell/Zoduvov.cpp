@@ -48,6 +48,9 @@ std::string in_working_directory(const char* name) {
   return (std::filesystem::current_path() / name).string();
 }
 
+// A centre line's column, held within the columns a line can stand at.
+int held_column(int column) { return std::clamp(column, 1, 512); }
+
 // Moves a bar to where the edge rule lets it settle, when that is elsewhere
 // (which runs its handler again, nested).
 void settle(QScrollBar* bar, std::int32_t position) {
@@ -388,14 +391,14 @@ void TZForm::show_pointer(int X, bool on_spectrum) {
 }
 
 display::LinePositions TZForm::line_positions() const {
-  return {.bp_x = FrequencyBar->value(),
-          .nf1_x = NF1_TrackBar->value(),
-          .nf2_x = NF2_TrackBar->value(),
+  return {.bp_x = centre_columns.bp,
+          .nf1_x = centre_columns.nf1,
+          .nf2_x = centre_columns.nf2,
           .ref_bin = RefScrollBar->value(),
-          .var_bp_lo_bin = Lo_BP_Freq_ScrollBar->value(),
-          .var_bp_hi_bin = Hi_BP_Freq_ScrollBar->value(),
-          .var_notch_lo_bin = Lo_Notch_Freq_ScrollBar->value(),
-          .var_notch_hi_bin = Hi_Notch_Freq_ScrollBar->value()};
+          .var_bp_lo_bin = tuning.var_bp.lo_bin,
+          .var_bp_hi_bin = tuning.var_bp.hi_bin,
+          .var_notch_lo_bin = tuning.var_notch.lo_bin,
+          .var_notch_hi_bin = tuning.var_notch.hi_bin};
 }
 
 // Gain.
@@ -665,11 +668,15 @@ void TZForm::set_span(std::int32_t span) {
   view.spectrum_width = span;
   SpectrumWidthBtn->setText(QString::fromLatin1(display::span_caption(span)));
   HiFreqLabel->setText(QString::fromLatin1(display::span_top_frequency(span)));
-  // The centre lines move to their columns in the new span; the bars clamp
-  // a centre beyond it to 512.
-  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, span));
-  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, span));
-  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, span));
+  place_centre_lines();
+}
+
+// A centre beyond the span shown stands at its last column.
+void TZForm::place_centre_lines() {
+  const auto column = [this](float centre) {
+    return held_column(display::centre_column(centre, view.spectrum_width));
+  };
+  centre_columns = {column(tuning.bp.centre), column(tuning.nf1.centre), column(tuning.nf2.centre)};
 }
 
 // Filter lines shown or hidden: the check box and the tab button of each
@@ -724,8 +731,8 @@ void TZForm::RefScrollBarChange() {
 
 // The readout follows the pointer. Dragging lines: with the left button
 // down, the first line in order that the pointer catches follows it: the
-// centre lines by their track bars (designed on release), the variable
-// edges and the reference by their scroll bars, whose handlers act at once.
+// centre lines by their columns (designed on release), the variable edges
+// and the reference by their scroll bars, whose handlers act at once.
 // The pointer is taken at its column, so the catch margins cover the same
 // share of the span at any size.
 void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int pointer_x, int) {
@@ -749,13 +756,13 @@ void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int pointer_x, int) 
   const int bin = display::column_bin(X, span);
   switch (*caught) {
     case display::DragLine::bandpass:
-      FrequencyBar->setValue(X);
+      centre_columns.bp = held_column(X);
       break;
     case display::DragLine::notch1:
-      NF1_TrackBar->setValue(X);
+      centre_columns.nf1 = held_column(X);
       break;
     case display::DragLine::notch2:
-      NF2_TrackBar->setValue(X);
+      centre_columns.nf2 = held_column(X);
       break;
     case display::DragLine::var_bp_lo:
       Lo_BP_Freq_ScrollBar->setValue(bin);
@@ -782,22 +789,22 @@ void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int pointer_x, int) 
 void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int pointer_x, int) {
   const int X = pointer_column(pointer_x);
   const std::optional<float> centre = display::column_centre(X, view.spectrum_width);
-  if (X == FrequencyBar->value()) {
+  if (X == centre_columns.bp) {
     if (centre) tuning.bp.centre = *centre;
     design::design_bandpass_at_centre(tuning.bp, chain.bp.filter);
   }
-  if (X == NF1_TrackBar->value()) {
+  if (X == centre_columns.nf1) {
     if (centre) tuning.nf1.centre = *centre;
     design::design_notch_at_centre(tuning.nf1, chain.nf1.filter);
   }
-  if (X == NF2_TrackBar->value()) {
+  if (X == centre_columns.nf2) {
     if (centre) tuning.nf2.centre = *centre;
     design::design_notch_at_centre(tuning.nf2, chain.nf2.filter);
   }
-  if (X == Lo_BP_Freq_ScrollBar->value()) Lo_BP_Freq_ScrollBarChange();
-  if (X == Hi_BP_Freq_ScrollBar->value()) Hi_BP_Freq_ScrollBarChange();
-  if (X == Lo_Notch_Freq_ScrollBar->value()) Lo_Notch_Freq_ScrollBarChange();
-  if (X == Hi_Notch_Freq_ScrollBar->value()) Hi_Notch_Freq_ScrollBarChange();
+  if (X == tuning.var_bp.lo_bin) Lo_BP_Freq_ScrollBarChange();
+  if (X == tuning.var_bp.hi_bin) Hi_BP_Freq_ScrollBarChange();
+  if (X == tuning.var_notch.lo_bin) Lo_Notch_Freq_ScrollBarChange();
+  if (X == tuning.var_notch.hi_bin) Hi_Notch_Freq_ScrollBarChange();
   display::release_lines(view);
 }
 

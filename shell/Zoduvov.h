@@ -278,9 +278,6 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QCheckBox* RefLine;
   QPushButton* StartBtn;
   QPushButton* StopCycleBtn;
-  QSlider* FrequencyBar;
-  QSlider* NF1_TrackBar;
-  QSlider* NF2_TrackBar;
   QScrollBar* Lo_BP_Freq_ScrollBar;
   QScrollBar* Hi_BP_Freq_ScrollBar;
   QScrollBar* Lo_Notch_Freq_ScrollBar;
@@ -327,6 +324,13 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   engine::GainControls gain;
   files::Transport transport;
   display::View view;
+  // The columns of the bandpass's and the notches' centre lines in the span
+  // shown (1..512): placed at their filters' centres, moved by dragging.
+  struct CentreColumns {
+    int bp = 128;
+    int nf1 = 1;
+    int nf2 = 1;
+  } centre_columns;
   // The sound: the audio thread, its file thread and their queues.
   realtime::AudioThread live;
   // The pass drawn by update_display.
@@ -419,8 +423,11 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void design_var_bandpass_from_bars();
   void design_var_notch_from_bars();
 
-  // Where the controls hold the filter lines now.
+  // Where the filter lines stand now: the centre lines at their columns,
+  // the variable filters' edges and the reference at their bins.
   display::LinePositions line_positions() const;
+  // The centre lines at their filters' centres in the span shown.
+  void place_centre_lines();
 
   // The settings as the program holds them now, and their application.
   files::Settings current_settings() const;

@@ -522,17 +522,14 @@ void TZForm::create_hidden_controls() {
 
   StartBtn = button(HiddenControls, "Start");
   StopCycleBtn = button(HiddenControls, "StopCycle");
-  FrequencyBar = track_bar(HiddenControls, 1, 512, 128);
-  NF1_TrackBar = track_bar(HiddenControls, 1, 512, 1);
-  NF2_TrackBar = track_bar(HiddenControls, 1, 512, 1);
   Lo_BP_Freq_ScrollBar = edge_bar(HiddenControls, 100);
   Hi_BP_Freq_ScrollBar = edge_bar(HiddenControls, 400);
   Lo_Notch_Freq_ScrollBar = edge_bar(HiddenControls, 100);
   Hi_Notch_Freq_ScrollBar = edge_bar(HiddenControls, 400);
   int row = 8;
   for (QWidget* loose : std::initializer_list<QWidget*>{
-           StartBtn, StopCycleBtn, FrequencyBar, NF1_TrackBar, NF2_TrackBar, Lo_BP_Freq_ScrollBar,
-           Hi_BP_Freq_ScrollBar, Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar})
+           StartBtn, StopCycleBtn, Lo_BP_Freq_ScrollBar, Hi_BP_Freq_ScrollBar,
+           Lo_Notch_Freq_ScrollBar, Hi_Notch_Freq_ScrollBar})
     hidden->addWidget(loose, row++, 0);
 
   connect(QTrackBar10, &QSlider::valueChanged, this, &TZForm::QTrackBar10Change);

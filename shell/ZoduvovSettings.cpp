@@ -313,9 +313,7 @@ void TZForm::apply_settings(const files::Settings& s) {
 }
 
 void TZForm::show_tuning(const files::Settings& s) {
-  FrequencyBar->setValue(display::centre_column(tuning.bp.centre, view.spectrum_width));
-  NF1_TrackBar->setValue(display::centre_column(tuning.nf1.centre, view.spectrum_width));
-  NF2_TrackBar->setValue(display::centre_column(tuning.nf2.centre, view.spectrum_width));
+  place_centre_lines();
   choose(BPComboBox2, tuning.bp.width_index);
   choose(NF1ComboBox2, tuning.nf1.width_index);
   choose(NF2ComboBox2, tuning.nf2.width_index);

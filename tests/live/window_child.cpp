@@ -113,7 +113,7 @@ int main(int argc, char** argv) {
         if (step % 10 == 0) form.LMSFilterBtn2->click();
         if (step % 10 == 5) form.AutoNotchBtn->click();
         const int x = 60 + (step * 7) % 400;
-        form.SpectrumBoxMouseMove(Qt::LeftButton, form.NF1_TrackBar->value(), 50);
+        form.SpectrumBoxMouseMove(Qt::LeftButton, form.centre_columns.nf1, 50);
         form.SpectrumBoxMouseMove(Qt::LeftButton, x, 50);
         form.SpectrumBoxMouseUp(Qt::LeftButton, x, 50);
       });

@@ -223,9 +223,9 @@ TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {
     EXPECT_EQ(form.view.spectrum_width, step.span);
     EXPECT_EQ(form.SpectrumWidthBtn->text(), step.caption);
     EXPECT_EQ(form.HiFreqLabel->text(), step.top);
-    EXPECT_EQ(form.FrequencyBar->value(), step.bp_x) << step.caption;
-    EXPECT_EQ(form.NF1_TrackBar->value(), step.nf1_x) << step.caption;
-    EXPECT_EQ(form.NF2_TrackBar->value(), step.nf2_x) << step.caption;
+    EXPECT_EQ(form.centre_columns.bp, step.bp_x) << step.caption;
+    EXPECT_EQ(form.centre_columns.nf1, step.nf1_x) << step.caption;
+    EXPECT_EQ(form.centre_columns.nf2, step.nf2_x) << step.caption;
   }
   // An unknown span code is left alone.
   form.view.spectrum_width = 3;

@@ -28,7 +28,7 @@ class LineDrag : public ::testing::Test {
 
   void SetUp() override {
     form.StartTimer->stop();
-    form.FrequencyBar->setValue(128);  // the bandpass line, clear of the others
+    form.centre_columns.bp = 128;  // the bandpass line, clear of the others
   }
 
   // The left button pressed at x, moved to each point of `path` in steps of
@@ -58,21 +58,21 @@ TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {
   press(131);
   move(131);
   move(140);
-  EXPECT_EQ(form.FrequencyBar->value(), 128);  // started 3 pixels away
+  EXPECT_EQ(form.centre_columns.bp, 128);  // started 3 pixels away
   release(140);
 
   press(130);
   move(130);
-  EXPECT_EQ(form.FrequencyBar->value(), 130);
+  EXPECT_EQ(form.centre_columns.bp, 130);
   EXPECT_EQ(form.view.grab_margin_left, 50);
   move(179);
-  EXPECT_EQ(form.FrequencyBar->value(), 179);
+  EXPECT_EQ(form.centre_columns.bp, 179);
   move(228);  // 49 beyond the line: still in reach
-  EXPECT_EQ(form.FrequencyBar->value(), 228);
+  EXPECT_EQ(form.centre_columns.bp, 228);
   move(278);  // 50 beyond: the line waits
-  EXPECT_EQ(form.FrequencyBar->value(), 228);
+  EXPECT_EQ(form.centre_columns.bp, 228);
   move(250);
-  EXPECT_EQ(form.FrequencyBar->value(), 250);
+  EXPECT_EQ(form.centre_columns.bp, 250);
   release(250);
   EXPECT_EQ(form.view.grab_margin_left, 3);
   EXPECT_EQ(form.view.bp_grab, 1);
@@ -83,7 +83,7 @@ TEST_F(LineDrag, WithTheButtonUpNothingMoves) {
   form.SpectrumBox->setMouseTracking(true);
   QTest::mouseMove(form.SpectrumBox, QPoint(128, 100));
   QTest::mouseMove(form.SpectrumBox, QPoint(129, 100));
-  EXPECT_EQ(form.FrequencyBar->value(), 128);
+  EXPECT_EQ(form.centre_columns.bp, 128);
   EXPECT_EQ(form.view.grab_margin_left, 3);
 }
 
@@ -92,12 +92,12 @@ TEST_F(LineDrag, TheEarlierLineInOrderWinsAndHiddenLinesAreNotCaught) {
   form.RefScrollBar->setValue(129);
   form.DisplayBPBtn->click();
   drag(128, {160});
-  EXPECT_EQ(form.FrequencyBar->value(), 160);
+  EXPECT_EQ(form.centre_columns.bp, 160);
   EXPECT_EQ(form.RefScrollBar->value(), 129);
 
   form.DisplayBPBtn->click();  // hidden now: the reference line is next
   drag(160, {170});
-  EXPECT_EQ(form.FrequencyBar->value(), 160);
+  EXPECT_EQ(form.centre_columns.bp, 160);
   drag(129, {200});
   EXPECT_EQ(form.RefScrollBar->value(), 200);
   EXPECT_EQ(form.view.ref_position, 200);
@@ -109,7 +109,7 @@ TEST_F(LineDrag, ReleasingACentreLineDesignsItsFilterThere) {
   form.NF1ComboBox2->setCurrentIndex(3);
   emit form.NF1ComboBox2->activated(3);
   drag(1, {94});
-  EXPECT_EQ(form.NF1_TrackBar->value(), 94);
+  EXPECT_EQ(form.centre_columns.nf1, 94);
   EXPECT_EQ(form.tuning.nf1.centre, 93.0f);
   EXPECT_NEAR((form.tuning.nf1.edges.lo + form.tuning.nf1.edges.hi) / 2, 93.0f / 1024, 1e-6);
   EXPECT_LT(std::abs(form.chain.nf1.filter.re[93]), 0.06f);
@@ -134,7 +134,7 @@ TEST_F(LineDrag, ReleasingTheBandpassAt200GivesItsCentreInEachSpan) {
   form.DisplayBPBtn->click();
   for (const float centre : {199.0f, 99.5f, 49.75f}) {
     if (centre != 199.0f) form.SpectrumWidthBtn->click();
-    const int x = form.FrequencyBar->value();
+    const int x = form.centre_columns.bp;
     drag(x, {200});
     EXPECT_EQ(form.tuning.bp.centre, centre) << "span " << form.view.spectrum_width;
   }

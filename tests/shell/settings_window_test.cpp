@@ -140,7 +140,7 @@ TEST_F(Settings, WhatTheUserSetComesBackAtTheNextStart) {
   EXPECT_EQ(form->RefFreqLabel->text(), "3229 Hz");
   EXPECT_EQ(form->view.var_notch_lo_line_on, 1);
   EXPECT_EQ(form->tuning.bp.centre, 65.0f);
-  EXPECT_EQ(form->FrequencyBar->value(), 132);  // column 66 in the half span
+  EXPECT_EQ(form->centre_columns.bp, 132);  // column 66 in the half span
   EXPECT_EQ(form->BPComboBox2->currentIndex(), 4);
   EXPECT_NEAR((form->tuning.bp.edges.lo + form->tuning.bp.edges.hi) / 2, 65.0f / 1024, 1e-6);
   EXPECT_EQ(form->tuning.nf1.width_index, 2);

@@ -147,7 +147,7 @@ TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
   const int width = 513 + grown.width();
   const auto pixel = [width](int column) { return display::unit_pixel(column, 512, width); };
   form.DisplayBPBtn->click();
-  form.FrequencyBar->setValue(128);
+  form.centre_columns.bp = 128;
   play_tone(40, 1);
   const QImage& picture = form.SpectrumBox->picture();
   ASSERT_EQ(picture.size(), QSize(width, 197 + grown.height()));
@@ -165,15 +165,15 @@ TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
   };
   press(pixel(131));  // three columns away: out of reach
   release(pixel(131));
-  EXPECT_EQ(form.FrequencyBar->value(), 128);
+  EXPECT_EQ(form.centre_columns.bp, 128);
   press(pixel(130));
-  EXPECT_EQ(form.FrequencyBar->value(), 130);
+  EXPECT_EQ(form.centre_columns.bp, 130);
   for (int x = pixel(130); x < pixel(300);) {
     x = std::min(x + 8, pixel(300));
     QTest::mouseMove(form.SpectrumBox, QPoint(x, 100));
   }
   release(pixel(300));
-  EXPECT_EQ(form.FrequencyBar->value(), 300);
+  EXPECT_EQ(form.centre_columns.bp, 300);
   EXPECT_EQ(form.tuning.bp.centre, 299.0f) << "designed at the column released on";
   play_tone(40, 1);
   EXPECT_EQ(form.SpectrumBox->picture().pixel(pixel(300), 10), qRgb(0, 0, 255));
@@ -207,7 +207,7 @@ TEST_F(ViewMenu, AToneInTheWaterfallSitsUnderItsSpectrumPeakInEverySpan) {
 
 TEST_F(ViewMenu, TheResponseCurveShowsNotchOnesDepthWhereItIsDesigned) {
   form.FilterResponse1->trigger();
-  form.NF1_TrackBar->setValue(180);
+  form.centre_columns.nf1 = 180;
   QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(180, 100));  // designed there
   form.NF1ComboBox2->setCurrentIndex(1);
   form.NF1ComboBox2->activated(1);

@@ -58,8 +58,7 @@ class Window : public ::testing::Test {
 
   // Every track bar and scroll bar: name, range and start position.
   // Every bar with its range and its position once a first start has
-  // applied the start values: the bandpass line then stands at the start
-  // centre's column, 1, not at the form's 128.
+  // applied the start values.
   std::vector<std::tuple<QAbstractSlider*, const char*, int, int, int>> bars() {
     return {
         {form.RefScrollBar, "RefScrollBar", 1, 512, 255},
@@ -71,9 +70,6 @@ class Window : public ::testing::Test {
         {form.QTrackBar10, "QTrackBar10", 0, 25, 20},
         {form.SignalGainBar, "SignalGainBar", 1, 100, 25},
         {form.RxCoarseTrackBar, "RxCoarseTrackBar", 1, 7, 5},
-        {form.FrequencyBar, "FrequencyBar", 1, 512, 1},
-        {form.NF1_TrackBar, "NF1_TrackBar", 1, 512, 1},
-        {form.NF2_TrackBar, "NF2_TrackBar", 1, 512, 1},
         {form.Lo_BP_Freq_ScrollBar, "Lo_BP_Freq_ScrollBar", 1, 512, 100},
         {form.Hi_BP_Freq_ScrollBar, "Hi_BP_Freq_ScrollBar", 1, 512, 400},
         {form.Lo_Notch_Freq_ScrollBar, "Lo_Notch_Freq_ScrollBar", 1, 512, 100},
@@ -191,6 +187,10 @@ TEST_F(Window, TrackAndScrollBarsStartWithTheirRangesAndPositions) {
   }
   EXPECT_EQ(form.RefScrollBar->pageStep(), 2);
   EXPECT_EQ(form.RxCoarseTrackBar->pageStep(), 1);
+  // The centre lines stand at the start centre's column, 1, not at 128.
+  EXPECT_EQ(form.centre_columns.bp, 1);
+  EXPECT_EQ(form.centre_columns.nf1, 1);
+  EXPECT_EQ(form.centre_columns.nf2, 1);
 }
 
 TEST_F(Window, WritesFromCodeAreClampedAndSignalOnlyAChange) {
@@ -359,9 +359,6 @@ TEST_F(Window, HiddenControlsStayHiddenWhileTheWindowShows) {
       form.RefLine,
       form.StartBtn,
       form.StopCycleBtn,
-      form.FrequencyBar,
-      form.NF1_TrackBar,
-      form.NF2_TrackBar,
       form.Lo_BP_Freq_ScrollBar,
       form.Hi_BP_Freq_ScrollBar,
       form.Lo_Notch_Freq_ScrollBar,
@@ -587,9 +584,7 @@ TEST_F(Window, EveryControlFiresAHandler) {
     }
   }
   for (const auto& [bar, name, min, max, position] : bars()) {
-    const bool holds_a_line =
-        bar == f->FrequencyBar || bar == f->NF1_TrackBar || bar == f->NF2_TrackBar;
-    EXPECT_NE(fires(bar, SIGNAL(valueChanged(int))), holds_a_line) << name;
+    EXPECT_TRUE(fires(bar, SIGNAL(valueChanged(int)))) << name;
   }
   for (const QMenu* menu : {f->File1, f->SoundCard1, f->InputSelect1, f->Left1, f->Help1}) {
     for (QAction* command : menu->actions()) {
