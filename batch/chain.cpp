@@ -82,12 +82,12 @@ void set_up_chain(const files::Settings& base, const Options& options, design::T
   chain.nf1.on = switched_on(options, Filter::nf1, options.notch1.has_value());
   chain.nf2.on = switched_on(options, Filter::nf2, options.notch2.has_value());
   chain.var_notch.on = switched_on(options, Filter::var_nf, options.var_notch.has_value());
-  chain.median_on = options.median ? 1 : 0;
-  chain.lms_on = options.lms ? 1 : 0;
-  chain.auto_notch_on = options.auto_notch ? 1 : 0;
-  chain.noise_reduction_on = options.noise_reduction ? 1 : 0;
+  chain.median_on = options.median;
+  chain.lms_on = options.lms;
+  chain.auto_notch_on = options.auto_notch;
+  chain.noise_reduction_on = options.noise_reduction.has_value();
   if (options.noise_reduction) chain.noise_reduction.set_strength(*options.noise_reduction);
-  chain.bypass_on = options.bypass ? 1 : 0;
+  chain.bypass_on = options.bypass;
   chain.set_low_latency(options.low_latency);
   chain.reset();
   chain.start_passes();

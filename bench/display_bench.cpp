@@ -43,10 +43,10 @@ void set_up_display(display::View& view) {
   view.spectrum_gain = 1.0f;
   view.time_gain = 1;
   view.time_baseline = 98;
-  for (std::uint8_t* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
-                           &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
-                           &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
-    *on = 1;
+  for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
+                   &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
+                   &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
+    *on = true;
   }
 }
 

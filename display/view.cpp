@@ -127,7 +127,7 @@ void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t,
   const std::int32_t time_gain = view.time_gain;
   const std::int32_t time_baseline = view.time_baseline;
   trigger_found = 0;
-  const bool filtered = view.display_filtered == 1;
+  const bool filtered = view.display_filtered;
   const std::span<const std::int32_t, points> source = filtered ? out : raw;
   const std::int32_t floor = filtered ? 4 : 6;
   // A sample far beyond the picture is kept far beyond it, within reach of
@@ -168,17 +168,17 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
   const int span = view.spectrum_width;
   const auto width = [](bool filter_on) { return filter_on ? 2 : 1; };
   FilterLines lines{{
-      {view.bp_line_on == 1, at.bp_x, blue, width(on.bp)},
-      {view.nf1_line_on == 1, at.nf1_x, red, width(on.nf1)},
-      {view.nf2_line_on == 1, at.nf2_x, red, width(on.nf2)},
-      {view.ref_line_on == 1, bin_column(at.ref_bin, span), magenta, 1},
-      {view.var_bp_lo_line_on == 1, bin_column(at.var_bp_lo_bin, span), dark_green,
+      {view.bp_line_on, at.bp_x, blue, width(on.bp)},
+      {view.nf1_line_on, at.nf1_x, red, width(on.nf1)},
+      {view.nf2_line_on, at.nf2_x, red, width(on.nf2)},
+      {view.ref_line_on, bin_column(at.ref_bin, span), magenta, 1},
+      {view.var_bp_lo_line_on, bin_column(at.var_bp_lo_bin, span), dark_green,
        width(on.var_bp)},
-      {view.var_bp_hi_line_on == 1, bin_column(at.var_bp_hi_bin, span), dark_green,
+      {view.var_bp_hi_line_on, bin_column(at.var_bp_hi_bin, span), dark_green,
        width(on.var_bp)},
-      {view.var_notch_lo_line_on == 1, bin_column(at.var_notch_lo_bin, span), purple,
+      {view.var_notch_lo_line_on, bin_column(at.var_notch_lo_bin, span), purple,
        width(on.var_notch)},
-      {view.var_notch_hi_line_on == 1, bin_column(at.var_notch_hi_bin, span), purple,
+      {view.var_notch_hi_line_on, bin_column(at.var_notch_hi_bin, span), purple,
        width(on.var_notch)},
   }};
   const std::size_t drawn = std::min(notched.size(), std::size_t{auto_notch_line_count});
@@ -219,13 +219,13 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
   const bool waterfall =
       extras.waterfall != nullptr && bins_in_span(view.spectrum_width) > 0;
   const int bins = frequency_view || waterfall
-                       ? measure_spectrum(view, view.display_filtered == 1 ? out : raw)
+                       ? measure_spectrum(view, view.display_filtered ? out : raw)
                        : 0;
   if (waterfall) {
     extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
                                                                       waterfall_bins),
                               bins, static_cast<float>(view.spectrum_height) / 2.0f,
-                              view.display_filtered == 1 && extras.passband != nullptr
+                              view.display_filtered && extras.passband != nullptr
                                   ? std::span<const float>(*extras.passband)
                                   : std::span<const float>{});
     extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width, view.picture_width);
@@ -234,11 +234,11 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
     draw_response(view, bitmap, *extras.response);
   }
   if (frequency_view) vertices_to_pixels(view, bins + 1);
-  if (frequency_view && view.spectrum_bars == 1) draw_bars(view, bitmap, bins);
+  if (frequency_view && view.spectrum_bars) draw_bars(view, bitmap, bins);
 
   QPainter painter(&bitmap);
   if (frequency_view) {
-    if (view.spectrum_bars != 1) {
+    if (!view.spectrum_bars) {
       painter.setPen(QPen(QColor(black), 1));
       painter.drawPolyline(view.vertices.data(), bins + 1);
     }

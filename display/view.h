@@ -41,8 +41,8 @@ class View {
   std::int32_t picture_width = 513;    // pixels the columns 0..512 spread over
   std::int32_t picture_height = 197;   // pixels the rows spread over
   std::int32_t display_mode = 1;       // 1 = frequency view, 2 = time view (saved)
-  std::int32_t display_filtered = 1;   // 1 = the output shown, 0 = the raw input (saved)
-  std::int32_t spectrum_bars = 0;      // 0 = line spectrum, 1 = bars (saved)
+  bool display_filtered = true;        // the output shown, else the raw input (saved)
+  bool spectrum_bars = false;          // bars, else a line spectrum (saved)
   std::int32_t spectrum_width = 1;     // span: 1 full, 2 half, 4 quarter (saved)
   std::int32_t time_gain = 0;          // amplitude factor of the time view
   float spectrum_gain = 0.0f;          // power factor of the frequency view
@@ -67,20 +67,20 @@ class View {
   // The spectrum's analysis window (Blackman-Harris), entries 0..1024.
   design::WindowTable display_window{};
 
-  // Show flags of the filter lines, 1 = shown, written only by the line
+  // Show flags of the filter lines, written only by the line
   // toggles and the settings reader (saved, except the two variable-notch
   // edge flags, which follow var_notch_line_on).
-  std::uint8_t bp_line_on = 0;
-  std::uint8_t nf1_line_on = 0;
-  std::uint8_t nf2_line_on = 0;
-  std::uint8_t var_bp_lo_line_on = 0;
-  std::uint8_t var_bp_hi_line_on = 0;
-  std::uint8_t var_notch_line_on = 0;
-  std::uint8_t var_notch_lo_line_on = 0;
-  std::uint8_t var_notch_hi_line_on = 0;
+  bool bp_line_on = false;
+  bool nf1_line_on = false;
+  bool nf2_line_on = false;
+  bool var_bp_lo_line_on = false;
+  bool var_bp_hi_line_on = false;
+  bool var_notch_line_on = false;
+  bool var_notch_lo_line_on = false;
+  bool var_notch_hi_line_on = false;
 
   // The reference line (saved).
-  std::uint8_t ref_line_on = 0;
+  bool ref_line_on = false;
   std::int32_t ref_position = 0;
 
   // Dragging: which lines may be caught (1 = free), and how close the

@@ -9,15 +9,15 @@ namespace engine {
 void FilterChain::run_filters() {
   const auto n = static_cast<std::size_t>(pass_samples());
   const std::span<std::int32_t> work = std::span(work_samples).last(n);
-  if (median_on == 1) median_smooth(std::span(raw_samples).last(n), work);
-  if (lms_on == 1) {
+  if (median_on) median_smooth(std::span(raw_samples).last(n), work);
+  if (lms_on) {
     lms_pass(work, std::span(lms.input).first(n), std::span(lms.output).first(n), lms.weights,
              lms.taps, lms.power, lms.mu, lms.prev_input);
   }
-  if (auto_notch_on == 1) auto_notch.process(work);
-  if (noise_reduction_on == 1) noise_reduction.process(work);
+  if (auto_notch_on) auto_notch.process(work);
+  if (noise_reduction_on) noise_reduction.process(work);
   for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) {
-    if (stage->on != 1) continue;
+    if (!stage->on) continue;
     if (low_latency_) {
       apply_partitioned_stage(stage->filter.min_phase, stage->partitioned, work,
                               partitioned_work);
@@ -38,7 +38,7 @@ void FilterChain::process(std::span<const std::uint8_t> captured, std::int32_t i
   const auto newest = [n](auto& samples) { return std::span(samples).last(n); };
   unpack_input_block(captured, input_select, newest(work_samples), newest(raw_samples));
   run_filters();
-  output_stage(newest(raw_samples), newest(work_samples), bypass_on == 1, signal_gain, pause,
+  output_stage(newest(raw_samples), newest(work_samples), bypass_on, signal_gain, pause,
                newest(out_samples));
   pack_output_block(newest(out_samples), packed);
 }

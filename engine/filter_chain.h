@@ -24,12 +24,12 @@ inline constexpr int samples_per_buffer = 1024;
 inline constexpr int low_latency_pass = 128;
 static_assert(low_latency_pass == partitioned_pass);
 
-// A transform-domain stage: its switch (0/1, written by its enable button),
+// A transform-domain stage: its switch (written by its enable button),
 // its design (written by the filter's controls) and the tails it carries into
 // the next pass, kept while the stage is off: the overlap-add tail of the
 // normal passes and the delay line of the low-latency ones.
 struct FilterStage {
-  std::int32_t on = 0;
+  bool on = false;
   design::DesignedFilter filter;
   std::array<std::int32_t, stage_length> overlap{};
   PartitionedTail partitioned{};
@@ -96,20 +96,20 @@ class FilterChain {
   FilterStage bp;
   FilterStage var_bp;
 
-  // The noise filters' switches (0/1).
-  std::int32_t median_on = 0;
-  std::int32_t lms_on = 0;
+  // The noise filters' switches.
+  bool median_on = false;
+  bool lms_on = false;
   LmsState lms;
 
-  // The automatic notch and the noise reduction (0/1 switches). The window
-  // and tonewell-filter reset a filter when they switch it on.
-  std::int32_t auto_notch_on = 0;
+  // The automatic notch and the noise reduction, and their switches. The
+  // window and tonewell-filter reset a filter when they switch it on.
+  bool auto_notch_on = false;
   AutoNotch auto_notch;
-  std::int32_t noise_reduction_on = 0;
+  bool noise_reduction_on = false;
   NoiseReduction noise_reduction;
 
-  // The output stage: bypass (0/1) and the factor on every output sample.
-  std::uint8_t bypass_on = 0;
+  // The output stage: bypass and the factor on every output sample.
+  bool bypass_on = false;
   float signal_gain = 1.0f;
 
   // Working arrays of a pass, written only by the pass itself.

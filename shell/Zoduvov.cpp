@@ -65,8 +65,8 @@ void show_state(QPushButton* button, bool engaged, const char* on, const char* o
 
 // Switches a stage: every given copy of its button shows "ON" in red or
 // "OFF" in blue.
-void switch_stage(std::int32_t& flag, bool on, std::initializer_list<QPushButton*> buttons) {
-  flag = on ? 1 : 0;
+void switch_stage(bool& flag, bool on, std::initializer_list<QPushButton*> buttons) {
+  flag = on;
   for (QPushButton* button : buttons) show_state(button, on, "ON", "OFF");
 }
 
@@ -280,9 +280,9 @@ void TZForm::show_status() {
   } else {
     // A pass to capture a block and a pass and a quarter to play it, and a
     // linear-phase stage's delay (half its kernel) when one is on.
-    const bool stage_on = chain.bypass_on != 1 && !chain.low_latency() &&
-                          (chain.bp.on == 1 || chain.var_bp.on == 1 || chain.nf1.on == 1 || chain.nf2.on == 1 ||
-                           chain.var_notch.on == 1);
+    const bool stage_on = !chain.bypass_on && !chain.low_latency() &&
+                          (chain.bp.on || chain.var_bp.on || chain.nf1.on || chain.nf2.on ||
+                           chain.var_notch.on);
     const int in_flight = chain.pass_samples() * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
     const int latency_ms = in_flight * 1000 / static_cast<int>(audio::chain_rate);
     text = QStringLiteral("%1 \u2192 %2, %3 ms")
@@ -295,10 +295,10 @@ void TZForm::show_status() {
   if (StatusLabel->text() != text) StatusLabel->setText(text);
 }
 
-void TZForm::BypassBtnClick() { set_bypass(chain.bypass_on != 1); }
+void TZForm::BypassBtnClick() { set_bypass(!chain.bypass_on); }
 
 void TZForm::set_bypass(bool on) {
-  chain.bypass_on = on ? 1 : 0;
+  chain.bypass_on = on;
   show_state(BypassBtn, on, "On", "Off");
 }
 
@@ -320,19 +320,19 @@ void TZForm::report(std::string_view caption, std::string_view text) {
 void TZForm::update_display() {
   // The window may have moved to a screen of another pixel ratio.
   fit_pictures();
-  const display::FiltersOn on{.bp = chain.bp.on == 1,
-                             .nf1 = chain.nf1.on == 1,
-                             .nf2 = chain.nf2.on == 1,
-                             .var_bp = chain.var_bp.on == 1,
-                             .var_notch = chain.var_notch.on == 1};
+  const display::FiltersOn on{.bp = chain.bp.on,
+                             .nf1 = chain.nf1.on,
+                             .nf2 = chain.nf2.on,
+                             .var_bp = chain.var_bp.on,
+                             .var_notch = chain.var_notch.on};
   // The automatic notch's lines go as soon as it is switched off.
-  const std::span<const float> notched = chain.auto_notch_on == 1
+  const std::span<const float> notched = chain.auto_notch_on
                                              ? std::span<const float>(pass.notched).first(pass.notched_count)
                                              : std::span<const float>{};
   display::PassExtras extras;
   if (Waterfall1->isChecked() || FilterResponse1->isChecked()) {
     // Bypassed, the chain passes the input as it came.
-    const bool through = chain.bypass_on != 1;
+    const bool through = !chain.bypass_on;
     const std::array<display::StageResponse, display::response_stages> stages{{
         {through && on.bp, &chain.bp.filter},
         {through && on.var_bp, &chain.var_bp.filter},
@@ -429,21 +429,21 @@ void TZForm::SignalGainBarChange() {
 // Noise filters. The visible buttons on the Noise tab update both copies;
 // the older hidden buttons only their own.
 
-void TZForm::LMSFilterBtn2Click() { set_lms(chain.lms_on == 0, {LMSFilterBtn, LMSFilterBtn2}); }
+void TZForm::LMSFilterBtn2Click() { set_lms(!chain.lms_on, {LMSFilterBtn, LMSFilterBtn2}); }
 
-void TZForm::LMSFilterBtnClick() { set_lms(chain.lms_on == 0, {LMSFilterBtn}); }
+void TZForm::LMSFilterBtnClick() { set_lms(!chain.lms_on, {LMSFilterBtn}); }
 
 void TZForm::set_lms(bool on, std::initializer_list<QPushButton*> buttons) {
   // Switched on, adaptation starts again from nothing.
-  if (on && chain.lms_on == 0) ++restarts.lms;
+  if (on && !chain.lms_on) ++restarts.lms;
   switch_stage(chain.lms_on, on, buttons);
 }
 
 void TZForm::MedianFltrBtn2Click() {
-  set_median(chain.median_on == 0, {MedianFltrBtn, MedianFltrBtn2});
+  set_median(!chain.median_on, {MedianFltrBtn, MedianFltrBtn2});
 }
 
-void TZForm::MedianFltrBtnClick() { set_median(chain.median_on == 0, {MedianFltrBtn}); }
+void TZForm::MedianFltrBtnClick() { set_median(!chain.median_on, {MedianFltrBtn}); }
 
 void TZForm::set_median(bool on, std::initializer_list<QPushButton*> buttons) {
   switch_stage(chain.median_on, on, buttons);
@@ -453,17 +453,17 @@ void TZForm::set_median(bool on, std::initializer_list<QPushButton*> buttons) {
 // switched on, so that they act on what comes next as tonewell-filter's do
 // on a file.
 
-void TZForm::AutoNotchBtnClick() { set_auto_notch(chain.auto_notch_on == 0); }
+void TZForm::AutoNotchBtnClick() { set_auto_notch(!chain.auto_notch_on); }
 
 void TZForm::set_auto_notch(bool on) {
-  if (on && chain.auto_notch_on == 0) ++restarts.auto_notch;
+  if (on && !chain.auto_notch_on) ++restarts.auto_notch;
   switch_stage(chain.auto_notch_on, on, {AutoNotchBtn});
 }
 
-void TZForm::NoiseReductionBtnClick() { set_noise_reduction(chain.noise_reduction_on == 0); }
+void TZForm::NoiseReductionBtnClick() { set_noise_reduction(!chain.noise_reduction_on); }
 
 void TZForm::set_noise_reduction(bool on) {
-  if (on && chain.noise_reduction_on == 0) ++restarts.noise_reduction;
+  if (on && !chain.noise_reduction_on) ++restarts.noise_reduction;
   switch_stage(chain.noise_reduction_on, on, {NoiseReductionBtn});
 }
 
@@ -477,7 +477,7 @@ void TZForm::NoiseReductionBarChange() {
 // control change keeps the designs current whether a stage is on or off.
 
 void TZForm::set_filter_on(const shell::FilterBinding& filter, bool on) {
-  std::int32_t& flag = (chain.*filter.stage).on;
+  bool& flag = (chain.*filter.stage).on;
   if (filter.hidden_enable == nullptr) {
     switch_stage(flag, on, {this->*filter.enable});
   } else {
@@ -485,15 +485,15 @@ void TZForm::set_filter_on(const shell::FilterBinding& filter, bool on) {
   }
 }
 
-void TZForm::BandPassBtnClick() { set_filter_on(shell::bandpass, chain.bp.on == 0); }
+void TZForm::BandPassBtnClick() { set_filter_on(shell::bandpass, !chain.bp.on); }
 
-void TZForm::NF1BtnClick() { set_filter_on(shell::notch1, chain.nf1.on == 0); }
+void TZForm::NF1BtnClick() { set_filter_on(shell::notch1, !chain.nf1.on); }
 
-void TZForm::NF2BtnClick() { set_filter_on(shell::notch2, chain.nf2.on == 0); }
+void TZForm::NF2BtnClick() { set_filter_on(shell::notch2, !chain.nf2.on); }
 
-void TZForm::VarFltrBtnClick() { set_filter_on(shell::var_bandpass, chain.var_bp.on == 0); }
+void TZForm::VarFltrBtnClick() { set_filter_on(shell::var_bandpass, !chain.var_bp.on); }
 
-void TZForm::VarNF2BtnClick() { set_filter_on(shell::var_notch, chain.var_notch.on == 0); }
+void TZForm::VarNF2BtnClick() { set_filter_on(shell::var_notch, !chain.var_notch.on); }
 
 // Width lists: each box drives its filter with its own item.
 
@@ -646,17 +646,17 @@ void TZForm::set_time_view(bool time) {
   SignalGainBar->setValue(time ? gain.gain_position_time : gain.gain_position_freq);
 }
 
-void TZForm::DataBtnClick() { set_display_filtered(view.display_filtered == 0); }
+void TZForm::DataBtnClick() { set_display_filtered(!view.display_filtered); }
 
 void TZForm::set_display_filtered(bool filtered) {
-  view.display_filtered = filtered ? 1 : 0;
+  view.display_filtered = filtered;
   show_state(DataBtn, filtered, "Filter", "Raw");
 }
 
-void TZForm::SpectrumTypeBtnClick() { set_spectrum_bars(view.spectrum_bars == 0); }
+void TZForm::SpectrumTypeBtnClick() { set_spectrum_bars(!view.spectrum_bars); }
 
 void TZForm::set_spectrum_bars(bool bars) {
-  view.spectrum_bars = bars ? 1 : 0;
+  view.spectrum_bars = bars;
   show_state(SpectrumTypeBtn, bars, "BAR", "LINE");
 }
 
@@ -683,45 +683,45 @@ void TZForm::place_centre_lines() {
 // group do the same and both show the result.
 
 void TZForm::set_lines_shown(const shell::LineSwitch& lines, bool shown) {
-  view.*lines.shown = shown ? 1 : 0;
-  for (std::uint8_t display::View::*follower : lines.followers) {
-    if (follower != nullptr) view.*follower = view.*lines.shown;
+  view.*lines.shown = shown;
+  for (bool display::View::*follower : lines.followers) {
+    if (follower != nullptr) view.*follower = shown;
   }
   show_state(this->*lines.button, shown, "On", "Off");
   (this->*lines.box)->setChecked(shown);
 }
 
-void TZForm::BPFltrClick() { set_lines_shown(shell::bp_lines, view.bp_line_on == 0); }
+void TZForm::BPFltrClick() { set_lines_shown(shell::bp_lines, !view.bp_line_on); }
 
 void TZForm::DisplayBPBtnClick() { BPFltrClick(); }
 
-void TZForm::NF1FltrClick() { set_lines_shown(shell::nf1_lines, view.nf1_line_on == 0); }
+void TZForm::NF1FltrClick() { set_lines_shown(shell::nf1_lines, !view.nf1_line_on); }
 
 void TZForm::DisplayNF1BtnClick() { NF1FltrClick(); }
 
-void TZForm::NF2FltrClick() { set_lines_shown(shell::nf2_lines, view.nf2_line_on == 0); }
+void TZForm::NF2FltrClick() { set_lines_shown(shell::nf2_lines, !view.nf2_line_on); }
 
 void TZForm::DisplayNF2BtnClick() { NF2FltrClick(); }
 
 void TZForm::LoVarFltrClick() {
-  set_lines_shown(shell::var_bp_lines, view.var_bp_lo_line_on == 0);
+  set_lines_shown(shell::var_bp_lines, !view.var_bp_lo_line_on);
 }
 
 void TZForm::DisplayVarBPBtnClick() { LoVarFltrClick(); }
 
 void TZForm::VarNotchFltrClick() {
-  set_lines_shown(shell::var_notch_lines, view.var_notch_line_on == 0);
+  set_lines_shown(shell::var_notch_lines, !view.var_notch_line_on);
 }
 
 void TZForm::DisplayVarNFBtnClick() { VarNotchFltrClick(); }
 
-void TZForm::RefLineClick() { set_lines_shown(shell::ref_lines, view.ref_line_on == 0); }
+void TZForm::RefLineClick() { set_lines_shown(shell::ref_lines, !view.ref_line_on); }
 
 void TZForm::DisplayRefBtnClick() { RefLineClick(); }
 
 // The reference line moves only while it is shown; a hidden one snaps back.
 void TZForm::RefScrollBarChange() {
-  if (view.ref_line_on == 1) {
+  if (view.ref_line_on) {
     view.ref_position = RefScrollBar->value();
     RefFreqLabel->setText(QString::number(display::reference_hz(view.ref_position)) + " Hz");
   } else {
@@ -742,14 +742,14 @@ void TZForm::SpectrumBoxMouseMove(Qt::MouseButtons buttons, int pointer_x, int) 
   const int span = view.spectrum_width;
   const display::LinePositions at = line_positions();
   const std::array<display::LineUnderPointer, display::drag_line_count> lines{{
-      {at.bp_x, view.bp_line_on == 1},
-      {at.nf1_x, view.nf1_line_on == 1},
-      {at.nf2_x, view.nf2_line_on == 1},
-      {display::bin_column(at.var_bp_lo_bin, span), view.var_bp_lo_line_on == 1},
-      {display::bin_column(at.var_bp_hi_bin, span), view.var_bp_hi_line_on == 1},
-      {display::bin_column(at.var_notch_lo_bin, span), view.var_notch_lo_line_on == 1},
-      {display::bin_column(at.var_notch_hi_bin, span), view.var_notch_hi_line_on == 1},
-      {display::bin_column(at.ref_bin, span), view.ref_line_on == 1},
+      {at.bp_x, view.bp_line_on},
+      {at.nf1_x, view.nf1_line_on},
+      {at.nf2_x, view.nf2_line_on},
+      {display::bin_column(at.var_bp_lo_bin, span), view.var_bp_lo_line_on},
+      {display::bin_column(at.var_bp_hi_bin, span), view.var_bp_hi_line_on},
+      {display::bin_column(at.var_notch_lo_bin, span), view.var_notch_lo_line_on},
+      {display::bin_column(at.var_notch_hi_bin, span), view.var_notch_hi_line_on},
+      {display::bin_column(at.ref_bin, span), view.ref_line_on},
   }};
   const std::optional<display::DragLine> caught = display::line_at(view, lines, X);
   if (!caught) return;

@@ -44,19 +44,24 @@ void choose(QComboBox* box, std::int32_t index) {
   box->blockSignals(blocked);
 }
 
+// A switch as the file keeps it.
+std::uint8_t zero_one(bool on) { return on ? 1 : 0; }
+
 }  // namespace
 
 files::Settings TZForm::current_settings() const {
   files::Settings s;
   s.spectrum_width = view.spectrum_width;
-  s.bypass_on = chain.bypass_on;
-  s.spectrum_bars = view.spectrum_bars;
+  s.bypass_on = zero_one(chain.bypass_on);
+  s.spectrum_bars = zero_one(view.spectrum_bars);
   s.display_mode = view.display_mode;
-  s.display_filtered = view.display_filtered;
-  s.lms_filter_on = chain.lms_on;
-  s.median_filter_on = chain.median_on;
-  for (const shell::LineSwitch* lines : shell::line_switches) s.*lines->saved = view.*lines->shown;
-  s.var_bp_hi_line_on = view.var_bp_hi_line_on;
+  s.display_filtered = zero_one(view.display_filtered);
+  s.lms_filter_on = zero_one(chain.lms_on);
+  s.median_filter_on = zero_one(chain.median_on);
+  for (const shell::LineSwitch* lines : shell::line_switches) {
+    s.*lines->saved = zero_one(view.*lines->shown);
+  }
+  s.var_bp_hi_line_on = zero_one(view.var_bp_hi_line_on);
   s.bp_center = tuning.bp.centre;
   s.nf1_center = tuning.nf1.centre;
   s.nf2_center = tuning.nf2.centre;
@@ -152,9 +157,9 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("devices/output",
                QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
                                                          devices.output_device_id)));
-  ini.setValue("noise/auto_notch", chain.auto_notch_on == 1);
+  ini.setValue("noise/auto_notch", chain.auto_notch_on);
   ini.setValue("noise/noise_reduction",
-               chain.noise_reduction_on == 1 ? NoiseReductionBar->value() : 0);
+               chain.noise_reduction_on ? NoiseReductionBar->value() : 0);
   ini.setValue("audio/low_latency", LowLatency1->isChecked());
   ini.setValue("view/waterfall", Waterfall1->isChecked());
   ini.setValue("view/response", FilterResponse1->isChecked());

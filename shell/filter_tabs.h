@@ -29,8 +29,8 @@ struct LineSwitch {
   QCheckBox* TZForm::*box;
   const char* caption;
   Handler box_click;
-  std::uint8_t display::View::*shown;
-  std::array<std::uint8_t display::View::*, 2> followers;
+  bool display::View::*shown;
+  std::array<bool display::View::*, 2> followers;
   std::uint8_t files::Settings::*saved;
 };
 

@@ -330,10 +330,10 @@ class Lines : public View {
  protected:
   void SetUp() override {
     View::SetUp();
-    for (std::uint8_t* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
-                             &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
-                             &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
-      *on = 1;
+    for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
+                     &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
+                     &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
+      *on = true;
     }
   }
   void draw_lines(std::span<const float> notched = {}) {

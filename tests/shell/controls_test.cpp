@@ -46,7 +46,7 @@ void expect_button(const QPushButton* button, const char* caption, const QColor&
 TEST_F(Controls, EveryEnableButtonSwitchesItsStageAndRelabelsBothCopies) {
   struct Switch {
     QPushButton* pressed;
-    std::int32_t* flag;
+    bool* flag;
     std::vector<QPushButton*> copies;
   };
   const Switch switches[] = {
@@ -63,12 +63,12 @@ TEST_F(Controls, EveryEnableButtonSwitchesItsStageAndRelabelsBothCopies) {
   const design::Response bandpass = form.chain.bp.filter.re;
   for (const Switch& s : switches) {
     SCOPED_TRACE(s.pressed->text().toStdString() + " " + std::to_string(&s - switches));
-    ASSERT_EQ(*s.flag, 0);
+    ASSERT_FALSE(*s.flag);
     s.pressed->click();
-    EXPECT_EQ(*s.flag, 1);
+    EXPECT_TRUE(*s.flag);
     for (const QPushButton* copy : s.copies) expect_button(copy, "ON", shell::engaged_color);
     s.pressed->click();
-    EXPECT_EQ(*s.flag, 0);
+    EXPECT_FALSE(*s.flag);
     for (const QPushButton* copy : s.copies) expect_button(copy, "OFF", shell::idle_color);
   }
   // The variable notch has one button; nothing is designed by a switch.
@@ -238,7 +238,7 @@ TEST_F(Controls, EachLineToggleAndItsTwinShowTheSameState) {
   struct Pair {
     QCheckBox* box;
     QPushButton* button;
-    std::vector<std::uint8_t*> flags;
+    std::vector<bool*> flags;
   };
   const Pair pairs[] = {
       {form.BPFltr, form.DisplayBPBtn, {&form.view.bp_line_on}},
@@ -254,17 +254,17 @@ TEST_F(Controls, EachLineToggleAndItsTwinShowTheSameState) {
   for (const Pair& pair : pairs) {
     SCOPED_TRACE(pair.box->text().toStdString());
     pair.box->click();
-    for (const std::uint8_t* flag : pair.flags) EXPECT_EQ(*flag, 1);
+    for (const bool* flag : pair.flags) EXPECT_TRUE(*flag);
     expect_button(pair.button, "On", shell::engaged_color);
     EXPECT_TRUE(pair.box->isChecked());
 
     pair.button->click();
-    for (const std::uint8_t* flag : pair.flags) EXPECT_EQ(*flag, 0);
+    for (const bool* flag : pair.flags) EXPECT_FALSE(*flag);
     expect_button(pair.button, "Off", shell::idle_color);
     EXPECT_FALSE(pair.box->isChecked());
 
     pair.button->click();
-    for (const std::uint8_t* flag : pair.flags) EXPECT_EQ(*flag, 1);
+    for (const bool* flag : pair.flags) EXPECT_TRUE(*flag);
     EXPECT_TRUE(pair.box->isChecked());
   }
 }
