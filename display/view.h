@@ -67,9 +67,9 @@ class View {
   // The spectrum's analysis window (Blackman-Harris), entries 0..1024.
   design::WindowTable display_window{};
 
-  // Show flags of the filter lines, written only by the line
-  // toggles and the settings reader (saved, except the two variable-notch
-  // edge flags, which follow var_notch_line_on).
+  // Show flags of the filter lines, written only by the line switches and
+  // the settings reader (saved, except the two variable-notch edge flags,
+  // which follow var_notch_line_on).
   bool bp_line_on = false;
   bool nf1_line_on = false;
   bool nf2_line_on = false;

@@ -151,8 +151,9 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void open_wave(const std::string& path);
   void save_wave(const std::string& path);
 
-  // The settings file: read and applied through the controls' handlers
-  // (created from the current values when missing), or written. The device
+  // The settings file: read and applied through the switches' setters and
+  // the bars' and lists' handlers (created from the current values when
+  // missing), or written. The device
   // names are kept beside it, in the program's own settings file; reading
   // finds the saved devices by name. Writing returns why the settings could
   // not be saved, if they could not.

@@ -1,8 +1,8 @@
 // The settings file as the main window reads and writes it. Reading sets
-// every switch through the setter its click handler uses, and places every
-// bar and list, running the handlers that design from them, so the window,
-// the filter designs and the display come up in the saved state. The file's
-// 0/1 values become the window's switches here.
+// every switch through the setter its click handler uses and places the
+// bars and lists where the saved tuning stands, so the window, the filter
+// designs and the display come up in the saved state. The file keeps a
+// switch as 0 or 1: the reader and the writer convert here.
 
 #include <QAction>
 #include <QCheckBox>
