@@ -403,12 +403,9 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
   // the data), a quarter of a block after a block boundary.
-  const auto middle_block = std::vector<std::int16_t>(file_samples.begin() + 1024, file_samples.begin() + 2048);
-  bool found = false;
-  for (std::size_t at = 0; at + 1024 <= played.size() && !found; ++at) {
-    found = std::equal(middle_block.begin(), middle_block.end(), played.begin() + static_cast<std::ptrdiff_t>(at));
-  }
-  EXPECT_TRUE(found);
+  const auto middle = std::search(played.begin(), played.end(), file_samples.begin() + 1024, file_samples.begin() + 2048);
+  ASSERT_NE(middle, played.end());
+  EXPECT_EQ((middle - played.begin()) % 1024, 256);
 }
 
 TEST_F(CycleTest, StopInThePumpBeforeAFileReadEndsPlaybackWithoutReading) {
@@ -442,12 +439,7 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   // The block recorded in the last pass is the one the device phase of that
   // pass sent to the output; the block before it has been played in full.
   const std::vector<std::int16_t> played = device.take_played();
-  const auto before_last = std::vector<std::int16_t>(recorded.end() - 2048, recorded.end() - 1024);
-  bool found = false;
-  for (std::size_t at = 0; at + 1024 <= played.size() && !found; ++at) {
-    found = std::equal(before_last.begin(), before_last.end(), played.begin() + static_cast<std::ptrdiff_t>(at));
-  }
-  EXPECT_TRUE(found);
+  EXPECT_NE(std::search(played.begin(), played.end(), recorded.end() - 2048, recorded.end() - 1024), played.end());
 }
 
 }  // namespace
