@@ -3,7 +3,7 @@
 // thread that moves it: a cycle whose waits move it runs at the pace its own
 // passes allow, with no real-time wait, and the same way every time. The
 // clock, the streams that tick on it and whatever moves it belong to one
-// thread.
+// thread; a tick may start ticks and actions but not end its own ticking.
 #pragma once
 
 #include <chrono>
