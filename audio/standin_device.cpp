@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audio/buffer_queue.h"
+#include "files/wave_format.h"
 
 namespace audio {
 
@@ -47,7 +48,8 @@ struct StandinSystem::Shared {
 
 namespace {
 
-constexpr std::uint32_t device_rate = 11025;
+// The built-in device runs at the chain's own rate.
+constexpr std::uint32_t device_rate = files::chain_rate;
 constexpr auto tick_period = std::chrono::milliseconds(1);
 constexpr const char* device_name = "Built-in silent device";
 
