@@ -14,7 +14,7 @@ ChainFeed::ChainFeed(int channels, std::uint32_t rate, int channel)
     : channels_(channels),
       rate_(rate),
       offset_(channels == 2 && channel == 1 ? 2 : 0),
-      converter_(1, chain_rate, 1, rate),
+      converter_(1, files::chain_rate, 1, rate),
       samples_(piece_frames),
       bytes_(2 * piece_frames),
       silence_(2 * silence_samples) {}
@@ -22,9 +22,9 @@ ChainFeed::ChainFeed(int channels, std::uint32_t rate, int channel)
 bool ChainFeed::ready() const { return converter_.ready(); }
 
 std::uint64_t ChainFeed::samples_for(std::uint64_t frames) const {
-  if (rate_ == chain_rate) return frames;
+  if (rate_ == files::chain_rate) return frames;
   return static_cast<std::uint64_t>(
-      std::llround(static_cast<double>(frames) * chain_rate / rate_));
+      std::llround(static_cast<double>(frames) * files::chain_rate / rate_));
 }
 
 void ChainFeed::take_channel(std::span<const std::uint8_t> frames) {

@@ -15,11 +15,9 @@
 #include <vector>
 
 #include "audio/rate_converter.h"
+#include "files/wave_format.h"
 
 namespace audio {
-
-// The rate of the filter chain's samples.
-inline constexpr std::uint32_t chain_rate = 11025;
 
 class ChainFeed {
  public:
@@ -49,7 +47,7 @@ class ChainFeed {
       const auto piece = frames.first(count * frame_bytes);
       frames = frames.subspan(count * frame_bytes);
       frames_added_ += count;
-      if (rate_ == chain_rate) {
+      if (rate_ == files::chain_rate) {
         // At the chain's rate the channel's samples pass as they are.
         given_ += count;
         sink(take_channel_bytes(piece));

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "audio/wave_device.h"
+#include "files/wave_format.h"
 
 namespace audio {
 
@@ -89,13 +90,13 @@ class DevicePair {
 
   // Sample formats. The output's never change.
   std::int32_t bytes_per_sample = 2;
-  std::int32_t in_sample_rate = 11025;
+  std::int32_t in_sample_rate = files::chain_rate;
   std::uint16_t in_channels = 1;
   std::uint16_t in_block_align = 2;
   std::uint16_t in_bits = 16;
   std::int32_t in_avg_bytes = 22050;
   std::uint16_t in_buffer_bytes = 2048;  // one input buffer holds a pass of frames
-  std::int32_t out_sample_rate = 11025;
+  std::int32_t out_sample_rate = files::chain_rate;
   std::uint16_t out_channels = 1;
   std::uint16_t out_block_align = 2;
   std::uint16_t out_bits = 16;
@@ -207,7 +208,7 @@ class DevicePair {
   WaveSystem& system_;
   WaveHost& host_;
   std::array<bool, 2> open_failed_{};  // by direction: the last open failed
-  int pass_frames_ = 1024;
+  int pass_frames_ = files::chain_pass_samples;
 };
 
 }  // namespace audio

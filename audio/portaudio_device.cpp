@@ -556,6 +556,7 @@ std::string listed_name(const std::vector<std::string>& names, int device_id) {
 
 std::vector<std::string> device_names(const std::vector<int>& devices) {
   std::vector<std::string> names;
+  names.reserve(devices.size());
   for (const int device : devices) names.emplace_back(Pa_GetDeviceInfo(device)->name);
   return names;
 }

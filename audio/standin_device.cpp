@@ -4,16 +4,17 @@
 #include <chrono>
 #include <deque>
 #include <mutex>
-#include <stop_token>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "audio/buffer_queue.h"
+#include "files/wave_format.h"
 
 namespace audio {
 
 struct StandinSystem::Shared {
+  explicit Shared(DeviceClock& device_clock) : clock(device_clock) {}
+
   // Replaces the bytes of `bytes` by fed samples, little-endian, then by
   // silence once the feed is used up.
   void take_feed(std::vector<std::uint8_t>& bytes) {
@@ -38,6 +39,7 @@ struct StandinSystem::Shared {
     }
   }
 
+  DeviceClock& clock;
   std::mutex mutex;
   std::deque<std::int16_t> feed;
   std::vector<std::int16_t> played;
@@ -46,9 +48,8 @@ struct StandinSystem::Shared {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::uint32_t device_rate = 11025;
+// The built-in device runs at the chain's own rate.
+constexpr std::uint32_t device_rate = files::chain_rate;
 constexpr auto tick_period = std::chrono::milliseconds(1);
 constexpr const char* device_name = "Built-in silent device";
 
@@ -60,15 +61,17 @@ bool format_supported(const WaveFormat& f) {
          f.avg_bytes_per_sec == device_rate * f.block_align;
 }
 
-// The byte count a stream has moved, against a steady clock at the device
-// rate. Holding re-anchors the clock, so time spent held (stopped, stalled,
-// idle) is never made up afterwards.
+using TimePoint = DeviceClock::time_point;
+
+// The byte count a stream has moved, against the device's clock at the
+// device rate. Holding re-anchors the clock, so time spent held (stopped,
+// stalled, idle) is never made up afterwards.
 class Pace {
  public:
-  explicit Pace(std::uint16_t block_align) : block_align_(block_align) {}
+  Pace(std::uint16_t block_align, TimePoint now) : block_align_(block_align), anchor_time_(now) {}
 
   // Bytes due by `now` beyond those already moved; whole frames.
-  std::size_t due(Clock::time_point now) const {
+  std::size_t due(TimePoint now) const {
     const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - anchor_time_);
     const std::uint64_t frames =
         static_cast<std::uint64_t>(elapsed.count()) * device_rate / 1'000'000;
@@ -76,12 +79,12 @@ class Pace {
   }
   void moved(std::size_t bytes) { moved_ += bytes; }
   // Nothing more falls due for the time up to `now`.
-  void hold(Clock::time_point now) {
+  void hold(TimePoint now) {
     anchor_time_ = now;
     anchor_bytes_ = moved_;
   }
   // Back to zero bytes moved, counting from `now`.
-  void restart(Clock::time_point now) {
+  void restart(TimePoint now) {
     moved_ = 0;
     hold(now);
   }
@@ -89,33 +92,21 @@ class Pace {
 
  private:
   std::uint16_t block_align_;
-  Clock::time_point anchor_time_ = Clock::now();
+  TimePoint anchor_time_;
   std::uint64_t anchor_bytes_ = 0;
   std::uint64_t moved_ = 0;
 };
-
-// A thread that calls `tick` every tick_period until it is asked to stop.
-template <typename Tick>
-std::jthread ticking_thread(Tick tick) {
-  return std::jthread([tick](std::stop_token stop) {
-    while (!stop.stop_requested()) {
-      tick();
-      std::this_thread::sleep_for(tick_period);
-    }
-  });
-}
 
 class StandinInStream : public WaveInStream {
  public:
   StandinInStream(std::shared_ptr<StandinSystem::Shared> shared, const WaveFormat& format)
       : shared_(std::move(shared)),
-        pace_(format.block_align),
-        thread_(ticking_thread([this] { tick(); })) {}
+        pace_(format.block_align, shared_->clock.now()),
+        ticking_(shared_->clock.every(tick_period, [this] { tick(); })) {}
 
   // Closing returns the buffers still queued, done.
   ~StandinInStream() override {
-    thread_.request_stop();
-    thread_.join();
+    ticking_.reset();
     queue_.return_all();
   }
 
@@ -128,7 +119,7 @@ class StandinInStream : public WaveInStream {
     std::lock_guard lock(mutex_);
     if (!running_) {
       running_ = true;
-      pace_.restart(Clock::now());
+      pace_.restart(shared_->clock.now());
     }
     return wave_ok;
   }
@@ -136,7 +127,7 @@ class StandinInStream : public WaveInStream {
   int reset() override {
     std::lock_guard lock(mutex_);
     running_ = false;
-    pace_.restart(Clock::now());
+    pace_.restart(shared_->clock.now());
     queue_.return_all();
     return wave_ok;
   }
@@ -156,7 +147,7 @@ class StandinInStream : public WaveInStream {
   // queued are counted and lost.
   void tick() {
     std::lock_guard lock(mutex_);
-    const auto now = Clock::now();
+    const auto now = shared_->clock.now();
     if (!running_ || shared_->stalled.load()) {
       pace_.hold(now);
       return;
@@ -173,20 +164,20 @@ class StandinInStream : public WaveInStream {
   bool running_ = false;
   Pace pace_;
   std::vector<std::uint8_t> scratch_;
-  std::jthread thread_;  // last: runs only while every other member exists
+  // Last: ticks only while every other member exists.
+  std::unique_ptr<DeviceClock::Ticking> ticking_;
 };
 
 class StandinOutStream : public WaveOutStream {
  public:
   StandinOutStream(std::shared_ptr<StandinSystem::Shared> shared, const WaveFormat& format)
       : shared_(std::move(shared)),
-        pace_(format.block_align),
-        thread_(ticking_thread([this] { tick(); })) {}
+        pace_(format.block_align, shared_->clock.now()),
+        ticking_(shared_->clock.every(tick_period, [this] { tick(); })) {}
 
   // Closing returns the buffers still queued, done.
   ~StandinOutStream() override {
-    thread_.request_stop();
-    thread_.join();
+    ticking_.reset();
     queue_.return_all();
   }
 
@@ -212,7 +203,7 @@ class StandinOutStream : public WaveOutStream {
   // clock is held, so the next buffer written starts playing when it arrives.
   void tick() {
     std::lock_guard lock(mutex_);
-    const auto now = Clock::now();
+    const auto now = shared_->clock.now();
     if (shared_->stalled.load()) {
       pace_.hold(now);
       return;
@@ -234,12 +225,13 @@ class StandinOutStream : public WaveOutStream {
   std::mutex mutex_;
   Pace pace_;
   std::vector<std::uint8_t> scratch_;
-  std::jthread thread_;  // last: runs only while every other member exists
+  // Last: ticks only while every other member exists.
+  std::unique_ptr<DeviceClock::Ticking> ticking_;
 };
 
 }  // namespace
 
-StandinSystem::StandinSystem() : shared_(std::make_shared<Shared>()) {}
+StandinSystem::StandinSystem(DeviceClock& clock) : shared_(std::make_shared<Shared>(clock)) {}
 
 StandinSystem::~StandinSystem() = default;
 

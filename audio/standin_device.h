@@ -2,7 +2,8 @@
 // 11025 Hz, mono or stereo, running in real time on a small thread per open
 // stream. It is the device used when no sound card exists, and the tests'
 // device: a test feeds the samples the input captures, reads back the
-// samples the output played, and can stall the device.
+// samples the output played, can stall the device, and can run it on a
+// clock of its own.
 #pragma once
 
 #include <cstdint>
@@ -11,13 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "audio/device_clock.h"
 #include "audio/wave_device.h"
 
 namespace audio {
 
 class StandinSystem : public WaveSystem {
  public:
-  StandinSystem();
+  // The streams run by `clock`, which must outlive them.
+  explicit StandinSystem(DeviceClock& clock = steady_device_clock());
   ~StandinSystem() override;
 
   // One device in each direction, number 0.

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "files/wave_format.h"
+
 namespace audio {
 
 // Result codes of the wave calls; 0 is success.
@@ -30,17 +32,8 @@ inline constexpr std::uint32_t header_done = 0x01;
 inline constexpr std::uint32_t header_prepared = 0x02;
 inline constexpr std::uint32_t header_in_queue = 0x10;
 
-struct WaveFormat {
-  std::uint16_t format_tag = 0;  // 1 = PCM
-  std::uint16_t channels = 0;
-  std::uint32_t samples_per_sec = 0;
-  std::uint32_t avg_bytes_per_sec = 0;
-  std::uint16_t block_align = 0;
-  std::uint16_t bits_per_sample = 0;
-  // Frames of the buffers the program hands the stream: a device may move
-  // shorter buffers in shorter periods.
-  std::uint32_t buffer_frames = 1024;
-};
+using WaveFormat = files::WaveFormat;
+
 
 // One buffer handed to a device. The device thread writes bytes_recorded and
 // flags; the program reads them.

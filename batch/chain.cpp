@@ -5,6 +5,7 @@
 
 #include "engine/gain.h"
 #include "engine/settings.h"
+#include "files/wave_format.h"
 
 namespace batch {
 namespace {
@@ -65,10 +66,10 @@ void apply_options(const Options& o, design::Tuning& t, engine::FilterChain& cha
 
 }  // namespace
 
-float centre_column(double hz) { return static_cast<float>(hz * 1024.0 / 11025.0); }
+float centre_column(double hz) { return static_cast<float>(hz * files::chain_pass_samples / files::chain_rate); }
 
 std::int32_t edge_position(double hz) {
-  return std::clamp(static_cast<std::int32_t>(std::lround(hz * 1024.0 / 11025.0)),
+  return std::clamp(static_cast<std::int32_t>(std::lround(hz * files::chain_pass_samples / files::chain_rate)),
                     design::edge_position_min, design::edge_position_max);
 }
 

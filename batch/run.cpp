@@ -12,12 +12,13 @@
 
 #include "batch/open_file.h"
 #include "files/printable.h"
+#include "files/wave_format.h"
 
 namespace batch {
 namespace {
 
 std::string minutes(std::uint64_t samples) {
-  const std::uint64_t seconds = samples / 11025;
+  const std::uint64_t seconds = samples / files::chain_rate;
   std::array<char, 32> text{};
   std::snprintf(text.data(), text.size(), "%llu:%02llu",
                 static_cast<unsigned long long>(seconds / 60),

@@ -197,7 +197,7 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
     return line(out_name, "the filtered audio would not fit in a WAV file (4 GiB at most)");
   }
   if (hooks.planned) {
-    hooks.planned({known.value_or(0), static_cast<double>(known.value_or(0)) / audio::chain_rate,
+    hooks.planned({known.value_or(0), static_cast<double>(known.value_or(0)) / files::chain_rate,
                    known.has_value()});
   }
 

@@ -18,6 +18,7 @@
 #include "design/designers.h"
 #include "design/filter.h"
 #include "design/minimum_phase.h"
+#include "design/rounding.h"
 #include "engine/block_filter.h"
 #include "engine/filter_chain.h"
 #include "engine/noise_filters.h"
@@ -165,7 +166,7 @@ void BM_FftwFilterStage(benchmark::State& state) {
       spectrum[k][1] = s_im * resp_re[k] + s_re * resp_im[k];
     }
     fftwf_execute(inverse);
-    for (std::size_t j = 0; j < 1024; ++j) out[j] = engine::truncate_to_int32(real[j]);
+    for (std::size_t j = 0; j < 1024; ++j) out[j] = design::truncate_to_int32(real[j]);
   };
   for (auto _ : state) {
     segment(0, out_1);

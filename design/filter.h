@@ -7,11 +7,13 @@
 
 #include <array>
 
+#include "files/wave_format.h"
+
 namespace design {
 
 // Samples per filter segment; a kernel has block_size + 1 taps and the
 // response comes from a transform of fft_size points.
-inline constexpr int block_size = 512;
+inline constexpr int block_size = files::chain_segment_samples;
 inline constexpr int fft_size = 2 * block_size;
 
 // Sizes of the design arrays. A kernel has taps 0..512; the design transform

@@ -12,8 +12,8 @@
 //     (about 23.1 ms).
 //   - A response array holds n floats: entry j is bin j for j = 1..n - 1;
 //     entry 0 holds the DC value (re) and the Nyquist value (im), both real.
-//   - n is at most 512: the shared scratch arrays are sized for it. All
-//     designs share that scratch, so two designs must never overlap.
+//   - n is at most 512: each design's working arrays live on its own stack,
+//     sized for that, so designs on different threads never meet.
 //   - Nothing allocates; edges are not validated.
 #pragma once
 

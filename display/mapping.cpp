@@ -4,7 +4,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "engine/pass.h"
+#include "design/rounding.h"
+#include "files/wave_format.h"
 
 namespace display {
 namespace {
@@ -27,7 +28,7 @@ int pixel_unit(int pixel, int last, int pixels) {
 }
 
 int centre_column(float centre, int span) {
-  const std::int32_t column = engine::truncate_to_int32(centre + 1.0f);
+  const std::int32_t column = design::truncate_to_int32(centre + 1.0f);
   // Saturate rather than overflow: the track bar clamps to 1..512 anyway.
   const std::int64_t x = std::int64_t{column} * span;
   if (x > INT32_MAX) return INT32_MAX;
@@ -52,7 +53,7 @@ std::optional<float> column_centre(int x, int span) {
 std::optional<int> hz_column(float hz, int span) {
   // Written so that NaN fails the test.
   if (!(hz >= 0.0f && hz <= 5512.5f)) return std::nullopt;
-  const long bin = std::lround(static_cast<double>(hz) * 1024.0 / 11025.0);
+  const long bin = std::lround(static_cast<double>(hz) * files::chain_pass_samples / files::chain_rate);
   return static_cast<int>(bin) * span;
 }
 

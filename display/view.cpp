@@ -9,9 +9,10 @@
 #include <optional>
 
 #include "design/Rfft_ifft.h"
+#include "design/rounding.h"
 #include "design/windows.h"
 #include "display/mapping.h"
-#include "engine/pass.h"
+#include "files/wave_format.h"
 
 namespace display {
 namespace {
@@ -25,7 +26,7 @@ constexpr QRgb dark_green = qRgb(0, 128, 0);
 constexpr QRgb purple = qRgb(128, 0, 128);
 constexpr QRgb orange = qRgb(255, 140, 0);
 
-constexpr int points = 1024;      // samples of a pass, points of the transform
+constexpr int points = files::chain_pass_samples;      // samples of a pass, points of the transform
 constexpr int last_column = 512;  // columns 0..512 are drawn
 
 // Bins drawn in a span: 512, 256 or 128; none for an unknown span code.
@@ -91,14 +92,14 @@ int measure_spectrum(View& view, std::span<const std::int32_t, points> samples) 
   const int h = view.spectrum_height;
   // The line starts at bin 1's value on the left edge; bin 0 (DC and
   // Nyquist) is drawn with bin 1's value too.
-  vertices[0] = QPoint(0, h - engine::truncate_to_int32(display_scratch[2]));
+  vertices[0] = QPoint(0, h - design::truncate_to_int32(display_scratch[2]));
   display_scratch[1] = display_scratch[2];
 
   const int span = view.spectrum_width;
   const int bins = bins_in_span(span);
   for (int i = 1; i <= bins; ++i) {
     spectrum_average[i] = (spectrum_average[i] + display_scratch[i]) * 0.5f;
-    const std::int32_t level = engine::truncate_to_int32(spectrum_average[i]);
+    const std::int32_t level = design::truncate_to_int32(spectrum_average[i]);
     const std::int32_t bar_height = level > h - 6 ? h : level + 6;
     vertices[static_cast<std::size_t>(i)] = QPoint(bin_column(i, span), h - bar_height);
   }

@@ -6,13 +6,15 @@
 #include <numbers>
 
 #include "design/Rfft_ifft.h"
+#include "design/rounding.h"
 #include "engine/pass.h"
+#include "files/wave_format.h"
 
 namespace engine {
 
 namespace {
 
-constexpr double sample_rate = 11025.0;
+constexpr double sample_rate = files::chain_rate;
 constexpr int size = auto_notch_analysis;
 constexpr int bins = size / 2;
 constexpr double bin_hz = sample_rate / size;
@@ -156,7 +158,7 @@ void AutoNotch::cancel(std::span<std::int32_t> samples) {
     }
     // Rounded to the nearest whole number, halves away from zero.
     const double out = static_cast<double>(sample) - static_cast<double>(y);
-    sample = truncate_to_int32(out + (out < 0.0 ? -0.5 : 0.5));
+    sample = design::truncate_to_int32(out + (out < 0.0 ? -0.5 : 0.5));
   }
   store(w_re, w_re_);
   store(w_im, w_im_);
@@ -182,7 +184,7 @@ void AutoNotch::steer(int k) {
     }
     return;
   }
-  double step = t.omega;
+  double step;
   if (t.settle > 0) {
     t.settle -= loop_block;
     t.omega += t.rate * loop_block;

@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <span>
 
+#include "files/wave_format.h"
+
 namespace engine {
 
 // Samples per segment and per transform of a stage.
-inline constexpr int stage_segment = 512;
-inline constexpr int stage_length = 1024;
+inline constexpr int stage_segment = files::chain_segment_samples;
+inline constexpr int stage_length = files::chain_pass_samples;
 
 // Working arrays of a stage, shared by all stages one after the other within
 // a pass. Transform arrays are indexed from 1 (see Rfft_ifft.h).

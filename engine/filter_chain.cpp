@@ -9,7 +9,7 @@ namespace engine {
 void FilterChain::run_filters() {
   const auto n = static_cast<std::size_t>(pass_samples());
   const std::span<std::int32_t> work = std::span(work_samples).last(n);
-  if (median_on) median_smooth(std::span(raw_samples).last(n), work);
+  if (median_on) mean_smooth3(std::span(raw_samples).last(n), work);
   if (lms_on) {
     lms_pass(work, std::span(lms.input).first(n), std::span(lms.output).first(n), lms.weights,
              lms.taps, lms.power, lms.mu, lms.prev_input);

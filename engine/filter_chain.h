@@ -12,12 +12,13 @@
 #include "engine/noise_filters.h"
 #include "engine/noise_reduction.h"
 #include "engine/partitioned_filter.h"
+#include "files/wave_format.h"
 
 namespace engine {
 
 // Samples per pass: one input buffer of mono audio, or one channel of a
 // stereo buffer.
-inline constexpr int samples_per_buffer = 1024;
+inline constexpr int samples_per_buffer = files::chain_pass_samples;
 
 // Samples per pass in the low-latency mode: one partition of the
 // minimum-phase designs.

@@ -4,11 +4,12 @@
 #include <array>
 #include <limits>
 
+#include "design/rounding.h"
 #include "engine/pass.h"
 
 namespace engine {
 
-void median_smooth(std::span<const std::int32_t> raw, std::span<std::int32_t> work) {
+void mean_smooth3(std::span<const std::int32_t> raw, std::span<std::int32_t> work) {
   const std::size_t last = raw.size() - 1;
   work[0] = (raw[0] + raw[1]) / 2;
   work[last] = (raw[last - 1] + raw[last]) / 2;
@@ -76,7 +77,7 @@ void lms_pass(std::span<std::int32_t> work, std::span<float> input, std::span<fl
   prev_input = input[count - 1];
 
   for (std::size_t i = 0; i < count; ++i) {
-    work[i] = truncate_to_int32(1.65 * static_cast<double>(output[i]));
+    work[i] = design::truncate_to_int32(1.65 * static_cast<double>(output[i]));
   }
 }
 

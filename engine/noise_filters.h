@@ -7,12 +7,13 @@
 
 namespace engine {
 
-// median_smooth: work[i] = mean of raw[i-1], raw[i], raw[i+1] in integers,
+// mean_smooth3: work[i] = mean of raw[i-1], raw[i], raw[i+1] in integers,
 // truncating toward zero; the two end samples take the mean of themselves and
 // their one neighbour inside the pass. No delay, unit gain at 0 Hz, no state;
 // neighbouring passes are not used. `raw` and `work` are equally long (>= 2)
-// and distinct; |raw| must stay below 2^30 (16-bit samples do).
-void median_smooth(std::span<const std::int32_t> raw, std::span<std::int32_t> work);
+// and distinct; |raw| must stay below 2^30 (16-bit samples do). The window
+// calls this stage the median filter, after the name its users know.
+void mean_smooth3(std::span<const std::int32_t> raw, std::span<std::int32_t> work);
 
 // Order of the LMS predictor: it predicts each sample from the lms_order + 1
 // samples before it.

@@ -1,6 +1,7 @@
 #include "engine/partitioned_filter.h"
 
 #include "design/Rfft_ifft.h"
+#include "design/rounding.h"
 #include "design/vector_clones.h"
 #include "engine/pass.h"
 
@@ -40,7 +41,7 @@ TONEWELL_VECTOR_CLONES void apply_partitioned_stage(const design::MinimumPhase& 
   scratch.sum_im[1] *= 2.0f;
   design::inverse_real_fft(scratch.data, scratch.sum_re, scratch.sum_im, partitioned_transform);
   for (int j = 0; j < partitioned_pass; ++j) {
-    work[j] = truncate_to_int32(scratch.data[partitioned_pass + j + 1]);
+    work[j] = design::truncate_to_int32(scratch.data[partitioned_pass + j + 1]);
   }
 }
 

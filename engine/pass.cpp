@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "design/rounding.h"
+
 namespace engine {
 
 void unpack_input_block(std::span<const std::uint8_t> buffer, std::int32_t input_select,
@@ -26,7 +28,7 @@ void output_stage(std::span<const std::int32_t> raw, std::span<const std::int32_
                   bool bypass, float gain, bool pause, std::span<std::int32_t> out) {
   const std::span<const std::int32_t> source = bypass ? raw : work;
   for (std::size_t j = 0; j < out.size(); ++j) {
-    out[j] = truncate_to_int32(static_cast<float>(source[j]) * gain);
+    out[j] = design::truncate_to_int32(static_cast<float>(source[j]) * gain);
   }
   if (pause) std::fill(out.begin(), out.end(), 0);
 }

@@ -6,29 +6,8 @@
 #include <cstdint>
 #include <span>
 
+
 namespace engine {
-
-// Float to 32-bit integer by truncation toward zero, saturating at the ends
-// of the range; NaN gives 0. Written with selects only, so that loops over
-// whole arrays vectorise.
-inline std::int32_t truncate_to_int32(float value) {
-  constexpr float lowest = -2147483648.0f;  // -2^31
-  constexpr float highest = 2147483520.0f;  // the largest float below 2^31
-  float clamped = value < lowest ? lowest : value;
-  clamped = clamped > highest ? highest : clamped;
-  clamped = value == value ? clamped : 0.0f;
-  const auto truncated = static_cast<std::int32_t>(clamped);
-  return value >= 2147483648.0f ? INT32_MAX : truncated;
-}
-
-inline std::int32_t truncate_to_int32(double value) {
-  constexpr double lowest = -2147483648.0;
-  constexpr double highest = 2147483647.0;
-  double clamped = value < lowest ? lowest : value;
-  clamped = clamped > highest ? highest : clamped;
-  clamped = value == value ? clamped : 0.0;
-  return static_cast<std::int32_t>(clamped);
-}
 
 // unpack_input_block: converts `work.size()` samples of a captured buffer of
 // signed 16-bit little-endian PCM into `work` and `raw`, both sign-extended.

@@ -224,7 +224,7 @@ std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
     refusal = wave_report(read.error);
   } else if (const auto found = format_refusal(layout)) {
     refusal = WaveReport{"File Open Error Message", "Wave parameters not compatible: " + *found};
-  } else if (rate != audio::chain_rate) {
+  } else if (rate != files::chain_rate) {
     feed = std::make_unique<audio::ChainFeed>(layout.format.channels, rate, 0);
     if (!feed->ready()) {
       refusal = WaveReport{"File Open Error Message", "Could not convert the file's rate"};
@@ -316,7 +316,7 @@ void Transport::read_converted_pass(std::span<std::uint8_t> captured, int input_
     }
     // The frames that give the missing samples, rounded up.
     const std::uint64_t missing = wanted - converted_bytes_ / 2;
-    const std::uint64_t enough = (missing * play_rate_ + audio::chain_rate - 1) / audio::chain_rate;
+    const std::uint64_t enough = (missing * play_rate_ + files::chain_rate - 1) / files::chain_rate;
     const std::size_t count = std::min<std::uint64_t>({read_frames, play_frames_left_, enough});
     const std::size_t got =
         std::fread(file_frames_.data(), 1, count * frame_bytes, play_file) / frame_bytes;

@@ -8,6 +8,7 @@
 
 #include "audio/chain_feed.h"
 #include "files/printable.h"
+#include "files/wave_format.h"
 
 namespace files {
 
@@ -379,7 +380,7 @@ std::array<std::uint8_t, 44> recording_header(std::uint32_t data_bytes) {
   put_u32(u32_at(16), 16);
   put_u16(&header[20], 1);     // PCM
   put_u16(&header[22], 1);     // channels
-  put_u32(u32_at(24), 11025);  // samples per second
+  put_u32(u32_at(24), chain_rate);  // samples per second
   put_u32(u32_at(28), 22050);  // bytes per second
   put_u16(&header[32], 2);     // block align
   put_u16(&header[34], 16);    // bits per sample

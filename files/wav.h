@@ -17,13 +17,9 @@
 #include <string>
 #include <string_view>
 
-#include "audio/wave_device.h"
+#include "files/wave_format.h"
 
 namespace files {
-
-// The 16 format bytes of a "fmt " chunk: the record the devices are opened
-// with.
-using WaveFormat = audio::WaveFormat;
 
 // Where a file's samples are and how they are coded: they start
 // data_offset bytes into the file and run for data_size bytes.

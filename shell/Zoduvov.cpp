@@ -284,7 +284,7 @@ void TZForm::show_status() {
                           (chain.bp.on || chain.var_bp.on || chain.nf1.on || chain.nf2.on ||
                            chain.var_notch.on);
     const int in_flight = chain.pass_samples() * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
-    const int latency_ms = in_flight * 1000 / static_cast<int>(audio::chain_rate);
+    const int latency_ms = in_flight * 1000 / static_cast<int>(files::chain_rate);
     text = QStringLiteral("%1 \u2192 %2, %3 ms")
                .arg(QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
                                                               devices.input_device_id)),
@@ -617,7 +617,7 @@ void TZForm::OutputSoundCardClick() {
 // stereo input.
 
 void TZForm::MicInputClick() {
-  devices.in_sample_rate = 11025;
+  devices.in_sample_rate = files::chain_rate;
   select_input(1, MicInput, 1);
 }
 

@@ -11,13 +11,14 @@
 #include <random>
 #include <vector>
 
+#include "design/rounding.h"
 #include "engine/pass.h"
 
 namespace {
 
 std::array<std::int32_t, 1024> smoothed(const std::array<std::int32_t, 1024>& raw) {
   std::array<std::int32_t, 1024> work{};
-  engine::median_smooth(raw, work);
+  engine::mean_smooth3(raw, work);
   return work;
 }
 
@@ -129,7 +130,7 @@ struct SteppedLms {
     for (int k = 0; k <= engine::lms_order; ++k) w[k] += g * x[k];
     for (int k = engine::lms_order; k >= 1; --k) x[k] = x[k - 1];
     prev_input = d;
-    return engine::truncate_to_int32(1.65 * static_cast<double>(y));
+    return design::truncate_to_int32(1.65 * static_cast<double>(y));
   }
 };
 

@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "design/rounding.h"
+
 namespace {
 
 std::vector<std::uint8_t> little_endian(const std::vector<std::int16_t>& samples) {
@@ -20,14 +22,14 @@ std::vector<std::uint8_t> little_endian(const std::vector<std::int16_t>& samples
 }
 
 TEST(TruncateToInt32, TruncatesTowardZeroAndSaturates) {
-  EXPECT_EQ(engine::truncate_to_int32(2.5f), 2);
-  EXPECT_EQ(engine::truncate_to_int32(-7.5f), -7);
-  EXPECT_EQ(engine::truncate_to_int32(-0.99f), 0);
-  EXPECT_EQ(engine::truncate_to_int32(3.0e9f), std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(engine::truncate_to_int32(-3.0e9f), std::numeric_limits<std::int32_t>::min());
-  EXPECT_EQ(engine::truncate_to_int32(std::numeric_limits<float>::infinity()),
+  EXPECT_EQ(design::truncate_to_int32(2.5f), 2);
+  EXPECT_EQ(design::truncate_to_int32(-7.5f), -7);
+  EXPECT_EQ(design::truncate_to_int32(-0.99f), 0);
+  EXPECT_EQ(design::truncate_to_int32(3.0e9f), std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(design::truncate_to_int32(-3.0e9f), std::numeric_limits<std::int32_t>::min());
+  EXPECT_EQ(design::truncate_to_int32(std::numeric_limits<float>::infinity()),
             std::numeric_limits<std::int32_t>::max());
-  EXPECT_EQ(engine::truncate_to_int32(std::nanf("")), 0);
+  EXPECT_EQ(design::truncate_to_int32(std::nanf("")), 0);
 }
 
 TEST(UnpackInputBlock, TakesTheSelectedChannelSignExtended) {

@@ -299,6 +299,21 @@ Recorder::Recorder(const std::string& source, int latency_ms) {
 
 Recorder::~Recorder() { stop(); }
 
+double fresh_capture_seconds() {
+  const auto start = Clock::now();
+  Recorder probe("radio_in.monitor");
+  while (probe.samples_so_far() == 0 && Clock::now() - start < std::chrono::seconds(5)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double client_round_trip_seconds() {
+  const auto start = Clock::now();
+  output_of({"pactl", "info"});
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 void Recorder::read_all(int fd) {
   read_promptly();
   std::uint8_t buffer[8192];

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -206,6 +207,19 @@ inline constexpr double cpu_cost_factor = 2.0;
 #else
 inline constexpr double cpu_cost_factor = 1.0;
 #endif
+
+// What the rig itself achieves now, for the limits that are times: a busy
+// machine slows the sound server and every client as much as the program.
+//   A fresh capture client's first data: how long a parec on
+// radio_in.monitor waits for its first samples (0.7 to 1 s on an idle rig).
+double fresh_capture_seconds();
+// A limit set for an idle rig, whose fresh capture clients wait up to a
+// second for their first data, plus whatever the rig now waits beyond that.
+inline double allowing_rig(double limit_s, double fresh_capture_s) {
+  return limit_s + std::max(0.0, fresh_capture_s - 1.0);
+}
+//   A client's round trip: starting pactl, asking the server, and ending.
+double client_round_trip_seconds();
 
 // Tasks running or ready to run on the whole machine now, from
 // /proc/loadavg: what the load average averages.

@@ -66,13 +66,51 @@ std::vector<float> spoken(const std::string& text, double rms) {
   return out;
 }
 
+namespace {
+
+constexpr char sentences_text[] =
+    "Good evening. This is a test of the receiver audio filter. "
+    "Seven, three, five, nine; whiskey, echo, sierra, foxtrot. "
+    "The signal is fading now, please say again your call sign and your location. "
+    "Thank you, the report is five and seven, over.";
+constexpr double sentences_rms = 3000.0;
+
+// The sentences as write_sentences left them at `path`: their text on the
+// first line, then the samples as native floats. Empty when the file is
+// missing, short, or holds other words.
+std::vector<float> read_sentences(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return {};
+  std::string text(sizeof sentences_text, '\0');
+  std::vector<float> samples;
+  if (std::fread(text.data(), 1, text.size(), file) == text.size() &&
+      text == std::string(sentences_text) + '\n') {
+    float sample = 0.0f;
+    while (std::fread(&sample, sizeof sample, 1, file) == 1) samples.push_back(sample);
+  }
+  std::fclose(file);
+  return samples;
+}
+
+}  // namespace
+
+bool write_sentences(const std::string& path) {
+  const std::vector<float> speech = spoken(sentences_text, sentences_rms);
+  if (speech.empty()) return false;
+  // Written aside and renamed, so that a reader finds the whole file or none.
+  const std::string part = path + ".part";
+  std::FILE* file = std::fopen(part.c_str(), "wb");
+  if (file == nullptr) return false;
+  const bool written = std::fputs(sentences_text, file) >= 0 && std::fputc('\n', file) == '\n' &&
+                       std::fwrite(speech.data(), sizeof(float), speech.size(), file) == speech.size();
+  return std::fclose(file) == 0 && written && std::rename(part.c_str(), path.c_str()) == 0;
+}
+
 const std::vector<float>& sentences() {
-  static const std::vector<float> speech = spoken(
-      "Good evening. This is a test of the receiver audio filter. "
-      "Seven, three, five, nine; whiskey, echo, sierra, foxtrot. "
-      "The signal is fading now, please say again your call sign and your location. "
-      "Thank you, the report is five and seven, over.",
-      3000.0);
+  static const std::vector<float> speech = [] {
+    std::vector<float> made = read_sentences(TONEWELL_SPEECH_FILE);
+    return made.empty() ? spoken(sentences_text, sentences_rms) : made;
+  }();
   return speech;
 }
 
@@ -155,21 +193,23 @@ double segmental_snr(std::span<const float> clean, std::span<const float> proces
   return frames == 0 ? 0.0 : sum / frames;
 }
 
-std::size_t best_lag(std::span<const float> clean, std::span<const float> processed,
-                     std::size_t max_lag) {
-  std::size_t best = 0;
-  double best_sum = -1e300;
-  for (std::size_t lag = 0; lag <= max_lag; ++lag) {
-    double sum = 0.0;
-    for (std::size_t i = 0; i + lag < processed.size() && i < clean.size(); ++i) {
-      sum += static_cast<double>(clean[i]) * processed[i + lag];
-    }
-    if (sum > best_sum) {
-      best_sum = sum;
-      best = lag;
-    }
+// Unchecked by the sanitizers, whose check of every access keeps the loop
+// along the lags from vectorising; its accesses stay inside the spans and
+// the sums by its bounds.
+__attribute__((no_sanitize("address", "undefined"))) std::size_t best_lag(
+    std::span<const float> clean, std::span<const float> processed, std::size_t max_lag) {
+  // Every lag's sum at once, each over the samples in the same order as on
+  // its own: the inner loop runs along the lags.
+  std::vector<double> sums(max_lag + 1, 0.0);
+  double* const sum = sums.data();
+  for (std::size_t i = 0; i < clean.size() && i < processed.size(); ++i) {
+    const double c = clean[i];
+    const std::size_t lags = std::min(max_lag + 1, processed.size() - i);
+    const float* const from = processed.data() + i;
+    for (std::size_t lag = 0; lag < lags; ++lag) sum[lag] += c * from[lag];
   }
-  return best;
+  // The first of equal sums, as a search from lag 0 up finds it.
+  return static_cast<std::size_t>(std::max_element(sums.begin(), sums.end()) - sums.begin());
 }
 
 std::vector<std::int32_t> to_samples(std::span<const float> signal) {

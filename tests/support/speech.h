@@ -20,8 +20,13 @@ inline constexpr double rate = 11025.0;
 std::vector<float> spoken(const std::string& text, double rms);
 
 // About twenty seconds of sentences with voiced and unvoiced sounds and
-// pauses, at an RMS of 3000 (about -21 dBFS); spoken once per process.
+// pauses, at an RMS of 3000 (about -21 dBFS): read from the file
+// write_sentences made, or, without one, spoken once per process.
 const std::vector<float>& sentences();
+
+// Speaks the sentences and writes them to `path` for every later test
+// process to read; false when they could not be spoken or written.
+bool write_sentences(const std::string& path);
 
 // Gaussian white noise and pink noise (-3 dB an octave from 20 Hz up), both
 // at an RMS of `rms`, the same for the same seed.
