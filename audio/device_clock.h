@@ -24,7 +24,8 @@ class DeviceClock {
   virtual time_point now() = 0;
   // Calls `tick` about every `period` from now on, until the returned object
   // is destroyed.
-  [[nodiscard]] virtual std::unique_ptr<Ticking> every(duration period, std::function<void()> tick) = 0;
+  [[nodiscard]] virtual std::unique_ptr<Ticking> every(duration period,
+                                                       std::function<void()> tick) = 0;
 };
 
 // The steady clock, a thread for each ticking.

@@ -23,7 +23,9 @@ void HeldReports::release(Direction direction) {
   ++releases_[index_of(direction)];
 }
 
-std::uint32_t HeldReports::releases(Direction direction) const { return releases_[index_of(direction)]; }
+std::uint32_t HeldReports::releases(Direction direction) const {
+  return releases_[index_of(direction)];
+}
 
 void HeldReports::release_all() {
   release(Direction::input);
@@ -164,8 +166,12 @@ std::optional<std::uint32_t> DevicePair::get_in_position() {
   return bytes;
 }
 
-unsigned DevicePair::wait_in_a(const std::uint8_t& timeout) { return wait_in(in_header_a, timeout); }
-unsigned DevicePair::wait_in_b(const std::uint8_t& timeout) { return wait_in(in_header_b, timeout); }
+unsigned DevicePair::wait_in_a(const std::uint8_t& timeout) {
+  return wait_in(in_header_a, timeout);
+}
+unsigned DevicePair::wait_in_b(const std::uint8_t& timeout) {
+  return wait_in(in_header_b, timeout);
+}
 
 int DevicePair::reset_wave_in() {
   return checked(Direction::input, call_on(wave_in, &WaveInStream::reset),
@@ -217,8 +223,12 @@ void DevicePair::init_out_headers() {
   reset_out_header_b();
 }
 
-void DevicePair::reset_out_header_a() { set_header(out_header_a, out_data_a.get(), out_buffer_bytes); }
-void DevicePair::reset_out_header_b() { set_header(out_header_b, out_data_b.get(), out_buffer_bytes); }
+void DevicePair::reset_out_header_a() {
+  set_header(out_header_a, out_data_a.get(), out_buffer_bytes);
+}
+void DevicePair::reset_out_header_b() {
+  set_header(out_header_b, out_data_b.get(), out_buffer_bytes);
+}
 
 int DevicePair::open_wave_out() {
   checked(Direction::output, system_.open_output(output_device_id, out_wave_format, nullptr),
@@ -262,16 +272,24 @@ int DevicePair::prepare_out_b() {
 int DevicePair::write_out_a() { return call_on(wave_out, &WaveOutStream::write, out_header_a); }
 int DevicePair::write_out_b() { return call_on(wave_out, &WaveOutStream::write, out_header_b); }
 
-unsigned DevicePair::wait_out_a(const std::uint8_t& timeout) { return wait_out(out_header_a, timeout); }
-unsigned DevicePair::wait_out_b(const std::uint8_t& timeout) { return wait_out(out_header_b, timeout); }
+unsigned DevicePair::wait_out_a(const std::uint8_t& timeout) {
+  return wait_out(out_header_a, timeout);
+}
+unsigned DevicePair::wait_out_b(const std::uint8_t& timeout) {
+  return wait_out(out_header_b, timeout);
+}
 
 int DevicePair::reset_wave_out() {
   return checked(Direction::output, call_on(wave_out, &WaveOutStream::reset),
                  "Error Resetting the output wave device");
 }
 
-int DevicePair::unprepare_out_a() { return call_on(wave_out, &WaveOutStream::unprepare, out_header_a); }
-int DevicePair::unprepare_out_b() { return call_on(wave_out, &WaveOutStream::unprepare, out_header_b); }
+int DevicePair::unprepare_out_a() {
+  return call_on(wave_out, &WaveOutStream::unprepare, out_header_a);
+}
+int DevicePair::unprepare_out_b() {
+  return call_on(wave_out, &WaveOutStream::unprepare, out_header_b);
+}
 
 int DevicePair::close_wave_out() {
   reset_wave_out();

@@ -180,8 +180,8 @@ struct SetupKey {
 // until its answer is taken (or, for a stream that opened late, closed).
 struct Opening {
   SetupKey key;
-  bool query;           // no stream wanted
-  int waiters = 0;      // callers waiting for the answer now
+  bool query;       // no stream wanted
+  int waiters = 0;  // callers waiting for the answer now
   bool finished = false;
   int result = wave_error;
   Clock::time_point finished_at{};
@@ -330,7 +330,6 @@ constexpr std::string_view server_client_thread = "threaded-ml";
 // a while (a source that has yet to start, or has stopped).
 constexpr auto capture_pause = std::chrono::milliseconds(40);
 
-
 // What a capture stream's reader touches. It lives until the stream's close
 // has returned, however long that takes.
 //
@@ -422,9 +421,9 @@ struct CaptureCore {
   BufferQueue queue;
   std::atomic<bool> running{false};
   std::atomic<std::uint32_t> position{0};
-  std::vector<float> frames;  // one read's card frames
-  unsigned long period_frames;       // frames of the card's periods
-  std::chrono::microseconds look;    // see Periods
+  std::vector<float> frames;       // one read's card frames
+  unsigned long period_frames;     // frames of the card's periods
+  std::chrono::microseconds look;  // see Periods
   int looks_before_idle;
   std::chrono::microseconds period;  // the length of a period
   CaptureConverter converter;
@@ -589,9 +588,8 @@ int DeviceThread::open(int device, const WaveFormat& format, bool input,
   } else {
     opening = std::make_shared<Opening>(Opening{key, query});
     openings_.push_back(opening);
-    jobs_.push_back([this, opening, device, format] {
-      answer<Stream, Base>(*opening, device, format);
-    });
+    jobs_.push_back(
+        [this, opening, device, format] { answer<Stream, Base>(*opening, device, format); });
     work_.notify_one();
   }
   ++opening->waiters;
@@ -691,8 +689,7 @@ std::string PortAudioSystem::input_name(int device_id) {
 }
 
 std::string PortAudioSystem::output_name(int device_id) {
-  return outputs_.empty() ? builtin_.output_name(device_id)
-                          : listed_name(output_names_, device_id);
+  return outputs_.empty() ? builtin_.output_name(device_id) : listed_name(output_names_, device_id);
 }
 
 int PortAudioSystem::open_input(int device_id, const WaveFormat& format,

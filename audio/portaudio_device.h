@@ -81,11 +81,11 @@ class PortAudioSystem : public WaveSystem {
                   std::unique_ptr<WaveOutStream>* stream) override;
 
  private:
-  std::vector<int> inputs_;   // PortAudio device indices, by device number
+  std::vector<int> inputs_;  // PortAudio device indices, by device number
   std::vector<int> outputs_;
   std::vector<std::string> input_names_;  // PortAudio's names, by device number
   std::vector<std::string> output_names_;
-  StandinSystem builtin_;     // for a direction without a sound card
+  StandinSystem builtin_;  // for a direction without a sound card
   std::shared_ptr<DeviceThread> thread_;
 };
 

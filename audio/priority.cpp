@@ -61,7 +61,8 @@ class SystemBus {
     // libdbus writes with MSG_NOSIGNAL; leave the program's SIGPIPE alone.
     dbus_connection_set_change_sigpipe(FALSE);
     const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
-    connection_.reset(dbus_connection_open_private(address ? address : system_bus_default, &error_));
+    connection_.reset(
+        dbus_connection_open_private(address ? address : system_bus_default, &error_));
     if (!connection_) {
       why_ = "no system bus (" + error_text() + ")";
       return;
@@ -82,7 +83,7 @@ class SystemBus {
     }
     // The bus answers nothing else until the connection has said Hello.
     if (!call(Message(dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
-                                                    DBUS_INTERFACE_DBUS, "Hello")))) {
+                                                   DBUS_INTERFACE_DBUS, "Hello")))) {
       why_ = "the system bus did not register the connection (" + why_ + ")";
     }
   }
@@ -102,8 +103,8 @@ class SystemBus {
       why_ = no_answer();
       return nullptr;
     }
-    Message reply(dbus_connection_send_with_reply_and_block(connection_.get(), request.get(),
-                                                            left, &error_));
+    Message reply(
+        dbus_connection_send_with_reply_and_block(connection_.get(), request.get(), left, &error_));
     if (!reply) {
       const bool timed_out = dbus_error_has_name(&error_, DBUS_ERROR_NO_REPLY);
       const std::string text = error_text();
@@ -114,8 +115,8 @@ class SystemBus {
 
   // rtkit's integer property `name`, or nothing with why() set.
   std::optional<std::int64_t> rtkit_property(const char* name) {
-    Message request(dbus_message_new_method_call(rtkit_service, rtkit_path,
-                                                 DBUS_INTERFACE_PROPERTIES, "Get"));
+    Message request(
+        dbus_message_new_method_call(rtkit_service, rtkit_path, DBUS_INTERFACE_PROPERTIES, "Get"));
     dbus_message_append_args(request.get(), DBUS_TYPE_STRING, &rtkit_service, DBUS_TYPE_STRING,
                              &name, DBUS_TYPE_INVALID);
     const Message reply = call(std::move(request));
@@ -223,9 +224,8 @@ PriorityOutcome make_realtime(int priority, pid_t thread) {
           normal_prefix + ("SCHED_FIFO " + std::to_string(priority) + " refused (" +
                            errno_text(fifo_error) + ", RLIMIT_RTPRIO " +
                            (rtprio.rlim_cur == RLIM_INFINITY ? std::string("unlimited")
-                                                              : std::to_string(rtprio.rlim_cur)) +
-                           ") and rtkit unavailable: " +
-                           rtkit_why)};
+                                                             : std::to_string(rtprio.rlim_cur)) +
+                           ") and rtkit unavailable: " + rtkit_why)};
 }
 
 void make_threads_realtime(std::string_view name, int priority) {

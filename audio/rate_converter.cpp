@@ -113,8 +113,9 @@ void PlaybackConverter::fill(float* output, long frames) {
     const float* samples = nullptr;
     if (resampler_.state) {
       const long made = src_callback_read(resampler_.state, ratio_, count, resampled_.data());
-      std::fill(resampled_.begin() + static_cast<std::ptrdiff_t>(values(std::max(made, 0L), channels_)),
-                resampled_.begin() + static_cast<std::ptrdiff_t>(values(count, channels_)), 0.0f);
+      std::fill(
+          resampled_.begin() + static_cast<std::ptrdiff_t>(values(std::max(made, 0L), channels_)),
+          resampled_.begin() + static_cast<std::ptrdiff_t>(values(count, channels_)), 0.0f);
       samples = resampled_.data();
     } else {
       samples = take(count);

@@ -34,7 +34,6 @@ inline constexpr std::uint32_t header_in_queue = 0x10;
 
 using WaveFormat = files::WaveFormat;
 
-
 // One buffer handed to a device. The device thread writes bytes_recorded and
 // flags; the program reads them.
 struct WaveHeader {

@@ -88,8 +88,7 @@ std::size_t run_batch(const files::Settings& base, const Options& options, unsig
       std::optional<std::string> failure;
       if (stop.received() != 0) {
         failure = files::printable_name(input) + ": not filtered, stopped by a signal";
-      } else if (auto refusal =
-                     output_refusal(input, output, options.in_place, options.force)) {
+      } else if (auto refusal = output_refusal(input, output, options.in_place, options.force)) {
         failure = std::move(refusal);
       } else {
         set_up_chain(base, options, tuning, *chain);

@@ -66,11 +66,14 @@ void apply_options(const Options& o, design::Tuning& t, engine::FilterChain& cha
 
 }  // namespace
 
-float centre_column(double hz) { return static_cast<float>(hz * files::chain_pass_samples / files::chain_rate); }
+float centre_column(double hz) {
+  return static_cast<float>(hz * files::chain_pass_samples / files::chain_rate);
+}
 
 std::int32_t edge_position(double hz) {
-  return std::clamp(static_cast<std::int32_t>(std::lround(hz * files::chain_pass_samples / files::chain_rate)),
-                    design::edge_position_min, design::edge_position_max);
+  return std::clamp(
+      static_cast<std::int32_t>(std::lround(hz * files::chain_pass_samples / files::chain_rate)),
+      design::edge_position_min, design::edge_position_max);
 }
 
 void set_up_chain(const files::Settings& base, const Options& options, design::Tuning& tuning,

@@ -42,8 +42,7 @@ std::optional<std::string> output_refusal(const std::string& input, const std::s
   };
   struct stat source {};
   if (S_ISREG(target.st_mode) && status_of(input, STDIN_FILENO, source) &&
-      source.st_dev == target.st_dev && source.st_ino == target.st_ino &&
-      (standard || !in_place)) {
+      source.st_dev == target.st_dev && source.st_ino == target.st_ino && (standard || !in_place)) {
     return refused(standard ? " is the input file itself"
                             : " is the input file itself (--in-place replaces it)");
   }

@@ -71,11 +71,10 @@ int run_batch(const files::Settings& base, const batch::Options& options,
               const batch::StopSignals& stop) {
   struct stat folder {};
   if (::stat(options.output_dir->c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-    std::fputs(
-        batch::usage_error_text({"-o " + files::printable_name(*options.output_dir) +
-                                 ": not a folder"})
-            .c_str(),
-        stderr);
+    std::fputs(batch::usage_error_text(
+                   {"-o " + files::printable_name(*options.output_dir) + ": not a folder"})
+                   .c_str(),
+               stderr);
     return 2;
   }
   const bool show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;

@@ -157,7 +157,8 @@ std::optional<std::uint64_t> planned_samples(const std::string& path) {
   if (!file) return std::nullopt;
   files::FileSource source(file.get());
   const files::WaveRead read = files::read_wave_layout(source);
-  if (read.error != files::WaveError::none || files::format_refusal(read.layout)) return std::nullopt;
+  if (read.error != files::WaveError::none || files::format_refusal(read.layout))
+    return std::nullopt;
   const audio::ChainFeed feed(read.layout.format.channels, read.layout.format.samples_per_sec, 0);
   return feed.samples_for(read.layout.data_size / read.layout.format.block_align);
 }
@@ -191,8 +192,9 @@ std::optional<std::string> filter_wave(engine::FilterChain& chain, const std::st
   // file holds.
   constexpr std::uint64_t most_samples = (std::numeric_limits<std::uint32_t>::max() - 36) / 2;
   const std::optional<std::uint64_t> known =
-      layout.to_the_end ? std::nullopt
-                 : std::optional(feed.samples_for(layout.data_size / layout.format.block_align));
+      layout.to_the_end
+          ? std::nullopt
+          : std::optional(feed.samples_for(layout.data_size / layout.format.block_align));
   if (known > most_samples) {
     return line(out_name, "the filtered audio would not fit in a WAV file (4 GiB at most)");
   }

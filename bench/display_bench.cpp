@@ -43,9 +43,9 @@ void set_up_display(display::View& view) {
   view.spectrum_gain = 1.0f;
   view.time_gain = 1;
   view.time_baseline = 98;
-  for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
-                   &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
-                   &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
+  for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on, &view.ref_line_on,
+                   &view.var_bp_lo_line_on, &view.var_bp_hi_line_on, &view.var_notch_lo_line_on,
+                   &view.var_notch_hi_line_on}) {
     *on = true;
   }
 }
@@ -97,8 +97,8 @@ void draw_with_waterfall_and_response(benchmark::State& state, int width, int he
   design::design_bandpass({0.02f, 0.27f}, 0.05f, bandpass);
   design::design_notch({0.12f, 0.14f}, 0.05f, notch1);
   design::design_notch({0.2f, 0.21f}, 0.05f, notch2);
-  const std::array<display::StageResponse, display::response_stages> stages{{
-      {true, &bandpass}, {false, &bandpass}, {true, &notch1}, {true, &notch2}, {false, &notch2}}};
+  const std::array<display::StageResponse, display::response_stages> stages{
+      {{true, &bandpass}, {false, &bandpass}, {true, &notch1}, {true, &notch2}, {false, &notch2}}};
   display::ResponseCurve curve;
   display::Waterfall waterfall;
   QImage strip(width, display::waterfall_rows, QImage::Format_RGB32);

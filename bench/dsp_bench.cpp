@@ -52,7 +52,8 @@ struct RadioPasses {
       for (std::size_t i = 0; i < 1024; ++i) {
         const double t = static_cast<double>(p * 1024 + i) / 11025.0;
         double v = noise(engine);
-        for (const double hz : {700.0, 1500.0, 2600.0}) v += 3000.0 * std::sin(2 * std::numbers::pi * hz * t);
+        for (const double hz : {700.0, 1500.0, 2600.0})
+          v += 3000.0 * std::sin(2 * std::numbers::pi * hz * t);
         passes[p][i] = static_cast<std::int32_t>(v);
       }
     }
@@ -259,6 +260,19 @@ void BM_WholePassEveryStageOn(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_WholePassEveryStageOn);
-const auto* const low_delay_bench = benchmark::RegisterBenchmark("BM_NoiseReductionLowDelay1024Samples", [](benchmark::State& state) { const RadioPasses radio; engine::NoiseReduction reduction; reduction.set_low_delay(true); std::size_t p = 0; for (auto _ : state) { auto work = radio.passes[p++ % 8]; for (std::size_t s = 0; s < work.size(); s += engine::noise_reduction_low_delay_hop) reduction.process(std::span(work).subspan(s, engine::noise_reduction_low_delay_hop)); benchmark::DoNotOptimize(work.data()); benchmark::ClobberMemory(); } });
+const auto* const low_delay_bench = benchmark::RegisterBenchmark(
+    "BM_NoiseReductionLowDelay1024Samples", [](benchmark::State& state) {
+      const RadioPasses radio;
+      engine::NoiseReduction reduction;
+      reduction.set_low_delay(true);
+      std::size_t p = 0;
+      for (auto _ : state) {
+        auto work = radio.passes[p++ % 8];
+        for (std::size_t s = 0; s < work.size(); s += engine::noise_reduction_low_delay_hop)
+          reduction.process(std::span(work).subspan(s, engine::noise_reduction_low_delay_hop));
+        benchmark::DoNotOptimize(work.data());
+        benchmark::ClobberMemory();
+      }
+    });
 
 }  // namespace

@@ -46,7 +46,7 @@ void power_spectrum(std::span<float> data, std::span<float> re, std::span<float>
 // design_transform: scratch[i] = source[i] for i = 1..a, then the forward
 // transform of scratch into re, im. No window. A kernel with tap i at
 // source[i] thus enters as time sample i - 1; source[0] does not enter.
-void design_transform(std::span<const float> source, std::span<float> scratch,
-                      std::span<float> re, std::span<float> im, int a);
+void design_transform(std::span<const float> source, std::span<float> scratch, std::span<float> re,
+                      std::span<float> im, int a);
 
 }  // namespace design

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <numbers>
 
-#include "design/filter.h"
 #include "design/Rfft_ifft.h"
+#include "design/filter.h"
 
 namespace design {
 

@@ -106,8 +106,8 @@ void inverse_real(const Spectrum& spectrum, HalfArray& packed) {
     const Complex x = spectrum[k];
     const Complex mirror = conj(spectrum[half - k]);
     const Complex even = {0.5 * (x.re + mirror.re), 0.5 * (x.im + mirror.im)};
-    const Complex odd = Complex{0.5 * (x.re - mirror.re), 0.5 * (x.im - mirror.im)} *
-                        conj(t.rotation[k]);
+    const Complex odd =
+        Complex{0.5 * (x.re - mirror.re), 0.5 * (x.im - mirror.im)} * conj(t.rotation[k]);
     packed[k] = {even.re - odd.im, even.im + odd.re};
   }
   transform(packed, true);

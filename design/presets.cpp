@@ -1,6 +1,5 @@
 #include "design/presets.h"
 
-
 namespace design {
 
 namespace {

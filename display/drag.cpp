@@ -6,8 +6,8 @@ namespace {
 // The grab flags in DragLine order.
 template <typename V>
 auto grab_flags(V& v) {
-  return std::array{&v.bp_grab,         &v.nf1_grab,          &v.nf2_grab,
-                    &v.var_bp_lo_grab,  &v.var_bp_hi_grab,    &v.var_notch_lo_grab,
+  return std::array{&v.bp_grab,           &v.nf1_grab,       &v.nf2_grab,
+                    &v.var_bp_lo_grab,    &v.var_bp_hi_grab, &v.var_notch_lo_grab,
                     &v.var_notch_hi_grab, &v.ref_grab};
 }
 

@@ -53,7 +53,8 @@ std::optional<float> column_centre(int x, int span) {
 std::optional<int> hz_column(float hz, int span) {
   // Written so that NaN fails the test.
   if (!(hz >= 0.0f && hz <= 5512.5f)) return std::nullopt;
-  const long bin = std::lround(static_cast<double>(hz) * files::chain_pass_samples / files::chain_rate);
+  const long bin =
+      std::lround(static_cast<double>(hz) * files::chain_pass_samples / files::chain_rate);
   return static_cast<int>(bin) * span;
 }
 

@@ -83,12 +83,15 @@ void draw_response(View& view, QImage& bitmap, const ResponseDb& db) {
     const auto at = [&db](int i) { return db[static_cast<std::size_t>(i)]; };
     const int row = response_row(at(bin) + (at(next) - at(bin)) * f, view.db_scale, h);
     const int y = unit_pixel(row, h - 1, view.picture_height);
-    top[static_cast<std::size_t>(x)] = static_cast<std::int16_t>(previous < 0 ? y : std::min(y, previous));
-    bottom[static_cast<std::size_t>(x)] = static_cast<std::int16_t>(previous < 0 ? y : std::max(y, previous));
+    top[static_cast<std::size_t>(x)] =
+        static_cast<std::int16_t>(previous < 0 ? y : std::min(y, previous));
+    bottom[static_cast<std::size_t>(x)] =
+        static_cast<std::int16_t>(previous < 0 ? y : std::max(y, previous));
     previous = y;
   }
   // The tint stops above the bottom row.
-  const int last_row = std::min(unit_pixel(h - 1, h - 1, view.picture_height) - 1, bitmap.height() - 1);
+  const int last_row =
+      std::min(unit_pixel(h - 1, h - 1, view.picture_height) - 1, bitmap.height() - 1);
   const std::int16_t* tops = top.data();
   const std::int16_t* bottoms = bottom.data();
   for (int row = 0; row <= last_row; ++row) {

@@ -26,8 +26,8 @@ constexpr QRgb dark_green = qRgb(0, 128, 0);
 constexpr QRgb purple = qRgb(128, 0, 128);
 constexpr QRgb orange = qRgb(255, 140, 0);
 
-constexpr int points = files::chain_pass_samples;      // samples of a pass, points of the transform
-constexpr int last_column = 512;  // columns 0..512 are drawn
+constexpr int points = files::chain_pass_samples;  // samples of a pass, points of the transform
+constexpr int last_column = 512;                   // columns 0..512 are drawn
 
 // Bins drawn in a span: 512, 256 or 128; none for an unknown span code.
 int bins_in_span(int span) {
@@ -173,10 +173,8 @@ FilterLines filter_lines(const View& view, const LinePositions& at, const Filter
       {view.nf1_line_on, at.nf1_x, red, width(on.nf1)},
       {view.nf2_line_on, at.nf2_x, red, width(on.nf2)},
       {view.ref_line_on, bin_column(at.ref_bin, span), magenta, 1},
-      {view.var_bp_lo_line_on, bin_column(at.var_bp_lo_bin, span), dark_green,
-       width(on.var_bp)},
-      {view.var_bp_hi_line_on, bin_column(at.var_bp_hi_bin, span), dark_green,
-       width(on.var_bp)},
+      {view.var_bp_lo_line_on, bin_column(at.var_bp_lo_bin, span), dark_green, width(on.var_bp)},
+      {view.var_bp_hi_line_on, bin_column(at.var_bp_hi_bin, span), dark_green, width(on.var_bp)},
       {view.var_notch_lo_line_on, bin_column(at.var_notch_lo_bin, span), purple,
        width(on.var_notch)},
       {view.var_notch_hi_line_on, bin_column(at.var_notch_hi_bin, span), purple,
@@ -207,8 +205,8 @@ float level_dbfs(const View& view, int bin) {
   double window_sum = 0.0;
   for (int i = 1; i <= points; ++i) window_sum += view.display_window[static_cast<std::size_t>(i)];
   const double full_scale_db = 20.0 * std::log10(32767.0 * window_sum / 2.0);
-  const double shown = level_db(view.spectrum_average[static_cast<std::size_t>(bin)],
-                                view.db_scale, view.db_offset);
+  const double shown =
+      level_db(view.spectrum_average[static_cast<std::size_t>(bin)], view.db_scale, view.db_offset);
   return static_cast<float>(shown - 10.0 * std::log10(double{view.spectrum_gain}) - full_scale_db);
 }
 
@@ -217,18 +215,16 @@ void draw_pass(View& view, QImage& bitmap, std::span<const std::int32_t, 1024> o
                const PassExtras& extras) {
   clear(view, bitmap);
   const bool frequency_view = view.display_mode == 1;
-  const bool waterfall =
-      extras.waterfall != nullptr && bins_in_span(view.spectrum_width) > 0;
-  const int bins = frequency_view || waterfall
-                       ? measure_spectrum(view, view.display_filtered ? out : raw)
-                       : 0;
+  const bool waterfall = extras.waterfall != nullptr && bins_in_span(view.spectrum_width) > 0;
+  const int bins =
+      frequency_view || waterfall ? measure_spectrum(view, view.display_filtered ? out : raw) : 0;
   if (waterfall) {
-    extras.waterfall->add_row(std::span<const float, waterfall_bins>(view.display_scratch.data(),
-                                                                      waterfall_bins),
-                              bins, static_cast<float>(view.spectrum_height) / 2.0f,
-                              view.display_filtered && extras.passband != nullptr
-                                  ? std::span<const float>(*extras.passband)
-                                  : std::span<const float>{});
+    extras.waterfall->add_row(
+        std::span<const float, waterfall_bins>(view.display_scratch.data(), waterfall_bins), bins,
+        static_cast<float>(view.spectrum_height) / 2.0f,
+        view.display_filtered && extras.passband != nullptr
+            ? std::span<const float>(*extras.passband)
+            : std::span<const float>{});
     extras.waterfall->draw(*extras.waterfall_image, view.spectrum_width, view.picture_width);
   }
   if (frequency_view && bins > 0 && extras.response != nullptr) {

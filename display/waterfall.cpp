@@ -72,8 +72,8 @@ void Waterfall::add_row(std::span<const float, waterfall_bins> levels, int bins,
   std::uint8_t* row = ring_.data() + static_cast<std::ptrdiff_t>(newest_) * waterfall_bins;
   const float per_unit = 255.0f / range;
   for (int i = 1; i < waterfall_bins; ++i) {
-    const float index = std::clamp((levels[static_cast<std::size_t>(i)] - black_point_) * per_unit,
-                                   0.0f, 255.0f);
+    const float index =
+        std::clamp((levels[static_cast<std::size_t>(i)] - black_point_) * per_unit, 0.0f, 255.0f);
     row[i] = static_cast<std::uint8_t>(index + 0.5f);
   }
   row[0] = row[1];

@@ -301,8 +301,9 @@ void AutoNotch::find_tones() {
     const float above = std::log(power_[b + 1] + 1.0f);
     const float curve = below - 2.0f * here + above;
     const float rough = curve < 0.0f ? 0.5f * (below - above) / curve : 0.0f;
-    const float turned = std::atan2(im_[b + 1] * previous_re_[b + 1] - re_[b + 1] * previous_im_[b + 1],
-                                    re_[b + 1] * previous_re_[b + 1] + im_[b + 1] * previous_im_[b + 1]);
+    const float turned =
+        std::atan2(im_[b + 1] * previous_re_[b + 1] - re_[b + 1] * previous_im_[b + 1],
+                   re_[b + 1] * previous_re_[b + 1] + im_[b + 1] * previous_im_[b + 1]);
     const float fine =
         rough + principal(turned - static_cast<float>(two_pi) * rough) / static_cast<float>(two_pi);
     const float hz = static_cast<float>((b + fine) * bin_hz);
@@ -360,7 +361,8 @@ void AutoNotch::find_tones() {
       quietest = std::min(quietest, c.level[j]);
     }
     double spread = 0.0;
-    for (int j = 0; j < persist; ++j) spread += (j - (persist - 1) / 2.0) * (j - (persist - 1) / 2.0);
+    for (int j = 0; j < persist; ++j)
+      spread += (j - (persist - 1) / 2.0) * (j - (persist - 1) / 2.0);
     const double mean = sum_f / persist;
     const double slope = sum_tf / spread;
     double off_line = 0.0;
@@ -409,7 +411,8 @@ void AutoNotch::update_display() {
   }
   // In the order found (insertion sort: at most auto_notch_most entries).
   for (int j = 1; j < count; ++j) {
-    for (int m = j; m > 0 && shown[m].first < shown[m - 1].first; --m) std::swap(shown[m], shown[m - 1]);
+    for (int m = j; m > 0 && shown[m].first < shown[m - 1].first; --m)
+      std::swap(shown[m], shown[m - 1]);
   }
   for (int j = 0; j < count; ++j) display_[j] = shown[j].second;
   display_count_ = count;

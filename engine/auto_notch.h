@@ -80,10 +80,10 @@ class AutoNotch {
   struct Tracker {
     bool active = false;
     bool fading = false;
-    int settle = 0;        // samples before the frequency loop starts
-    int absent = 0;        // spectra in a row without the tone
-    double omega = 0.0;    // oscillator frequency, radians a sample
-    double rate = 0.0;     // its change, radians a sample per sample
+    int settle = 0;           // samples before the frequency loop starts
+    int absent = 0;           // spectra in a row without the tone
+    double omega = 0.0;       // oscillator frequency, radians a sample
+    double rate = 0.0;        // its change, radians a sample per sample
     std::uint32_t order = 0;  // when it was found, for the display's order
   };
 

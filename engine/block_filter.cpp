@@ -2,8 +2,8 @@
 
 #include "design/Rfft_ifft.h"
 #include "design/rounding.h"
-#include "engine/pass.h"
 #include "design/vector_clones.h"
+#include "engine/pass.h"
 
 namespace engine {
 namespace {
@@ -32,8 +32,10 @@ namespace {
   // takes slot 1 at half weight.
   scratch.product_re[1] = 2.0f * scratch.stage_spectrum_re[1] * resp_re[0];
   scratch.product_im[1] = 2.0f * scratch.stage_spectrum_im[1] * resp_im[0];
-  design::inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im, stage_length);
-  for (int j = 0; j < stage_length; ++j) out[j] = design::truncate_to_int32(scratch.stage_scratch[j + 1]);
+  design::inverse_real_fft(scratch.stage_scratch, scratch.product_re, scratch.product_im,
+                           stage_length);
+  for (int j = 0; j < stage_length; ++j)
+    out[j] = design::truncate_to_int32(scratch.stage_scratch[j + 1]);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ struct StageWork {
 //   Gain: the response's.
 // Allocates nothing.
 void apply_filter_stage(std::span<const float> resp_re, std::span<const float> resp_im,
-                        std::span<std::int32_t> overlap,
-                        std::span<std::int32_t> work, StageWork& scratch);
+                        std::span<std::int32_t> overlap, std::span<std::int32_t> work,
+                        StageWork& scratch);
 
 }  // namespace engine

@@ -19,8 +19,7 @@ void FilterChain::run_filters() {
   for (FilterStage* stage : {&nf1, &nf2, &var_notch, &bp, &var_bp}) {
     if (!stage->on) continue;
     if (low_latency_) {
-      apply_partitioned_stage(stage->filter.min_phase, stage->partitioned, work,
-                              partitioned_work);
+      apply_partitioned_stage(stage->filter.min_phase, stage->partitioned, work, partitioned_work);
     } else {
       apply_filter_stage(stage->filter.re, stage->filter.im, stage->overlap, work, stage_work);
     }

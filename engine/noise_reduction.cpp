@@ -107,7 +107,9 @@ struct LowDelayWindows {
       const double rise = std::sin(std::numbers::pi * n / (2.0 * (frame - m)));
       const double edge = std::sin(std::numbers::pi * (n - frame + 2 * m) / (2.0 * m));
       analysis[n] = static_cast<float>(n < frame - m ? rise : edge);
-      synthesis[n] = static_cast<float>(n < frame - 2 * m ? 0.0 : n < frame - m ? edge * edge / rise : edge);
+      synthesis[n] = static_cast<float>(n < frame - 2 * m ? 0.0
+                                        : n < frame - m   ? edge * edge / rise
+                                                          : edge);
     }
   }
 };
@@ -175,8 +177,8 @@ inline float exp2_of(float x) {
   const float p =
       1.0f +
       f * (0.69314718f +
-           f * (0.24022651f +
-                f * (0.055504109f + f * (0.0096181291f + f * (0.0013333558f + f * 0.00015403530f)))));
+           f * (0.24022651f + f * (0.055504109f + f * (0.0096181291f +
+                                                       f * (0.0013333558f + f * 0.00015403530f)))));
   return p * std::bit_cast<float>((exponent + 127) << 23);
 }
 
@@ -206,8 +208,8 @@ NoiseReduction::NoiseReduction() {
 
 void NoiseReduction::set_strength(int level) {
   strength_ = std::clamp(level, 1, noise_reduction_strongest);
-  floor_log2_ = floor_db[strength_ - 1] / 20.0f * std::numbers::ln10_v<float> *
-                std::numbers::log2e_v<float>;
+  floor_log2_ =
+      floor_db[strength_ - 1] / 20.0f * std::numbers::ln10_v<float> * std::numbers::log2e_v<float>;
 }
 
 void NoiseReduction::reset() {
@@ -240,7 +242,8 @@ void NoiseReduction::process_normal(std::span<std::int32_t> samples) {
   if (samples.size() < static_cast<std::size_t>(hop)) return;
   const bool entering = running_low_delay_;
   if (entering) {
-    for (int n = 0; n < frame - low_hop; ++n) data_[n + 1] = history_[n + low_hop] * low_windows.analysis[n];
+    for (int n = 0; n < frame - low_hop; ++n)
+      data_[n + 1] = history_[n + low_hop] * low_windows.analysis[n];
     for (int n = frame - low_hop; n < frame; ++n) {
       data_[n + 1] = static_cast<float>(samples[n - (frame - low_hop)]) * low_windows.analysis[n];
     }
@@ -283,7 +286,8 @@ void NoiseReduction::process_low_delay(std::span<std::int32_t> samples) {
     window_history(low_windows.analysis);
     forward();
     filter_back();
-    for (int i = 0; i < m; ++i) low_tail_[i] = data_[frame - m + i + 1] * low_windows.synthesis[frame - m + i];
+    for (int i = 0; i < m; ++i)
+      low_tail_[i] = data_[frame - m + i + 1] * low_windows.synthesis[frame - m + i];
     running_low_delay_ = true;
   }
   for (std::size_t start = 0; start + m <= samples.size(); start += m) {
@@ -306,7 +310,8 @@ void NoiseReduction::process_low_delay(std::span<std::int32_t> samples) {
 void NoiseReduction::cross_fade(std::span<std::int32_t> samples) const {
   for (int i = 0; i < low_hop; ++i) {
     const float old_weight = handover.old_weight[i];
-    samples[i] = saturate(old_weight * handover_[i] + (1.0f - old_weight) * static_cast<float>(samples[i]));
+    samples[i] =
+        saturate(old_weight * handover_[i] + (1.0f - old_weight) * static_cast<float>(samples[i]));
   }
 }
 
@@ -374,13 +379,12 @@ void NoiseReduction::track_noise() {
   for (int k = 0; k < bins; ++k) exponent_[k] = most(power_[k] / noise_[k] * slope, -126.0f);
   for (int k = 0; k < bins; ++k) {
     heard_[k] = 1.0f / (1.0f + (1.0f + assumed_snr) * exp2_of(exponent_[k]));
-    tracked_presence_[k] =
-        rates.presence_smoothing * tracked_presence_[k] + (1.0f - rates.presence_smoothing) * heard_[k];
+    tracked_presence_[k] = rates.presence_smoothing * tracked_presence_[k] +
+                           (1.0f - rates.presence_smoothing) * heard_[k];
   }
   for (int k = 0; k < bins; ++k) {
-    heard_[k] = tracked_presence_[k] > stuck_presence && heard_[k] > held_presence
-                    ? held_presence
-                    : heard_[k];
+    heard_[k] = tracked_presence_[k] > stuck_presence && heard_[k] > held_presence ? held_presence
+                                                                                   : heard_[k];
   }
   for (int k = 0; k < bins; ++k) {
     noise_[k] = most(rates.noise_smoothing * noise_[k] +
@@ -410,8 +414,9 @@ void NoiseReduction::compute_gains() {
   for (int k = 0; k < bins; ++k) {
     const float weight = rates.speech_decision_weight +
                          (rates.noise_decision_weight - rates.speech_decision_weight) * absence_[k];
-    prior_[k] = most(weight * previous_speech_[k] / spread_noise_[k] + (1.0f - weight) * exponent_[k],
-                     least_prior_snr);
+    prior_[k] =
+        most(weight * previous_speech_[k] / spread_noise_[k] + (1.0f - weight) * exponent_[k],
+             least_prior_snr);
   }
   constexpr float to_exp2 = -std::numbers::log2e_v<float>;
   for (int k = 0; k < bins; ++k) {
@@ -435,7 +440,8 @@ void NoiseReduction::compute_gains() {
   local_[0] = 0.75f * smoothed_prior_[0] + 0.25f * smoothed_prior_[1];
   local_[bins - 1] = 0.75f * smoothed_prior_[bins - 1] + 0.25f * smoothed_prior_[bins - 2];
   for (int k = 1; k < bins - 1; ++k) {
-    local_[k] = 0.25f * (smoothed_prior_[k - 1] + smoothed_prior_[k + 1]) + 0.5f * smoothed_prior_[k];
+    local_[k] =
+        0.25f * (smoothed_prior_[k - 1] + smoothed_prior_[k + 1]) + 0.5f * smoothed_prior_[k];
   }
   for (int k = 0; k < band_half; ++k) {
     band_[k] = running_sum_[k + band_half + 1] / static_cast<float>(k + band_half + 1);
@@ -453,8 +459,8 @@ void NoiseReduction::compute_gains() {
   const float scale = 1.0f / (log2_of(prior_high) - low);
   const float frame_mean = running_sum_[bins] / static_cast<float>(bins);
   const float frame_presence = std::clamp(
-      (log2_of(frame_mean) - log2_of(frame_low)) / (log2_of(frame_high) - log2_of(frame_low)),
-      0.0f, 1.0f);
+      (log2_of(frame_mean) - log2_of(frame_low)) / (log2_of(frame_high) - log2_of(frame_low)), 0.0f,
+      1.0f);
   const float absence_cap = most_absence + (frame_absence - most_absence) * (1.0f - frame_presence);
   for (int k = 0; k < bins; ++k) {
     local_[k] = most((log2_of(local_[k]) - low) * scale, 0.0f);
@@ -466,12 +472,11 @@ void NoiseReduction::compute_gains() {
 
   for (int k = 0; k < bins; ++k) {
     const float present = 1.0f - absence_[k];
-    const float presence = present / (present + absence_[k] * (1.0f + prior_[k]) *
-                                                    exp2_of(exponent_[k]));
+    const float presence =
+        present / (present + absence_[k] * (1.0f + prior_[k]) * exp2_of(exponent_[k]));
     const float held = rates.gain_hold * (1.0f - presence);
-    gain_[k] = held * held_gain_[k] +
-               (1.0f - held) *
-                   exp2_of(presence * log2_of(gain_[k]) + (1.0f - presence) * floor_log2_);
+    gain_[k] = held * held_gain_[k] + (1.0f - held) * exp2_of(presence * log2_of(gain_[k]) +
+                                                              (1.0f - presence) * floor_log2_);
   }
   if (running_low_delay_ && frame_presence == 0.0f) {
     for (int k = 0; k < bins; ++k) gain_[k] = least(gain_[k], held_gain_[k]);

@@ -111,15 +111,15 @@ class NoiseReduction {
   void compute_gains();
 
   int strength_ = noise_reduction_start;
-  float floor_log2_ = 0.0f;   // log2 of the gain floor
+  float floor_log2_ = 0.0f;  // log2 of the gain floor
   int frames_heard_ = 0;
   bool low_delay_ = false;          // the form asked for
   bool running_low_delay_ = false;  // the form the last pass ran
 
   std::array<float, noise_reduction_frame> history_{};  // last frame of input
   std::array<float, noise_reduction_hop> tail_{};       // overlap-add tail
-  std::array<float, low_hop> low_tail_{};   // the low-delay form's
-  std::array<float, low_hop> handover_{};   // the old form's next samples
+  std::array<float, low_hop> low_tail_{};               // the low-delay form's
+  std::array<float, low_hop> handover_{};               // the old form's next samples
   // Transform arrays, indexed from 1 (see design/Rfft_ifft.h).
   std::array<float, noise_reduction_frame + 1> data_{};
   std::array<float, noise_reduction_frame / 2 + 1> re_{};
@@ -134,14 +134,14 @@ class NoiseReduction {
   std::array<float, bins + 1> running_sum_{};   // of smoothed_prior_, from bin 0
   std::array<float, bins> absence_{};           // speech absence probability
   std::array<float, bins> held_gain_{};         // last frame's gain
-  std::array<float, bins> heard_{};      // the tracker's presence (scratch)
-  std::array<float, bins> exponent_{};   // scratch
-  std::array<float, bins> ratio_{};      // a posteriori SNR
-  std::array<float, bins> prior_{};      // a priori SNR
-  std::array<float, bins> wiener_{};     // prior / (1 + prior)
-  std::array<float, bins> posterior_{};  // wiener x a posteriori SNR
-  std::array<float, bins> local_{};      // presence from a bin and neighbours
-  std::array<float, bins> band_{};       // presence from the bin's band
+  std::array<float, bins> heard_{};             // the tracker's presence (scratch)
+  std::array<float, bins> exponent_{};          // scratch
+  std::array<float, bins> ratio_{};             // a posteriori SNR
+  std::array<float, bins> prior_{};             // a priori SNR
+  std::array<float, bins> wiener_{};            // prior / (1 + prior)
+  std::array<float, bins> posterior_{};         // wiener x a posteriori SNR
+  std::array<float, bins> local_{};             // presence from a bin and neighbours
+  std::array<float, bins> band_{};              // presence from the bin's band
   std::array<float, bins> gain_{};
 };
 

@@ -11,10 +11,18 @@ void unpack_input_block(std::span<const std::uint8_t> buffer, std::int32_t input
   std::size_t stride = 0;
   std::size_t offset = 0;
   switch (input_select) {
-    case 1: stride = 2; break;
-    case 2: stride = 4; break;
-    case 3: stride = 4; offset = 2; break;
-    default: return;
+    case 1:
+      stride = 2;
+      break;
+    case 2:
+      stride = 4;
+      break;
+    case 3:
+      stride = 4;
+      offset = 2;
+      break;
+    default:
+      return;
   }
   for (std::size_t i = 0; i < work.size(); ++i) {
     const std::size_t at = stride * i + offset;

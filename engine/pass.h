@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <span>
 
-
 namespace engine {
 
 // unpack_input_block: converts `work.size()` samples of a captured buffer of

@@ -215,8 +215,9 @@ SaveResult save_file(const std::string& path, std::span<const std::uint8_t> byte
             "could not look at " + printable_name(path) + " (" + std::strerror(target.error) + ")"};
   }
   if (no_file(target.standing) || target.standing == Standing::read_only) {
-    return {false, false,
-            printable_name(path) + " " + standing_text(target.standing) + ", and was left as it is"};
+    return {
+        false, false,
+        printable_name(path) + " " + standing_text(target.standing) + ", and was left as it is"};
   }
   ReplacingFile file(target.path);
   if (file.write(bytes) && file.commit()) return {true, false, {}};

@@ -141,7 +141,8 @@ std::int32_t restored_gain_position(const Settings& settings) {
 
 UsableSettings usable_settings(std::span<const std::uint8_t> bytes, const Settings& start) {
   const auto read = bytes.first(std::min(bytes.size(), settings_size));
-  if (!read.empty() && std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0; })) {
+  if (!read.empty() &&
+      std::all_of(read.begin(), read.end(), [](std::uint8_t b) { return b == 0; })) {
     return {start, "holds only zero bytes; the start settings are used"};
   }
   UsableSettings usable{parse_settings(bytes, start), std::nullopt};

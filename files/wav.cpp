@@ -221,8 +221,8 @@ std::size_t StreamSource::read_at(std::uint64_t offset, std::span<std::uint8_t> 
   }
   std::array<std::uint8_t, 4096> skipped;
   while (offset > position_) {
-    const auto count = static_cast<std::size_t>(
-        std::min<std::uint64_t>(skipped.size(), offset - position_));
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(skipped.size(), offset - position_));
     if (take(std::span(skipped).first(count)) != count) return 0;
   }
   while (copied < into.size()) {
@@ -364,8 +364,7 @@ std::string header_refusal(const WaveRead& read) {
       break;
     case WaveError::chunk_past_end:
       found = "found a \"" + printable_name({read.chunk_id.data(), read.chunk_id.size()}) +
-              "\" chunk of " + std::to_string(read.chunk_size) +
-              " bytes, past the end of the file";
+              "\" chunk of " + std::to_string(read.chunk_size) + " bytes, past the end of the file";
       break;
   }
   return found + std::string(accepted);
@@ -378,12 +377,12 @@ std::array<std::uint8_t, 44> recording_header(std::uint32_t data_bytes) {
   put_u32(u32_at(riff_size_offset), data_bytes + 36);
   std::memcpy(&header[8], "WAVEfmt ", 8);
   put_u32(u32_at(16), 16);
-  put_u16(&header[20], 1);     // PCM
-  put_u16(&header[22], 1);     // channels
+  put_u16(&header[20], 1);          // PCM
+  put_u16(&header[22], 1);          // channels
   put_u32(u32_at(24), chain_rate);  // samples per second
-  put_u32(u32_at(28), 22050);  // bytes per second
-  put_u16(&header[32], 2);     // block align
-  put_u16(&header[34], 16);    // bits per sample
+  put_u32(u32_at(28), 22050);       // bytes per second
+  put_u16(&header[32], 2);          // block align
+  put_u16(&header[34], 16);         // bits per sample
   std::memcpy(&header[36], "data", 4);
   put_u32(u32_at(data_size_offset), data_bytes);
   return header;

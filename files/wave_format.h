@@ -7,9 +7,9 @@
 
 namespace files {
 
-inline constexpr std::uint32_t chain_rate = 11025;    // samples a second
-inline constexpr int chain_pass_samples = 1024;       // samples of a pass
-inline constexpr int chain_segment_samples = 512;     // half a pass
+inline constexpr std::uint32_t chain_rate = 11025;  // samples a second
+inline constexpr int chain_pass_samples = 1024;     // samples of a pass
+inline constexpr int chain_segment_samples = 512;   // half a pass
 
 // The 16 format bytes of a "fmt " chunk: the record the devices are opened
 // with.

@@ -44,8 +44,10 @@ timespec monotonic(AudioThread::Clock::time_point when) {
   // steady_clock is CLOCK_MONOTONIC.
   const auto since = when.time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(since);
-  return timespec{static_cast<std::time_t>(seconds.count()),
-                  static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
+  return timespec{
+      static_cast<std::time_t>(seconds.count()),
+      static_cast<long>(
+          std::chrono::duration_cast<std::chrono::nanoseconds>(since - seconds).count())};
 }
 
 }  // namespace
@@ -87,7 +89,9 @@ DeviceStatus AudioThread::status() const {
                       .cycles = cycles_.load()};
 }
 
-std::string AudioThread::priority() const { return priority_known_.load() ? priority_ : std::string(); }
+std::string AudioThread::priority() const {
+  return priority_known_.load() ? priority_ : std::string();
+}
 
 void AudioThread::run() {
   pthread_setname_np(pthread_self(), thread_name);
@@ -135,13 +139,16 @@ void AudioThread::process_messages() {
     control_.timeout = 1;
   }
   if (quit_.load()) control_.stopped = 1;
-  if ((!devices_.wave_in || !devices_.wave_out) && now - cycle_started_ >= reopen_period) control_.stopped = 1;
+  if ((!devices_.wave_in || !devices_.wave_out) && now - cycle_started_ >= reopen_period)
+    control_.stopped = 1;
   const Controls* const latest = controls_.take();
   if (latest == nullptr) return;
   apply_chain(latest->chain, seen_chain_, chain_);
   low_latency_ = latest->chain.low_latency;
-  if (latest->transport.recording != transport_.recording || latest->transport.playing != transport_.playing ||
-      latest->transport.paused != transport_.paused || latest->transport.plays != transport_.plays) {
+  if (latest->transport.recording != transport_.recording ||
+      latest->transport.playing != transport_.playing ||
+      latest->transport.paused != transport_.paused ||
+      latest->transport.plays != transport_.plays) {
     transport_stopped_ = false;
   }
   if (latest->transport.plays != transport_.plays) play_started_ = false;
@@ -151,7 +158,8 @@ void AudioThread::process_messages() {
   transport_ = latest->transport;
   const DeviceControls& wanted = latest->devices;
   if (wanted.changes != devices_seen_.changes) control_.stopped = 1;
-  if (wanted.input_releases != devices_seen_.input_releases) devices_.reports.release(audio::Direction::input);
+  if (wanted.input_releases != devices_seen_.input_releases)
+    devices_.reports.release(audio::Direction::input);
   if (wanted.output_releases != devices_seen_.output_releases) {
     devices_.reports.release(audio::Direction::output);
   }
@@ -202,7 +210,8 @@ void AudioThread::update_display() {
     snapshot->out_samples = chain_.out_samples;
     const std::span<const float> notched =
         chain_.auto_notch_on == 1 ? chain_.auto_notch.notched() : std::span<const float>{};
-    snapshot->notched_count = static_cast<std::uint8_t>(std::min(notched.size(), snapshot->notched.size()));
+    snapshot->notched_count =
+        static_cast<std::uint8_t>(std::min(notched.size(), snapshot->notched.size()));
     std::copy_n(notched.begin(), snapshot->notched_count, snapshot->notched.begin());
     snapshot->diagnostics = diagnostics_;
     snapshot->diagnostics_written = diagnostics_written_;
@@ -218,7 +227,8 @@ void AudioThread::publish_status() {
   // The input buffer this pass collected came in full.
   for (const Diagnostic collected : {Diagnostic::byte_position_a, Diagnostic::byte_position_b}) {
     const auto index = static_cast<std::size_t>(collected);
-    if ((diagnostics_written_ & (1u << index)) != 0 && diagnostics_[index] == devices_.in_buffer_bytes) {
+    if ((diagnostics_written_ & (1u << index)) != 0 &&
+        diagnostics_[index] == devices_.in_buffer_bytes) {
       bits |= status_input_delivering;
     }
   }
@@ -275,7 +285,8 @@ CycleHost::PlayBlock AudioThread::take_play_block(std::span<std::uint8_t> captur
   const std::size_t first = static_cast<std::size_t>(play_taken_) * entry->channels * 2;
   if (entry->channels == channels) {
     std::copy_n(entry->bytes.begin() + static_cast<std::ptrdiff_t>(first),
-                std::min(captured.size(), static_cast<std::size_t>(frames) * channels * 2), captured.begin());
+                std::min(captured.size(), static_cast<std::size_t>(frames) * channels * 2),
+                captured.begin());
   } else {
     // The input changed its channels during the play: a mono block fills
     // both channels, a stereo block gives its left.
@@ -306,7 +317,8 @@ void AudioThread::record_block(std::span<const std::uint8_t> block) {
     if (entry == nullptr) return;
     entry->kind = RecordEntry::Kind::block;
     const std::size_t count = std::min(block.size(), entry->bytes.size() - record_filled_);
-    std::copy_n(block.begin(), count, entry->bytes.begin() + static_cast<std::ptrdiff_t>(record_filled_));
+    std::copy_n(block.begin(), count,
+                entry->bytes.begin() + static_cast<std::ptrdiff_t>(record_filled_));
     block = block.subspan(count);
     record_filled_ += count;
     entry->length = static_cast<std::uint16_t>(record_filled_);

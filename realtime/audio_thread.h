@@ -57,7 +57,7 @@ struct Report {
 
 // The state of the devices, for the window's status line.
 struct DeviceStatus {
-  bool running = false;       // a cycle runs
+  bool running = false;  // a cycle runs
   bool input_open = false;
   bool output_open = false;
   bool input_delivering = false;  // the last pass's input buffer filled
@@ -141,7 +141,7 @@ class AudioThread final : public CycleHost {
   TransportControls transport_;
   DeviceControls devices_seen_;
   bool transport_stopped_ = false;  // the play ended; until the window's next change
-  bool play_started_ = false;    // a block of the current play has come
+  bool play_started_ = false;       // a block of the current play has come
   bool record_end_owed_ = false;    // the end of play waits for room in the record queue
   bool low_latency_ = false;        // the mode the window wants
   std::size_t record_filled_ = 0;   // bytes of the claimed record entry filled

@@ -39,7 +39,8 @@ void apply_chain(const ChainControls& controls, ChainControls& seen, engine::Fil
     engine::lms_reset(chain.lms.weights, chain.lms.taps, chain.lms.power);
   }
   if (controls.auto_notch_restarts != seen.auto_notch_restarts) chain.auto_notch.reset();
-  if (controls.noise_reduction_restarts != seen.noise_reduction_restarts) chain.noise_reduction.reset();
+  if (controls.noise_reduction_restarts != seen.noise_reduction_restarts)
+    chain.noise_reduction.reset();
   seen.lms_restarts = controls.lms_restarts;
   seen.auto_notch_restarts = controls.auto_notch_restarts;
   seen.noise_reduction_restarts = controls.noise_reduction_restarts;

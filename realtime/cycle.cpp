@@ -86,7 +86,8 @@ void Cycle::lead_output(bool with_b) {
   // A quarter of a 1024-sample pass; half of a short one, whose quarter
   // (2.9 ms) the capture's own unevenness would use up.
   const std::uint32_t lead = devices_.out_buffer_bytes / (chain_.low_latency() ? 2 : 4);
-  std::fill_n(with_b ? devices_.out_data_b.get() : devices_.out_data_a.get(), lead, std::uint8_t{0});
+  std::fill_n(with_b ? devices_.out_data_b.get() : devices_.out_data_a.get(), lead,
+              std::uint8_t{0});
   (with_b ? devices_.out_header_b : devices_.out_header_a).buffer_length = lead;
   if (with_b) {
     devices_.prepare_out_b();
@@ -198,8 +199,10 @@ void Cycle::file_phase() {
   host_.process_messages();
   // A change taken in that pump (Stop, Open Wave) may have ended the play.
   if (!host_.playing() || host_.paused()) return;
-  const std::size_t bytes = static_cast<std::size_t>(chain_.pass_samples()) * devices_.in_channels * 2u;
-  const auto block = host_.take_play_block(std::span(captured_block(), bytes), devices_.in_channels);
+  const std::size_t bytes =
+      static_cast<std::size_t>(chain_.pass_samples()) * devices_.in_channels * 2u;
+  const auto block =
+      host_.take_play_block(std::span(captured_block(), bytes), devices_.in_channels);
   if (block == CycleHost::PlayBlock::ended) end_of_play();
 }
 

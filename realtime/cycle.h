@@ -1,6 +1,6 @@
 // The processing cycle: capture, process and play, one pass per block of
-// captured samples (1024, or 128 in low-latency mode), on the audio thread. The cycle takes the window's changes by
-// processing its host's messages inside the device waits and once per pass
+// captured samples (1024, or 128 in low-latency mode), on the audio thread. The cycle takes the
+// window's changes by processing its host's messages inside the device waits and once per pass
 // before a block of the play file is taken; a change therefore reaches the
 // next processing part whole, never the middle of one. The play file's
 // blocks and the recording's go through the host, which keeps every file
@@ -65,7 +65,8 @@ struct CycleControl {
 // it.
 class Cycle {
  public:
-  Cycle(CycleHost& host, CycleControl& control, audio::DevicePair& devices, engine::FilterChain& chain)
+  Cycle(CycleHost& host, CycleControl& control, audio::DevicePair& devices,
+        engine::FilterChain& chain)
       : host_(host), control_(control), devices_(devices), chain_(chain) {}
 
   // StartBtnClick: opens the devices and runs passes until the control's

@@ -67,7 +67,8 @@ void FileThread::write_records() {
     } else if (transport_.record_file_open == 1) {
       // A block the file cannot take has finished and closed it: the
       // blocks after it find no file open.
-      const files::RecordOutcome outcome = transport_.append_record_block(std::span(entry->bytes).first(entry->length));
+      const files::RecordOutcome outcome =
+          transport_.append_record_block(std::span(entry->bytes).first(entry->length));
       if (outcome != files::RecordOutcome::appended) {
         events_.push({FileEvent::Kind::record_stopped, outcome});
       }
@@ -89,7 +90,8 @@ void FileThread::read_ahead() {
     }
     entry->kind = PlayEntry::Kind::block;
     const std::size_t bytes = static_cast<std::size_t>(engine::samples_per_buffer) * channels_ * 2u;
-    transport_.read_play_pass(std::span(entry->bytes).first(bytes), channels_, engine::samples_per_buffer);
+    transport_.read_play_pass(std::span(entry->bytes).first(bytes), channels_,
+                              engine::samples_per_buffer);
     plays_.publish();
   }
 }

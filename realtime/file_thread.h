@@ -45,8 +45,8 @@ struct PlayEntry {
 // What the window must do for the file thread.
 struct FileEvent {
   enum class Kind : std::uint8_t {
-    stop_transport,   // the play data is used up and recorded: Stop
-    record_stopped,   // a block could not be appended: Stop, with the report
+    stop_transport,  // the play data is used up and recorded: Stop
+    record_stopped,  // a block could not be appended: Stop, with the report
   } kind = Kind::stop_transport;
   files::RecordOutcome outcome = files::RecordOutcome::appended;
 };

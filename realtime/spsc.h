@@ -35,7 +35,9 @@ class SpscQueue {
     return &entries_[tail & (Capacity - 1)];
   }
   // Producer: the claimed entry becomes the consumer's.
-  void publish() { tail_.store(tail_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+  void publish() {
+    tail_.store(tail_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+  }
   // Producer: copies `entry` in; false (and nothing queued) while full.
   bool push(const T& entry) {
     T* const slot = claim();
@@ -52,7 +54,9 @@ class SpscQueue {
     return &entries_[head & (Capacity - 1)];
   }
   // Consumer: the front entry goes back to the producer.
-  void release() { head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release); }
+  void release() {
+    head_.store(head_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+  }
   // Consumer: copies the front entry out and releases it; false while empty.
   bool pop(T& entry) {
     const T* const slot = front();
@@ -100,7 +104,8 @@ class Latest {
   // else null. The value stays valid until the next take.
   const T* take() {
     if ((shared_.load(std::memory_order_relaxed) & fresh) == 0) return nullptr;
-    const std::uint32_t old = shared_.exchange(static_cast<std::uint32_t>(reading_), std::memory_order_acq_rel);
+    const std::uint32_t old =
+        shared_.exchange(static_cast<std::uint32_t>(reading_), std::memory_order_acq_rel);
     reading_ = old & index;
     return &slots_[reading_];
   }
@@ -110,9 +115,9 @@ class Latest {
   static constexpr std::uint32_t fresh = 4;
 
   std::unique_ptr<T[]> slots_;
-  std::size_t writing_ = 0;                // the writer's slot
-  std::size_t reading_ = 1;                // the reader's slot
-  std::atomic<std::uint32_t> shared_{2};   // the slot between them, and whether it is fresh
+  std::size_t writing_ = 0;               // the writer's slot
+  std::size_t reading_ = 1;               // the reader's slot
+  std::atomic<std::uint32_t> shared_{2};  // the slot between them, and whether it is fresh
 };
 
 }  // namespace realtime

@@ -9,7 +9,6 @@
 #include <QSpinBox>
 #include <QTimer>
 
-
 namespace {
 
 // Laid out like the main window: a 564 x 107 client area drawn at 5/4.

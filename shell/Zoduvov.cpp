@@ -1,6 +1,7 @@
 #include "shell/Zoduvov.h"
 
 #include <QAbstractButton>
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,7 +19,6 @@
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
-#include <QAbstractEventDispatcher>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -73,7 +73,9 @@ void switch_stage(bool& flag, bool on, std::initializer_list<QPushButton*> butto
 }  // namespace
 
 TZForm::TZForm(audio::WaveSystem& system)
-    : devices(system, *this), live(system, transport), published(std::make_unique<realtime::Controls>()) {
+    : devices(system, *this),
+      live(system, transport),
+      published(std::make_unique<realtime::Controls>()) {
   create_controls();
   FormCreate();
 }
@@ -133,7 +135,8 @@ void TZForm::FormCreate() {
 
 void TZForm::FormDestroy() {
   if (const std::optional<std::string> failure = write_settings(shell::settings_path)) {
-    shell::show_final_report(QStringLiteral("File Error Message"), QString::fromStdString(*failure));
+    shell::show_final_report(QStringLiteral("File Error Message"),
+                             QString::fromStdString(*failure));
   }
   // A recording in progress keeps everything recorded, as Stop would: the
   // blocks the passes have handed over first.
@@ -195,7 +198,8 @@ void TZForm::AudioTimerTimer() {
     drawn = true;
     pass = *done;
     live.passes().release();
-    QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a, byte_position_b};
+    QLabel* const labels[] = {bytes_recorded_aa, bytes_recorded_bb, byte_position_a,
+                              byte_position_b};
     for (std::size_t label = 0; label < pass.diagnostics.size(); ++label) {
       if ((pass.diagnostics_written & (1u << label)) != 0) {
         labels[label]->setText(QString::number(pass.diagnostics[label]));
@@ -227,18 +231,20 @@ void TZForm::publish_controls() {
         .plays = plays};
     live.files().set_play(plays, next.transport.playing, devices.in_channels);
   }
-  next.devices = realtime::DeviceControls{.input_device_id = devices.input_device_id,
-                                          .output_device_id = devices.output_device_id,
-                                          .input_select = devices.input_select,
-                                          .in_channels = devices.in_channels,
-                                          .changes = device_changes,
-                                          .input_releases = devices.reports.releases(audio::Direction::input),
-                                          .output_releases = devices.reports.releases(audio::Direction::output)};
+  next.devices = realtime::DeviceControls{
+      .input_device_id = devices.input_device_id,
+      .output_device_id = devices.output_device_id,
+      .input_select = devices.input_select,
+      .in_channels = devices.in_channels,
+      .changes = device_changes,
+      .input_releases = devices.reports.releases(audio::Direction::input),
+      .output_releases = devices.reports.releases(audio::Direction::output)};
   // A device chosen anew is opened at once.
   const realtime::DeviceControls& before = published->devices;
   if (next.devices.input_device_id != before.input_device_id ||
       next.devices.output_device_id != before.output_device_id ||
-      next.devices.input_select != before.input_select || next.devices.in_channels != before.in_channels) {
+      next.devices.input_select != before.input_select ||
+      next.devices.in_channels != before.in_channels) {
     next.devices.changes = ++device_changes;
   }
   if (std::memcmp(&next, published.get(), sizeof next) == 0 && live.running()) return;
@@ -280,16 +286,16 @@ void TZForm::show_status() {
   } else {
     // A pass to capture a block and a pass and a quarter to play it, and a
     // linear-phase stage's delay (half its kernel) when one is on.
-    const bool stage_on = !chain.bypass_on && !chain.low_latency() &&
-                          (chain.bp.on || chain.var_bp.on || chain.nf1.on || chain.nf2.on ||
-                           chain.var_notch.on);
+    const bool stage_on =
+        !chain.bypass_on && !chain.low_latency() &&
+        (chain.bp.on || chain.var_bp.on || chain.nf1.on || chain.nf2.on || chain.var_notch.on);
     const int in_flight = chain.pass_samples() * 9 / 4 + (stage_on ? design::block_size / 2 : 0);
     const int latency_ms = in_flight * 1000 / static_cast<int>(files::chain_rate);
     text = QStringLiteral("%1 \u2192 %2, %3 ms")
-               .arg(QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
-                                                              devices.input_device_id)),
-                    QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
-                                                              devices.output_device_id)))
+               .arg(QString::fromStdString(audio::device_name(
+                        devices.system(), audio::Direction::input, devices.input_device_id)),
+                    QString::fromStdString(audio::device_name(
+                        devices.system(), audio::Direction::output, devices.output_device_id)))
                .arg(latency_ms);
   }
   if (StatusLabel->text() != text) StatusLabel->setText(text);
@@ -321,14 +327,14 @@ void TZForm::update_display() {
   // The window may have moved to a screen of another pixel ratio.
   fit_pictures();
   const display::FiltersOn on{.bp = chain.bp.on,
-                             .nf1 = chain.nf1.on,
-                             .nf2 = chain.nf2.on,
-                             .var_bp = chain.var_bp.on,
-                             .var_notch = chain.var_notch.on};
+                              .nf1 = chain.nf1.on,
+                              .nf2 = chain.nf2.on,
+                              .var_bp = chain.var_bp.on,
+                              .var_notch = chain.var_notch.on};
   // The automatic notch's lines go as soon as it is switched off.
-  const std::span<const float> notched = chain.auto_notch_on
-                                             ? std::span<const float>(pass.notched).first(pass.notched_count)
-                                             : std::span<const float>{};
+  const std::span<const float> notched =
+      chain.auto_notch_on ? std::span<const float>(pass.notched).first(pass.notched_count)
+                          : std::span<const float>{};
   display::PassExtras extras;
   if (Waterfall1->isChecked() || FilterResponse1->isChecked()) {
     // Bypassed, the chain passes the input as it came.
@@ -703,9 +709,7 @@ void TZForm::NF2FltrClick() { set_lines_shown(shell::nf2_lines, !view.nf2_line_o
 
 void TZForm::DisplayNF2BtnClick() { NF2FltrClick(); }
 
-void TZForm::LoVarFltrClick() {
-  set_lines_shown(shell::var_bp_lines, !view.var_bp_lo_line_on);
-}
+void TZForm::LoVarFltrClick() { set_lines_shown(shell::var_bp_lines, !view.var_bp_lo_line_on); }
 
 void TZForm::DisplayVarBPBtnClick() { LoVarFltrClick(); }
 
@@ -905,7 +909,8 @@ void TZForm::StopBtnClick() {
 void TZForm::PauseBtnClick() {
   if (transport.transport_idle == 1) return;
   transport.pause_on = transport.pause_on == 0 ? 1 : 0;
-  shell::set_font_color(PauseBtn, transport.pause_on == 1 ? shell::engaged_color : shell::idle_color);
+  shell::set_font_color(PauseBtn,
+                        transport.pause_on == 1 ? shell::engaged_color : shell::idle_color);
 }
 
 bool TZForm::event(QEvent* event) {
@@ -929,12 +934,14 @@ void TZForm::HelpMenu1Click() {
        shell::help_documents(QDir::currentPath(), QCoreApplication::applicationDirPath())) {
     if (QFileInfo::exists(path) && shell::open_url(QUrl::fromLocalFile(path))) return;
   }
-  shell::show_report(QStringLiteral("Tonewell"), QStringLiteral("Could not run the help application"));
+  shell::show_report(QStringLiteral("Tonewell"),
+                     QStringLiteral("Could not run the help application"));
 }
 
 void TZForm::About1Click() {
-  shell::show_report(QStringLiteral("About Tonewell"),
-                     QStringLiteral("Tonewell receiver audio filter\n             Version " TONEWELL_VERSION));
+  shell::show_report(
+      QStringLiteral("About Tonewell"),
+      QStringLiteral("Tonewell receiver audio filter\n             Version " TONEWELL_VERSION));
 }
 
 void TZForm::BitBtn1Click() {

@@ -471,7 +471,7 @@ class TZForm : public QMainWindow, public audio::WaveHost {
 
   QImage spectrum_bitmap;  // the display draws here, then copies it to SpectrumBox
   display::Waterfall waterfall;
-  QImage waterfall_bitmap;  // the waterfall's rows, copied to WaterfallBox
+  QImage waterfall_bitmap;    // the waterfall's rows, copied to WaterfallBox
   qreal picture_scale = 1.0;  // device pixels per logical pixel of both pictures
   display::ResponseCurve response;
   QSize window_size;  // the start size, without the waterfall

@@ -10,10 +10,10 @@
 // it move right, those under it move down, the filter tabs stay centred
 // between the audio and input groups.
 
+#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QAbstractEventDispatcher>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -34,8 +34,8 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -397,16 +397,16 @@ void TZForm::create_filter_tabs(QWidget* client) {
 void TZForm::add_filter_tab(const shell::FilterBinding& filter, std::vector<QWidget*>& order) {
   QWidget* page = this->*filter.page = filter_tab(FilterControl, filter.caption);
   QPushButton* lines = this->*filter.lines->button =
-      captioned("Display", button(page, "Off"), display_column);
+                           captioned("Display", button(page, "Off"), display_column);
   QPushButton* enable = this->*filter.enable =
-      captioned("Filter Enable", button(page, "Off"), enable_column);
+                            captioned("Filter Enable", button(page, "Off"), enable_column);
   QWidget* widths = nullptr;
   if (filter.width_list != nullptr) {
     widths = this->*filter.width_list =
-        captioned("Filter Width", combo(page, items(filter.widths)), width_column);
+                 captioned("Filter Width", combo(page, items(filter.widths)), width_column);
   } else {
     widths = this->*filter.width_memo =
-        captioned("Filter Width", memo(page, "1000 Hz"), width_column);
+                 captioned("Filter Width", memo(page, "1000 Hz"), width_column);
     widths->setToolTip(filter.width_tip);
   }
   QSlider* q = this->*filter.q_bar = captioned("Filter Quality (Q)", q_bar(page), q_column);
@@ -440,8 +440,8 @@ void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
   connect(AutoNotchBtn, &QPushButton::clicked, this, &TZForm::AutoNotchBtnClick);
   connect(NoiseReductionBtn, &QPushButton::clicked, this, &TZForm::NoiseReductionBtnClick);
   connect(NoiseReductionBar, &QSlider::valueChanged, this, &TZForm::NoiseReductionBarChange);
-  order.insert(order.end(), {LMSFilterBtn2, MedianFltrBtn2, AutoNotchBtn, NoiseReductionBtn,
-                             NoiseReductionBar});
+  order.insert(order.end(),
+               {LMSFilterBtn2, MedianFltrBtn2, AutoNotchBtn, NoiseReductionBtn, NoiseReductionBar});
 }
 
 // Input level.
@@ -574,7 +574,8 @@ void TZForm::create_menus() {
   Options1 = menuBar()->addMenu("&Options");
   SoundCard1 = Options1->addMenu("&Sound Card");
   InputSoundCard = SoundCard1->addAction("&Input Sound Card", this, &TZForm::InputSoundCardClick);
-  OutputSoundCard = SoundCard1->addAction("&Output Sound Card", this, &TZForm::OutputSoundCardClick);
+  OutputSoundCard =
+      SoundCard1->addAction("&Output Sound Card", this, &TZForm::OutputSoundCardClick);
   InputSelect1 = Options1->addMenu("&Input Select");
   MicInput = InputSelect1->addAction("&Mic", this, &TZForm::MicInputClick);
   Left1 = InputSelect1->addMenu("&Line");
@@ -642,7 +643,8 @@ void TZForm::lay_out_display() {
   GroupBox2->setGeometry(screen_group_x + wide, 0, GroupBox2->width(), column_height);
   DisplayPanel->resize(display_size + grown);
   SpectrumBox->setGeometry(DisplayPanel->rect());
-  WaterfallPanel->setGeometry(3, text_panel_y + high, display_size.width() + wide, waterfall_height);
+  WaterfallPanel->setGeometry(3, text_panel_y + high, display_size.width() + wide,
+                              waterfall_height);
   WaterfallBox->setGeometry(WaterfallPanel->rect());
   TextPanel->setGeometry(3, text_panel_y + shift + high, display_size.width() + wide,
                          TextPanel->height());
@@ -654,8 +656,8 @@ void TZForm::lay_out_display() {
   GroupBox9->setGeometry(0, column_height, pointer_group_width + wide, GroupBox9->height());
   // The pointer's reading on the left half, the devices' state on the right.
   PointerLabel->resize((GroupBox9->width() - 16) / 2, PointerLabel->height());
-  StatusLabel->setGeometry(8 + PointerLabel->width(), 3, GroupBox9->width() - 16 - PointerLabel->width(),
-                           StatusLabel->height());
+  StatusLabel->setGeometry(8 + PointerLabel->width(), 3,
+                           GroupBox9->width() - 16 - PointerLabel->width(), StatusLabel->height());
   GroupBox3->move(0, bottom_band_y + shift + high);
   GroupBox8->move(tabs_group_x + wide / 2, bottom_band_y + shift + high);
   GroupBox4->move(input_group_x + wide, bottom_band_y + shift + high);
@@ -691,8 +693,8 @@ void TZForm::fit_pictures() {
   const QSize picture = DisplayPanel->size() - picture_margin;
   const int width = device(picture.width());
   const int height = device(picture.height());
-  if (!spectrum_bitmap.isNull() && width == view.picture_width &&
-      height == view.picture_height && scale == picture_scale) {
+  if (!spectrum_bitmap.isNull() && width == view.picture_width && height == view.picture_height &&
+      scale == picture_scale) {
     return;
   }
   view.picture_width = width;
@@ -701,8 +703,8 @@ void TZForm::fit_pictures() {
   spectrum_bitmap = QImage(width, height, QImage::Format_RGB32);
   spectrum_bitmap.fill(Qt::white);
   SpectrumBox->draw(spectrum_bitmap, scale);
-  waterfall_bitmap = QImage(width, static_cast<int>(std::lround(waterfall_height * scale)),
-                            QImage::Format_RGB32);
+  waterfall_bitmap =
+      QImage(width, static_cast<int>(std::lround(waterfall_height * scale)), QImage::Format_RGB32);
   waterfall.draw(waterfall_bitmap, view.spectrum_width, width);
   WaterfallBox->draw(waterfall_bitmap, scale);
 }

@@ -9,10 +9,10 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QSlider>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -152,14 +152,14 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   if (ini_left_alone) return saved.saved ? std::nullopt : std::optional(saved.failure);
   IniFile file(ini_beside(path));
   QSettings& ini = file.settings();
-  ini.setValue("devices/input", QString::fromStdString(audio::device_name(
-                                    devices.system(), audio::Direction::input, devices.input_device_id)));
+  ini.setValue("devices/input",
+               QString::fromStdString(audio::device_name(devices.system(), audio::Direction::input,
+                                                         devices.input_device_id)));
   ini.setValue("devices/output",
                QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
                                                          devices.output_device_id)));
   ini.setValue("noise/auto_notch", chain.auto_notch_on);
-  ini.setValue("noise/noise_reduction",
-               chain.noise_reduction_on ? NoiseReductionBar->value() : 0);
+  ini.setValue("noise/noise_reduction", chain.noise_reduction_on ? NoiseReductionBar->value() : 0);
   ini.setValue("audio/low_latency", LowLatency1->isChecked());
   ini.setValue("view/waterfall", Waterfall1->isChecked());
   ini.setValue("view/response", FilterResponse1->isChecked());
@@ -176,7 +176,8 @@ void TZForm::find_saved_devices(const QSettings& ini) {
     // No device has a name of a kilobyte: a longer one is cut there.
     std::string name = ini.value(key).toString().toStdString();
     name.resize(std::min(name.size(), files::longest_shown_name));
-    const audio::DeviceChoice choice = audio::find_device(devices.system(), direction, device_id, name);
+    const audio::DeviceChoice choice =
+        audio::find_device(devices.system(), direction, device_id, name);
     device_id = choice.device_id;
     if (choice.missing) {
       report(audio::wave_caption, std::string("The ") + what + " device \"" +
@@ -239,9 +240,8 @@ void TZForm::read_settings(const std::string& path) {
     files::save_file(path, files::serialise_settings(usable.settings));
   } else if (files::no_file(read.standing)) {
     settings_left_alone = true;
-    report("File Error Message",
-           shown + " " + files::standing_text(read.standing) +
-               ": the start settings are used, and it is left as it is");
+    report("File Error Message", shown + " " + files::standing_text(read.standing) +
+                                     ": the start settings are used, and it is left as it is");
   } else {
     usable = files::usable_settings(read.bytes, files::start_settings());
     if (usable.problem) report("File Error Message", shown + " " + *usable.problem);
@@ -251,9 +251,10 @@ void TZForm::read_settings(const std::string& path) {
   IniFile file(ini_beside(path));
   if (files::no_file(file.standing())) {
     ini_left_alone = true;
-    report("File Error Message",
-           file.shown_name() + " " + files::standing_text(file.standing()) +
-               ": the device choices, noise filters and view start as new, and it is left as it is");
+    report(
+        "File Error Message",
+        file.shown_name() + " " + files::standing_text(file.standing()) +
+            ": the device choices, noise filters and view start as new, and it is left as it is");
   }
   const QSettings& ini = file.settings();
   find_saved_devices(ini);

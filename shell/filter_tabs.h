@@ -34,42 +34,38 @@ struct LineSwitch {
   std::uint8_t files::Settings::*saved;
 };
 
-inline constexpr LineSwitch bp_lines{
-    .button = &TZForm::DisplayBPBtn,
-    .button_click = &TZForm::DisplayBPBtnClick,
-    .box = &TZForm::BPFltr,
-    .caption = "BP Filter",
-    .box_click = &TZForm::BPFltrClick,
-    .shown = &display::View::bp_line_on,
-    .followers = {},
-    .saved = &files::Settings::bp_line_on};
-inline constexpr LineSwitch var_bp_lines{
-    .button = &TZForm::DisplayVarBPBtn,
-    .button_click = &TZForm::DisplayVarBPBtnClick,
-    .box = &TZForm::LoVarFltr,
-    .caption = "Var BP Filter",
-    .box_click = &TZForm::LoVarFltrClick,
-    .shown = &display::View::var_bp_lo_line_on,
-    .followers = {&display::View::var_bp_hi_line_on},
-    .saved = &files::Settings::var_bp_lo_line_on};
-inline constexpr LineSwitch nf1_lines{
-    .button = &TZForm::DisplayNF1Btn,
-    .button_click = &TZForm::DisplayNF1BtnClick,
-    .box = &TZForm::NF1Fltr,
-    .caption = "NF1 Filter",
-    .box_click = &TZForm::NF1FltrClick,
-    .shown = &display::View::nf1_line_on,
-    .followers = {},
-    .saved = &files::Settings::nf1_line_on};
-inline constexpr LineSwitch nf2_lines{
-    .button = &TZForm::DisplayNF2Btn,
-    .button_click = &TZForm::DisplayNF2BtnClick,
-    .box = &TZForm::NF2Fltr,
-    .caption = "NF2 Filter",
-    .box_click = &TZForm::NF2FltrClick,
-    .shown = &display::View::nf2_line_on,
-    .followers = {},
-    .saved = &files::Settings::nf2_line_on};
+inline constexpr LineSwitch bp_lines{.button = &TZForm::DisplayBPBtn,
+                                     .button_click = &TZForm::DisplayBPBtnClick,
+                                     .box = &TZForm::BPFltr,
+                                     .caption = "BP Filter",
+                                     .box_click = &TZForm::BPFltrClick,
+                                     .shown = &display::View::bp_line_on,
+                                     .followers = {},
+                                     .saved = &files::Settings::bp_line_on};
+inline constexpr LineSwitch var_bp_lines{.button = &TZForm::DisplayVarBPBtn,
+                                         .button_click = &TZForm::DisplayVarBPBtnClick,
+                                         .box = &TZForm::LoVarFltr,
+                                         .caption = "Var BP Filter",
+                                         .box_click = &TZForm::LoVarFltrClick,
+                                         .shown = &display::View::var_bp_lo_line_on,
+                                         .followers = {&display::View::var_bp_hi_line_on},
+                                         .saved = &files::Settings::var_bp_lo_line_on};
+inline constexpr LineSwitch nf1_lines{.button = &TZForm::DisplayNF1Btn,
+                                      .button_click = &TZForm::DisplayNF1BtnClick,
+                                      .box = &TZForm::NF1Fltr,
+                                      .caption = "NF1 Filter",
+                                      .box_click = &TZForm::NF1FltrClick,
+                                      .shown = &display::View::nf1_line_on,
+                                      .followers = {},
+                                      .saved = &files::Settings::nf1_line_on};
+inline constexpr LineSwitch nf2_lines{.button = &TZForm::DisplayNF2Btn,
+                                      .button_click = &TZForm::DisplayNF2BtnClick,
+                                      .box = &TZForm::NF2Fltr,
+                                      .caption = "NF2 Filter",
+                                      .box_click = &TZForm::NF2FltrClick,
+                                      .shown = &display::View::nf2_line_on,
+                                      .followers = {},
+                                      .saved = &files::Settings::nf2_line_on};
 inline constexpr LineSwitch var_notch_lines{
     .button = &TZForm::DisplayVarNFBtn,
     .button_click = &TZForm::DisplayVarNFBtnClick,
@@ -79,15 +75,14 @@ inline constexpr LineSwitch var_notch_lines{
     .shown = &display::View::var_notch_line_on,
     .followers = {&display::View::var_notch_lo_line_on, &display::View::var_notch_hi_line_on},
     .saved = &files::Settings::var_notch_line_on};
-inline constexpr LineSwitch ref_lines{
-    .button = &TZForm::DisplayRefBtn,
-    .button_click = &TZForm::DisplayRefBtnClick,
-    .box = &TZForm::RefLine,
-    .caption = "Reference",
-    .box_click = &TZForm::RefLineClick,
-    .shown = &display::View::ref_line_on,
-    .followers = {},
-    .saved = &files::Settings::ref_line_on};
+inline constexpr LineSwitch ref_lines{.button = &TZForm::DisplayRefBtn,
+                                      .button_click = &TZForm::DisplayRefBtnClick,
+                                      .box = &TZForm::RefLine,
+                                      .caption = "Reference",
+                                      .box_click = &TZForm::RefLineClick,
+                                      .shown = &display::View::ref_line_on,
+                                      .followers = {},
+                                      .saved = &files::Settings::ref_line_on};
 
 // Every group, in the order of the hidden check boxes.
 inline constexpr std::array<const LineSwitch*, 6> line_switches{
@@ -107,8 +102,8 @@ struct WidthList {
 inline constexpr std::array<WidthList, 6> width_lists{{
     {&TZForm::BPComboBox2, &TZForm::BPComboBox2Change, &design::Tuning::bp,
      &engine::FilterChain::bp, design::design_bandpass_at_centre},
-    {&TZForm::BPComboBox, &TZForm::BPComboBoxChange, &design::Tuning::bp,
-     &engine::FilterChain::bp, design::design_bandpass_at_centre},
+    {&TZForm::BPComboBox, &TZForm::BPComboBoxChange, &design::Tuning::bp, &engine::FilterChain::bp,
+     design::design_bandpass_at_centre},
     {&TZForm::NF1ComboBox2, &TZForm::NF1ComboBox2Change, &design::Tuning::nf1,
      &engine::FilterChain::nf1, design::design_notch_at_centre},
     {&TZForm::NF1ComboBox, &TZForm::NF1ComboBoxChange, &design::Tuning::nf1,
@@ -139,20 +134,19 @@ struct FilterBinding {
   Handler q_change;
 };
 
-inline constexpr FilterBinding bandpass{
-    .caption = "BP1",
-    .page = &TZForm::BP1Tab,
-    .stage = &engine::FilterChain::bp,
-    .lines = &bp_lines,
-    .enable = &TZForm::BandPassBtn2,
-    .hidden_enable = &TZForm::BandPassBtn,
-    .enable_click = &TZForm::BandPassBtnClick,
-    .width_list = &TZForm::BPComboBox2,
-    .widths = design::bp_preset_texts,
-    .width_memo = nullptr,
-    .width_tip = nullptr,
-    .q_bar = &TZForm::QTrackBar,
-    .q_change = &TZForm::QTrackBarChange};
+inline constexpr FilterBinding bandpass{.caption = "BP1",
+                                        .page = &TZForm::BP1Tab,
+                                        .stage = &engine::FilterChain::bp,
+                                        .lines = &bp_lines,
+                                        .enable = &TZForm::BandPassBtn2,
+                                        .hidden_enable = &TZForm::BandPassBtn,
+                                        .enable_click = &TZForm::BandPassBtnClick,
+                                        .width_list = &TZForm::BPComboBox2,
+                                        .widths = design::bp_preset_texts,
+                                        .width_memo = nullptr,
+                                        .width_tip = nullptr,
+                                        .q_bar = &TZForm::QTrackBar,
+                                        .q_change = &TZForm::QTrackBarChange};
 inline constexpr FilterBinding var_bandpass{
     .caption = "Var. BP",
     .page = &TZForm::VarBPTab,
@@ -167,34 +161,32 @@ inline constexpr FilterBinding var_bandpass{
     .width_tip = "Width of the variable bandpass; drag its lines to change it",
     .q_bar = &TZForm::QTrackBar2,
     .q_change = &TZForm::QTrackBar2Change};
-inline constexpr FilterBinding notch1{
-    .caption = "NF1",
-    .page = &TZForm::NF1Tab,
-    .stage = &engine::FilterChain::nf1,
-    .lines = &nf1_lines,
-    .enable = &TZForm::NF1Btn2,
-    .hidden_enable = &TZForm::NF1Btn,
-    .enable_click = &TZForm::NF1BtnClick,
-    .width_list = &TZForm::NF1ComboBox2,
-    .widths = design::nf1_width_texts,
-    .width_memo = nullptr,
-    .width_tip = nullptr,
-    .q_bar = &TZForm::QTrackBar3,
-    .q_change = &TZForm::QTrackBar3Change};
-inline constexpr FilterBinding notch2{
-    .caption = "NF2",
-    .page = &TZForm::NF2Tab,
-    .stage = &engine::FilterChain::nf2,
-    .lines = &nf2_lines,
-    .enable = &TZForm::NF2Btn2,
-    .hidden_enable = &TZForm::NF2Btn,
-    .enable_click = &TZForm::NF2BtnClick,
-    .width_list = &TZForm::NF2ComboBox2,
-    .widths = design::nf2_width_texts,
-    .width_memo = nullptr,
-    .width_tip = nullptr,
-    .q_bar = &TZForm::QTrackBar4,
-    .q_change = &TZForm::QTrackBar4Change};
+inline constexpr FilterBinding notch1{.caption = "NF1",
+                                      .page = &TZForm::NF1Tab,
+                                      .stage = &engine::FilterChain::nf1,
+                                      .lines = &nf1_lines,
+                                      .enable = &TZForm::NF1Btn2,
+                                      .hidden_enable = &TZForm::NF1Btn,
+                                      .enable_click = &TZForm::NF1BtnClick,
+                                      .width_list = &TZForm::NF1ComboBox2,
+                                      .widths = design::nf1_width_texts,
+                                      .width_memo = nullptr,
+                                      .width_tip = nullptr,
+                                      .q_bar = &TZForm::QTrackBar3,
+                                      .q_change = &TZForm::QTrackBar3Change};
+inline constexpr FilterBinding notch2{.caption = "NF2",
+                                      .page = &TZForm::NF2Tab,
+                                      .stage = &engine::FilterChain::nf2,
+                                      .lines = &nf2_lines,
+                                      .enable = &TZForm::NF2Btn2,
+                                      .hidden_enable = &TZForm::NF2Btn,
+                                      .enable_click = &TZForm::NF2BtnClick,
+                                      .width_list = &TZForm::NF2ComboBox2,
+                                      .widths = design::nf2_width_texts,
+                                      .width_memo = nullptr,
+                                      .width_tip = nullptr,
+                                      .q_bar = &TZForm::QTrackBar4,
+                                      .q_change = &TZForm::QTrackBar4Change};
 inline constexpr FilterBinding var_notch{
     .caption = "Var. NF",
     .page = &TZForm::VarNFTab,
@@ -211,7 +203,7 @@ inline constexpr FilterBinding var_notch{
     .q_change = &TZForm::QTrackBar5Change};
 
 // The filter tabs in the order they are shown.
-inline constexpr std::array<const FilterBinding*, 5> filter_tabs{
-    &bandpass, &var_bandpass, &notch1, &notch2, &var_notch};
+inline constexpr std::array<const FilterBinding*, 5> filter_tabs{&bandpass, &var_bandpass, &notch1,
+                                                                 &notch2, &var_notch};
 
 }  // namespace shell

@@ -4,9 +4,7 @@
 #include <QPainter>
 #include <cstring>
 
-PaintBox::PaintBox(QWidget* parent) : QWidget(parent) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-}
+PaintBox::PaintBox(QWidget* parent) : QWidget(parent) { setAttribute(Qt::WA_OpaquePaintEvent); }
 
 void PaintBox::draw(const QImage& picture, qreal scale) {
   // The box keeps a copy of its own, so that the next pass draws into the

@@ -1,9 +1,10 @@
 #include "shell/termination.h"
 
-#include <QSocketNotifier>
-#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <QSocketNotifier>
+#include <csignal>
 
 #include "shell/toolkit.h"
 
@@ -27,13 +28,14 @@ void quit_on_termination_signals(QObject* owner, std::function<void()> quit) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) return;
   signal_writer = ends[0];
   auto* notifier = new QSocketNotifier(ends[1], QSocketNotifier::Read, owner);
-  QObject::connect(notifier, &QSocketNotifier::activated, owner, [notifier, reader = ends[1], quit] {
-    char byte;
-    [[maybe_unused]] const ssize_t read = ::read(reader, &byte, 1);
-    notifier->setEnabled(false);
-    ending_on_signal = true;
-    quit();
-  });
+  QObject::connect(notifier, &QSocketNotifier::activated, owner,
+                   [notifier, reader = ends[1], quit] {
+                     char byte;
+                     [[maybe_unused]] const ssize_t read = ::read(reader, &byte, 1);
+                     notifier->setEnabled(false);
+                     ending_on_signal = true;
+                     quit();
+                   });
 
   struct sigaction action = {};
   action.sa_handler = on_signal;

@@ -76,8 +76,6 @@ void set_font_color(QWidget* widget, const QColor& color) {
   widget->setPalette(palette);
 }
 
-QColor font_color(const QWidget* widget) {
-  return widget->palette().color(QPalette::ButtonText);
-}
+QColor font_color(const QWidget* widget) { return widget->palette().color(QPalette::ButtonText); }
 
 }  // namespace shell

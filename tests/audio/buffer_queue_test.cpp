@@ -113,7 +113,6 @@ TEST(BufferQueue, AReplacedOrClearedNoticeIsNoLongerCalled) {
   EXPECT_EQ(second, 1);
 }
 
-
 // A device thread captures into queues[0] and plays from queues[1] while this thread keeps five
 // buffers on each (one more than fit) and returns all every other round. Every buffer comes back
 // once, a captured one holds an unbroken run of the device's bytes and nothing past its count even

@@ -1,11 +1,12 @@
 #include "audio/chain_feed.h"
-#include "tests/support/allocations.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <vector>
+
+#include "tests/support/allocations.h"
 
 namespace {
 
@@ -93,8 +94,8 @@ TEST(ChainFeed, OtherRatesGiveTheChosenToneAtItsFrequencyAndLevelInExactlyTheirL
     std::uint32_t rate;
     double seconds;
     int channel;
-    double hz, other_hz;   // the chosen channel's tone, the other's
-    double amplitude;      // of the chosen tone
+    double hz, other_hz;  // the chosen channel's tone, the other's
+    double amplitude;     // of the chosen tone
   };
   for (const Case& c : {Case{44100, 1.0, 0, 1000, 3000, 16000}, Case{8000, 1.3, 1, 2500, 700, 8000},
                         Case{48000, 0.77, 0, 440, 1900, 16000}}) {
@@ -120,8 +121,8 @@ TEST(ChainFeed, FramesGivenWholeOrInOddPiecesComeOutTheSame) {
   const Bytes input = stereo_tones(frames, 44100, 1234, 2345);
   audio::ChainFeed whole_feed(2, 44100, 1);
   const Bytes whole = feed(whole_feed, input, 4, frames);
-  for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, std::size_t{333},
-                                  std::size_t{4097}, std::size_t{16384}}) {
+  for (const std::size_t piece :
+       {std::size_t{1}, std::size_t{7}, std::size_t{333}, std::size_t{4097}, std::size_t{16384}}) {
     SCOPED_TRACE(piece);
     audio::ChainFeed in_pieces(2, 44100, 1);
     EXPECT_EQ(feed(in_pieces, input, 4, piece), whole);

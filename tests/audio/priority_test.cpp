@@ -83,8 +83,8 @@ TEST(MakeRealtime, UnprivilegedFallsThroughToRtkitOrNormal) {
     const gid_t nogroup = 65534;
     // Root leaves its capabilities behind as the unprivileged user.
     const bool dropped = setrlimit(RLIMIT_RTPRIO, &no_rtprio) == 0 &&
-                         (geteuid() != 0 || (setgroups(0, nullptr) == 0 &&
-                                             setgid(nogroup) == 0 && setuid(65534) == 0));
+                         (geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(nogroup) == 0 &&
+                                             setuid(65534) == 0));
     if (!dropped) _exit(2);
     const Measured measured = make_realtime_and_measure();
     _exit(write(channel[1], &measured, sizeof measured) == sizeof measured ? 0 : 3);

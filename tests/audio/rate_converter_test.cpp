@@ -30,8 +30,10 @@ std::vector<float> stereo_tones(long frames, double rate, double left_hz, double
   std::vector<float> x(static_cast<std::size_t>(2 * frames));
   for (long i = 0; i < frames; ++i) {
     const double t = static_cast<double>(i) / rate;
-    x[static_cast<std::size_t>(2 * i)] = static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * left_hz * t));
-    x[static_cast<std::size_t>(2 * i + 1)] = static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * right_hz * t));
+    x[static_cast<std::size_t>(2 * i)] =
+        static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * left_hz * t));
+    x[static_cast<std::size_t>(2 * i + 1)] =
+        static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * right_hz * t));
   }
   return x;
 }
@@ -73,22 +75,24 @@ TEST(CaptureConverter, Takes48kStereoDownTo11025MonoKeepingTheLeftTone) {
 
 TEST(CaptureConverter, AtTheStreamsOwnRateCopiesSamplesExactly) {
   std::vector<float> mono;
-  for (int v : {0, 1, -1, 32767, -32768, 1234, -4321}) mono.push_back(static_cast<float>(v) / 32768.0f);
+  for (int v : {0, 1, -1, 32767, -32768, 1234, -4321})
+    mono.push_back(static_cast<float>(v) / 32768.0f);
   audio::CaptureConverter same(1, 11025.0, 1, 11025.0);
   EXPECT_EQ(capture(same, mono, 1, 3), (std::vector<double>{0, 1, -1, 32767, -32768, 1234, -4321}));
 
   // A mono card serves a stereo stream with both channels alike; floats
   // beyond full scale clip.
   audio::CaptureConverter doubled(2, 11025.0, 1, 11025.0);
-  EXPECT_EQ(capture(doubled, {0.5f, 2.0f}, 1, 2), (std::vector<double>{16384, 16384, 32767, 32767}));
+  EXPECT_EQ(capture(doubled, {0.5f, 2.0f}, 1, 2),
+            (std::vector<double>{16384, 16384, 32767, 32767}));
 }
 
 TEST(PlaybackConverter, Plays11025MonoOn44100StereoThenSilenceWhenDry) {
   audio::BufferQueue queue;
   Buffer buffer(2 * 11025);
   for (std::size_t i = 0; i < 11025; ++i) {
-    const auto v = static_cast<std::int16_t>(
-        std::lround(16000 * std::sin(2 * std::numbers::pi * 700.0 * static_cast<double>(i) / 11025)));
+    const auto v = static_cast<std::int16_t>(std::lround(
+        16000 * std::sin(2 * std::numbers::pi * 700.0 * static_cast<double>(i) / 11025)));
     buffer.bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
     buffer.bytes[2 * i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
   }

@@ -397,18 +397,19 @@ TEST_F(WaveFilter, AStopSignalInAnyStateEndsTheRunAtOnceAndKeepsTheOldOutput) {
     }
     return false;
   };
-  for (const auto& [state, signal] :
-       {std::pair<std::string_view, int>{"mid-run", SIGINT}, {"mid-run", SIGTERM},
-        {"on a full output pipe", SIGTERM}, {"on a stalled input", SIGTERM},
-        {"padding", SIGTERM}}) {
+  for (const auto& [state, signal] : {std::pair<std::string_view, int>{"mid-run", SIGINT},
+                                      {"mid-run", SIGTERM},
+                                      {"on a full output pipe", SIGTERM},
+                                      {"on a stalled input", SIGTERM},
+                                      {"padding", SIGTERM}}) {
     std::array<int, 2> pipe{};
     ASSERT_EQ(pipe2(pipe.data(), O_CLOEXEC), 0);
     const bool reads = state == "on a stalled input" || state == "padding";
     const bool writes = state == "on a full output pipe";
-    const pid_t pid = start_program({"--median", "--lms", "--auto-notch", "--noise-reduction", "5",
-                                     "--bandpass", "0", reads ? "-" : "in.wav",
-                                     writes ? "-" : "out.wav"},
-                                    reads ? pipe[0] : -1, writes ? pipe[1] : -1);
+    const pid_t pid =
+        start_program({"--median", "--lms", "--auto-notch", "--noise-reduction", "5", "--bandpass",
+                       "0", reads ? "-" : "in.wav", writes ? "-" : "out.wav"},
+                      reads ? pipe[0] : -1, writes ? pipe[1] : -1);
     EXPECT_EQ(reads ? write(pipe[1], hour.data(), hour.size()) : 0, ssize_t(hour.size()) * reads);
     if (state == "padding") close(std::exchange(pipe[1], -1));
     // Signalled writing; waiting on a full pipe (bytes in each page) or an empty one; padding.
@@ -551,7 +552,8 @@ TEST_F(WaveFilter, HostileOutputsAreRefusedAndLeftAsTheyWereUnlessAskedFor) {
   fs::create_hard_link("in.wav", "hard.wav");
   ASSERT_EQ(mkfifo("fifo", 0600), 0);
   for (const auto& [link, target] : {std::pair<std::string, std::string>{"to-in.wav", "in.wav"},
-                                     {"to-ro.wav", read_only_file}, {"to-null", "/dev/null"},
+                                     {"to-ro.wav", read_only_file},
+                                     {"to-null", "/dev/null"},
                                      {"to-fifo", "fifo"}}) {
     fs::create_symlink(target, link);
   }

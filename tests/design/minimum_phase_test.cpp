@@ -59,7 +59,8 @@ TEST(MinimumPhase, KeepsThePassBandRejectionAndEdgesOfEveryPresetAndWidth) {
   for (const bool notch : {false, true}) {
     for (int index = 0; index < (notch ? 4 : 7); ++index) {
       for (const int position : {0, 20, 25}) {
-        SCOPED_TRACE(testing::Message() << "notch " << notch << ", " << index << ", Q " << position);
+        SCOPED_TRACE(testing::Message()
+                     << "notch " << notch << ", " << index << ", Q " << position);
         const float q = design::q_level_for(position);
         design::Edges e;
         design::DesignedFilter filter;
@@ -68,9 +69,11 @@ TEST(MinimumPhase, KeepsThePassBandRejectionAndEdgesOfEveryPresetAndWidth) {
         (notch ? design::design_notch : design::design_bandpass)(e, q, filter);
         const double f = q * std::numbers::sqrt2;
         std::vector<double> linear(512);
-        for (int t = 0; t < 512; ++t) linear[t] = (1.0 - f) * filter.taps[t + 1] + (t == 255 ? f : 0.0);
+        for (int t = 0; t < 512; ++t)
+          linear[t] = (1.0 - f) * filter.taps[t + 1] + (t == 255 ? f : 0.0);
         const Measured want = measure(linear, e, notch);
-        const Measured got = measure({filter.min_phase.taps.begin(), filter.min_phase.taps.end()}, e, notch);
+        const Measured got =
+            measure({filter.min_phase.taps.begin(), filter.min_phase.taps.end()}, e, notch);
         for (std::size_t i = 0; i < want.magnitude.size(); ++i) {
           if (want.magnitude[i] < 0.9) continue;
           ASSERT_NEAR(db(got.magnitude[i]), db(want.magnitude[i]), 0.1) << i * 2.5 << " Hz";

@@ -1,5 +1,3 @@
-#include "design/Rfft_ifft.h"
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,13 +9,16 @@
 #include <thread>
 #include <vector>
 
+#include "design/Rfft_ifft.h"
+
 namespace {
 
 // A real block of `a` samples and its spectrum, with the 1-based layout of
 // the transforms and one guard element past each end.
 struct Block {
   explicit Block(int size)
-      : a(size), data(static_cast<std::size_t>(size) + 2, 0.0f),
+      : a(size),
+        data(static_cast<std::size_t>(size) + 2, 0.0f),
         re(static_cast<std::size_t>(size) / 2 + 2, 0.0f),
         im(static_cast<std::size_t>(size) / 2 + 2, 0.0f) {}
   int a;
@@ -143,8 +144,10 @@ TEST(RealFft, GivesTheBitsOfTheStepByStepArithmetic) {
     std::vector<float> re(static_cast<std::size_t>(n) + 2, 0.0f);
     std::vector<float> im(static_cast<std::size_t>(n) + 2, 0.0f);
     for (int k = 1; k <= n; ++k) {
-      b.data[static_cast<std::size_t>(2 * k - 1)] = static_cast<float>(x[static_cast<std::size_t>(2 * k - 2)]);
-      b.data[static_cast<std::size_t>(2 * k)] = static_cast<float>(x[static_cast<std::size_t>(2 * k - 1)]);
+      b.data[static_cast<std::size_t>(2 * k - 1)] =
+          static_cast<float>(x[static_cast<std::size_t>(2 * k - 2)]);
+      b.data[static_cast<std::size_t>(2 * k)] =
+          static_cast<float>(x[static_cast<std::size_t>(2 * k - 1)]);
       re[static_cast<std::size_t>(k)] = b.data[static_cast<std::size_t>(2 * k - 1)];
       im[static_cast<std::size_t>(k)] = b.data[static_cast<std::size_t>(2 * k)];
     }
@@ -159,7 +162,8 @@ TEST(RealFft, GivesTheBitsOfTheStepByStepArithmetic) {
     reference_complex_fft(re, im, n, true);
     for (int l = 1; l <= n; ++l) {
       const float scale = 2.0f / static_cast<float>(a);
-      ASSERT_EQ(b.data[static_cast<std::size_t>(2 * l - 1)], scale * re[static_cast<std::size_t>(l)])
+      ASSERT_EQ(b.data[static_cast<std::size_t>(2 * l - 1)],
+                scale * re[static_cast<std::size_t>(l)])
           << "inverse, a = " << a << ", index " << 2 * l - 1;
       ASSERT_EQ(b.data[static_cast<std::size_t>(2 * l)], scale * im[static_cast<std::size_t>(l)])
           << "inverse, a = " << a << ", index " << 2 * l;
@@ -254,7 +258,6 @@ TEST(RealFft, MatchesTheDirectTransformOfRandomBlocks) {
       ASSERT_NEAR(b.bin_re(k), expected.real(), tolerance) << "a = " << a << ", bin " << k;
       ASSERT_NEAR(b.bin_im(k), expected.imag(), tolerance) << "a = " << a << ", bin " << k;
     }
-
   }
 }
 
@@ -323,8 +326,8 @@ TEST(PowerSpectrum, OverwritesTheLowerHalfWithPowersAndKeepsTheWindowedUpperHalf
   std::vector<std::int32_t> samples(a);
   std::vector<float> window(a + 1);
   for (int m = 0; m < a; ++m) {
-    samples[static_cast<std::size_t>(m)] =
-        static_cast<std::int32_t>(std::lround(800.0 * std::cos(2.0 * std::numbers::pi * k * m / a)));
+    samples[static_cast<std::size_t>(m)] = static_cast<std::int32_t>(
+        std::lround(800.0 * std::cos(2.0 * std::numbers::pi * k * m / a)));
     window[static_cast<std::size_t>(m) + 1] = m % 3 == 0 ? 0.5f : 1.0f;
   }
   design::power_spectrum(b.data, b.re, b.im, a, samples, window, 0);

@@ -1,9 +1,9 @@
 // Which line the pointer catches, and the held and idle states.
+#include "display/drag.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
-
-#include "display/drag.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Columns, bins, centres and spans of the spectrum display.
+#include "display/mapping.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <utility>
-
-#include "display/mapping.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ TEST(Mapping, UnitsSpreadOverAPictureAndTheNearestComesBack) {
   // First and last columns on the edges; halves round up.
   EXPECT_EQ(unit_pixel(512, 512, 1233), 1232);
   EXPECT_EQ(unit_pixel(1, 512, 1025), 2);
-  EXPECT_EQ(unit_pixel(1, 512, 769), 2);  // 1.5
+  EXPECT_EQ(unit_pixel(1, 512, 769), 2);    // 1.5
   EXPECT_EQ(unit_pixel(-1, 512, 769), -1);  // -1.5
   EXPECT_EQ(unit_pixel(98, 196, 393), 196);
   for (const int width : {514, 700, 1025, 1233, 2466, 7681}) {

@@ -1,5 +1,7 @@
 // The chain's combined response: the product of the stages that are on, bin
 // by bin, and when it is worked out again.
+#include "display/response.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -7,7 +9,6 @@
 #include <complex>
 
 #include "design/designers.h"
-#include "display/response.h"
 
 namespace {
 

@@ -3,6 +3,8 @@
 //
 // Painting on a QImage needs no QGuiApplication: the raster engine draws
 // lines and fills without a platform plugin.
+#include "display/view.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -18,7 +20,6 @@
 #include <vector>
 
 #include "design/designers.h"
-#include "display/view.h"
 #include "tests/support/picture.h"
 
 namespace {
@@ -106,7 +107,8 @@ class View : public ::testing::Test {
   // Nothing but the black bottom row from x = 0 to 512.
   bool only_bottom_row() const {
     for (int x = 0; x < image.width(); ++x) {
-      if (!rows_are(x, 0, bottom - 1, white) || at(x, bottom) != (x <= 512 ? black : white)) return false;
+      if (!rows_are(x, 0, bottom - 1, white) || at(x, bottom) != (x <= 512 ? black : white))
+        return false;
     }
     return true;
   }
@@ -130,7 +132,8 @@ TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
   draw({});
   for (int x = 2; x <= 512; ++x) {
     ASSERT_EQ(top_black(x), bottom - 4) << x;
-    ASSERT_TRUE(rows_are(x, bottom - 3, bottom - 1, white)) << "a line spectrum is not filled, " << x;
+    ASSERT_TRUE(rows_are(x, bottom - 3, bottom - 1, white))
+        << "a line spectrum is not filled, " << x;
   }
 }
 
@@ -207,7 +210,8 @@ TEST_F(View, ThePassRepaintsColumnsZeroTo512Only) {
   for (int mode : {2, 1}) {
     view.display_mode = mode;
     draw({});
-    for (int x = 0; x <= 512; ++x) ASSERT_EQ(at(x, bottom), black) << "mode " << mode << ", x " << x;
+    for (int x = 0; x <= 512; ++x)
+      ASSERT_EQ(at(x, bottom), black) << "mode " << mode << ", x " << x;
     for (int x = 513; x < image.width(); ++x) ASSERT_TRUE(rows_are(x, 0, bottom, green)) << x;
   }
 }
@@ -289,7 +293,8 @@ TEST_F(Extras, AToneTwentyDecibelsDownDropsAsFarAsTheCurvesTwentyDecibels) {
     settle(tone(36, 1e2));
     const int quiet = top_black(peak_column());
     ASSERT_GT(loud, 0) << "the peak lies inside the picture";
-    const int curve = display::response_row(-20.0f, scale, height) - display::response_row(0.0f, scale, height);
+    const int curve =
+        display::response_row(-20.0f, scale, height) - display::response_row(0.0f, scale, height);
     EXPECT_NEAR(quiet - loud, curve, 1) << "scale " << scale;
   }
 }
@@ -330,9 +335,9 @@ class Lines : public View {
  protected:
   void SetUp() override {
     View::SetUp();
-    for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on,
-                     &view.ref_line_on, &view.var_bp_lo_line_on, &view.var_bp_hi_line_on,
-                     &view.var_notch_lo_line_on, &view.var_notch_hi_line_on}) {
+    for (bool* on : {&view.bp_line_on, &view.nf1_line_on, &view.nf2_line_on, &view.ref_line_on,
+                     &view.var_bp_lo_line_on, &view.var_bp_hi_line_on, &view.var_notch_lo_line_on,
+                     &view.var_notch_hi_line_on}) {
       *on = true;
     }
   }
@@ -440,7 +445,8 @@ TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
   view.spectrum_width = 2;
   positions.var_bp_hi_bin = 300;
   draw_lines();
-  EXPECT_EQ(columns_of(dark_green), std::vector<int>{250}) << "bin 300 of the half span lies at x = 600";
+  EXPECT_EQ(columns_of(dark_green), std::vector<int>{250})
+      << "bin 300 of the half span lies at x = 600";
 
   view.display_mode = 2;
   draw({});
@@ -494,10 +500,14 @@ TEST_F(Time, OnlyARisingValueFromTheFloorToNineTriggers) {
     bool triggers;
   };
   const Case cases[] = {
-      {1, steps({{10, 3}}), false},  {1, steps({{10, 4}}), true},
-      {1, steps({{10, 5}}), true},   {0, steps({{10, 5}}), false},
-      {0, steps({{10, 6}}), true},   {1, steps({{10, 9}}), true},
-      {0, steps({{10, 10}}), false}, {1, steps({{10, 12}, {20, 8}}), false},  // falls into the window
+      {1, steps({{10, 3}}), false},
+      {1, steps({{10, 4}}), true},
+      {1, steps({{10, 5}}), true},
+      {0, steps({{10, 5}}), false},
+      {0, steps({{10, 6}}), true},
+      {1, steps({{10, 9}}), true},
+      {0, steps({{10, 10}}), false},
+      {1, steps({{10, 12}, {20, 8}}), false},  // falls into the window
   };
   const Samples other = steps({{10, 7}});  // triggers either source
   for (const Case& c : cases) {
@@ -506,8 +516,10 @@ TEST_F(Time, OnlyARisingValueFromTheFloorToNineTriggers) {
     const Samples& raw = c.filtered == 1 ? other : c.source;
     draw(out, 1, raw);
     const int value = c.source.back();
-    EXPECT_EQ(view.trigger_found, c.triggers ? 1 : 0) << "filtered " << c.filtered << ", value " << value;
-    EXPECT_EQ(at(0, 98 - value) == black, c.triggers) << "filtered " << c.filtered << ", value " << value;
+    EXPECT_EQ(view.trigger_found, c.triggers ? 1 : 0)
+        << "filtered " << c.filtered << ", value " << value;
+    EXPECT_EQ(at(0, 98 - value) == black, c.triggers)
+        << "filtered " << c.filtered << ", value " << value;
     if (!c.triggers) {
       EXPECT_TRUE(only_bottom_row()) << "filtered " << c.filtered << ", value " << value;
     }

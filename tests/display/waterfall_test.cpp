@@ -1,4 +1,6 @@
 // The waterfall's colour map, its black point and the order of its rows.
+#include "display/waterfall.h"
+
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -6,7 +8,6 @@
 #include <cstdlib>
 
 #include "display/response.h"
-#include "display/waterfall.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ TEST(WaterfallColours, RunFromDarkBlueThroughCyanAndYellowToWhiteGrowingBrighter
   EXPECT_EQ(waterfall_colour(-3.0f), waterfall_colour(0.0f));
   EXPECT_EQ(waterfall_colour(7.0f), waterfall_colour(1.0f));
   for (int i = 1; i <= 255; ++i) {
-    ASSERT_GT(luminance(waterfall_colour(i / 255.0f)), luminance(waterfall_colour((i - 1) / 255.0f)))
+    ASSERT_GT(luminance(waterfall_colour(i / 255.0f)),
+              luminance(waterfall_colour((i - 1) / 255.0f)))
         << i;
   }
 }

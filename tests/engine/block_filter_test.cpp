@@ -84,7 +84,7 @@ TEST(FilterStage, AUnitResponsePassesConstantNyquistAndNoiseWhole) {
   stage.resp_im[0] = 1.0f;  // the Nyquist value; every other bin is real 1
   std::vector<std::int32_t> x = random_signal(3 * pass_length, 5);
   for (std::size_t j = 0; j < pass_length; ++j) {
-    x[j] = 8000;                                   // DC
+    x[j] = 8000;                                     // DC
     x[pass_length + j] = j % 2 == 0 ? 8000 : -8000;  // Nyquist
   }
   const std::vector<std::int32_t> y = filter_in_passes(stage, x);

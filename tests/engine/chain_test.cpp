@@ -1,6 +1,4 @@
 // The filter chain as the cycle runs it, and the gain that follows it.
-#include "engine/filter_chain.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "design/designers.h"
+#include "engine/filter_chain.h"
 #include "engine/gain.h"
 #include "engine/pass.h"
 #include "tests/support/allocations.h"
@@ -27,8 +26,8 @@ void fill_random(std::span<std::int32_t> samples, unsigned seed) {
 // Every response a unit gain with a small phase twist, so that every stage
 // does work.
 void give_every_stage_a_response(engine::FilterChain& chain) {
-  for (engine::FilterStage* stage : {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp,
-                                     &chain.var_bp}) {
+  for (engine::FilterStage* stage :
+       {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp, &chain.var_bp}) {
     stage->filter.re.fill(0.9f);
     stage->filter.im.fill(0.1f);
   }
@@ -67,9 +66,10 @@ TEST(FilterChain, RunsEveryStageWithoutAllocating) {
   // finds and takes out from the seventh pass on.
   fill_random(chain.raw_samples, 2);
   for (std::size_t i = 0; i < chain.raw_samples.size(); ++i) {
-    chain.raw_samples[i] = chain.raw_samples[i] / 8 +
-                           static_cast<std::int32_t>(8000 * std::sin(2 * std::numbers::pi * 93 *
-                                                                     static_cast<double>(i) / 1024));
+    chain.raw_samples[i] =
+        chain.raw_samples[i] / 8 +
+        static_cast<std::int32_t>(
+            8000 * std::sin(2 * std::numbers::pi * 93 * static_cast<double>(i) / 1024));
   }
   const long before = test_support::allocations();
   for (int pass = 0; pass < 12; ++pass) {
@@ -79,8 +79,8 @@ TEST(FilterChain, RunsEveryStageWithoutAllocating) {
   EXPECT_EQ(test_support::allocations() - before, 0);
   EXPECT_FALSE(chain.auto_notch.notched().empty());
   // Every transform-domain stage left a tail for its next pass.
-  for (const engine::FilterStage* stage : {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp,
-                                           &chain.var_bp}) {
+  for (const engine::FilterStage* stage :
+       {&chain.nf1, &chain.nf2, &chain.var_notch, &chain.bp, &chain.var_bp}) {
     EXPECT_NE(stage->overlap[0], 0);
   }
 }
@@ -102,9 +102,9 @@ TEST(Gain, CoarseStepsSetTheDecadeAndTheDisplayScale) {
     int position;
     float gain, scale, offset;
   };
-  for (const Row row : {Row{1, 1e-5f, 4, 0}, Row{2, 1e-4f, 5, 3}, Row{3, 1e-3f, 6, 7},
-                        Row{4, 0.01f, 7, 11}, Row{5, 0.1f, 8, 15}, Row{6, 1.0f, 9, 17},
-                        Row{7, 10.0f, 10, 21}}) {
+  for (const Row row :
+       {Row{1, 1e-5f, 4, 0}, Row{2, 1e-4f, 5, 3}, Row{3, 1e-3f, 6, 7}, Row{4, 0.01f, 7, 11},
+        Row{5, 0.1f, 8, 15}, Row{6, 1.0f, 9, 17}, Row{7, 10.0f, 10, 21}}) {
     const auto step = engine::coarse_step(row.position);
     ASSERT_TRUE(step.has_value()) << row.position;
     EXPECT_EQ(step->coarse_gain, row.gain) << row.position;
@@ -145,7 +145,8 @@ std::vector<std::int32_t> run_low_latency(engine::FilterChain& chain,
   for (std::size_t start = 0; start < x.size(); start += 128) {
     engine::pack_output_block(x.subspan(start, 128), in);
     chain.process(in, 1, out, false);
-    for (std::size_t j = 0; j < 128; ++j) y.push_back(std::int16_t(out[2 * j] | out[2 * j + 1] << 8));
+    for (std::size_t j = 0; j < 128; ++j)
+      y.push_back(std::int16_t(out[2 * j] | out[2 * j + 1] << 8));
   }
   return y;
 }

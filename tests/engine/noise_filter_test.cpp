@@ -1,5 +1,3 @@
-#include "engine/noise_filters.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +10,7 @@
 #include <vector>
 
 #include "design/rounding.h"
+#include "engine/noise_filters.h"
 #include "engine/pass.h"
 
 namespace {
@@ -51,9 +50,9 @@ TEST(MedianSmooth, TruncatesNegativeMeansTowardZero) {
   raw[10] = raw[11] = -1;
   raw[20] = raw[21] = -2;
   const auto work = smoothed(raw);
-  EXPECT_EQ(work[11], 0);    // (-1 + -1 + 0) / 3
-  EXPECT_EQ(work[9], 0);     // (0 + 0 + -1) / 3
-  EXPECT_EQ(work[21], -1);   // (-2 + -2 + 0) / 3
+  EXPECT_EQ(work[11], 0);   // (-1 + -1 + 0) / 3
+  EXPECT_EQ(work[9], 0);    // (0 + 0 + -1) / 3
+  EXPECT_EQ(work[21], -1);  // (-2 + -2 + 0) / 3
   EXPECT_EQ(work[0], 0);
 }
 
@@ -125,8 +124,7 @@ struct SteppedLms {
     for (int k = 0; k <= engine::lms_order; ++k) y += w[k] * x[k];
     const float e = d - y;
     power = engine::lms_beta * (x[0] * x[0]) + (1.0f - engine::lms_beta) * power;
-    const float g =
-        engine::lms_step_size * e / std::max(power, std::numeric_limits<float>::min());
+    const float g = engine::lms_step_size * e / std::max(power, std::numeric_limits<float>::min());
     for (int k = 0; k <= engine::lms_order; ++k) w[k] += g * x[k];
     for (int k = engine::lms_order; k >= 1; --k) x[k] = x[k - 1];
     prev_input = d;
@@ -157,8 +155,7 @@ TEST(Lms, PassesOfAnyLengthEqualTheStepByStepPredictor) {
     }
     std::vector<std::int32_t> expected(length);
     for (std::size_t i = 0; i < length; ++i) expected[i] = stepped.step(pass[i]);
-    engine::lms_pass(pass, scratch_in, scratch_out, w, x, power, engine::lms_step_size,
-                     prev_input);
+    engine::lms_pass(pass, scratch_in, scratch_out, w, x, power, engine::lms_step_size, prev_input);
     ASSERT_EQ(pass, expected) << "pass of " << length;
     ASSERT_EQ(w, stepped.w);
     ASSERT_TRUE(std::equal(stepped.x.begin(), stepped.x.end(), x.begin()));

@@ -56,7 +56,8 @@ std::vector<float> yardstick(std::span<const float> input) {
     speex_preprocess_run(state, frames.data() + start);
   }
   speex_preprocess_state_destroy(state);
-  std::vector<float> out(frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(input.size()));
+  std::vector<float> out(frames.begin(),
+                         frames.begin() + static_cast<std::ptrdiff_t>(input.size()));
   return out;
 }
 
@@ -105,7 +106,8 @@ double spectral_kurtosis(std::span<const float> signal) {
   std::array<float, size / 2 + 1> im{};
   for (std::size_t start = 0; start + size <= signal.size(); start += size / 2) {
     for (int n = 0; n < size; ++n) {
-      data[n + 1] = signal[start + n] * static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / size));
+      data[n + 1] = signal[start + n] *
+                    static_cast<float>(0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * n / size));
     }
     design::real_fft(data, re, im, size);
     for (int k = first_bin; k < last_bin; ++k) {
@@ -154,12 +156,14 @@ TEST(NoiseReduction, ImprovesSpeechInNoiseMoreThanTheYardstick) {
       const double before = speech::segmental_snr(clean, noisy);
 
       const std::vector<float> ours = filtered_at(engine::noise_reduction_start, noisy);
-      EXPECT_EQ(measured_delay(clean, ours), static_cast<std::size_t>(engine::noise_reduction_delay));
+      EXPECT_EQ(measured_delay(clean, ours),
+                static_cast<std::size_t>(engine::noise_reduction_delay));
       const double our_gain =
           speech::segmental_snr(clean, ours, engine::noise_reduction_delay) - before;
 
       const std::vector<float> low = filtered_at(engine::noise_reduction_start, noisy, true);
-      EXPECT_EQ(measured_delay(clean, low), static_cast<std::size_t>(engine::noise_reduction_low_delay));
+      EXPECT_EQ(measured_delay(clean, low),
+                static_cast<std::size_t>(engine::noise_reduction_low_delay));
       const double low_gain =
           speech::segmental_snr(clean, low, engine::noise_reduction_low_delay) - before;
 
@@ -171,8 +175,8 @@ TEST(NoiseReduction, ImprovesSpeechInNoiseMoreThanTheYardstick) {
                   low_gain, their_gain);
       EXPECT_GT(low_gain, our_gain - 0.5)
           << "low-delay, " << c.noise << " noise at " << c.snr_db << " dB, seeds " << white_seed;
-      EXPECT_GT(our_gain, their_gain - 0.5)
-          << c.noise << " noise at " << c.snr_db << " dB, seeds " << white_seed << ", " << pink_seed;
+      EXPECT_GT(our_gain, their_gain - 0.5) << c.noise << " noise at " << c.snr_db << " dB, seeds "
+                                            << white_seed << ", " << pink_seed;
       sum_ahead += our_gain - their_gain;
     }
     const double mean_ahead = sum_ahead / std::size(cases);
@@ -202,8 +206,9 @@ TEST(NoiseReduction, LeavesLittleMusicalNoise) {
     const double our_kurtosis = spectral_kurtosis(settled(ours));
     const double low_kurtosis = spectral_kurtosis(settled(low));
     const double their_kurtosis = spectral_kurtosis(settled(theirs));
-    std::printf("%-5s noise, spectral kurtosis: input %.1f  ours %.1f  low-delay %.1f  yardstick %.1f\n",
-                name, input, our_kurtosis, low_kurtosis, their_kurtosis);
+    std::printf(
+        "%-5s noise, spectral kurtosis: input %.1f  ours %.1f  low-delay %.1f  yardstick %.1f\n",
+        name, input, our_kurtosis, low_kurtosis, their_kurtosis);
     EXPECT_LE(our_kurtosis, 1.5 * their_kurtosis) << name << " noise";
     EXPECT_LE(low_kurtosis, 1.5 * their_kurtosis) << name << " noise, low-delay";
   }
@@ -211,8 +216,8 @@ TEST(NoiseReduction, LeavesLittleMusicalNoise) {
 
 TEST(NoiseReduction, KeepsCleanSpeech) {
   const std::vector<float>& clean = speech::sentences();
-  for (const auto& [low_delay, delay] :
-       {std::pair{false, engine::noise_reduction_delay}, {true, engine::noise_reduction_low_delay}}) {
+  for (const auto& [low_delay, delay] : {std::pair{false, engine::noise_reduction_delay},
+                                         {true, engine::noise_reduction_low_delay}}) {
     const std::vector<float> out = filtered_at(engine::noise_reduction_start, clean, low_delay);
     const double kept = speech::segmental_snr(clean, out, static_cast<std::size_t>(delay));
     std::printf("clean speech at strength %d, %s form: %.2f dB segmental SNR\n",
@@ -229,10 +234,11 @@ TEST(NoiseReduction, BurstOnsetComesOutAtEachFormsDelay) {
   std::vector<float> burst(11025, 0.0f);
   const std::vector<float> noise = speech::white_noise(burst.size() - onset, 3000.0, 24);
   std::copy(noise.begin(), noise.end(), burst.begin() + onset);
-  for (const auto& [low_delay, delay] :
-       {std::pair{false, engine::noise_reduction_delay}, {true, engine::noise_reduction_low_delay}}) {
+  for (const auto& [low_delay, delay] : {std::pair{false, engine::noise_reduction_delay},
+                                         {true, engine::noise_reduction_low_delay}}) {
     const std::vector<float> out = filtered_at(engine::noise_reduction_start, burst, low_delay);
-    const auto first = std::find_if(out.begin(), out.end(), [](float v) { return std::abs(v) > 300.0f; });
+    const auto first =
+        std::find_if(out.begin(), out.end(), [](float v) { return std::abs(v) > 300.0f; });
     EXPECT_EQ(first - out.begin(), static_cast<std::ptrdiff_t>(onset) + delay)
         << (low_delay ? "low-delay" : "normal");
   }
@@ -264,19 +270,22 @@ TEST(NoiseReduction, ChangesFormMidStreamWithoutLosingTheEstimateOrClicking) {
   const double part_s = static_cast<double>(part) / speech::rate;
   for (int change = 2; change < 6; ++change) {
     const double from = change * part_s;
-    const double after = db(rms_between(out, from, from + 0.5) / rms_between(noise, from, from + 0.5));
+    const double after =
+        db(rms_between(out, from, from + 0.5) / rms_between(noise, from, from + 0.5));
     std::printf("form changed at %.2f s: noise down %.1f dB in the 0.5 s after\n", from, -after);
     EXPECT_LT(after, -17.0) << "change " << change;
   }
 
   std::vector<std::int32_t> tone(6 * part);
   for (std::size_t i = 0; i < tone.size(); ++i) {
-    tone[i] = static_cast<std::int32_t>(std::lround(10000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 11025.0)));
+    tone[i] = static_cast<std::int32_t>(
+        std::lround(10000.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 11025.0)));
   }
   const std::vector<std::int32_t> through = switched(tone);
   for (std::size_t change = part; change < through.size(); change += part) {
-    const std::vector<std::int32_t> around(through.begin() + static_cast<std::ptrdiff_t>(change - 256),
-                                           through.begin() + static_cast<std::ptrdiff_t>(change + 512));
+    const std::vector<std::int32_t> around(
+        through.begin() + static_cast<std::ptrdiff_t>(change - 256),
+        through.begin() + static_cast<std::ptrdiff_t>(change + 512));
     EXPECT_LE(largest_step(around, 0), peak(around) * 3 / 5) << "change at " << change;
   }
   EXPECT_LE(peak(through), 10000 + 10000 / 20);
@@ -307,8 +316,9 @@ TEST(NoiseReduction, FollowsTheNoiseFloorUpAndDown) {
   const double settled = db(rms_between(out, 4.0, 6.0) / rms_between(noise, 4.0, 6.0));
   const double after_rise = db(rms_between(out, 8.5, 12.0) / rms_between(noise, 8.5, 12.0));
   const double after_fall = db(rms_between(out, 14.0, 18.0) / rms_between(noise, 14.0, 18.0));
-  std::printf("noise suppressed by %.1f dB, %.1f dB 2.5 s after it rose, %.1f dB 2 s after it fell\n",
-              -settled, -after_rise, -after_fall);
+  std::printf(
+      "noise suppressed by %.1f dB, %.1f dB 2.5 s after it rose, %.1f dB 2 s after it fell\n",
+      -settled, -after_rise, -after_fall);
   EXPECT_LT(settled, -12.0);
   EXPECT_LT(after_rise, settled + 3.0);
   EXPECT_LT(after_fall, settled + 3.0);
@@ -323,7 +333,8 @@ TEST(NoiseReduction, SilenceStaysSilentAndFullScaleStaysBounded) {
   // steps further than the tone's own steps, and none goes past its peak.
   std::vector<std::int32_t> tone(3 * 11025);
   for (std::size_t i = 0; i < tone.size(); ++i) {
-    tone[i] = static_cast<std::int32_t>(std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 11025.0)));
+    tone[i] = static_cast<std::int32_t>(
+        std::lround(32767.0 * std::sin(2.0 * std::numbers::pi * 1000.0 * i / 11025.0)));
   }
   const std::vector<std::int32_t> out = filtered(filter, tone);
   EXPECT_LE(peak(out), 32767 + 32767 / 20);
@@ -338,9 +349,8 @@ TEST(NoiseReduction, SilenceStaysSilentAndFullScaleStaysBounded) {
 }
 
 TEST(NoiseReduction, RepeatsItselfAfterResetWhateverThePassLength) {
-  const std::vector<float> noisy =
-      speech::mixed(std::span(speech::sentences()).first(4 * 11025),
-                    speech::pink_noise(4 * 11025, 1000.0, 23), 5.0);
+  const std::vector<float> noisy = speech::mixed(std::span(speech::sentences()).first(4 * 11025),
+                                                 speech::pink_noise(4 * 11025, 1000.0, 23), 5.0);
   const std::vector<std::int32_t> input = speech::to_samples(noisy);
   engine::NoiseReduction filter;
   filter.set_strength(8);

@@ -31,8 +31,8 @@ inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
   files::MemorySource memory(bytes);
   const files::WaveRead read = files::read_wave_layout(memory);
   std::uint8_t none = 0;  // fmemopen wants a buffer even for no bytes
-  std::FILE* file = fmemopen(bytes.empty() ? &none : const_cast<std::uint8_t*>(bytes.data()),
-                             bytes.size(), "rb");
+  std::FILE* file =
+      fmemopen(bytes.empty() ? &none : const_cast<std::uint8_t*>(bytes.data()), bytes.size(), "rb");
   if (file == nullptr) return false;
   files::StreamSource stream(file);
   const files::WaveRead piped = files::read_wave_layout(stream);
@@ -49,9 +49,8 @@ inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
   return b.open_ended && !a.open_ended && b.data_offset == a.data_offset &&
          b.declared_size == a.declared_size &&
          (b.to_the_end ? b.data_size == files::unknown_size : b.data_size == b.declared_size) &&
-         b.sample_format == a.sample_format &&
-         b.extensible == a.extensible && b.format.format_tag == a.format.format_tag &&
-         b.format.channels == a.format.channels &&
+         b.sample_format == a.sample_format && b.extensible == a.extensible &&
+         b.format.format_tag == a.format.format_tag && b.format.channels == a.format.channels &&
          b.format.samples_per_sec == a.format.samples_per_sec &&
          b.format.avg_bytes_per_sec == a.format.avg_bytes_per_sec &&
          b.format.block_align == a.format.block_align &&

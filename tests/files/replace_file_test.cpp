@@ -1,8 +1,5 @@
 #include "files/replace_file.h"
 
-#include "files/settings_format.h"
-#include "tests/files/hostile_targets.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +10,9 @@
 #include <iterator>
 #include <set>
 #include <string>
+
+#include "files/settings_format.h"
+#include "tests/files/hostile_targets.h"
 
 namespace {
 

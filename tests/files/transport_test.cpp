@@ -290,9 +290,9 @@ TEST_F(Transport, NothingIsWrittenOrPlayedWhereItMayNotBeAndThePlayAndRecordingG
               target.standing == special ? "Not a regular file" : "");
     EXPECT_EQ(play_state(transport), playing);
     EXPECT_EQ(why, target.refusal.empty() ? "" : "it " + target.refusal);
-    EXPECT_EQ(files_test::on_disk(target.path),
-              created ? files_test::written(before, std::string(header.begin(), header.end()))
-                      : before);
+    EXPECT_EQ(
+        files_test::on_disk(target.path),
+        created ? files_test::written(before, std::string(header.begin(), header.end())) : before);
     // A new recording takes the place of the one before, finished.
     if (created) {
       expect_recording_of_blocks(recording, blocks);
@@ -383,13 +383,12 @@ TEST_F(Transport, AFileAtAnotherRatePlaysItsLeftChannelThroughTheChainsFeedToIts
                         Case{1000, 1, 1, 1001, false}, Case{768000, 2, 2, 768000 / 2 + 3, false}}) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels to "
                                     << c.input_channels << (c.extensible ? ", extensible" : ""));
-    const Bytes file = play_file_bytes(
-        test_support::shape_with([&](test_support::WaveShape& w) {
-          w.rate = c.rate;
-          w.channels = c.channels;
-          if (c.extensible) w.sub_format = 1;
-        }),
-        c.frames);
+    const Bytes file = play_file_bytes(test_support::shape_with([&](test_support::WaveShape& w) {
+                                         w.rate = c.rate;
+                                         w.channels = c.channels;
+                                         if (c.extensible) w.sub_format = 1;
+                                       }),
+                                       c.frames);
     const fs::path path = folder_ / "play.wav";
     test_support::write_file(path.string(), file);
     files::Transport transport;
@@ -439,7 +438,7 @@ TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedAndThePlayGoesOn) {
     std::optional<std::uint16_t> sub_format;
   };
   const auto shape = [](std::uint16_t bits, std::uint32_t rate, std::uint16_t channels = 1,
-                         std::uint16_t tag = 1) {
+                        std::uint16_t tag = 1) {
     test_support::WaveShape w;
     w.bits = bits;
     w.rate = rate;
@@ -450,14 +449,14 @@ TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedAndThePlayGoesOn) {
   files::Transport transport;
   start_playing(transport, folder_ / "play.wav");
   const auto playing = play_state(transport);
-  for (const Case& c : {Case{"24-bit PCM", shape(24, 44100), {}},
-                        Case{"24-bit PCM at 11025 Hz", shape(24, 11025), {}},
-                        Case{"32-bit float", shape(32, 48000, 1, 3), {}},
-                        Case{"24-bit extensible", shape(24, 48000), 1},
-                        Case{"32-bit float extensible", shape(32, 48000), 3},
-                        Case{"three channels", shape(16, 44100, 3), {}},
-                        Case{"999 Hz", shape(16, 999), {}},
-                        Case{"768001 Hz", shape(16, 768001), {}}}) {
+  for (const Case& c :
+       {Case{"24-bit PCM", shape(24, 44100), {}},
+        Case{"24-bit PCM at 11025 Hz", shape(24, 11025), {}},
+        Case{"32-bit float", shape(32, 48000, 1, 3), {}},
+        Case{"24-bit extensible", shape(24, 48000), 1},
+        Case{"32-bit float extensible", shape(32, 48000), 3},
+        Case{"three channels", shape(16, 44100, 3), {}}, Case{"999 Hz", shape(16, 999), {}},
+        Case{"768001 Hz", shape(16, 768001), {}}}) {
     SCOPED_TRACE(c.name);
     const fs::path path = folder_ / "refused.wav";
     test_support::WaveShape file_shape = c.shape;

@@ -23,8 +23,8 @@
 #include "audio/portaudio_device.h"
 #include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
-#include "tests/live/rig.h"
 #include "tests/audio/buffer.h"
+#include "tests/live/rig.h"
 #include "tests/live/window_on_rig.h"
 #include "tests/shell/test_application.h"
 
@@ -177,7 +177,8 @@ struct Notices {
 class LiveDeviceThread : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!live::rig_folder()) GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig.";
+    if (!live::rig_folder())
+      GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig.";
   }
 };
 
@@ -300,7 +301,8 @@ TEST_F(LiveDeviceThread, CapturingFromAnIdleSourceCostsLittleCpu) {
   std::this_thread::sleep_for(3s);
   const auto after = live::cpu_time(getpid());
   ASSERT_TRUE(before && after);
-  std::cout << "Live figure: " << 100 * (*after - *before).count() / 3 << " % of a core" << std::endl;
+  std::cout << "Live figure: " << 100 * (*after - *before).count() / 3 << " % of a core"
+            << std::endl;
   EXPECT_LT((*after - *before).count(), 0.3);  // a tenth of a core
   EXPECT_TRUE(b.done());
 }

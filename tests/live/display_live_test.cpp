@@ -131,8 +131,8 @@ TEST_F(LiveDisplay, TheToneStandsOutAndTheNotchedCarrierIsGone) {
   for (const int x : {column_of(carrier_hz) - 2, column_of(carrier_hz) + 1}) {
     carrier = std::max(carrier, height_at(picture, x));
   }
-  std::cout << "Live figure: noise " << noise << " px, tone " << tone << " px, carrier "
-            << carrier << " px" << std::endl;
+  std::cout << "Live figure: noise " << noise << " px, tone " << tone << " px, carrier " << carrier
+            << " px" << std::endl;
   EXPECT_GT(noise, 20);
   EXPECT_GT(tone, noise + 40);
   EXPECT_LT(carrier, noise - 30);

@@ -46,20 +46,25 @@ TEST_P(LiveLatency, FromRadioToSpeakerWithinTheModesLimit) {
   settings.nf1_center = 2500.0f * 1024 / 11025;
   const auto bytes = files::serialise_settings(settings);
   std::ofstream("ZOduvov.cfg", std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   live::Spawn spawn;
   spawn.folder = std::filesystem::current_path();
   spawn.variables = {"QT_QPA_PLATFORM=offscreen"};
   live::LineReader child(TONEWELL_WINDOW_CHILD, {GetParam().scenario}, spawn, false);
   ASSERT_TRUE(wait_until(
-      [] { return live::stream_count("source-outputs") > 0 && live::stream_count("sink-inputs") > 0; }, 20s))
+      [] {
+        return live::stream_count("source-outputs") > 0 && live::stream_count("sink-inputs") > 0;
+      },
+      20s))
       << "the window opened no streams on the rig";
 
   // Both monitors recorded the same way at once; each recording's start is
   // found from when its samples arrived, so that onsets in the two compare.
   live::Recorder radio("radio_in.monitor");
   live::Recorder speaker("speaker.monitor");
-  ASSERT_TRUE(wait_until([&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
+  ASSERT_TRUE(
+      wait_until([&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
   std::this_thread::sleep_for(1500ms);
   auto burst = std::vector<std::int16_t>(live::rate / 2, 0);
   const auto tone = live::tone(live::kInputAmplitude, live::kToneFrequency, 0.5, live::rate);
@@ -96,7 +101,8 @@ TEST_P(LiveLatency, FromRadioToSpeakerWithinTheModesLimit) {
 // measures spread by several milliseconds; the low-delay noise reduction
 // adds 11.6 ms (51 to 68 ms).
 INSTANTIATE_TEST_SUITE_P(Modes, LiveLatency,
-                         ::testing::Values(LatencyCase{"latency", 0.23}, LatencyCase{"latency-low", 0.052},
+                         ::testing::Values(LatencyCase{"latency", 0.23},
+                                           LatencyCase{"latency-low", 0.052},
                                            LatencyCase{"latency-low-voice", 0.052},
                                            LatencyCase{"latency-low-voice-nr", 0.075}),
                          [](const auto& test) {

@@ -71,7 +71,8 @@ std::optional<Clock::time_point> steady_tone_after(const live::Recorder& recorde
   }
   if (recorder.arrivals().empty() || recorder.arrivals().front().time >= from) first = 0;
   const auto windows = live::fit_windows(samples, live::rate, kToneFrequency, kWindow);
-  const auto window = live::clean_run_from(windows, kInputRms * kGain, first / kWindow + 1, kSteady);
+  const auto window =
+      live::clean_run_from(windows, kInputRms * kGain, first / kWindow + 1, kSteady);
   if (!window) return std::nullopt;
   return recorder.arrival_of(*window * kWindow);
 }
@@ -88,7 +89,8 @@ class LiveProgram : public ::testing::Test {
     ASSERT_NE(sinks.find("speaker"), std::string::npos) << "the rig has no speaker sink";
     ASSERT_EQ(live::stream_count("sink-inputs"), 0) << "something else plays on the rig";
 
-    std::string pattern = (std::filesystem::temp_directory_path() / "tonewell-live.XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "tonewell-live.XXXXXX").string();
     ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
     load_.emplace();
@@ -149,7 +151,8 @@ class LiveProgram : public ::testing::Test {
     settings.output_device_id = output;
     const auto bytes = files::serialise_settings(settings);
     std::ofstream(folder_ / "ZOduvov.cfg", std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     std::ofstream(folder_ / "tonewell.ini")
         << "[devices]\ninput=" << input_name << "\noutput=" << output_name << "\n";
   }
@@ -197,8 +200,8 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   std::this_thread::sleep_for(2s);
   live::Recorder radio("radio_in.monitor");
   live::Recorder speaker("speaker.monitor");
-  ASSERT_TRUE(wait_until(
-      [&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
+  ASSERT_TRUE(
+      wait_until([&] { return radio.samples_so_far() > 0 && speaker.samples_so_far() > 0; }, 5s));
   const auto tone = live::tone(kInputAmplitude, kToneFrequency, 22.5, live::rate);
   ASSERT_TRUE(live::play(tone, "radio_in", folder_));
   const int runnable = live::runnable_tasks();
@@ -228,8 +231,8 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   const auto frequency = live::crossing_frequency(steady, live::rate);
   const auto fed_frequency = live::crossing_frequency(fed, live::rate);
   ASSERT_TRUE(frequency.has_value() && fed_frequency.has_value());
-  const auto rig_defects = live::tone_defects(
-      live::fit_windows(fed, live::rate, kToneFrequency, kWindow), kInputRms);
+  const auto rig_defects =
+      live::tone_defects(live::fit_windows(fed, live::rate, kToneFrequency, kWindow), kInputRms);
   const auto defects = live::tone_defects(
       live::fit_windows(steady, live::rate, kToneFrequency, kWindow), kInputRms * kGain);
   // A defect in the output is the program's unless the input had one where
@@ -287,8 +290,8 @@ TEST_F(LiveProgram, IdleCpuWithEveryFilterOffIsAtMostTwoPercent) {
 TEST_F(LiveProgram, SoundSoonAfterTheStartWithoutARestart) {
   // A steady source from before the start.
   live::Recorder speaker("speaker.monitor");
-  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 10.0, live::rate),
-                                           "radio_in", folder_);
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 10.0, live::rate), "radio_in", folder_);
   std::this_thread::sleep_for(500ms);
   start();
   wait_for_streams(1, 1);
@@ -337,8 +340,8 @@ TEST_F(LiveProgram, ASourceThatDeliversNothingRunsOnSilenceThenTheToneIsThroughW
 
   ASSERT_TRUE(live::succeeds({"pactl", "suspend-sink", "radio_in", "0"}));
   const auto tone_start = Clock::now();
-  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 3.0, live::rate),
-                                           "radio_in", folder_);
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 3.0, live::rate), "radio_in", folder_);
   std::this_thread::sleep_for(3s);
   const auto heard = speaker.stop();
   const auto sound = steady_tone_after(speaker, heard, tone_start);
@@ -378,7 +381,8 @@ class LiveProgramPaused : public LiveProgram {
     const auto back = steady_tone_after(speaker, heard, returned);
     // Every device opened since the pause is a restart.
     Pause result{back ? std::optional(seconds(*back - returned)) : std::nullopt,
-                 events_->openings("source-output", paused), events_->openings("sink-input", paused)};
+                 events_->openings("source-output", paused),
+                 events_->openings("sink-input", paused)};
     result.limit_s = live::allowing_rig(2.0, live::fresh_capture_seconds());
     report("back_after_s", back ? *result.back_s : -1.0, "s");
     report("back_limit_s", result.limit_s, "s, with what a fresh parec waits now");
@@ -423,8 +427,8 @@ TEST_F(LiveProgramPaused, SoundIsBackWithinTwoSecondsOfAFiveSecondPause) {
 TEST_F(LiveProgram, SoundIsBackWithinTwoSecondsOfTheSpeakerReturning) {
   start();
   wait_for_streams();
-  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
-                                           "radio_in", folder_);
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate), "radio_in", folder_);
   std::this_thread::sleep_for(1500ms);
   const auto module = live::module_of_sink("speaker");
   ASSERT_TRUE(module.has_value()) << "no module made the speaker sink";
@@ -452,8 +456,9 @@ TEST_F(LiveProgram, ABurstySourceComesOutWhole) {
   start();
   wait_for_streams();
   live::Recorder speaker("speaker.monitor");
-  live::Child player = live::start_playing(
-      live::tone(kInputAmplitude, kToneFrequency, 11.0, live::rate), "radio_in", folder_, std::nullopt);
+  live::Child player =
+      live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 11.0, live::rate), "radio_in",
+                          folder_, std::nullopt);
   ASSERT_TRUE(wait_until([&] { return speaker.samples_so_far() > 0; }, 5s));
   std::this_thread::sleep_for(3s);
   const double percent = cpu_percent_over(7s);
@@ -479,8 +484,8 @@ TEST_F(LiveProgram, ABurstySourceComesOutWhole) {
 TEST_F(LiveProgram, AMissingSavedOutputFallsBackToTheDefaultWithOneReport) {
   save_devices(0, 99, "default", "Missing Card");
   live::Recorder speaker("speaker.monitor");
-  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
-                                           "radio_in", folder_);
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate), "radio_in", folder_);
   start();
   std::this_thread::sleep_for(6s);
   const auto heard = speaker.stop();
@@ -497,8 +502,8 @@ TEST_F(LiveProgram, AMissingSavedOutputFallsBackToTheDefaultWithOneReport) {
 TEST_F(LiveProgram, BothSavedDevicesMissingMakeAtMostTwoReportsEach) {
   save_devices(98, 99, "Missing Microphone", "Missing Card");
   live::Recorder speaker("speaker.monitor");
-  live::Child player = live::start_playing(live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate),
-                                           "radio_in", folder_);
+  live::Child player = live::start_playing(
+      live::tone(kInputAmplitude, kToneFrequency, 8.0, live::rate), "radio_in", folder_);
   start();
   std::this_thread::sleep_for(6s);
   const auto heard = speaker.stop();
@@ -542,7 +547,8 @@ TEST_F(LiveProgram, TerminationSignalsEndItWithinASecondWithAReportOpen) {
     ASSERT_TRUE(status.has_value());
     EXPECT_LE(took, 1.0 + rig_round_trip);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
-    EXPECT_GT(std::filesystem::last_write_time(settings), long_ago) << "the settings were not saved";
+    EXPECT_GT(std::filesystem::last_write_time(settings), long_ago)
+        << "the settings were not saved";
   }
 }
 

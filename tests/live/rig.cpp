@@ -262,7 +262,8 @@ StreamEvents::StreamEvents() : events_("pactl", {"subscribe"}, {}, false) {
 
 int StreamEvents::openings(const std::string& kind, Clock::time_point since) {
   const auto lines = events_.lines();
-  const auto event = [&kind](const std::string& text, const char* what) -> std::optional<std::string> {
+  const auto event = [&kind](const std::string& text,
+                             const char* what) -> std::optional<std::string> {
     const std::string head = std::string("Event '") + what + "' on " + kind + " #";
     if (!text.starts_with(head)) return std::nullopt;
     return text.substr(head.size());
@@ -285,8 +286,7 @@ int StreamEvents::openings(const std::string& kind, Clock::time_point since) {
 
 Recorder::Recorder(const std::string& source, int latency_ms) {
   const auto [reader, writer] = output_pipe();
-  std::vector<std::string> arguments{"-d", source,
-                                     "--latency-msec=" + std::to_string(latency_ms)};
+  std::vector<std::string> arguments{"-d", source, "--latency-msec=" + std::to_string(latency_ms)};
   const auto options = raw_stream_options();
   arguments.insert(arguments.end(), options.begin(), options.end());
   Spawn spawn;
@@ -336,7 +336,8 @@ std::vector<std::int16_t> Recorder::stop() {
   if (child_) child_->stop(SIGTERM, std::chrono::milliseconds(3000));
   if (reader_.joinable()) reader_.join();
   std::vector<std::int16_t> samples(bytes_.size() / sizeof(std::int16_t));
-  if (!samples.empty()) std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(std::int16_t));
+  if (!samples.empty())
+    std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(std::int16_t));
   return samples;
 }
 
@@ -404,11 +405,13 @@ Load::Load(int processes, int compilers) {
   // A build's work: the compiler the project is built with, on a source
   // with heavy headers, over and over.
   const std::string compile =
-      "while :; do printf '#include <regex>\\n#include <iostream>\\nint main() { std::regex r(\"a+b\"); "
+      "while :; do printf '#include <regex>\\n#include <iostream>\\nint main() { std::regex "
+      "r(\"a+b\"); "
       "std::cout << std::regex_match(\"aab\", r); }\\n' | g++ -O2 -x c++ -c -o /dev/null -; done";
   // Each in a process group of its own, which goes whole.
   for (int i = 0; i < compilers; ++i) {
-    compilers_.push_back(std::make_unique<Child>("setsid", std::vector<std::string>{"sh", "-c", compile}));
+    compilers_.push_back(
+        std::make_unique<Child>("setsid", std::vector<std::string>{"sh", "-c", compile}));
   }
 }
 

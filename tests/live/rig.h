@@ -37,11 +37,11 @@ std::optional<pid_t> server_pid();
 
 // How a child process is started.
 struct Spawn {
-  std::filesystem::path folder;          // working folder; empty: this one
-  std::vector<std::string> variables;    // "NAME=value", added to the environment
-  std::filesystem::path stdin_file;      // empty: /dev/null
-  int stdout_fd = -1;                    // -1: this process's
-  int stderr_fd = -1;                    // -1: this process's
+  std::filesystem::path folder;        // working folder; empty: this one
+  std::vector<std::string> variables;  // "NAME=value", added to the environment
+  std::filesystem::path stdin_file;    // empty: /dev/null
+  int stdout_fd = -1;                  // -1: this process's
+  int stderr_fd = -1;                  // -1: this process's
   // The rig's own clients (players, recorders) run at real-time priority
   // where the system allows it, so that a busy machine starves the program
   // under test, not the rig that judges it. Elsewhere they run as usual.
@@ -181,8 +181,7 @@ bool play(const std::vector<std::int16_t>& samples, const std::string& sink,
 // latency_ms the player asks for the server's default latency, and the sink
 // then renders in bursts of up to two seconds.
 Child start_playing(const std::vector<std::int16_t>& samples, const std::string& sink,
-                    const std::filesystem::path& work_folder,
-                    std::optional<int> latency_ms = 40);
+                    const std::filesystem::path& work_folder, std::optional<int> latency_ms = 40);
 
 // The tone the program tests play, and what comes out with every filter
 // off and the gain bars at their start positions (fine 25 x coarse 0.1).

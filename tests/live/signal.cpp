@@ -84,8 +84,8 @@ std::optional<std::size_t> clean_run_from(const std::vector<WindowFit>& windows,
                                           double expected_rms, std::size_t from, std::size_t run) {
   std::size_t clean = 0;
   for (std::size_t index = from; index < windows.size(); ++index) {
-    const bool defect = windows[index].rms < 0.5 * expected_rms ||
-                        windows[index].residual_rms > 0.1 * expected_rms;
+    const bool defect =
+        windows[index].rms < 0.5 * expected_rms || windows[index].residual_rms > 0.1 * expected_rms;
     clean = defect ? 0 : clean + 1;
     if (clean == run) return index + 1 - run;
   }
@@ -146,10 +146,12 @@ std::optional<std::vector<std::int16_t>> complete_wav(const std::filesystem::pat
   bool pcm16 = false;
   for (std::size_t at = 12; at + 8 <= bytes.size(); at += 8 + u32(at + 4) + (u32(at + 4) & 1)) {
     if (tag(at, "fmt ") && at + 24 <= bytes.size()) {
-      pcm16 = (bytes[at + 8] | bytes[at + 9] << 8) == 1 && (bytes[at + 22] | bytes[at + 23] << 8) == 16;
+      pcm16 =
+          (bytes[at + 8] | bytes[at + 9] << 8) == 1 && (bytes[at + 22] | bytes[at + 23] << 8) == 16;
     }
     if (tag(at, "data")) {
-      if (!pcm16 || u32(at + 4) != bytes.size() - at - 8 || u32(at + 4) % 2 != 0) return std::nullopt;
+      if (!pcm16 || u32(at + 4) != bytes.size() - at - 8 || u32(at + 4) % 2 != 0)
+        return std::nullopt;
       std::vector<std::int16_t> samples(u32(at + 4) / 2);
       std::memcpy(samples.data(), bytes.data() + at + 8, u32(at + 4));
       return samples;

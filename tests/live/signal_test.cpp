@@ -51,7 +51,8 @@ TEST(ToneDefects, LostSamplesAreAGlitchThoughTheLevelHolds) {
 
 TEST(ToneDefects, ClippingIsAGlitch) {
   auto tone = live::tone(kAmplitude, 1000.0, 2.0, kRate);
-  for (auto& sample : tone) sample = static_cast<std::int16_t>(std::clamp<int>(sample, -6000, 6000));
+  for (auto& sample : tone)
+    sample = static_cast<std::int16_t>(std::clamp<int>(sample, -6000, 6000));
   const auto defects =
       live::tone_defects(live::fit_windows(tone, kRate, 1000.0, kWindow), kExpectedRms);
   EXPECT_EQ(defects.dropouts, 0);

@@ -23,13 +23,13 @@
 //   filter with -all.
 // Its reports go to reports.txt, one "CAPTION: TEXT" a line, and are not
 // shown.
+#include <sys/resource.h>
+
 #include <QAction>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 #include <QtGlobal>
-#include <sys/resource.h>
-
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -72,16 +72,19 @@ int main(int argc, char** argv) {
       form.RecordBtnClick();
     } else if (scenario.rfind("latency", 0) == 0) {
       shell::quit_on_termination_signals(&form, [&form] { form.Quit1Click(); });
-      const auto has = [&scenario](const char* part) { return scenario.find(part) != std::string::npos; };
+      const auto has = [&scenario](const char* part) {
+        return scenario.find(part) != std::string::npos;
+      };
       form.LowLatency1->setChecked(has("-low"));
       if (has("-voice")) {
-        for (QPushButton* filter : {form.BandPassBtn2, form.NF1Btn2, form.AutoNotchBtn}) filter->click();
+        for (QPushButton* filter : {form.BandPassBtn2, form.NF1Btn2, form.AutoNotchBtn})
+          filter->click();
       }
       if (has("-nr")) form.NoiseReductionBtn->click();
       if (has("-all")) {
-        for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
-                                    form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn,
-                                    form.NoiseReductionBtn}) {
+        for (QPushButton* filter :
+             {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
+              form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn, form.NoiseReductionBtn}) {
           filter->click();
         }
       }
@@ -97,9 +100,9 @@ int main(int argc, char** argv) {
       }
       QTimer::singleShot(24000, &form, [&form] { form.Quit1Click(); });
     } else if (scenario == "audio-thread-calls") {
-      for (QPushButton* filter : {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
-                                  form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn,
-                                  form.NoiseReductionBtn}) {
+      for (QPushButton* filter :
+           {form.BandPassBtn2, form.VarFltrBtn2, form.NF1Btn2, form.NF2Btn2, form.VarNF2Btn,
+            form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn, form.NoiseReductionBtn}) {
         filter->click();
       }
       form.save_wave("calls.wav");
@@ -122,30 +125,32 @@ int main(int argc, char** argv) {
       // it settles, the cycle then ends itself, and opening the devices anew
       // allocates.
       auto* watch = new QTimer(&form);
-      QObject::connect(watch, &QTimer::timeout, &form, [&form, busy, watch, settled = 0, seen = 0u]() mutable {
-        const realtime::DeviceStatus status = form.live.status();
-        settled = status.input_delivering && status.cycles == seen ? settled + 1 : 0;
-        seen = status.cycles;
-        if (settled < 10) return;
-        watch->stop();
-        const std::uint32_t cycles = form.live.status().cycles;
-        test_support::start_counting();
-        busy->start(100);
-        QTimer::singleShot(10000, &form, [&form, busy, cycles] {
-          busy->stop();
-          test_support::stop_counting();
-          const std::optional<pid_t> audio = test_support::thread_named("tonewell-audio");
-          if (audio) {
-            const test_support::ThreadCalls calls = test_support::calls_of(*audio);
-            std::printf("audio_thread %ld %ld %ld %ld %u %s\n", calls.allocations, calls.frees, calls.locks,
-                        calls.writes, form.live.status().cycles - cycles, form.live.priority().c_str());
-          } else {
-            std::printf("audio_thread none\n");
-          }
-          std::fflush(stdout);
-          form.Quit1Click();
-        });
-      });
+      QObject::connect(
+          watch, &QTimer::timeout, &form, [&form, busy, watch, settled = 0, seen = 0u]() mutable {
+            const realtime::DeviceStatus status = form.live.status();
+            settled = status.input_delivering && status.cycles == seen ? settled + 1 : 0;
+            seen = status.cycles;
+            if (settled < 10) return;
+            watch->stop();
+            const std::uint32_t cycles = form.live.status().cycles;
+            test_support::start_counting();
+            busy->start(100);
+            QTimer::singleShot(10000, &form, [&form, busy, cycles] {
+              busy->stop();
+              test_support::stop_counting();
+              const std::optional<pid_t> audio = test_support::thread_named("tonewell-audio");
+              if (audio) {
+                const test_support::ThreadCalls calls = test_support::calls_of(*audio);
+                std::printf("audio_thread %ld %ld %ld %ld %u %s\n", calls.allocations, calls.frees,
+                            calls.locks, calls.writes, form.live.status().cycles - cycles,
+                            form.live.priority().c_str());
+              } else {
+                std::printf("audio_thread none\n");
+              }
+              std::fflush(stdout);
+              form.Quit1Click();
+            });
+          });
       QTimer::singleShot(1000, watch, [watch] { watch->start(100); });
     } else {
       return 2;

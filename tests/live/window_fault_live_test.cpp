@@ -90,7 +90,8 @@ TEST_F(LiveWindowFaults, AFullDiskStopsTheRecordingWithOneReportAndAValidFile) {
   bool stopped = false;
   for (const auto& line : child.lines()) stopped = stopped || line.text == "record_on 0";
   EXPECT_TRUE(stopped) << "the recording went on after the disk was full";
-  ASSERT_TRUE(recording.has_value()) << "full.wav is no valid WAV file (" << file_bytes << " bytes)";
+  ASSERT_TRUE(recording.has_value())
+      << "full.wav is no valid WAV file (" << file_bytes << " bytes)";
   // All but a block's worth of what the limit let through.
   EXPECT_GT(recording->size() * 2 + 44, 40000u - 2 * 2048);
   EXPECT_GT(live::rms(*recording), 0.5 * kInputAmplitude * kGain / std::sqrt(2.0) * 0.5);
@@ -101,7 +102,8 @@ TEST_F(LiveWindowFaults, TerminationFinishesTheRecordingAndSavesTheSettingsWithi
   const auto settings = folder_ / "ZOduvov.cfg";
   const auto bytes = files::serialise_settings(files::start_settings());
   std::ofstream(settings, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   const auto long_ago = std::filesystem::file_time_type::clock::now() - 24h;
   std::filesystem::last_write_time(settings, long_ago);
   live::Child player = play_tone(10.0);
@@ -132,7 +134,8 @@ TEST_F(LiveWindowFaults, TerminationFinishesTheRecordingAndSavesTheSettingsWithi
 TEST_F(LiveWindowFaults, TheAudioThreadAllocatesLocksAndWritesNothingWhileEverythingMoves) {
   live::LineReader child = window_child("audio-thread-calls");
   live::Child player = play_tone(18.0);
-  ASSERT_TRUE(child.wait_for_line("audio_thread", 30s)) << "the window said nothing of its audio thread";
+  ASSERT_TRUE(child.wait_for_line("audio_thread", 30s))
+      << "the window said nothing of its audio thread";
   std::optional<std::string> line;
   for (const live::Line& said : child.lines()) {
     if (said.text.rfind("audio_thread", 0) == 0) line = said.text;
@@ -141,8 +144,8 @@ TEST_F(LiveWindowFaults, TheAudioThreadAllocatesLocksAndWritesNothingWhileEveryt
   long allocations = -1, frees = -1, locks = -1, writes = -1;
   unsigned restarts = 0;
   char priority[64] = {};
-  ASSERT_EQ(std::sscanf(line->c_str(), "audio_thread %ld %ld %ld %ld %u %63[^\n]", &allocations, &frees, &locks,
-                        &writes, &restarts, priority),
+  ASSERT_EQ(std::sscanf(line->c_str(), "audio_thread %ld %ld %ld %ld %u %63[^\n]", &allocations,
+                        &frees, &locks, &writes, &restarts, priority),
             6)
       << *line;
   report("audio_thread_allocations", static_cast<double>(allocations), "");
@@ -157,7 +160,8 @@ TEST_F(LiveWindowFaults, TheAudioThreadAllocatesLocksAndWritesNothingWhileEveryt
   const auto status = child.child().wait_for(10s);
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << "status " << *status;
-  EXPECT_GT(std::filesystem::file_size(folder_ / "calls.wav"), 44u + 100 * 2048) << "the recording went on";
+  EXPECT_GT(std::filesystem::file_size(folder_ / "calls.wav"), 44u + 100 * 2048)
+      << "the recording went on";
 }
 
 TEST_F(LiveWindowFaults, IdleCpuWithEveryFilterOnIsAtMostThreePercent) {

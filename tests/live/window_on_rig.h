@@ -11,7 +11,8 @@ class WindowOnRig : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!live::rig_folder()) {
-      GTEST_SKIP() << "No sound rig: run these tests through scripts/audio_rig (scripts/test does).";
+      GTEST_SKIP()
+          << "No sound rig: run these tests through scripts/audio_rig (scripts/test does).";
     }
   }
 

@@ -25,8 +25,9 @@ Pass radio_pass(int pass) {
   for (int i = 0; i < 1024; ++i) {
     noise = noise * 1664525u + 1013904223u;
     const double t = static_cast<double>(pass * 1024 + i) / 11025.0;
-    samples[static_cast<std::size_t>(i)] = static_cast<std::int32_t>(
-        3000.0 * std::sin(2 * std::numbers::pi * 1000.0 * t) + static_cast<int>(noise >> 20) - 2048);
+    samples[static_cast<std::size_t>(i)] =
+        static_cast<std::int32_t>(3000.0 * std::sin(2 * std::numbers::pi * 1000.0 * t) +
+                                  static_cast<int>(noise >> 20) - 2048);
   }
   return samples;
 }
@@ -75,12 +76,14 @@ TEST(Controls, AMovedRestartCountStartsItsFilterAfreshAndTheRestKeepWhatTheyLear
   EXPECT_EQ(live.signal_gain, 3.0f);
 
   // The same counts again restart nothing; the LMS's moving restarts it.
-  const std::vector<float> found(live.auto_notch.notched().begin(), live.auto_notch.notched().end());
+  const std::vector<float> found(live.auto_notch.notched().begin(),
+                                 live.auto_notch.notched().end());
   controls.lms_restarts = 1;
   realtime::apply_chain(controls, seen, live);
   EXPECT_EQ(live.lms.weights, decltype(live.lms.weights){});
   EXPECT_EQ(live.lms.power, 2.0f);
-  EXPECT_EQ(std::vector<float>(live.auto_notch.notched().begin(), live.auto_notch.notched().end()), found);
+  EXPECT_EQ(std::vector<float>(live.auto_notch.notched().begin(), live.auto_notch.notched().end()),
+            found);
 }
 
 }  // namespace

@@ -10,10 +10,10 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <numbers>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -99,7 +99,9 @@ class FakeWindow : public realtime::CycleHost {
   }
   bool low_latency() const override { return low_latency_wanted; }
   bool paused() const override { return transport.pause_on == 1; }
-  bool recording() const override { return transport.record_on == 1 && transport.record_file_open == 1; }
+  bool recording() const override {
+    return transport.record_on == 1 && transport.record_file_open == 1;
+  }
   bool playing() override { return transport.play_on == 1 && transport.play_file_open == 1; }
   PlayBlock take_play_block(std::span<std::uint8_t> captured, int channels) override {
     if (transport.play_bytes_left <= 0) {
@@ -165,8 +167,9 @@ std::vector<std::int16_t> ramp(std::size_t count) {
 
 // Where `played` continues `expected` (`length` samples of it) from, or
 // npos.
-std::size_t find_block(const std::vector<std::int16_t>& expected, const std::vector<std::int16_t>& played,
-                       std::size_t played_at, std::size_t length = 1024) {
+std::size_t find_block(const std::vector<std::int16_t>& expected,
+                       const std::vector<std::int16_t>& played, std::size_t played_at,
+                       std::size_t length = 1024) {
   for (std::size_t at = 0; at + length <= expected.size(); ++at) {
     if (std::equal(played.begin() + static_cast<std::ptrdiff_t>(played_at),
                    played.begin() + static_cast<std::ptrdiff_t>(played_at + length),
@@ -187,7 +190,8 @@ TEST_F(CycleTest, PassesRunAtThePaceOfTheInputFromTheFirstWithoutATimeout) {
   // buffer a is full.
   EXPECT_LT(pass_ms(0, start), 150.0);
   EXPECT_TRUE(window.passes_with_timeout.empty());
-  const double total = std::chrono::duration<double, std::milli>(window.pass_ends.back() - start).count();
+  const double total =
+      std::chrono::duration<double, std::milli>(window.pass_ends.back() - start).count();
   EXPECT_GT(total, 6 * 92.9 - 20);
   EXPECT_LT(total, 6 * 92.9 + 100);
   EXPECT_TRUE(window.reports.empty());
@@ -195,7 +199,8 @@ TEST_F(CycleTest, PassesRunAtThePaceOfTheInputFromTheFirstWithoutATimeout) {
   // What was played began with the two silent blocks.
   const std::vector<std::int16_t> played = device.take_played();
   ASSERT_GE(played.size(), 2048u);
-  EXPECT_TRUE(std::all_of(played.begin(), played.begin() + 2048, [](std::int16_t v) { return v == 0; }));
+  EXPECT_TRUE(
+      std::all_of(played.begin(), played.begin() + 2048, [](std::int16_t v) { return v == 0; }));
 }
 
 // With every filter off, in either mode, and across a change of mode
@@ -236,7 +241,8 @@ TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGainInEitherMode)
   ASSERT_EQ(sounds.size(), 3u);
   for (const auto& [from, to] : sounds) {
     ASSERT_GT(to - from, 4u * 1024);
-    EXPECT_NE(find_block(expected, played, from, to - from), std::string::npos) << from << ".." << to;
+    EXPECT_NE(find_block(expected, played, from, to - from), std::string::npos)
+        << from << ".." << to;
   }
 }
 
@@ -403,7 +409,8 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
   // the data), a quarter of a block after a block boundary.
-  const auto middle = std::search(played.begin(), played.end(), file_samples.begin() + 1024, file_samples.begin() + 2048);
+  const auto middle = std::search(played.begin(), played.end(), file_samples.begin() + 1024,
+                                  file_samples.begin() + 2048);
   ASSERT_NE(middle, played.end());
   EXPECT_EQ((middle - played.begin()) % 1024, 256);
 }
@@ -439,7 +446,8 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   // The block recorded in the last pass is the one the device phase of that
   // pass sent to the output; the block before it has been played in full.
   const std::vector<std::int16_t> played = device.take_played();
-  EXPECT_NE(std::search(played.begin(), played.end(), recorded.end() - 2048, recorded.end() - 1024), played.end());
+  EXPECT_NE(std::search(played.begin(), played.end(), recorded.end() - 2048, recorded.end() - 1024),
+            played.end());
 }
 
 }  // namespace
@@ -453,8 +461,8 @@ double amplitude_at(const std::vector<std::int16_t>& x, std::size_t from, std::s
   double weight = 0, re = 0, im = 0;
   for (std::size_t n = from; n < to; ++n) {
     const double u = 2 * std::numbers::pi * static_cast<double>(n - from) / length;
-    const double w = 0.35875 - 0.48829 * std::cos(u) + 0.14128 * std::cos(2 * u) -
-                     0.01168 * std::cos(3 * u);
+    const double w =
+        0.35875 - 0.48829 * std::cos(u) + 0.14128 * std::cos(2 * u) - 0.01168 * std::cos(3 * u);
     const double phase = 2 * std::numbers::pi * frequency * static_cast<double>(n);
     weight += w;
     re += w * x[n] * std::cos(phase);
@@ -487,7 +495,9 @@ TEST_F(CycleTest, NotchOneRemovesItsToneAndPassesTheRest) {
   // Each of the last four passes, well after the filter's start: the device
   // keeps time with the passes, so none loses a block.
   for (std::size_t pass = played.size() / 1024 - 4; pass < played.size() / 1024; ++pass) {
-    EXPECT_LT(amplitude_at(played, pass * 1024, pass * 1024 + 1024, low), 1.0) << pass;  // 80 dB down
-    EXPECT_NEAR(amplitude_at(played, pass * 1024, pass * 1024 + 1024, high), 12000.0, 120.0) << pass;
+    EXPECT_LT(amplitude_at(played, pass * 1024, pass * 1024 + 1024, low), 1.0)
+        << pass;  // 80 dB down
+    EXPECT_NEAR(amplitude_at(played, pass * 1024, pass * 1024 + 1024, high), 12000.0, 120.0)
+        << pass;
   }
 }

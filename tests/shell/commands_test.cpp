@@ -1,4 +1,6 @@
 // The Help and About commands and the volume button.
+#include "shell/commands.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -13,7 +15,6 @@
 
 #include "audio/standin_device.h"
 #include "shell/Zoduvov.h"
-#include "shell/commands.h"
 #include "tests/shell/test_application.h"
 
 namespace {

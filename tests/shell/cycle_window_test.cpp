@@ -3,8 +3,8 @@
 // signals and escaped exceptions.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -16,8 +16,8 @@
 #include <QTimer>
 #include <atomic>
 #include <csignal>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -77,8 +77,8 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(form.devices.out_bits, 16);
   EXPECT_EQ(form.devices.out_avg_bytes, 22050);
   EXPECT_EQ(form.devices.out_buffer_bytes, 2048);
-  for (const auto* block : {&form.devices.in_data_a, &form.devices.in_data_b, &form.devices.out_data_a,
-                            &form.devices.out_data_b}) {
+  for (const auto* block : {&form.devices.in_data_a, &form.devices.in_data_b,
+                            &form.devices.out_data_a, &form.devices.out_data_b}) {
     EXPECT_NE(block->get(), nullptr);
   }
 
@@ -102,10 +102,10 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(form.view.ref_position, 255);
   EXPECT_EQ(form.view.db_scale, 8.0f);
   EXPECT_EQ(form.view.db_offset, 15.0f);
-  for (const std::uint8_t grab : {form.view.bp_grab, form.view.nf1_grab, form.view.nf2_grab,
-                                  form.view.var_bp_lo_grab, form.view.var_bp_hi_grab,
-                                  form.view.var_notch_lo_grab, form.view.var_notch_hi_grab,
-                                  form.view.ref_grab}) {
+  for (const std::uint8_t grab :
+       {form.view.bp_grab, form.view.nf1_grab, form.view.nf2_grab, form.view.var_bp_lo_grab,
+        form.view.var_bp_hi_grab, form.view.var_notch_lo_grab, form.view.var_notch_hi_grab,
+        form.view.ref_grab}) {
     EXPECT_EQ(grab, 1);
   }
   EXPECT_EQ(form.view.grab_margin_left, 3);
@@ -223,7 +223,8 @@ TEST_F(WindowCycleTest, BypassButtonTogglesAndRelabels) {
 // Quit, and closing the window, during a pass: the pass under way ends
 // within about one more pass, the cycle stops, the devices close and the
 // loop ends.
-TEST_F(WindowCycleTest, QuitOrClosingTheWindowDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLoop) {
+TEST_F(WindowCycleTest,
+       QuitOrClosingTheWindowDuringAPassStopsTheCycleClosesTheDevicesAndEndsTheLoop) {
   const struct {
     const char* name;
     void (*end)(TZForm&);
@@ -309,7 +310,8 @@ class ReturningOutput : public audio::StandinSystem {
   std::atomic<bool> working{false};
 };
 
-TEST_F(WindowCycleTest, AnOutputThatFailsToOpenIsRetriedUntilItWorksWithOneReportAndTheStatusSaysSo) {
+TEST_F(WindowCycleTest,
+       AnOutputThatFailsToOpenIsRetriedUntilItWorksWithOneReportAndTheStatusSaysSo) {
   ReturningOutput system;
   TZForm form{system};
   // The output works again once the status line says that it failed; the
@@ -335,7 +337,8 @@ TEST_F(WindowCycleTest, AnOutputThatFailsToOpenIsRetriedUntilItWorksWithOneRepor
   listen->start(20);
   run_then_quit(form, 5000, [] {});
   EXPECT_EQ(failing, "Output failed, retrying");
-  EXPECT_TRUE(form.StatusLabel->text().contains(QStringLiteral("\u2192"))) << form.StatusLabel->text().toStdString();
+  EXPECT_TRUE(form.StatusLabel->text().contains(QStringLiteral("\u2192")))
+      << form.StatusLabel->text().toStdString();
   // Opened again every 2 s: sound within one period of the device's return.
   EXPECT_GE(sound_after, 0);
   EXPECT_LE(sound_after, 2500);

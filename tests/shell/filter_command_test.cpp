@@ -47,7 +47,7 @@ class FilterCommand : public ::testing::Test {
   // filters that adapt, so that they start on the file as the program's
   // do), records and plays "in.wav" to its end. Returns what it recorded.
   Samples recorded_by_window(const files::Settings& s, const std::function<void(TZForm&)>& switches,
-                             std::initializer_list<QPushButton* TZForm::*> at_play) {
+                             std::initializer_list<QPushButton * TZForm::*> at_play) {
     const auto bytes = files::serialise_settings(s);
     write_file("ZOduvov.cfg", Bytes(bytes.begin(), bytes.end()));
     ScriptedForm form{device};
@@ -130,12 +130,12 @@ TEST_F(FilterCommand, AFileAt44100HzGivesWhatTheWindowRecords) {
   s.bp_center = batch::centre_column(900.0);
   s.nf1_width_index = 1;
   s.nf1_center = batch::centre_column(2000.0);
-  const Samples window = recorded_by_window(
-      s,
-      [](TZForm& form) {
-        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2}) on->click();
-      },
-      {&TZForm::LMSFilterBtn2});
+  const Samples window =
+      recorded_by_window(s,
+                         [](TZForm& form) {
+                           for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2}) on->click();
+                         },
+                         {&TZForm::LMSFilterBtn2});
   EXPECT_TRUE(recorder.reports.empty());
   const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp,nf1 --lms");
   expect_same(window, program, at_chain_rate(frames, 44100));
@@ -156,8 +156,8 @@ TEST_F(FilterCommand, AnExtensible16BitFileAt48000HzPlaysAsThePlainOne) {
   files::Settings s = files::start_settings();
   s.bp_width_index = 4;
   s.bp_center = batch::centre_column(900.0);
-  const Samples window = recorded_by_window(
-      s, [](TZForm& form) { form.BandPassBtn2->click(); }, {});
+  const Samples window =
+      recorded_by_window(s, [](TZForm& form) { form.BandPassBtn2->click(); }, {});
   EXPECT_TRUE(recorder.reports.empty());
   write_file("in.wav", wave_file(plain, samples));
   const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp");
@@ -203,14 +203,17 @@ TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   const std::string mode = low_latency ? " --low-latency" : "";
   const Samples program = filtered_by_program(
       "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
-      "--noise-reduction 7" + mode);
+      "--noise-reduction 7" +
+      mode);
   expect_same(window, program, count, low_latency ? 128 : 1024);
   // The automatic notch and the noise reduction act on this file.
   EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --noise-reduction 7" + mode),
+                                "--lms --noise-reduction 7" +
+                                mode),
             program);
   EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --auto-notch" + mode),
+                                "--lms --auto-notch" +
+                                mode),
             program);
 }
 
@@ -238,12 +241,13 @@ TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) 
   s.gain_position_freq = 15;
   s.rx_coarse_position = 6;  // x 15
   s.input_select = 3;
-  const Samples window = recorded_by_window(
-      s,
-      [](TZForm& form) {
-        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn}) on->click();
-      },
-      {});
+  const Samples window =
+      recorded_by_window(s,
+                         [](TZForm& form) {
+                           for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn})
+                             on->click();
+                         },
+                         {});
   EXPECT_TRUE(recorder.reports.empty());
   const Samples program = filtered_by_program(
       "--channel right --bandpass 5,650 --notch1 1500,2 --q nf1=25 --var-notch 2000,2400 "

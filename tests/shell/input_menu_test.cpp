@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QTest>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <array>
 #include <chrono>

@@ -48,9 +48,7 @@ class LineDrag : public ::testing::Test {
   }
   void press(int x) { QTest::mousePress(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100)); }
   void move(int x) { QTest::mouseMove(form.SpectrumBox, QPoint(x, 100)); }
-  void release(int x) {
-    QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100));
-  }
+  void release(int x) { QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100)); }
 };
 
 TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {

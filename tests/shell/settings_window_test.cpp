@@ -41,7 +41,8 @@ std::vector<std::uint8_t> file_bytes(const char* path) {
 
 void write_bytes(const char* path, std::span<const std::uint8_t> bytes) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
 }
 
 class Settings : public ::testing::Test {
@@ -226,7 +227,8 @@ TEST_F(Settings, TheMenusChecksAreKeptInTonewellIniAndADamagedOneLeavesThemOff) 
   const std::vector<std::uint8_t> first_bytes = file_bytes(settings_file);
   const auto ini_values = [] {
     const QSettings ini("tonewell.ini", QSettings::IniFormat);
-    return QStringList{ini.value("view/waterfall").toString(), ini.value("view/response").toString(),
+    return QStringList{ini.value("view/waterfall").toString(),
+                       ini.value("view/response").toString(),
                        ini.value("audio/low_latency").toString()};
   };
   EXPECT_EQ(ini_values(), (QStringList{"false", "false", "false"}));
@@ -470,9 +472,8 @@ TEST_F(Settings, BothSettingsFilesAreWrittenOnlyWhereARegularFileMayBe) {
       // A link names its target from the folder it stands in.
       const bool link = std::filesystem::is_symlink(target.path);
       if (link) {
-        std::filesystem::create_symlink(std::filesystem::read_symlink(target.path).string().insert(
-                                            0, folder + "/"),
-                                        file);
+        std::filesystem::create_symlink(
+            std::filesystem::read_symlink(target.path).string().insert(0, folder + "/"), file);
       } else {
         std::filesystem::rename(target.path, file);
       }

@@ -57,7 +57,7 @@ class RecordingHost : public WaveHost {
 const std::pair<std::string, std::string> refused_report{"Device Message",
                                                          "Sound output device not compatible"};
 const Reports open_failed{{"Wave Device Message", "Could not handle the output WAVE format"},
-                            {"Wave Device Message", "Error Opening Output wave device"}};
+                          {"Wave Device Message", "Error Opening Output wave device"}};
 
 class SoundCardDialog : public ::testing::Test {
  protected:

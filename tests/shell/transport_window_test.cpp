@@ -9,9 +9,9 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <csignal>
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -80,7 +80,9 @@ TEST_F(Transport, OpenWaveAcceptsWhatTheFilterToolAcceptsAndARefusalKeepsThePlay
          w.before = {{"fact", Bytes(4, 0)}};
        }),
        nullptr, nullptr, 2048},
-      {"list.wav", shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}}; }),
+      {"list.wav", shape_with([](WaveShape& w) {
+         w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}};
+       }),
        nullptr, nullptr, 2048},
       {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, nullptr, 2048},
       // Converted: the samples at 11025 Hz its 1024 frames give.
@@ -143,8 +145,10 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   form.RecordBtn->click();
   form.PlayBtn->click();
   ASSERT_EQ(reports().size(), 2u);
-  EXPECT_EQ(reports()[0], std::make_pair(QString("Record Error"), QString("No output file has been specified")));
-  EXPECT_EQ(reports()[1], std::make_pair(QString("Play Error"), QString("No input file has been specified")));
+  EXPECT_EQ(reports()[0],
+            std::make_pair(QString("Record Error"), QString("No output file has been specified")));
+  EXPECT_EQ(reports()[1],
+            std::make_pair(QString("Play Error"), QString("No input file has been specified")));
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
   form.PauseBtn->click();  // idle: nothing
   EXPECT_EQ(form.transport.pause_on, 0);
@@ -182,7 +186,7 @@ TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
   form.save_wave("ten.wav");
   form.after_pass = [&form](int pass) {
     if (pass == 1) form.RecordBtnClick();
-    if (pass == 4) form.PauseBtnClick();   // passes 5 to 7 write nothing
+    if (pass == 4) form.PauseBtnClick();  // passes 5 to 7 write nothing
     if (pass == 7) form.PauseBtnClick();
     if (pass == 14) {
       form.StopBtnClick();
@@ -200,8 +204,11 @@ TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
 
 TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
   const Samples input = radio(12);
-  const std::string path = write_file(
-      "radio.wav", wave_file(shape_with([](WaveShape& w) { w.before = {{"LIST", Bytes(21, 'i')}}; }), input));
+  const std::string path =
+      write_file("radio.wav", wave_file(shape_with([](WaveShape& w) {
+                                          w.before = {{"LIST", Bytes(21, 'i')}};
+                                        }),
+                                        input));
   ScriptedForm form{device};
   form.BandPassBtn2->click();
   form.NF1Btn2->click();
@@ -234,11 +241,13 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
   }
   const Samples recorded = samples_after_header(read_file("processed.wav"));
   // Live silence before the file, then the file's blocks, each once.
-  const auto first = std::find_if(recorded.begin(), recorded.end(), [](std::int16_t s) { return s != 0; });
+  const auto first =
+      std::find_if(recorded.begin(), recorded.end(), [](std::int16_t s) { return s != 0; });
   ASSERT_NE(first, recorded.end());
   const auto start = static_cast<std::size_t>(first - recorded.begin()) / 1024 * 1024;
   ASSERT_GE(recorded.size(), start + expected.size());
-  EXPECT_TRUE(std::equal(expected.begin(), expected.end(), recorded.begin() + static_cast<std::ptrdiff_t>(start)));
+  EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                         recorded.begin() + static_cast<std::ptrdiff_t>(start)));
   EXPECT_EQ(recorded.size(), start + expected.size());
 }
 
@@ -259,7 +268,8 @@ TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
   };
   run(form);
   ASSERT_EQ(reports().size(), 1u);
-  EXPECT_EQ(reports()[0], std::make_pair(QString("Play Error"), QString("No input file has been specified")));
+  EXPECT_EQ(reports()[0],
+            std::make_pair(QString("Play Error"), QString("No input file has been specified")));
 }
 
 TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
@@ -270,7 +280,8 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   form.LeftInputClick();
   form.BypassBtn->click();
   form.SignalGainBar->setValue(10);  // unity gain: 10 x 0.1
-  form.open_wave(write_file("short.wav", wave_file(shape_with([](WaveShape& w) { w.claimed = 100 * 2048; }), input)));
+  form.open_wave(write_file(
+      "short.wav", wave_file(shape_with([](WaveShape& w) { w.claimed = 100 * 2048; }), input)));
   int ended_at = 0;
   form.after_pass = [&](int pass) {
     if (pass == 2) form.PlayBtnClick();

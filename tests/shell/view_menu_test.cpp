@@ -47,8 +47,8 @@ class ViewMenu : public ::testing::Test {
   // spectrum shows it at its entry bin + 1.
   void play_tone(int bin, int passes) {
     for (int n = 0; n < 1024; ++n) {
-      form.pass.out_samples[n] =
-          static_cast<std::int32_t>(std::lround(2000 * std::cos(2 * std::numbers::pi * bin * n / 1024)));
+      form.pass.out_samples[n] = static_cast<std::int32_t>(
+          std::lround(2000 * std::cos(2 * std::numbers::pi * bin * n / 1024)));
     }
     for (int p = 0; p < passes; ++p) form.update_display();
   }
@@ -124,7 +124,8 @@ TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
   const QSize start = form.size();
   const QWidget* client = form.centralWidget();
   const auto from_edges = [&](const QWidget* w) {
-    return QSize(client->width() - w->geometry().right(), client->height() - w->geometry().bottom());
+    return QSize(client->width() - w->geometry().right(),
+                 client->height() - w->geometry().bottom());
   };
   const QSize screen_group = from_edges(form.GroupBox2);
   const QSize input_group = from_edges(form.GroupBox4);
@@ -228,7 +229,8 @@ TEST_F(ViewMenu, TheResponseCurveShowsNotchOnesDepthWhereItIsDesigned) {
     return -1;
   };
   play_tone(40, 1);
-  EXPECT_NEAR(curve_bottom(centre + 1), display::response_row(depth, form.view.db_scale, spectrum_rows), 1);
+  EXPECT_NEAR(curve_bottom(centre + 1),
+              display::response_row(depth, form.view.db_scale, spectrum_rows), 1);
   EXPECT_EQ(curve_bottom(400), display::response_top_row) << "0 dB away from the notch";
 
   // A Q nearer Max cuts deeper, and the curve follows the new design.
@@ -236,7 +238,8 @@ TEST_F(ViewMenu, TheResponseCurveShowsNotchOnesDepthWhereItIsDesigned) {
   const float deeper = 20.0f * std::log10(magnitude(centre));
   ASSERT_LT(deeper, depth - 6.0f);
   play_tone(40, 1);
-  EXPECT_NEAR(curve_bottom(centre + 1), display::response_row(deeper, form.view.db_scale, spectrum_rows), 1);
+  EXPECT_NEAR(curve_bottom(centre + 1),
+              display::response_row(deeper, form.view.db_scale, spectrum_rows), 1);
 
   // Off, or bypassed: flat at 0 dB.
   form.BypassBtn->click();
@@ -255,7 +258,8 @@ TEST_F(ViewMenu, ThePointerShowsItsFrequencyAndLevelUntilItLeaves) {
   form.RefScrollBar->setValue(93);
   const QString reference = form.RefFreqLabel->text();
   hover(form.SpectrumBox, 93);
-  EXPECT_TRUE(form.PointerLabel->text().startsWith("Pointer: " + reference)) << form.PointerLabel->text().toStdString();
+  EXPECT_TRUE(form.PointerLabel->text().startsWith("Pointer: " + reference))
+      << form.PointerLabel->text().toStdString();
   // The tone of amplitude 2000 stands 24.3 dB below full scale, whatever
   // the gain bars do to the line.
   const auto shown_db = [&] {

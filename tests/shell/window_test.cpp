@@ -313,8 +313,9 @@ TEST_F(Window, GroupsAndTabsCarryYellowCaptions) {
       {form.NF1Tab, "NF1", filter_columns},
       {form.NF2Tab, "NF2", filter_columns},
       {form.VarNFTab, "Var. NF", filter_columns},
-      {form.NoiseTab, "Noise", {"LMS Filter", "Median Filter", "Auto Notch", "Noise Reduction",
-                                "Strength"}},
+      {form.NoiseTab,
+       "Noise",
+       {"LMS Filter", "Median Filter", "Auto Notch", "Noise Reduction", "Strength"}},
       {form.RefTab, "Ref.", {"Reference Display"}},
   };
   ASSERT_EQ(form.FilterControl->count(), 7);
@@ -392,8 +393,9 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
     EXPECT_TRUE(input->isCheckable());
     EXPECT_EQ(input->isChecked(), input == form.MicInput);
   }
-  EXPECT_EQ(form.Options1->actions(), (QList<QAction*>{form.SoundCard1->menuAction(),
-                                                       form.InputSelect1->menuAction(), form.LowLatency1}));
+  EXPECT_EQ(form.Options1->actions(),
+            (QList<QAction*>{form.SoundCard1->menuAction(), form.InputSelect1->menuAction(),
+                             form.LowLatency1}));
   EXPECT_EQ(form.InputSelect1->actions(),
             (QList<QAction*>{form.MicInput, form.Left1->menuAction()}));
   EXPECT_EQ(form.File1->actions(),
@@ -414,9 +416,10 @@ TEST_F(Window, EveryMenuEntryHasItsOwnAltKeyAndAltOpensTheMenus) {
     }
   }
   show_active();
-  const std::pair<Qt::Key, QMenu*> menus[] = {
-      {Qt::Key_F, form.File1}, {Qt::Key_O, form.Options1},
-      {Qt::Key_V, form.View1}, {Qt::Key_H, form.Help1}};
+  const std::pair<Qt::Key, QMenu*> menus[] = {{Qt::Key_F, form.File1},
+                                              {Qt::Key_O, form.Options1},
+                                              {Qt::Key_V, form.View1},
+                                              {Qt::Key_H, form.Help1}};
   for (const auto& [key, menu] : menus) {
     QTest::keyClick(&form, key, Qt::AltModifier);
     EXPECT_EQ(QApplication::activePopupWidget(), menu) << menu->title().toStdString();

@@ -101,8 +101,9 @@ bool write_sentences(const std::string& path) {
   const std::string part = path + ".part";
   std::FILE* file = std::fopen(part.c_str(), "wb");
   if (file == nullptr) return false;
-  const bool written = std::fputs(sentences_text, file) >= 0 && std::fputc('\n', file) == '\n' &&
-                       std::fwrite(speech.data(), sizeof(float), speech.size(), file) == speech.size();
+  const bool written =
+      std::fputs(sentences_text, file) >= 0 && std::fputc('\n', file) == '\n' &&
+      std::fwrite(speech.data(), sizeof(float), speech.size(), file) == speech.size();
   return std::fclose(file) == 0 && written && std::rename(part.c_str(), path.c_str()) == 0;
 }
 
@@ -152,8 +153,8 @@ double rms_of(std::span<const float> samples) {
 
 std::vector<float> mixed(std::span<const float> clean, std::span<const float> noise,
                          double snr_db) {
-  const double scale = rms_of(clean) / rms_of(noise.first(clean.size())) /
-                       std::pow(10.0, snr_db / 20.0);
+  const double scale =
+      rms_of(clean) / rms_of(noise.first(clean.size())) / std::pow(10.0, snr_db / 20.0);
   std::vector<float> mix(clean.size());
   for (std::size_t i = 0; i < clean.size(); ++i) {
     mix[i] = static_cast<float>(clean[i] + scale * noise[i]);

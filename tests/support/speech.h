@@ -37,8 +37,7 @@ double rms_of(std::span<const float> samples);
 
 // `clean` + `noise` scaled so that the clean signal is `snr_db` above the
 // noise (RMS over the whole of both); noise is at least as long.
-std::vector<float> mixed(std::span<const float> clean, std::span<const float> noise,
-                         double snr_db);
+std::vector<float> mixed(std::span<const float> clean, std::span<const float> noise, double snr_db);
 
 // Segmental SNR in dB of `processed` against `clean`, the processed signal
 // `delay` samples late: 256-sample frames, each frame's SNR held to -10..35

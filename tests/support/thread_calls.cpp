@@ -14,7 +14,8 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // The sanitizer's allocator calls these on every allocation and free.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*on_malloc)(const volatile void*, size_t),
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*on_malloc)(const volatile void*,
+                                                                           size_t),
                                                          void (*on_free)(const volatile void*));
 #endif
 
@@ -48,7 +49,8 @@ Slot* slot_of(pid_t tid, bool add) {
 
 void count(Kind kind) {
   if (!counting.load(std::memory_order_relaxed)) return;
-  if (Slot* slot = slot_of(gettid(), true)) slot->counts[kind].fetch_add(1, std::memory_order_relaxed);
+  if (Slot* slot = slot_of(gettid(), true))
+    slot->counts[kind].fetch_add(1, std::memory_order_relaxed);
 }
 
 // The next definition of a call, found before main while nothing counts.
@@ -174,8 +176,8 @@ void stop_counting() { counting.store(false); }
 ThreadCalls calls_of(pid_t tid) {
   const Slot* slot = slot_of(tid, false);
   if (slot == nullptr) return {};
-  return ThreadCalls{slot->counts[allocation].load(), slot->counts[release].load(), slot->counts[lock].load(),
-                     slot->counts[write_call].load()};
+  return ThreadCalls{slot->counts[allocation].load(), slot->counts[release].load(),
+                     slot->counts[lock].load(), slot->counts[write_call].load()};
 }
 
 std::optional<pid_t> thread_named(const char* name) {
