@@ -15,10 +15,10 @@ inline void switch_every_filter_on(engine::FilterChain& chain) {
   design::design_notch({0.05f, 0.06f}, 0.0f, chain.nf2.filter);
   design::design_bandpass({0.01f, 0.3f}, 0.0f, chain.var_bp.filter);
   design::design_notch({0.1f, 0.11f}, 0.0f, chain.var_notch.filter);
-  chain.median_on = chain.lms_on = 1;
-  chain.auto_notch_on = chain.noise_reduction_on = 1;
-  chain.nf1.on = chain.nf2.on = chain.var_notch.on = 1;
-  chain.bp.on = chain.var_bp.on = 1;
+  chain.median_on = chain.lms_on = true;
+  chain.auto_notch_on = chain.noise_reduction_on = true;
+  chain.nf1.on = chain.nf2.on = chain.var_notch.on = true;
+  chain.bp.on = chain.var_bp.on = true;
 }
 
 }  // namespace bench

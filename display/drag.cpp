@@ -18,8 +18,8 @@ std::optional<DragLine> line_at(const View& view,
   const auto flags = grab_flags(view);
   for (int i = 0; i < drag_line_count; ++i) {
     const LineUnderPointer& line = lines[static_cast<std::size_t>(i)];
-    if (line.shown && *flags[static_cast<std::size_t>(i)] == 1 &&
-        line.x - view.grab_margin_left < X && X < line.x + view.grab_margin_right) {
+    if (line.shown && *flags[static_cast<std::size_t>(i)] && line.x - view.grab_margin_left < X &&
+        X < line.x + view.grab_margin_right) {
       return static_cast<DragLine>(i);
     }
   }
@@ -29,14 +29,14 @@ std::optional<DragLine> line_at(const View& view,
 void hold_line(View& view, DragLine line) {
   const auto flags = grab_flags(view);
   for (std::size_t i = 0; i < flags.size(); ++i) {
-    *flags[i] = i == static_cast<std::size_t>(line) ? 1 : 0;
+    *flags[i] = i == static_cast<std::size_t>(line);
   }
   view.grab_margin_left = 50;
   view.grab_margin_right = 50;
 }
 
 void release_lines(View& view) {
-  for (std::uint8_t* flag : grab_flags(view)) *flag = 1;
+  for (bool* flag : grab_flags(view)) *flag = true;
   view.grab_margin_left = 3;
   view.grab_margin_right = 3;
 }

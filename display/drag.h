@@ -39,8 +39,8 @@ struct LineUnderPointer {
 std::optional<DragLine> line_at(const View& view,
                                 std::span<const LineUnderPointer, drag_line_count> lines, int X);
 
-// hold_line: `line` is being dragged: its grab flag 1, the other seven 0,
-// both margins 50. release_lines: every grab flag 1, both margins 3 (the
+// hold_line: `line` is being dragged: its grab flag set, the other seven clear,
+// both margins 50. release_lines: every grab flag set, both margins 3 (the
 // idle state, also the start state).
 void hold_line(View& view, DragLine line);
 void release_lines(View& view);

@@ -127,7 +127,7 @@ void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t,
   auto& vertices = view.vertices;
   const std::int32_t time_gain = view.time_gain;
   const std::int32_t time_baseline = view.time_baseline;
-  trigger_found = 0;
+  trigger_found = false;
   const bool filtered = view.display_filtered;
   const std::span<const std::int32_t, points> source = filtered ? out : raw;
   const std::int32_t floor = filtered ? 4 : 6;
@@ -146,8 +146,8 @@ void draw_time_view(View& view, QPainter& painter, std::span<const std::int32_t,
   for (int j = 1; j < points && x < last_column; ++j) {
     time_trace[j] = scaled(source[j]);
     const std::int32_t v = time_trace[j];
-    if (v > time_trace[j - 1] && floor <= v && v <= 9) trigger_found = 1;
-    if (trigger_found == 1) {
+    if (v > time_trace[j - 1] && floor <= v && v <= 9) trigger_found = true;
+    if (trigger_found) {
       if (count == 0) vertices[count++] = QPoint(x - 1, time_baseline - time_trace[j - 1]);
       vertices[count++] = QPoint(x, time_baseline - v);
       ++x;

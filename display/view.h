@@ -62,7 +62,7 @@ class View {
 
   // The time view: the scaled samples of the pass and whether it triggered.
   std::array<std::int32_t, 1024> time_trace{};
-  std::uint8_t trigger_found = 0;
+  bool trigger_found = false;
 
   // The spectrum's analysis window (Blackman-Harris), entries 0..1024.
   design::WindowTable display_window{};
@@ -83,16 +83,16 @@ class View {
   bool ref_line_on = false;
   std::int32_t ref_position = 0;
 
-  // Dragging: which lines may be caught (1 = free), and how close the
+  // Dragging: which lines may be caught (true = free), and how close the
   // pointer must come to catch or keep one (see drag.h).
-  std::uint8_t bp_grab = 1;
-  std::uint8_t nf1_grab = 1;
-  std::uint8_t nf2_grab = 1;
-  std::uint8_t var_bp_lo_grab = 1;
-  std::uint8_t var_bp_hi_grab = 1;
-  std::uint8_t var_notch_lo_grab = 1;
-  std::uint8_t var_notch_hi_grab = 1;
-  std::uint8_t ref_grab = 1;
+  bool bp_grab = true;
+  bool nf1_grab = true;
+  bool nf2_grab = true;
+  bool var_bp_lo_grab = true;
+  bool var_bp_hi_grab = true;
+  bool var_notch_lo_grab = true;
+  bool var_notch_hi_grab = true;
+  bool ref_grab = true;
   std::int32_t grab_margin_left = 3;
   std::int32_t grab_margin_right = 3;
 

@@ -159,7 +159,7 @@ bool Transport::create_record_file(const std::string& path, std::string* why) {
   finish_record_file();
   record_error = 0;
   record_fd_ = opened.fd;
-  record_file_open = 1;
+  record_file_open = true;
   record_byte_count = 0;
   return true;
 }
@@ -198,11 +198,11 @@ RecordOutcome Transport::stop_recording(RecordOutcome outcome) {
 }
 
 bool Transport::finish_record_file() {
-  if (record_file_open != 1) return true;
+  if (!record_file_open) return true;
   const bool sized = write_sizes();
   const bool closed = ::close(record_fd_) == 0;
   record_fd_ = -1;
-  record_file_open = 0;
+  record_file_open = false;
   return sized && closed;
 }
 
@@ -237,7 +237,7 @@ std::optional<WaveReport> Transport::open_play_file(const std::string& path) {
   close_play_file();
   fseeko(file, static_cast<off_t>(layout.data_offset), SEEK_SET);
   play_file = file;
-  play_file_open = 1;
+  play_file_open = true;
   play_channels = layout.format.channels;
   play_warning = size_warning(layout);
   converting_ = feed != nullptr;
@@ -340,10 +340,10 @@ void Transport::read_converted_pass(std::span<std::uint8_t> captured, int input_
 }
 
 void Transport::close_play_file() {
-  if (play_file_open != 1) return;
+  if (!play_file_open) return;
   std::fclose(play_file);
   play_file = nullptr;
-  play_file_open = 0;
+  play_file_open = false;
 }
 
 }  // namespace files

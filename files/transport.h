@@ -24,7 +24,7 @@ inline constexpr std::uint64_t max_record_bytes = (0xFFFF'FFFFull - 36) & ~1ull;
 
 // What became of a block handed to append_record_block. Any outcome but
 // appended has stopped the recording: the file is finished with a header
-// describing the whole blocks it holds, and closed (record_file_open 0).
+// describing the whole blocks it holds, and closed (record_file_open false).
 enum class RecordOutcome {
   appended,
   write_failed,  // the system refused the block (disk full, file too large,
@@ -49,15 +49,15 @@ class Transport {
 
   // Transport flags, written by the transport buttons and, at the end of
   // the play data, by the cycle.
-  std::uint8_t record_on = 0;       // the cycle appends each output block
-  std::uint8_t play_on = 0;         // the cycle reads its input from the play file
-  std::uint8_t pause_on = 0;        // silence out, no file reading or writing
-  std::uint8_t transport_idle = 1;  // neither recording nor playing
+  bool record_on = false;      // the cycle appends each output block
+  bool play_on = false;        // the cycle reads its input from the play file
+  bool pause_on = false;       // silence out, no file reading or writing
+  bool transport_idle = true;  // neither recording nor playing
 
   // The files, opened by the Open Wave and Save Wave commands.
   std::FILE* play_file = nullptr;
-  std::int32_t record_file_open = 0;
-  std::int32_t play_file_open = 0;
+  bool record_file_open = false;
+  bool play_file_open = false;
   // Sample bytes written so far; the next block goes to byte 44 + this.
   std::uint64_t record_byte_count = 0;
   int record_error = 0;  // errno of the write that stopped the recording
@@ -69,7 +69,7 @@ class Transport {
 
   // create_record_file: creates (truncating) the record file at `path`
   // with a recording header for no samples yet, then finishes a record file
-  // already open and takes the new one in its place: record_file_open 1,
+  // already open and takes the new one in its place: record_file_open true,
   // record_byte_count 0, record_error 0. A symbolic link is written at its
   // target and stays a link. False, with `why` told (as "it is read-only")
   // and the transport as it was (a recording in progress goes on), when
@@ -84,17 +84,17 @@ class Transport {
   // a crash or a kill keeps all it holds. The header never claims more than
   // the file has been given. A block the system refuses, or one that would
   // pass max_record_bytes, stops the recording (see RecordOutcome); a block
-  // written in part is cut off the file. Needs record_file_open 1.
+  // written in part is cut off the file. Needs record_file_open.
   RecordOutcome append_record_block(std::span<const std::uint8_t> block);
 
   // finish_record_file: writes the final sizes (data + 36 at byte 4, data
-  // at byte 40) and closes; record_file_open 0. False when the sizes could
+  // at byte 40) and closes; record_file_open false. False when the sizes could
   // not be written or the close failed. Nothing (true) when no file is open.
   bool finish_record_file();
 
   // open_play_file: opens `path`, checks its header and, when it is
   // accepted, closes a play file already open and leaves the new one
-  // positioned at its first sample in its place: play_file_open 1,
+  // positioned at its first sample in its place: play_file_open true,
   // play_channels its channel count, play_bytes_left the data's size, or,
   // for a file at another rate than 11025 Hz, twice the samples its frames
   // give at 11025 Hz (ChainFeed::samples_for). Takes what format_refusal
@@ -125,7 +125,7 @@ class Transport {
   // The most frames a pass may ask of read_play_pass.
   static constexpr int max_play_frames = 4096;
 
-  // close_play_file: closes the play file if it is open; play_file_open 0.
+  // close_play_file: closes the play file if it is open; play_file_open false.
   void close_play_file();
 
  private:

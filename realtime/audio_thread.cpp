@@ -209,7 +209,7 @@ void AudioThread::update_display() {
     snapshot->raw_samples = chain_.raw_samples;
     snapshot->out_samples = chain_.out_samples;
     const std::span<const float> notched =
-        chain_.auto_notch_on == 1 ? chain_.auto_notch.notched() : std::span<const float>{};
+        chain_.auto_notch_on ? chain_.auto_notch.notched() : std::span<const float>{};
     snapshot->notched_count =
         static_cast<std::uint8_t>(std::min(notched.size(), snapshot->notched.size()));
     std::copy_n(notched.begin(), snapshot->notched_count, snapshot->notched.begin());

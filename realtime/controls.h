@@ -13,7 +13,7 @@ namespace realtime {
 
 // A transform-domain stage's switch and design.
 struct StageControls {
-  std::int32_t on = 0;
+  bool on = false;
   design::DesignedFilter filter;
 };
 
@@ -26,12 +26,12 @@ struct ChainControls {
   StageControls var_notch;
   StageControls bp;
   StageControls var_bp;
-  std::int32_t median_on = 0;
-  std::int32_t lms_on = 0;
-  std::int32_t auto_notch_on = 0;
-  std::int32_t noise_reduction_on = 0;
+  bool median_on = false;
+  bool lms_on = false;
+  bool auto_notch_on = false;
+  bool noise_reduction_on = false;
   std::int32_t noise_reduction_strength = 0;
-  std::uint8_t bypass_on = 0;
+  bool bypass_on = false;
   float signal_gain = 1.0f;
   std::uint32_t lms_restarts = 0;
   std::uint32_t auto_notch_restarts = 0;

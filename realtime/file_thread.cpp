@@ -50,7 +50,7 @@ void FileThread::run() {
     write_records();
     read_ahead();
     const auto woken = [this] { return wake_ || ending_; };
-    if (transport_.record_file_open == 1 || reading_) {
+    if (transport_.record_file_open || reading_) {
       woken_.wait_for(lock, round_period, woken);
     } else {
       woken_.wait(lock, woken);
@@ -64,7 +64,7 @@ void FileThread::write_records() {
   while (const RecordEntry* entry = records_.front()) {
     if (entry->kind == RecordEntry::Kind::end_of_play) {
       events_.push({FileEvent::Kind::stop_transport});
-    } else if (transport_.record_file_open == 1) {
+    } else if (transport_.record_file_open) {
       // A block the file cannot take has finished and closed it: the
       // blocks after it find no file open.
       const files::RecordOutcome outcome =
@@ -78,7 +78,7 @@ void FileThread::write_records() {
 }
 
 void FileThread::read_ahead() {
-  if (!reading_ || play_ended_ || transport_.play_file_open != 1) return;
+  if (!reading_ || play_ended_ || !transport_.play_file_open) return;
   while (PlayEntry* entry = plays_.claim()) {
     entry->play = play_;
     entry->channels = static_cast<std::uint8_t>(channels_);

@@ -224,11 +224,11 @@ void TZForm::publish_controls() {
   next.chain.noise_reduction_restarts = restarts.noise_reduction;
   {
     const std::lock_guard files(live.files().mutex());
-    next.transport = realtime::TransportControls{
-        .recording = transport.record_on == 1 && transport.record_file_open == 1,
-        .playing = transport.play_on == 1 && transport.play_file_open == 1,
-        .paused = transport.pause_on == 1,
-        .plays = plays};
+    next.transport =
+        realtime::TransportControls{.recording = transport.record_on && transport.record_file_open,
+                                    .playing = transport.play_on && transport.play_file_open,
+                                    .paused = transport.pause_on,
+                                    .plays = plays};
     live.files().set_play(plays, next.transport.playing, devices.in_channels);
   }
   next.devices = realtime::DeviceControls{
@@ -847,31 +847,31 @@ void TZForm::save_wave(const std::string& path) {
 // red engaged, blue not.
 
 void TZForm::RecordBtnClick() {
-  if (transport.record_file_open != 1) {
+  if (!transport.record_file_open) {
     report("Record Error", "No output file has been specified");
     return;
   }
-  if (transport.record_on == 0) {
-    transport.record_on = 1;
-    transport.transport_idle = 0;
+  if (!transport.record_on) {
+    transport.record_on = true;
+    transport.transport_idle = false;
     shell::set_font_color(RecordBtn, shell::engaged_color);
     shell::set_font_color(StopBtn, shell::idle_color);
   } else {
-    transport.record_on = 0;
+    transport.record_on = false;
     shell::set_font_color(RecordBtn, shell::idle_color);
     StopBtnClick();
   }
 }
 
 void TZForm::PlayBtnClick() {
-  if (transport.play_file_open != 1) {
+  if (!transport.play_file_open) {
     report("Play Error", "No input file has been specified");
     return;
   }
-  if (transport.play_on == 0) {
-    transport.play_on = 1;
-    transport.transport_idle = 0;
-    transport.pause_on = 0;
+  if (!transport.play_on) {
+    transport.play_on = true;
+    transport.transport_idle = false;
+    transport.pause_on = false;
     shell::set_font_color(PlayBtn, shell::engaged_color);
     shell::set_font_color(StopBtn, shell::idle_color);
     // The passes take up the file from its first block on, once the file
@@ -879,18 +879,18 @@ void TZForm::PlayBtnClick() {
     ++plays;
     publish_controls();
   } else {
-    transport.play_on = 0;
+    transport.play_on = false;
     shell::set_font_color(PlayBtn, shell::idle_color);
     StopBtnClick();
   }
 }
 
 void TZForm::StopBtnClick() {
-  if (transport.transport_idle == 1) return;
-  transport.transport_idle = 1;
-  transport.record_on = 0;
-  transport.play_on = 0;
-  transport.pause_on = 0;
+  if (transport.transport_idle) return;
+  transport.transport_idle = true;
+  transport.record_on = false;
+  transport.play_on = false;
+  transport.pause_on = false;
   shell::set_font_color(StopBtn, shell::engaged_color);
   for (QPushButton* button : {PlayBtn, RecordBtn, PauseBtn}) {
     shell::set_font_color(button, shell::idle_color);
@@ -907,10 +907,9 @@ void TZForm::StopBtnClick() {
 }
 
 void TZForm::PauseBtnClick() {
-  if (transport.transport_idle == 1) return;
-  transport.pause_on = transport.pause_on == 0 ? 1 : 0;
-  shell::set_font_color(PauseBtn,
-                        transport.pause_on == 1 ? shell::engaged_color : shell::idle_color);
+  if (transport.transport_idle) return;
+  transport.pause_on = !transport.pause_on;
+  shell::set_font_color(PauseBtn, transport.pause_on ? shell::engaged_color : shell::idle_color);
 }
 
 bool TZForm::event(QEvent* event) {

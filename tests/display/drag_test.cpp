@@ -51,9 +51,9 @@ TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
   place(DragLine::var_bp_hi, 100);
   place(DragLine::bandpass, 130);
   display::hold_line(view, DragLine::var_bp_hi);
-  EXPECT_EQ(view.var_bp_hi_grab, 1);
-  EXPECT_EQ(view.bp_grab, 0);
-  EXPECT_EQ(view.ref_grab, 0);
+  EXPECT_TRUE(view.var_bp_hi_grab);
+  EXPECT_FALSE(view.bp_grab);
+  EXPECT_FALSE(view.ref_grab);
   EXPECT_EQ(view.grab_margin_left, 50);
   EXPECT_EQ(view.grab_margin_right, 50);
 
@@ -68,10 +68,10 @@ TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
 TEST_F(Drag, ReleaseFreesEveryLineAndNarrowsTheReach) {
   display::hold_line(view, DragLine::reference);
   display::release_lines(view);
-  for (const std::uint8_t flag :
+  for (const bool flag :
        {view.bp_grab, view.nf1_grab, view.nf2_grab, view.var_bp_lo_grab, view.var_bp_hi_grab,
         view.var_notch_lo_grab, view.var_notch_hi_grab, view.ref_grab}) {
-    EXPECT_EQ(flag, 1);
+    EXPECT_TRUE(flag);
   }
   EXPECT_EQ(view.grab_margin_left, 3);
   EXPECT_EQ(view.grab_margin_right, 3);

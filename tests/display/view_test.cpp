@@ -516,8 +516,7 @@ TEST_F(Time, OnlyARisingValueFromTheFloorToNineTriggers) {
     const Samples& raw = c.filtered == 1 ? other : c.source;
     draw(out, 1, raw);
     const int value = c.source.back();
-    EXPECT_EQ(view.trigger_found, c.triggers ? 1 : 0)
-        << "filtered " << c.filtered << ", value " << value;
+    EXPECT_EQ(view.trigger_found, c.triggers) << "filtered " << c.filtered << ", value " << value;
     EXPECT_EQ(at(0, 98 - value) == black, c.triggers)
         << "filtered " << c.filtered << ", value " << value;
     if (!c.triggers) {

@@ -88,7 +88,7 @@ TEST(FilterChain, RunsEveryStageWithoutAllocating) {
 TEST(FilterChain, SmoothsTheRawSamplesFirst) {
   engine::FilterChain chain;
   switch_everything(chain, 0);
-  chain.median_on = 1;
+  chain.median_on = true;
   chain.raw_samples.fill(0);
   chain.raw_samples[500] = 3000;
   chain.work_samples.fill(12345);
@@ -166,7 +166,7 @@ TEST(LowLatency, PassesInputWholeWithFiltersOffAndAStageIsItsTapsConvolution) {
   EXPECT_TRUE(std::equal(chain.raw_samples.begin(), chain.raw_samples.end(), x.end() - 1024));
   EXPECT_TRUE(std::equal(chain.out_samples.begin(), chain.out_samples.end(), x.end() - 1024));
 
-  chain.bp.on = 1;
+  chain.bp.on = true;
   for (std::int32_t& v : x) v /= 3;
   const std::vector<std::int32_t> y = run_low_latency(chain, x);
   const auto& taps = chain.bp.filter.min_phase.taps;
@@ -210,7 +210,7 @@ TEST(LowLatency, SwitchingModesMidStreamClearsOnlyTheStageTails) {
   // The bandpass alone: both forms' tails are full, and silence after a
   // change of mode comes out silent.
   switch_everything(chain, 0);
-  chain.bp.on = 1;
+  chain.bp.on = true;
   chain.set_low_latency(false);
   chain.process(in, 1, out, false);
   chain.set_low_latency(true);

@@ -112,7 +112,7 @@ TEST_F(Transport, EachBlockIsOnTheDiskAndCountedInTheHeaderAsItIsAppended) {
   }
   EXPECT_EQ(transport.record_byte_count, 3 * block_bytes);
   EXPECT_TRUE(transport.finish_record_file());
-  EXPECT_EQ(transport.record_file_open, 0);
+  EXPECT_FALSE(transport.record_file_open);
   expect_recording_of_blocks(path, 3);
 }
 
@@ -194,7 +194,7 @@ TEST_F(Transport, AFileRemovedWhileRecordingStopsTheRecording) {
   ASSERT_EQ(transport.append_record_block(block(0)), RecordOutcome::appended);
   fs::remove(path);
   EXPECT_EQ(transport.append_record_block(block(1)), RecordOutcome::file_removed);
-  EXPECT_EQ(transport.record_file_open, 0);
+  EXPECT_FALSE(transport.record_file_open);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(files::record_report(RecordOutcome::file_removed).caption, "Record Error");
 }
@@ -236,7 +236,7 @@ TEST_F(Transport, ARecordingStopsBeforeTheLargestSizeAWaveFileCanHold) {
     ASSERT_EQ(transport.append_record_block(block(0)), RecordOutcome::appended);
     const std::uint64_t held = files::max_record_bytes - c.room + block_bytes;
     EXPECT_EQ(transport.append_record_block(block(1)), RecordOutcome::size_limit);
-    EXPECT_EQ(transport.record_file_open, 0);
+    EXPECT_FALSE(transport.record_file_open);
     EXPECT_EQ(transport.record_byte_count, held);
     EXPECT_EQ(sizes_of(path), sizes_for(held));
     EXPECT_EQ(fs::file_size(path), 44 + held);
@@ -299,7 +299,7 @@ TEST_F(Transport, NothingIsWrittenOrPlayedWhereItMayNotBeAndThePlayAndRecordingG
       recording = target.path;
       blocks = 0;
     }
-    EXPECT_EQ(transport.record_file_open, 1);
+    EXPECT_TRUE(transport.record_file_open);
     ASSERT_EQ(transport.append_record_block(block(blocks)), RecordOutcome::appended);
     expect_recording_of_blocks(recording, ++blocks);
   }

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
       form.save_wave("full.wav");
       form.RecordBtnClick();
       QTimer::singleShot(6000, &form, [&form] {
-        std::printf("record_on %d\n", form.transport.record_on);
+        std::printf("record_on %d\n", form.transport.record_on ? 1 : 0);
         std::fflush(stdout);
         form.Quit1Click();
       });

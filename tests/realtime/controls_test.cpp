@@ -46,7 +46,7 @@ std::vector<Pass> filtered(Filter& filter, int from, int to) {
 TEST(Controls, AMovedRestartCountStartsItsFilterAfreshAndTheRestKeepWhatTheyLearned) {
   engine::FilterChain window;
   window.noise_reduction.set_strength(9);
-  window.nf1.on = 1;
+  window.nf1.on = true;
   window.nf1.filter.re[7] = 0.5f;
   window.signal_gain = 3.0f;
   realtime::ChainControls controls;
@@ -71,7 +71,7 @@ TEST(Controls, AMovedRestartCountStartsItsFilterAfreshAndTheRestKeepWhatTheyLear
   engine::NoiseReduction fresh_reduction;
   fresh_reduction.set_strength(9);
   EXPECT_EQ(filtered(live.noise_reduction, 10, 16), filtered(fresh_reduction, 10, 16));
-  EXPECT_EQ(live.nf1.on, 1);
+  EXPECT_TRUE(live.nf1.on);
   EXPECT_EQ(live.nf1.filter.re[7], 0.5f);
   EXPECT_EQ(live.signal_gain, 3.0f);
 

@@ -73,7 +73,7 @@ class FakeWindow : public realtime::CycleHost {
       restart_from_pump = false;
       cycle.run();
     }
-    if (close_play_file_in_file_pump && !timer_enabled && transport.play_file_open == 1) {
+    if (close_play_file_in_file_pump && !timer_enabled && transport.play_file_open) {
       transport.close_play_file();
     }
   }
@@ -98,11 +98,9 @@ class FakeWindow : public realtime::CycleHost {
     diagnostics[static_cast<int>(label)] = value;
   }
   bool low_latency() const override { return low_latency_wanted; }
-  bool paused() const override { return transport.pause_on == 1; }
-  bool recording() const override {
-    return transport.record_on == 1 && transport.record_file_open == 1;
-  }
-  bool playing() override { return transport.play_on == 1 && transport.play_file_open == 1; }
+  bool paused() const override { return transport.pause_on; }
+  bool recording() const override { return transport.record_on && transport.record_file_open; }
+  bool playing() override { return transport.play_on && transport.play_file_open; }
   PlayBlock take_play_block(std::span<std::uint8_t> captured, int channels) override {
     if (transport.play_bytes_left <= 0) {
       transport.close_play_file();
@@ -116,8 +114,8 @@ class FakeWindow : public realtime::CycleHost {
   }
   void stop_transport() override {
     ++transport_stops;
-    transport.play_on = 0;
-    transport.record_on = 0;
+    transport.play_on = false;
+    transport.record_on = false;
   }
   void update_display() override {
     pass_ends.push_back(clock.now());
@@ -386,8 +384,8 @@ void play_from(files::Transport& transport, const std::vector<std::int16_t>& sam
   std::fwrite(samples.data(), sizeof(std::int16_t), samples.size(), file);
   std::rewind(file);
   transport.play_file = file;
-  transport.play_file_open = 1;
-  transport.play_on = 1;
+  transport.play_file_open = true;
+  transport.play_on = true;
   transport.play_bytes_left = static_cast<std::int32_t>(2 * samples.size());
   transport.play_channels = 1;
 }
@@ -403,8 +401,8 @@ TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
   window.cycle.stop();
 
   EXPECT_EQ(window.transport_stops, 1);
-  EXPECT_EQ(window.transport.play_file_open, 0);
-  EXPECT_EQ(window.transport.play_on, 0);
+  EXPECT_FALSE(window.transport.play_file_open);
+  EXPECT_FALSE(window.transport.play_on);
   const std::vector<std::int16_t> played = device.take_played();
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
@@ -420,7 +418,7 @@ TEST_F(CycleTest, StopInThePumpBeforeAFileReadEndsPlaybackWithoutReading) {
   window.close_play_file_in_file_pump = true;
   window.stop_after_passes = 3;
   window.cycle.run();
-  EXPECT_EQ(window.transport.play_file_open, 0);
+  EXPECT_FALSE(window.transport.play_file_open);
   EXPECT_EQ(window.pass_ends.size(), 3u);
 }
 
@@ -428,7 +426,7 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   device.feed(ramp(30 * 1024));
   const std::string path = ::testing::TempDir() + "/recording.wav";
   ASSERT_TRUE(window.transport.create_record_file(path));
-  window.transport.record_on = 1;
+  window.transport.record_on = true;
   window.stop_after_passes = 10;
   window.cycle.run();
   window.cycle.stop();
@@ -485,7 +483,7 @@ TEST_F(CycleTest, NotchOneRemovesItsToneAndPassesTheRest) {
   design::Edges edges;
   design::notch_width_edges(0, static_cast<float>(1000.0 * 1024 / 11025), edges);
   design::design_notch(edges, 0.0f, window.chain.nf1.filter);
-  window.chain.nf1.on = 1;
+  window.chain.nf1.on = true;
   window.stop_after_passes = 12;
   window.cycle.run();
   window.cycle.stop();

@@ -102,11 +102,11 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(form.view.ref_position, 255);
   EXPECT_EQ(form.view.db_scale, 8.0f);
   EXPECT_EQ(form.view.db_offset, 15.0f);
-  for (const std::uint8_t grab :
+  for (const bool grab :
        {form.view.bp_grab, form.view.nf1_grab, form.view.nf2_grab, form.view.var_bp_lo_grab,
         form.view.var_bp_hi_grab, form.view.var_notch_lo_grab, form.view.var_notch_hi_grab,
         form.view.ref_grab}) {
-    EXPECT_EQ(grab, 1);
+    EXPECT_TRUE(grab);
   }
   EXPECT_EQ(form.view.grab_margin_left, 3);
   EXPECT_EQ(form.view.grab_margin_right, 3);
@@ -126,13 +126,13 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(form.tuning.nf1.centre, 0.035f);
   EXPECT_EQ(form.tuning.nf2.centre, 0.035f);
 
-  EXPECT_EQ(form.transport.record_on, 0);
+  EXPECT_FALSE(form.transport.record_on);
   // The cycle takes its input from the device, not from a play file.
-  EXPECT_EQ(form.transport.play_on, 0);
-  EXPECT_EQ(form.transport.pause_on, 0);
-  EXPECT_EQ(form.transport.transport_idle, 1);
-  EXPECT_EQ(form.transport.record_file_open, 0);
-  EXPECT_EQ(form.transport.play_file_open, 0);
+  EXPECT_FALSE(form.transport.play_on);
+  EXPECT_FALSE(form.transport.pause_on);
+  EXPECT_TRUE(form.transport.transport_idle);
+  EXPECT_FALSE(form.transport.record_file_open);
+  EXPECT_FALSE(form.transport.play_file_open);
   EXPECT_EQ(form.devices.input_select, 1);
   EXPECT_EQ(form.devices.input_device_id, 0);
   EXPECT_EQ(form.devices.output_device_id, 0);
@@ -277,7 +277,7 @@ TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThem
     EXPECT_GE(form.passes - passes_at_open, 10);
     // The file chosen is taken up as the dialog closes.
     emit form.SaveWaveDialog->fileSelected(QDir::current().absoluteFilePath("chosen.wav"));
-    EXPECT_EQ(form.transport.record_file_open, 1);
+    EXPECT_TRUE(form.transport.record_file_open);
     form.RecordBtnClick();
     form.SaveWaveClick();
     form.SaveWaveDialog->reject();
@@ -286,8 +286,8 @@ TEST_F(WindowCycleTest, AReportAndAFileDialogLeaveTheCycleRunningAndQuitEndsThem
     recorded_at_cancel = form.transport.record_byte_count;
   });
   QTimer::singleShot(2100, &form, [&] {
-    EXPECT_EQ(form.transport.record_on, 1);
-    EXPECT_EQ(form.transport.record_file_open, 1);
+    EXPECT_TRUE(form.transport.record_on);
+    EXPECT_TRUE(form.transport.record_file_open);
     EXPECT_EQ(shell::font_color(form.RecordBtn), shell::engaged_color);
     EXPECT_GE(form.transport.record_byte_count, recorded_at_cancel + 4 * 2048);
     recorded = form.transport.record_byte_count;

@@ -60,7 +60,7 @@ class FilterCommand : public ::testing::Test {
         form.RecordBtnClick();
         form.PlayBtnClick();
       }
-      if (pass > 2 && form.transport.record_file_open == 0) form.Quit1Click();
+      if (pass > 2 && !form.transport.record_file_open) form.Quit1Click();
     };
     form.show();
     QTimer::singleShot(20000, &form, [&form] { form.Quit1Click(); });

@@ -110,7 +110,7 @@ TEST_F(Transport, OpenWaveAcceptsWhatTheFilterToolAcceptsAndARefusalKeepsThePlay
     SCOPED_TRACE(c.name);
     reports().clear();
     form.open_wave(write_file(c.name, wave_file(c.shape, block)));
-    EXPECT_EQ(form.transport.play_file_open, 1);
+    EXPECT_TRUE(form.transport.play_file_open);
     EXPECT_EQ(form.transport.play_bytes_left, c.bytes_left);
     if (c.caption == nullptr) {
       EXPECT_TRUE(reports().empty());
@@ -151,7 +151,7 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
             std::make_pair(QString("Play Error"), QString("No input file has been specified")));
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
   form.PauseBtn->click();  // idle: nothing
-  EXPECT_EQ(form.transport.pause_on, 0);
+  EXPECT_FALSE(form.transport.pause_on);
 
   // Save Wave twice: the first file is finished, empty, before the second.
   form.save_wave("first.wav");
@@ -162,15 +162,15 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   EXPECT_EQ(u32_at(first, 40), 0u);
 
   form.RecordBtn->click();
-  EXPECT_EQ(form.transport.record_on, 1);
+  EXPECT_TRUE(form.transport.record_on);
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::engaged_color);
   EXPECT_EQ(shell::font_color(form.StopBtn), shell::idle_color);
   form.PauseBtn->click();
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
   form.RecordBtn->click();  // Record again finishes the file: idle
-  EXPECT_EQ(form.transport.transport_idle, 1);
-  EXPECT_EQ(form.transport.record_file_open, 0);
-  EXPECT_EQ(form.transport.pause_on, 0);
+  EXPECT_TRUE(form.transport.transport_idle);
+  EXPECT_FALSE(form.transport.record_file_open);
+  EXPECT_FALSE(form.transport.pause_on);
   EXPECT_EQ(shell::font_color(form.StopBtn), shell::engaged_color);
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::idle_color);
 
@@ -178,7 +178,7 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   reports().clear();
   form.open_wave("second.wav");
   EXPECT_TRUE(reports().empty());
-  EXPECT_EQ(form.transport.play_file_open, 1);
+  EXPECT_TRUE(form.transport.play_file_open);
 }
 
 TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
@@ -220,11 +220,11 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
       form.PlayBtnClick();
     }
     // The end of the file stops both.
-    if (pass > 2 && form.transport.record_file_open == 0) form.Quit1Click();
+    if (pass > 2 && !form.transport.record_file_open) form.Quit1Click();
   };
   run(form);
   EXPECT_TRUE(reports().empty());
-  EXPECT_EQ(form.transport.transport_idle, 1);
+  EXPECT_TRUE(form.transport.transport_idle);
 
   // The same blocks through the window's chain from rest, gain and 16-bit
   // packing.
@@ -257,11 +257,11 @@ TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
   form.after_pass = [&form](int pass) {
     if (pass == 2) form.PlayBtnClick();
     if (pass == 4) {
-      EXPECT_EQ(form.transport.play_on, 1);
+      EXPECT_TRUE(form.transport.play_on);
       form.PlayBtnClick();
-      EXPECT_EQ(form.transport.play_file_open, 0);
-      EXPECT_EQ(form.transport.transport_idle, 1);
-      EXPECT_EQ(form.transport.play_on, 0);
+      EXPECT_FALSE(form.transport.play_file_open);
+      EXPECT_TRUE(form.transport.transport_idle);
+      EXPECT_FALSE(form.transport.play_on);
       form.PlayBtnClick();
       form.Quit1Click();
     }
@@ -285,7 +285,7 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   int ended_at = 0;
   form.after_pass = [&](int pass) {
     if (pass == 2) form.PlayBtnClick();
-    if (pass > 2 && ended_at == 0 && form.transport.play_file_open == 0) ended_at = pass;
+    if (pass > 2 && ended_at == 0 && !form.transport.play_file_open) ended_at = pass;
     if (ended_at > 0 && pass == ended_at + 2) form.Quit1Click();
   };
   run(form);
@@ -296,7 +296,7 @@ TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   // the window a pass or two later, through the file thread.
   EXPECT_GT(ended_at, 2);
   EXPECT_LE(ended_at, 2 + 6);
-  EXPECT_EQ(form.transport.play_on, 0);
+  EXPECT_FALSE(form.transport.play_on);
   const Samples played = device.take_played();
   const Samples middle(input.begin() + 1024, input.begin() + 2048);
   EXPECT_NE(std::search(played.begin(), played.end(), middle.begin(), middle.end()), played.end());

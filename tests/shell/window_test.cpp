@@ -456,45 +456,45 @@ TEST_F(Window, SpacePausesUnlessTheFocusedControlTakesIt) {
     QTest::keyClick(focused != nullptr ? focused : &form, Qt::Key_Space, modifiers);
   };
   space();
-  EXPECT_EQ(form.transport.pause_on, 0) << "nothing to pause while idle";
-  form.transport.transport_idle = 0;
+  EXPECT_FALSE(form.transport.pause_on) << "nothing to pause while idle";
+  form.transport.transport_idle = false;
   EXPECT_EQ(QApplication::focusWidget(), form.SpectrumBox);
   space();
-  EXPECT_EQ(form.transport.pause_on, 1) << "the display has the focus at start";
+  EXPECT_TRUE(form.transport.pause_on) << "the display has the focus at start";
   // A button clicked with the mouse leaves the focus where it was.
   QTest::mouseClick(form.BypassBtn, Qt::LeftButton);
   EXPECT_EQ(form.chain.bypass_on, 1);
   space();
-  EXPECT_EQ(form.transport.pause_on, 0) << "Space stays Pause after a click";
+  EXPECT_FALSE(form.transport.pause_on) << "Space stays Pause after a click";
   QTest::mouseClick(form.BypassBtn, Qt::LeftButton);
 
   form.NoiseReductionBar->setFocus();
   const int strength = form.NoiseReductionBar->value();
   space();
-  EXPECT_EQ(form.transport.pause_on, 1) << "a slider leaves Space to the window";
+  EXPECT_TRUE(form.transport.pause_on) << "a slider leaves Space to the window";
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::engaged_color);
   EXPECT_EQ(form.NoiseReductionBar->value(), strength);
 
   form.BypassBtn->setFocus();
   space();
   EXPECT_EQ(form.chain.bypass_on, 1) << "a focused button is pressed";
-  EXPECT_EQ(form.transport.pause_on, 1);
+  EXPECT_TRUE(form.transport.pause_on);
   form.FilterControl->setCurrentWidget(form.BP1Tab);
   form.BPComboBox2->setFocus();
   space();
   EXPECT_TRUE(form.BPComboBox2->view()->isVisible()) << "a focused list opens";
   form.BPComboBox2->hidePopup();
-  EXPECT_EQ(form.transport.pause_on, 1);
+  EXPECT_TRUE(form.transport.pause_on);
 
   QApplication::focusWidget()->clearFocus();
   space();
-  EXPECT_EQ(form.transport.pause_on, 0) << "with no focus the window takes it";
+  EXPECT_FALSE(form.transport.pause_on) << "with no focus the window takes it";
   EXPECT_EQ(shell::font_color(form.PauseBtn), shell::idle_color);
   space(Qt::ShiftModifier);
-  EXPECT_EQ(form.transport.pause_on, 0);
+  EXPECT_FALSE(form.transport.pause_on);
   // A key held down pauses once: its repeats do nothing.
   QTest::simulateEvent(&form, true, Qt::Key_Space, Qt::NoModifier, " ", true);
-  EXPECT_EQ(form.transport.pause_on, 0);
+  EXPECT_FALSE(form.transport.pause_on);
 }
 
 // Tab walks the filter tabs as they are laid out: from the Volume button to
