@@ -7,7 +7,6 @@
 
 #include "design/Rfft_ifft.h"
 #include "design/rounding.h"
-#include "engine/pass.h"
 #include "files/wave_format.h"
 
 namespace engine {

@@ -3,7 +3,6 @@
 #include "design/Rfft_ifft.h"
 #include "design/rounding.h"
 #include "design/vector_clones.h"
-#include "engine/pass.h"
 
 namespace engine {
 namespace {

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "design/rounding.h"
-#include "engine/pass.h"
 
 namespace engine {
 

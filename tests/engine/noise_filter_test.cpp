@@ -11,7 +11,6 @@
 
 #include "design/rounding.h"
 #include "engine/noise_filters.h"
-#include "engine/pass.h"
 
 namespace {
 
