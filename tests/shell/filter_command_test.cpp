@@ -20,6 +20,7 @@
 #include "shell/Zoduvov.h"
 #include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
+#include "tests/support/fast_clock.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -94,7 +95,8 @@ class FilterCommand : public ::testing::Test {
     EXPECT_GT(std::count(program.begin(), program.end(), std::int16_t{0}), 0);
   }
 
-  audio::StandinSystem device;
+  support::FastClock clock{4};
+  audio::StandinSystem device{clock};
   ReportRecorder recorder;
 };
 

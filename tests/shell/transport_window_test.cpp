@@ -3,6 +3,8 @@
 // processing cycle runs on the built-in device.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
@@ -27,6 +29,7 @@
 #include "shell/toolkit.h"
 #include "tests/shell/scripted_form.h"
 #include "tests/shell/test_application.h"
+#include "tests/support/fast_clock.h"
 #include "tests/support/wave_bytes.h"
 
 namespace {
@@ -181,12 +184,20 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   EXPECT_TRUE(form.transport.play_file_open);
 }
 
-TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
+TEST_F(Transport, RecordingWritesWholePassesEachOnceAndPauseWritesNone) {
+  // Pass k carries block k of the input, every sample 10 k, through bypass
+  // at unity gain.
+  Samples numbered;
+  for (int k = 1; k <= 200; ++k)
+    numbered.insert(numbered.end(), 1024, static_cast<std::int16_t>(10 * k));
+  device.feed(numbered);
   ScriptedForm form{device};
+  form.BypassBtn->click();
+  form.SignalGainBar->setValue(10);
   form.save_wave("ten.wav");
   form.after_pass = [&form](int pass) {
     if (pass == 1) form.RecordBtnClick();
-    if (pass == 4) form.PauseBtnClick();  // passes 5 to 7 write nothing
+    if (pass == 4) form.PauseBtnClick();  // about three passes write nothing
     if (pass == 7) form.PauseBtnClick();
     if (pass == 14) {
       form.StopBtnClick();
@@ -195,11 +206,34 @@ TEST_F(Transport, RecordingTenPassesWritesTenBlocksAndPauseWritesNone) {
   };
   run(form);
   EXPECT_EQ(form.passes, 14);
-  const Bytes file = read_file("ten.wav");
-  ASSERT_EQ(file.size(), 44u + 10 * 2048);
-  EXPECT_EQ(u32_at(file, 4), 36u + 10 * 2048);
-  EXPECT_EQ(u32_at(file, 40), 10u * 2048);
   EXPECT_TRUE(reports().empty());
+  const Bytes file = read_file("ten.wav");
+  const Samples recorded = samples_after_header(file);
+  ASSERT_EQ(recorded.size() % 1024, 0u);
+  EXPECT_EQ(u32_at(file, 40), 2 * recorded.size());
+  EXPECT_EQ(u32_at(file, 4), 36 + 2 * recorded.size());
+  std::vector<int> blocks;
+  for (auto at = recorded.begin(); at != recorded.end(); at += 1024) {
+    EXPECT_TRUE(std::all_of(at, at + 1024, [&](std::int16_t s) { return s == *at; }));
+    blocks.push_back(*at / 10);
+  }
+  // Passes in order, each once, with the one gap of the pause; about ten of
+  // them, as a click reaches the cycle within a pass of the one it follows.
+  // What the output was sent, pass by pass: blocks in order, each once; the
+  // pause leaves out the passes it held, and the recording goes on with the
+  // silence the last of them sent. About ten passes, as a click reaches the
+  // cycle within a pass of the one it follows.
+  const auto silence = std::find(blocks.begin(), blocks.end(), 0);
+  ASSERT_NE(silence, blocks.end());
+  ASSERT_NE(silence, blocks.begin());
+  ASSERT_NE(silence + 1, blocks.end());
+  EXPECT_GT(*(silence + 1), *(silence - 1) + 1);
+  for (auto b = blocks.begin() + 1; b != blocks.end(); ++b) {
+    if (b != silence && b != silence + 1) {
+      EXPECT_EQ(*b, *(b - 1) + 1);
+    }
+  }
+  EXPECT_NEAR(static_cast<double>(blocks.size()), 10, 2);
 }
 
 TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
@@ -209,7 +243,10 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
                                           w.before = {{"LIST", Bytes(21, 'i')}};
                                         }),
                                         input));
-  ScriptedForm form{device};
+  // The file plays four times as fast as it would on a card.
+  support::FastClock clock{4};
+  audio::StandinSystem fast{clock};
+  ScriptedForm form{fast};
   form.BandPassBtn2->click();
   form.NF1Btn2->click();
   form.save_wave("processed.wav");
@@ -322,7 +359,7 @@ TEST_F(Transport, QuittingWhileRecordingKeepsTheRecording) {
 
 namespace {
 
-TEST(KilledRecording, AProcessKilledThreeSecondsInLeavesAPlayableRecording) {
+TEST(KilledRecording, AProcessKilledTwoSecondsInLeavesAPlayableRecording) {
   test_application();
   QTemporaryDir folder;
   const QString path = folder.filePath("killed.wav");
@@ -330,7 +367,11 @@ TEST(KilledRecording, AProcessKilledThreeSecondsInLeavesAPlayableRecording) {
   recorder.setWorkingDirectory(folder.path());
   recorder.start(RECORD_UNTIL_KILLED, {path});
   ASSERT_TRUE(recorder.waitForStarted());
-  QThread::sleep(3);
+  // Killed once the file holds three seconds of sound (or after 20 s): at
+  // least two of them must be in its header.
+  QElapsedTimer waited;
+  waited.start();
+  while (QFileInfo(path).size() < 44 + 3 * 22050 && waited.elapsed() < 20000) QThread::msleep(20);
   ::kill(static_cast<pid_t>(recorder.processId()), SIGKILL);
   ASSERT_TRUE(recorder.waitForFinished());
   EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit);
