@@ -32,8 +32,8 @@ std::string system_error(const std::string& path, const char* doing, int error) 
 
 // Gathers mono 16-bit samples at 11025 Hz into passes of the chain's length
 // and writes what each pass puts out, up to `total` samples; further
-// samples are dropped. No
-// pass runs once the output has failed or a stop signal has come.
+// samples are dropped. No pass runs once the output has failed or a stop
+// signal has come.
 class Passes {
  public:
   Passes(engine::FilterChain& chain, OutputEnd& output, std::uint64_t total,
@@ -65,12 +65,14 @@ class Passes {
     }
   }
 
-  // Pads what is missing with silence.
+  // Pads what is missing with silence, and runs the samples still gathered:
+  // a total set at the end may fall inside the last pass.
   void finish() {
     while (!full() && !ended()) {
       const std::array<std::uint8_t, 2 * engine::samples_per_buffer> silence{};
       add(silence);
     }
+    if (filled_ > 0 && !ended()) run();
   }
 
  private:

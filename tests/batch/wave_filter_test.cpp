@@ -487,6 +487,24 @@ TEST_F(WaveFilter, PipesEitherWayGiveTheBytesFilesGive) {
   EXPECT_EQ(read_file("sized.wav"), expected);
   EXPECT_EQ(read_file("sized-file.wav"), expected);
 
+  // At the chain's own rate too, where no converter holds samples back: a
+  // stream of about a pass, giving no size either way, keeps every sample.
+  for (const std::size_t count : {1u, 1023u, 1024u, 2000u}) {
+    Samples noise(count);
+    for (std::size_t n = 0; n < count; ++n) noise[n] = static_cast<std::int16_t>(n * n % 8191);
+    write_file("mono.wav", wave_file({}, noise));
+    ASSERT_EQ(shell("@ --lms mono.wav mono-sized.wav"), 0);
+    for (const std::uint8_t size : {0x00, 0xFF}) {
+      SCOPED_TRACE(testing::Message() << count << " samples, size bytes " << int{size});
+      Bytes unsized = read_file("mono.wav");
+      std::fill_n(unsized.begin() + 4, 4, size);
+      std::fill_n(unsized.begin() + 40, 4, size);
+      write_file("unsized.wav", unsized);
+      ASSERT_EQ(shell("cat unsized.wav | @ --lms - mono-streamed.wav"), 0);
+      EXPECT_EQ(read_file("mono-streamed.wav"), read_file("mono-sized.wav"));
+    }
+  }
+
   // A stream that ends before its header's size is padded to it.
   write_file("cut.wav", Bytes(expected.begin(), expected.begin() + 44 + 2 * 5000));
   ASSERT_EQ(shell("cat cut.wav | @ --bypass - - | cat >padded.wav"), 0);
