@@ -40,18 +40,16 @@ int run_one(const files::Settings& base, const batch::Options& options,
   batch::set_up_chain(base, options, tuning, *chain);
 
   bool show_bar = false;
-  std::uint64_t shown = ~std::uint64_t{0};
+  batch::ProgressPace pace(batch::ProgressPace::Clock::now());
   const auto planned = [&](const batch::RunPlan& plan) {
     show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1 && plan.known &&
                plan.seconds > bar_after_seconds;
   };
   const auto progress = [&](std::uint64_t written, std::uint64_t total) {
-    if (!show_bar) return;
-    // Redrawn at each whole per mille.
-    const std::uint64_t step = written * 1000 / total;
-    if (step == shown) return;
-    shown = step;
-    std::fprintf(stderr, "\r%s", batch::progress_bar(written, total).c_str());
+    const auto now = batch::ProgressPace::Clock::now();
+    if (!show_bar || !pace.due(now, written, total)) return;
+    const auto left = pace.seconds_left(now, written, total);
+    std::fprintf(stderr, "\r%s\x1b[K", batch::progress_bar(written, total, left).c_str());
     if (written == total) std::fputc('\n', stderr);
   };
   if (const auto error = batch::filter_wave(*chain, options.inputs[0], options.output,
@@ -78,17 +76,19 @@ int run_batch(const files::Settings& base, const batch::Options& options,
     return 2;
   }
   const bool show_bar = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  std::string shown;
+  batch::ProgressPace pace(batch::ProgressPace::Clock::now());
+  bool shown = false;
   const auto clear_bar = [&] {
-    if (!shown.empty()) std::fputs("\r\x1b[K", stderr);
-    shown.clear();
+    if (shown) std::fputs("\r\x1b[K", stderr);
+    shown = false;
   };
   const auto progress = [&](const batch::BatchProgress& p) {
-    if (!show_bar) return;
-    const std::string line = batch::batch_progress_line(p);
-    if (line == shown) return;
-    shown = line;
-    std::fprintf(stderr, "\r%s", line.c_str());
+    const auto now = batch::ProgressPace::Clock::now();
+    if (!show_bar || !pace.due(now, p.files_done, p.files)) return;
+    shown = true;
+    const std::string line = batch::batch_progress_line(p) +
+                             batch::time_left(pace.seconds_left(now, p.written, p.total));
+    std::fprintf(stderr, "\r%s\x1b[K", line.c_str());
     if (p.files_done == p.files) std::fputc('\n', stderr);
   };
   const auto tell = [&](const std::string& line) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -82,8 +83,29 @@ std::string bar_and_percent(std::uint64_t written, std::uint64_t total) {
   return bar;
 }
 
-std::string progress_bar(std::uint64_t written, std::uint64_t total) {
-  return bar_and_percent(written, total) + "  " + minutes(written) + " of " + minutes(total);
+std::string progress_bar(std::uint64_t written, std::uint64_t total,
+                         std::optional<double> seconds_left) {
+  return bar_and_percent(written, total) + "  " + minutes(written) + " of " + minutes(total) +
+         time_left(seconds_left);
+}
+
+std::string time_left(std::optional<double> seconds) {
+  if (!seconds) return {};
+  const auto whole = static_cast<std::uint64_t>(std::ceil(std::max(*seconds, 0.0)));
+  return ", " + minutes(whole * files::chain_rate) + " left";
+}
+
+bool ProgressPace::due(Clock::time_point now, std::uint64_t done, std::uint64_t total) {
+  if (drawn_ && done < total && now - *drawn_ < std::chrono::milliseconds(100)) return false;
+  drawn_ = now;
+  return true;
+}
+
+std::optional<double> ProgressPace::seconds_left(Clock::time_point now, std::uint64_t done,
+                                                 std::uint64_t total) const {
+  if (done == 0 || done >= total) return std::nullopt;
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  return elapsed * static_cast<double>(total - done) / static_cast<double>(done);
 }
 
 }  // namespace batch

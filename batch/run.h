@@ -2,7 +2,9 @@
 // standard streams, reading a settings file, and the progress bar.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 
@@ -32,7 +34,32 @@ ClosedStreams occupy_closed_streams();
 std::string bar_and_percent(std::uint64_t written, std::uint64_t total);
 
 // The progress bar for `written` of `total` samples: "[####....]  42%
-// 2:31 of 6:00", the times in minutes and seconds of audio at 11025 Hz.
-std::string progress_bar(std::uint64_t written, std::uint64_t total);
+// 2:31 of 6:00", the times in minutes and seconds of audio at 11025 Hz,
+// then ", 0:07 left" when the time left is known.
+std::string progress_bar(std::uint64_t written, std::uint64_t total,
+                         std::optional<double> seconds_left = std::nullopt);
+
+// ", 0:07 left": seconds of the clock, rounded up; nothing when unknown.
+std::string time_left(std::optional<double> seconds);
+
+// The pace of a progress line: drawn at most ten times a second, the last
+// one always, with the time left at the rate of the work so far.
+class ProgressPace {
+ public:
+  using Clock = std::chrono::steady_clock;
+  explicit ProgressPace(Clock::time_point start) : start_(start) {}
+
+  // Whether to draw now: the first time, the last time (`done` of `total`
+  // all done) and 100 ms or more after the last drawn.
+  bool due(Clock::time_point now, std::uint64_t done, std::uint64_t total);
+  // What is left of the work at the rate so far; unknown before any is done
+  // and once all is.
+  std::optional<double> seconds_left(Clock::time_point now, std::uint64_t done,
+                                     std::uint64_t total) const;
+
+ private:
+  Clock::time_point start_;
+  std::optional<Clock::time_point> drawn_;
+};
 
 }  // namespace batch

@@ -116,7 +116,7 @@ TEST_F(Batch, TheProgramShowsOneLineForTheBatchAndRefusesAFolderThatIsNot) {
       "script -qec '" + filter + " -j2 -o out in0.wav in1.wav in2.wav' /dev/null";
   const std::string shown = run(terminal);
   EXPECT_EQ(shown.rfind("0:\r[", 0), 0u) << shown;
-  EXPECT_NE(shown.find("\r[" + std::string(40, '#') + "] 100%  3 of 3 files\r\n"),
+  EXPECT_NE(shown.find("\r[" + std::string(40, '#') + "] 100%  3 of 3 files\x1b[K\r\n"),
             std::string::npos);
   EXPECT_EQ(shown.find("tonewell-filter"), std::string::npos);
   EXPECT_EQ(run("script -qec '" + filter + " -q -o out in0.wav in1.wav' /dev/null"), "0:");

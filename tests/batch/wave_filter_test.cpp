@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -301,8 +302,20 @@ TEST_F(WaveFilter, SettingsFilesMustBe124BytesAndTheBarCountsMinutesOfAudio) {
   EXPECT_EQ(std::get<std::string>(batch::read_settings_file("none.cfg")),
             "none.cfg: cannot open: No such file or directory");
 
-  EXPECT_EQ(batch::progress_bar(11025 * 151, 11025 * 360),
-            "[################........................]  41%  2:31 of 6:00");
+  EXPECT_EQ(batch::progress_bar(11025 * 151, 11025 * 360, 6.2),
+            "[################........................]  41%  2:31 of 6:00, 0:07 left");
+  // However often the work reports, the line is drawn at most ten times a
+  // second, the last report always; the time left goes at the pace so far.
+  const batch::ProgressPace::Clock::time_point start{};
+  batch::ProgressPace pace(start);
+  int drawn = 0;
+  for (std::uint64_t ms = 0; ms <= 1000; ++ms) {
+    drawn += pace.due(start + std::chrono::milliseconds(ms), ms, 1000) ? 1 : 0;
+  }
+  EXPECT_EQ(drawn, 11);
+  EXPECT_EQ(pace.seconds_left(start + std::chrono::seconds(2), 250, 1000), 6.0);
+  EXPECT_EQ(pace.seconds_left(start + std::chrono::seconds(2), 0, 1000), std::nullopt);
+  EXPECT_EQ(pace.seconds_left(start + std::chrono::seconds(2), 1000, 1000), std::nullopt);
 }
 
 // Runs the program with `arguments`; its exit code, standard output and
@@ -648,10 +661,17 @@ std::string on_a_terminal(const std::string& arguments) {
 TEST_F(WaveFilter, ATerminalShowsABarForInputsOverAMinuteUnlessQuiet) {
   write_file("long.wav", wave_file({}, Samples(70 * 11025)));
   write_file("short.wav", wave_file({}, Samples(50 * 11025)));
+  const auto start = std::chrono::steady_clock::now();
   const std::string bar = on_a_terminal("long.wav out.wav");
-  EXPECT_NE(bar.find("\r[" + std::string(40, '#') + "] 100%  1:10 of 1:10\r\n"), std::string::npos);
-  EXPECT_NE(bar.find("\r[##########" + std::string(30, '.') + "]  25%  0:17 of 1:10"),
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(bar.rfind("\r[", 0), 0u) << bar;
+  EXPECT_NE(bar.find("\r[" + std::string(40, '#') + "] 100%  1:10 of 1:10\x1b[K\r\n"),
             std::string::npos);
+  // Ten lines a second at most, the first and the last besides.
+  std::size_t lines = 0;
+  for (auto at = bar.find("\r["); at != std::string::npos; at = bar.find("\r[", at + 1)) ++lines;
+  EXPECT_LE(static_cast<double>(lines), 2 + 10 * seconds);
   EXPECT_EQ(on_a_terminal("short.wav out.wav"), "");
   EXPECT_EQ(on_a_terminal("-q long.wav out.wav"), "");
 }
