@@ -44,10 +44,6 @@
 namespace {
 
 // A path in the working directory.
-std::string in_working_directory(const char* name) {
-  return (std::filesystem::current_path() / name).string();
-}
-
 // A centre line's column, held within the columns a line can stand at.
 int held_column(int column) { return std::clamp(column, 1, 512); }
 
@@ -72,8 +68,9 @@ void switch_stage(bool& flag, bool on, std::initializer_list<QPushButton*> butto
 
 }  // namespace
 
-TZForm::TZForm(audio::WaveSystem& system)
-    : devices(system, *this),
+TZForm::TZForm(audio::WaveSystem& system, std::filesystem::path folder)
+    : settings_folder(std::move(folder)),
+      devices(system, *this),
       live(system, transport),
       published(std::make_unique<realtime::Controls>()) {
   create_controls();
@@ -129,11 +126,15 @@ void TZForm::FormCreate() {
 
   lay_out_display();
 
-  shell::settings_path = in_working_directory("ZOduvov.cfg");
+  shell::settings_path = (settings_folder / "ZOduvov.cfg").string();
   read_settings(shell::settings_path);
 }
 
 void TZForm::FormDestroy() {
+  // The settings folder is made on the first save; a folder that cannot be
+  // made fails the save, which says so.
+  std::error_code not_made;
+  std::filesystem::create_directories(settings_folder, not_made);
   if (const std::optional<std::string> failure = write_settings(shell::settings_path)) {
     shell::show_final_report(QStringLiteral("File Error Message"),
                              QString::fromStdString(*failure));

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMainWindow>
 #include <chrono>
+#include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -47,8 +48,10 @@ struct LineSwitch;
 
 class TZForm : public QMainWindow, public audio::WaveHost {
  public:
-  // The window over the wave devices of `system`, which must outlive it.
-  explicit TZForm(audio::WaveSystem& system);
+  // The window over the wave devices of `system`, which must outlive it,
+  // with its settings files in `folder`.
+  explicit TZForm(audio::WaveSystem& system,
+                  std::filesystem::path folder = std::filesystem::current_path());
   ~TZForm() override;
 
   // Window events.
@@ -317,6 +320,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QFileDialog* OpenWaveDialog;
   QFileDialog* SaveWaveDialog;
 
+  // The folder of ZOduvov.cfg and tonewell.ini.
+  std::filesystem::path settings_folder;
   // What the window's controls drive, each owned here and passed to those
   // that work on it.
   audio::DevicePair devices;

@@ -1,50 +1,49 @@
-// Program entry: the application object, the main window, then the sound-card
-// dialog, and the message loop until the main window closes.
+// Program entry: the command line, the application object, the main window,
+// then the sound-card dialog, and the message loop until the main window
+// closes.
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
-#include <string_view>
+#include <filesystem>
+#include <variant>
 
 #include "audio/portaudio_device.h"
 #include "shell/Soundcardselection.h"
 #include "shell/Zoduvov.h"
+#include "shell/start_options.h"
 #include "shell/termination.h"
 #include "shell/toolkit.h"
 
-namespace {
-
-constexpr std::string_view help_text =
-    "Usage: tonewell [--version | --help]\n"
-    "Filters the audio of a radio receiver in real time: it captures the sound\n"
-    "card's input, runs it through the filters chosen in its window and plays\n"
-    "the result. Its settings are kept in ZOduvov.cfg and tonewell.ini in the\n"
-    "folder it starts from. tonewell-filter runs WAV files through the same\n"
-    "filters.\n"
-    "\n"
-    "  --version  print the version and exit\n"
-    "  --help     print this help and exit\n";
-
-}  // namespace
-
 int main(int argc, char** argv) {
-  // Answered before anything needs a display or reads the settings; any
-  // other argument starts the window.
-  if (argc > 1 && std::string_view(argv[1]) == "--version") {
-    std::puts("tonewell " TONEWELL_VERSION);
-    return 0;
+  // Answered before anything needs a display or reads the settings.
+  auto read = shell::read_start_options({argv, static_cast<std::size_t>(argc)});
+  if (const auto* answer = std::get_if<shell::Answer>(&read)) {
+    std::fputs(answer->out.c_str(), stdout);
+    std::fputs(answer->err.c_str(), stderr);
+    return answer->status;
   }
-  if (argc > 1 && std::string_view(argv[1]) == "--help") {
-    std::fwrite(help_text.data(), 1, help_text.size(), stdout);
-    return 0;
-  }
-  shell::Application app(argc, argv);
+  shell::StartOptions& options = std::get<shell::StartOptions>(read);
+  const std::filesystem::path folder =
+      shell::settings_folder(options.config_dir, std::filesystem::current_path(),
+                             std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+  int toolkit_argc = static_cast<int>(options.toolkit_args.size());
+  options.toolkit_args.push_back(nullptr);
+  shell::Application app(toolkit_argc, options.toolkit_args.data());
   shell::Application::setStyle("Fusion");
+  // The toolkit keeps its file dialogs' history in settings of its own; they
+  // go to a folder that lasts as long as the program, not to the user's.
+  const QTemporaryDir toolkit_settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, toolkit_settings.path());
   audio::PortAudioSystem sound_cards;
   try {
-    ZForm = new TZForm(sound_cards);
+    ZForm = new TZForm(sound_cards, folder);
     SoundCardSelect = new TSoundCardSelect(ZForm, ZForm->devices);
     SoundCardSelect->start_cycle = [] { ZForm->StartBtnClick(); };
     shell::quit_on_termination_signals(ZForm, [] { ZForm->Quit1Click(); });
+    if (options.file) ZForm->open_wave(*options.file);
     ZForm->show();
     app.exec();
   } catch (...) {

@@ -235,7 +235,7 @@ Spawn in_folder(const std::filesystem::path& folder) {
 }  // namespace
 
 Program::Program(const std::string& binary, const std::filesystem::path& folder)
-    : output_(binary, {}, in_folder(folder), true) {}
+    : output_(binary, {"--config", folder.string()}, in_folder(folder), true) {}
 
 std::vector<std::string> Program::reports() {
   const std::string prefix = "tonewell: ";

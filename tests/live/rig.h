@@ -109,8 +109,9 @@ class LineReader {
   std::vector<Line> lines_;
 };
 
-// The program as a user runs it, in a folder, its reports read from its
-// standard error: every report box is also a line "tonewell: CAPTION: TEXT".
+// The program as a user runs it, in a folder that also holds its settings,
+// its reports read from its standard error: every report box is also a line
+// "tonewell: CAPTION: TEXT".
 class Program {
  public:
   Program(const std::string& binary, const std::filesystem::path& folder);

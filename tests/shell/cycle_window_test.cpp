@@ -383,11 +383,14 @@ class ProgramTest : public ::testing::TestWithParam<int> {};
 TEST_P(ProgramTest, TerminationSignalQuitsWithExitCodeZero) {
   QTemporaryDir folder;
   QProcess program;
-  program.setWorkingDirectory(folder.path());
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert("QT_QPA_PLATFORM", "offscreen");
+  environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
   program.setProcessEnvironment(environment);
-  program.start(TONEWELL_BINARY, {});
+  program.setWorkingDirectory(folder.filePath("started-here"));
+  ASSERT_TRUE(QDir(folder.path()).mkdir("started-here"));
+  // A file given opens for playing as Open Wave does: this one is missing.
+  program.start(TONEWELL_BINARY, {"missing.wav"});
   ASSERT_TRUE(program.waitForStarted(5000));
   // Let the cycle run a few passes first.
   EXPECT_FALSE(program.waitForFinished(1500));
@@ -395,8 +398,14 @@ TEST_P(ProgramTest, TerminationSignalQuitsWithExitCodeZero) {
   ASSERT_TRUE(program.waitForFinished(3000));
   EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(program.exitCode(), 0);
-  // It saved its settings on the way out.
-  EXPECT_EQ(QFileInfo(folder.filePath("ZOduvov.cfg")).size(), 124);
+  // It saved its settings on the way out, in the user's settings folder,
+  // and wrote nothing where it started nor any settings of the toolkit's.
+  EXPECT_EQ(QFileInfo(folder.filePath("config/tonewell/ZOduvov.cfg")).size(), 124);
+  EXPECT_TRUE(QFileInfo::exists(folder.filePath("config/tonewell/tonewell.ini")));
+  EXPECT_FALSE(QFileInfo::exists(folder.filePath("config/QtProject.conf")));
+  EXPECT_TRUE(program.readAllStandardError().contains(
+      "tonewell: File Open Error Message: Could not open the file\n"));
+  EXPECT_TRUE(QDir(folder.filePath("started-here")).isEmpty());
 }
 
 // --version and --help answer without a display, leave the folder as it
