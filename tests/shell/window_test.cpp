@@ -533,24 +533,6 @@ TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
 }
 
 // QObject::disconnect answers whether the connection was there.
-TEST_F(Window, TwinControlsShareOneHandler) {
-  TZForm* f = &form;
-  using T = TZForm;
-  const auto clicks = [f](QPushButton* b, void (T::*handler)()) {
-    return QObject::disconnect(b, &QPushButton::clicked, f, handler);
-  };
-  EXPECT_TRUE(clicks(f->BandPassBtn, &T::BandPassBtnClick));
-  EXPECT_TRUE(clicks(f->BandPassBtn2, &T::BandPassBtnClick));
-  EXPECT_TRUE(clicks(f->VarFltrBtn, &T::VarFltrBtnClick));
-  EXPECT_TRUE(clicks(f->VarFltrBtn2, &T::VarFltrBtnClick));
-  EXPECT_TRUE(clicks(f->NF1Btn, &T::NF1BtnClick));
-  EXPECT_TRUE(clicks(f->NF1Btn2, &T::NF1BtnClick));
-  EXPECT_TRUE(clicks(f->NF2Btn, &T::NF2BtnClick));
-  EXPECT_TRUE(clicks(f->NF2Btn2, &T::NF2BtnClick));
-  EXPECT_TRUE(QObject::disconnect(f->BPComboBox, &QComboBox::activated, f, &T::BPComboBoxChange));
-  EXPECT_TRUE(QObject::disconnect(f->BPComboBox2, &QComboBox::activated, f, &T::BPComboBox2Change));
-}
-
 TEST_F(Window, EveryControlFiresAHandler) {
   TZForm* f = &form;
   const auto fires = [f](QObject* sender, const char* signal) {
