@@ -22,6 +22,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <span>
 #include <tuple>
 #include <vector>
 
@@ -146,41 +147,29 @@ TEST_F(Window, NothingVisibleIsClipped) {
 }
 
 TEST_F(Window, ControlsStartWithTheirCaptionsRangesAndItems) {
-  const std::pair<QWidget*, const char*> captions[] = {
-      {form.RecordBtn, "Record"},
-      {form.PlayBtn, "Play"},
-      {form.StopBtn, "Stop"},
-      {form.PauseBtn, "Pause"},
-      {form.SpectrumWidthBtn, "Full"},
-      {form.SpectrumTypeBtn, "LINE"},
-      {form.DataBtn, "Filter"},
-      {form.DisplayBtn, "Freq"},
-      {form.BitBtn1, "Volume"},
-      {form.StartBtn, "Start"},
-      {form.StopCycleBtn, "StopCycle"},
-      {form.NF1Fltr, "NF1 Filter"},
-      {form.NF2Fltr, "NF2 Filter"},
-      {form.BPFltr, "BP Filter"},
-      {form.LoVarFltr, "Var BP Filter"},
-      {form.VarNotchFltr, "Var Notch Filter"},
-      {form.RefLine, "Reference"},
-      {form.LoFreqLabel, "10 Hz"},
-      {form.HiFreqLabel, "5512 Hz"},
-      {form.RefLabel, "Reference Frequency = "},
-      {form.RefFreqLabel, "2745 Hz"},
-      {form.Label35, "Bytes Recorded_a =  "},
-      {form.bytes_recorded_aa, "0 "},
-      {form.Label36, "Bytes Recorded_b =  "},
-      {form.bytes_recorded_bb, "0 "},
-      {form.Label37, "byte_position_a = "},
-      {form.byte_position_a, "0 "},
-      {form.Label43, "byte_position_b = "},
-      {form.byte_position_b, "0 "},
-      {form.VarFilterMemo, "3229 Hz"},
-      {form.VarNotchFilterMemo, "3229 Hz"},
-      {form.VarFilterMemo2, "1000 Hz"},
+  using Caption = std::pair<QWidget*, const char*>;
+  const Caption buttons[] = {
+      {form.RecordBtn, "Record"}, {form.PlayBtn, "Play"},           {form.StopBtn, "Stop"},
+      {form.PauseBtn, "Pause"},   {form.SpectrumWidthBtn, "Full"},  {form.SpectrumTypeBtn, "LINE"},
+      {form.DataBtn, "Filter"},   {form.DisplayBtn, "Freq"},        {form.BitBtn1, "Volume"},
+      {form.StartBtn, "Start"},   {form.StopCycleBtn, "StopCycle"},
   };
-  for (const auto& [w, caption] : captions) EXPECT_EQ(w->property("text").toString(), caption);
+  const Caption labels[] = {
+      {form.LoFreqLabel, "10 Hz"},          {form.HiFreqLabel, "5512 Hz"},
+      {form.RefFreqLabel, "2745 Hz"},       {form.VarFilterMemo, "3229 Hz"},
+      {form.VarNotchFilterMemo, "3229 Hz"}, {form.VarFilterMemo2, "1000 Hz"},
+  };
+  const Caption diagnostics[] = {
+      {form.Label35, "Bytes Recorded_a =  "},    {form.bytes_recorded_aa, "0 "},
+      {form.Label36, "Bytes Recorded_b =  "},    {form.bytes_recorded_bb, "0 "},
+      {form.Label37, "byte_position_a = "},      {form.byte_position_a, "0 "},
+      {form.Label43, "byte_position_b = "},      {form.byte_position_b, "0 "},
+      {form.RefLabel, "Reference Frequency = "},
+  };
+  for (const std::span<const Caption> table :
+       {std::span<const Caption>(buttons), std::span<const Caption>(labels),
+        std::span<const Caption>(diagnostics)})
+    for (const auto& [w, caption] : table) EXPECT_EQ(w->property("text").toString(), caption);
   for (const QPushButton* b :
        {form.BypassBtn, form.DisplayBPBtn, form.BandPassBtn2, form.DisplayVarBPBtn,
         form.VarFltrBtn2, form.DisplayNF1Btn, form.NF1Btn2, form.DisplayNF2Btn, form.NF2Btn2,
@@ -206,9 +195,15 @@ TEST_F(Window, ControlsStartWithTheirCaptionsRangesAndItems) {
     EXPECT_TRUE(m->isReadOnly());
     EXPECT_EQ(m->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
   }
-  for (const QCheckBox* c :
-       {form.NF1Fltr, form.NF2Fltr, form.BPFltr, form.LoVarFltr, form.VarNotchFltr, form.RefLine}) {
-    EXPECT_FALSE(c->isChecked()) << c->text().toStdString();
+  const std::pair<QCheckBox*, const char*> boxes[] = {{form.NF1Fltr, "NF1 Filter"},
+                                                      {form.NF2Fltr, "NF2 Filter"},
+                                                      {form.BPFltr, "BP Filter"},
+                                                      {form.LoVarFltr, "Var BP Filter"},
+                                                      {form.VarNotchFltr, "Var Notch Filter"},
+                                                      {form.RefLine, "Reference"}};
+  for (const auto& [c, caption] : boxes) {
+    EXPECT_EQ(c->text(), caption);
+    EXPECT_FALSE(c->isChecked()) << caption;
     EXPECT_EQ(c->parentWidget(), form.GroupBox6);
   }
   const std::pair<QWidget*, const char*> tips[] = {
