@@ -307,44 +307,24 @@ TEST_F(Window, GroupsAndTabsCarryYellowCaptions) {
 TEST_F(Window, HiddenControlsStayHiddenWhileTheWindowShows) {
   show();
   EXPECT_FALSE(form.HiddenControls->isVisible());
-  const QWidget* hidden[] = {
-      form.Label35,
-      form.bytes_recorded_aa,
-      form.Label36,
-      form.bytes_recorded_bb,
-      form.Label37,
-      form.byte_position_a,
-      form.Label43,
-      form.byte_position_b,
-      form.BandPass,
-      form.NotchFilter1,
-      form.NotchFilter2,
-      form.GroupBox7,
-      form.GroupBox5,
-      form.NoiseFilters,
-      form.GroupBox6,
-      form.BPComboBox,
-      form.BandPassBtn,
-      form.NF1ComboBox,
-      form.NF1Btn,
-      form.NF2ComboBox,
-      form.NF2Btn,
-      form.VarFltrBtn,
-      form.VarFilterMemo2,
-      form.QTrackBar10,
-      form.LMSFilterBtn,
-      form.MedianFltrBtn,
-      form.RefLine,
-      form.StartBtn,
-      form.StopCycleBtn,
-      form.Lo_BP_Freq_ScrollBar,
-      form.Hi_BP_Freq_ScrollBar,
-      form.Lo_Notch_Freq_ScrollBar,
-      form.Hi_Notch_Freq_ScrollBar,
+  // Diagnostic labels, filter groups, single controls and the variable
+  // filters' edge bars.
+  const std::vector<const QWidget*> hidden[] = {
+      {form.Label35, form.bytes_recorded_aa, form.Label36, form.bytes_recorded_bb, form.Label37,
+       form.byte_position_a, form.Label43, form.byte_position_b},
+      {form.BandPass, form.NotchFilter1, form.NotchFilter2, form.GroupBox7, form.GroupBox5,
+       form.NoiseFilters, form.GroupBox6},
+      {form.BPComboBox, form.BandPassBtn, form.NF1ComboBox, form.NF1Btn, form.NF2ComboBox,
+       form.NF2Btn, form.VarFltrBtn, form.VarFilterMemo2, form.QTrackBar10, form.LMSFilterBtn,
+       form.MedianFltrBtn, form.RefLine, form.StartBtn, form.StopCycleBtn},
+      {form.Lo_BP_Freq_ScrollBar, form.Hi_BP_Freq_ScrollBar, form.Lo_Notch_Freq_ScrollBar,
+       form.Hi_Notch_Freq_ScrollBar},
   };
-  for (const QWidget* w : hidden) {
-    EXPECT_TRUE(form.HiddenControls->isAncestorOf(w));
-    EXPECT_FALSE(w->isVisible());
+  for (const auto& kind : hidden) {
+    for (const QWidget* w : kind) {
+      EXPECT_TRUE(form.HiddenControls->isAncestorOf(w));
+      EXPECT_FALSE(w->isVisible());
+    }
   }
   EXPECT_TRUE(form.SignalGainBar->isVisible());
   EXPECT_TRUE(form.LMSFilterBtn2->isVisible());
