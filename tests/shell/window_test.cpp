@@ -488,25 +488,6 @@ TEST_F(Window, TabWalksTheFilterTabsAsTheyAreLaidOut) {
   }
 }
 
-TEST_F(Window, TimersAndFileDialogsStartAsCreated) {
-  EXPECT_EQ(form.StartTimer->interval(), 50);
-  EXPECT_TRUE(form.StartTimer->isActive());
-  EXPECT_FALSE(form.StartTimer->isSingleShot());
-  EXPECT_EQ(form.AudioTimer->interval(), 40);
-  EXPECT_FALSE(form.AudioTimer->isActive());
-  form.StartTimer->stop();
-
-  EXPECT_EQ(form.OpenWaveDialog->acceptMode(), QFileDialog::AcceptOpen);
-  EXPECT_EQ(form.OpenWaveDialog->fileMode(), QFileDialog::ExistingFile);
-  EXPECT_EQ(form.SaveWaveDialog->acceptMode(), QFileDialog::AcceptSave);
-  for (const QFileDialog* d : {form.OpenWaveDialog, form.SaveWaveDialog}) {
-    EXPECT_EQ(d->defaultSuffix(), "wav");
-    EXPECT_EQ(d->nameFilters(), QStringList{"Wave Files (*.wav)"});
-    EXPECT_EQ(d->parentWidget(), &form);
-    EXPECT_FALSE(d->isVisible());
-  }
-}
-
 // QObject::disconnect answers whether the connection was there.
 TEST_F(Window, EveryControlFiresAHandler) {
   TZForm* f = &form;
