@@ -177,8 +177,11 @@ TEST_F(Controls, TheViewButtonSwitchesViewsAndTheGainBarFollows) {
   EXPECT_EQ(form.view.display_mode, 2);
   expect_button(form.DisplayBtn, "Time", shell::engaged_color);
   EXPECT_EQ(form.SignalGainBar->value(), 25);  // the time view's own position
+  // In the time view the fine bar sets the trace's factor and the signal
+  // gain, and leaves the spectrum's scaling.
   form.SignalGainBar->setValue(60);
   EXPECT_EQ(form.view.time_gain, 60);
+  EXPECT_FLOAT_EQ(form.chain.signal_gain, 6.0f);
   EXPECT_EQ(form.view.spectrum_gain, 1600.0f);
 
   form.DisplayBtn->click();

@@ -202,15 +202,6 @@ TEST_F(FilterWindow, GainBarsSetTheSignalGainAndTheDisplayScaling) {
 
   form.RxCoarseTrackBar->setValue(5);
   EXPECT_EQ(form.chain.signal_gain, 10.0f * 0.1f);
-
-  // In the time view the fine bar sets the trace's factor instead.
-  form.view.display_mode = 2;
-  form.SignalGainBar->setValue(40);
-  EXPECT_EQ(form.view.time_gain, 40);
-  EXPECT_EQ(form.gain.gain_position_time, 40);
-  EXPECT_EQ(form.gain.gain_position_freq, 10);
-  EXPECT_EQ(form.view.spectrum_gain, 100.0f);
-  EXPECT_FLOAT_EQ(form.chain.signal_gain, 4.0f);
 }
 
 }  // namespace

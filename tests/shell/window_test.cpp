@@ -338,7 +338,6 @@ TEST_F(Window, MenusHoldTheirCommandsInOrder) {
     EXPECT_FALSE(check->isChecked()) << "off at a first start";
   }
   EXPECT_EQ(actions_of(form.File1), (QStringList{"Open Wave", "Save Wave", "-", "Quit"}));
-  EXPECT_TRUE(form.N1->isSeparator());
   EXPECT_EQ(actions_of(form.Options1), (QStringList{"Sound Card", "Input Select", "Low Latency"}));
   EXPECT_TRUE(form.LowLatency1->isCheckable());
   EXPECT_FALSE(form.LowLatency1->isChecked()) << "off at a first start";
