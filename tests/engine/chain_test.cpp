@@ -118,13 +118,15 @@ TEST(Gain, CoarseStepsSetTheDecadeAndTheDisplayScale) {
 TEST(Gain, ScalesOutputSamplesTruncatingTowardZero) {
   const auto out_for = [](int fine, int coarse, std::int32_t sample) {
     const float gain = engine::fine_gain(fine, engine::coarse_step(coarse)->coarse_gain);
+    const std::array<std::int32_t, 1> raw{12345};  // not bypassed: the filtered sample counts
     std::array<std::int32_t, 1> in{sample};
     std::array<std::int32_t, 1> out{};
-    engine::output_stage(in, in, false, gain, false, out);
+    engine::output_stage(raw, in, false, gain, false, out);
     return out[0];
   };
   EXPECT_EQ(out_for(10, 6, 1000), 10000);
   EXPECT_EQ(out_for(25, 5, -3), -7);
+  EXPECT_EQ(out_for(25, 5, 3), 7);
   EXPECT_EQ(out_for(25, 5, 4), 10);
   EXPECT_EQ(out_for(100, 7, 33), 33000);
   EXPECT_EQ(engine::fine_gain(1, engine::coarse_step(1)->coarse_gain), 1e-5f);

@@ -7,6 +7,7 @@
 #include <limits>
 #include <numbers>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "design/rounding.h"
@@ -20,39 +21,26 @@ std::array<std::int32_t, 1024> smoothed(const std::array<std::int32_t, 1024>& ra
   return work;
 }
 
-TEST(MedianSmooth, AveragesThreeSamplesAndTwoAtTheEnds) {
+TEST(MedianSmooth, AveragesThreeSamplesAndTwoAtTheEndsTruncatingTowardZero) {
   std::array<std::int32_t, 1024> raw{};
   raw.fill(-77);
   EXPECT_EQ(smoothed(raw), raw);
-
-  raw.fill(0);
-  raw[500] = 3000;
-  auto work = smoothed(raw);
-  EXPECT_EQ(work[498], 0);
-  EXPECT_EQ(work[499], 1000);
-  EXPECT_EQ(work[500], 1000);
-  EXPECT_EQ(work[501], 1000);
-  EXPECT_EQ(work[502], 0);
-
-  raw.fill(0);
-  raw[0] = 3000;
-  raw[1023] = 3001;
-  work = smoothed(raw);
-  EXPECT_EQ(work[0], 1500);
-  EXPECT_EQ(work[1], 1000);
-  EXPECT_EQ(work[1022], 1000);
-  EXPECT_EQ(work[1023], 1500);
-}
-
-TEST(MedianSmooth, TruncatesNegativeMeansTowardZero) {
-  std::array<std::int32_t, 1024> raw{};
-  raw[10] = raw[11] = -1;
-  raw[20] = raw[21] = -2;
-  const auto work = smoothed(raw);
-  EXPECT_EQ(work[11], 0);   // (-1 + -1 + 0) / 3
-  EXPECT_EQ(work[9], 0);    // (0 + 0 + -1) / 3
-  EXPECT_EQ(work[21], -1);  // (-2 + -2 + 0) / 3
-  EXPECT_EQ(work[0], 0);
+  using Samples = std::vector<std::pair<std::size_t, std::int32_t>>;
+  const struct {
+    Samples in;  // the rest 0
+    Samples out;
+  } cases[] = {
+      {{{500, 3000}}, {{498, 0}, {499, 1000}, {500, 1000}, {501, 1000}, {502, 0}}},
+      {{{0, 3000}, {1023, 3001}}, {{0, 1500}, {1, 1000}, {1022, 1000}, {1023, 1500}}},
+      // (-1 + -1 + 0) / 3 and (0 + 0 + -1) / 3 give 0; (-2 + -2 + 0) / 3 gives -1.
+      {{{10, -1}, {11, -1}, {20, -2}, {21, -2}}, {{11, 0}, {9, 0}, {21, -1}, {0, 0}}},
+  };
+  for (const auto& c : cases) {
+    raw.fill(0);
+    for (const auto& [i, v] : c.in) raw[i] = v;
+    const auto work = smoothed(raw);
+    for (const auto& [i, v] : c.out) EXPECT_EQ(work[i], v) << "sample " << i;
+  }
 }
 
 // The LMS filter with its program start state and the cycle's step size.

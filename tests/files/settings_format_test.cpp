@@ -122,6 +122,7 @@ TEST(SettingsFormat, StartValuesMakeTheNewFile) {
       0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00,
   };
   EXPECT_EQ(files::serialise_settings(start_values()), expected);
+  EXPECT_EQ(files::start_settings(), start_values());
 }
 
 TEST(SettingsFormat, EveryFieldAtItsOffsetAndBackAgain) {

@@ -177,8 +177,11 @@ TEST_F(Controls, TheViewButtonSwitchesViewsAndTheGainBarFollows) {
   EXPECT_EQ(form.view.display_mode, 2);
   expect_button(form.DisplayBtn, "Time", shell::engaged_color);
   EXPECT_EQ(form.SignalGainBar->value(), 25);  // the time view's own position
+  // In the time view the fine bar sets the trace's factor and the signal
+  // gain, and leaves the spectrum's scaling.
   form.SignalGainBar->setValue(60);
   EXPECT_EQ(form.view.time_gain, 60);
+  EXPECT_FLOAT_EQ(form.chain.signal_gain, 6.0f);
   EXPECT_EQ(form.view.spectrum_gain, 1600.0f);
 
   form.DisplayBtn->click();
@@ -188,20 +191,24 @@ TEST_F(Controls, TheViewButtonSwitchesViewsAndTheGainBarFollows) {
   EXPECT_EQ(form.gain.gain_position_time, 60);
 }
 
-TEST_F(Controls, SourceAndStyleButtonsFlipAndRelabel) {
-  form.DataBtn->click();
-  EXPECT_EQ(form.view.display_filtered, 0);
-  expect_button(form.DataBtn, "Raw", shell::idle_color);
-  form.DataBtn->click();
-  EXPECT_EQ(form.view.display_filtered, 1);
-  expect_button(form.DataBtn, "Filter", shell::engaged_color);
-
-  form.SpectrumTypeBtn->click();
-  EXPECT_EQ(form.view.spectrum_bars, 1);
-  expect_button(form.SpectrumTypeBtn, "BAR", shell::engaged_color);
-  form.SpectrumTypeBtn->click();
-  EXPECT_EQ(form.view.spectrum_bars, 0);
-  expect_button(form.SpectrumTypeBtn, "LINE", shell::idle_color);
+TEST_F(Controls, BypassSourceAndStyleButtonsFlipAndRelabel) {
+  const struct {
+    QPushButton* button;
+    bool* flag;
+    const char* on;
+    const char* off;
+  } buttons[] = {{form.BypassBtn, &form.chain.bypass_on, "On", "Off"},
+                 {form.DataBtn, &form.view.display_filtered, "Filter", "Raw"},
+                 {form.SpectrumTypeBtn, &form.view.spectrum_bars, "BAR", "LINE"}};
+  for (const auto& b : buttons) {
+    const bool start = *b.flag;
+    for (const bool state : {!start, start}) {
+      b.button->click();
+      EXPECT_EQ(*b.flag, state);
+      expect_button(b.button, state ? b.on : b.off,
+                    state ? shell::engaged_color : shell::idle_color);
+    }
+  }
 }
 
 TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {

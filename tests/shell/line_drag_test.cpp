@@ -51,8 +51,14 @@ class LineDrag : public ::testing::Test {
   void release(int x) { QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100)); }
 };
 
-TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {
+TEST_F(LineDrag, ALineIsCaughtOnlyWithTheButtonDownWithinTwoPixelsAndFollowsWithinFortyNine) {
   form.DisplayBPBtn->click();  // the bandpass line, at 128
+  form.SpectrumBox->setMouseTracking(true);
+  move(128);
+  move(129);
+  EXPECT_EQ(form.centre_columns.bp, 128);
+  EXPECT_EQ(form.view.grab_margin_left, 3);
+
   press(131);
   move(131);
   move(140);
@@ -74,15 +80,6 @@ TEST_F(LineDrag, ALineIsCaughtWithinTwoPixelsAndFollowsWithinFortyNine) {
   release(250);
   EXPECT_EQ(form.view.grab_margin_left, 3);
   EXPECT_TRUE(form.view.bp_grab);
-}
-
-TEST_F(LineDrag, WithTheButtonUpNothingMoves) {
-  form.DisplayBPBtn->click();
-  form.SpectrumBox->setMouseTracking(true);
-  QTest::mouseMove(form.SpectrumBox, QPoint(128, 100));
-  QTest::mouseMove(form.SpectrumBox, QPoint(129, 100));
-  EXPECT_EQ(form.centre_columns.bp, 128);
-  EXPECT_EQ(form.view.grab_margin_left, 3);
 }
 
 TEST_F(LineDrag, TheEarlierLineInOrderWinsAndHiddenLinesAreNotCaught) {
