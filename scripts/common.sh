@@ -22,6 +22,10 @@ ensure_packages() {
 build_packages=(g++ make cmake qt6-base-dev portaudio19-dev libsamplerate0-dev libasound2-dev libjack-jackd2-dev
   libdbus-1-dev pkgconf)
 
+# Packages scripts/package needs beside the build's: cpack's dpkg-deb,
+# dpkg-shlibdeps and file, and lintian to check what it made.
+package_packages=(dpkg-dev file lintian)
+
 # Packages scripts/audio_rig needs: the sound server and its command-line
 # clients, and the ALSA plugin that routes ALSA's default device to it.
 audio_rig_packages=(pulseaudio pulseaudio-utils libasound2-plugins)
