@@ -930,18 +930,25 @@ bool TZForm::event(QEvent* event) {
 // Menu commands and the volume button.
 
 void TZForm::HelpMenu1Click() {
+  // A document no viewer opened is named, for the user to open by hand.
+  QString unopened;
   for (const QString& path :
        shell::help_documents(QDir::currentPath(), QCoreApplication::applicationDirPath())) {
-    if (QFileInfo::exists(path) && shell::open_url(QUrl::fromLocalFile(path))) return;
+    if (!QFileInfo::exists(path)) continue;
+    if (shell::open_url(QUrl::fromLocalFile(path))) return;
+    if (unopened.isEmpty()) unopened = path;
   }
-  shell::show_report(QStringLiteral("Tonewell"),
-                     QStringLiteral("Could not run the help application"));
+  QString text = QStringLiteral("Could not run the help application");
+  if (!unopened.isEmpty()) text += QStringLiteral("\nThe manual is at ") + unopened;
+  shell::show_report(QStringLiteral("Tonewell"), text);
 }
 
 void TZForm::About1Click() {
   shell::show_report(
       QStringLiteral("About Tonewell"),
-      QStringLiteral("Tonewell receiver audio filter\n             Version " TONEWELL_VERSION));
+      QStringLiteral("Tonewell receiver audio filter\n             Version " TONEWELL_VERSION
+                     "\n\nFree software under the GNU General Public License, version 3 or "
+                     "later (GPL-3.0-or-later), with no warranty."));
 }
 
 void TZForm::BitBtn1Click() {

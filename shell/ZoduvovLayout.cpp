@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -226,6 +227,11 @@ QFileDialog* wave_dialog(QWidget* parent, const QString& caption, QFileDialog::A
 
 void TZForm::create_controls() {
   setWindowTitle(QStringLiteral("Tonewell"));
+  // The icon the desktop's menu shows, in the sizes installed there.
+  QIcon icon;
+  for (const int size : {48, 128, 256})
+    icon.addFile(QStringLiteral(":/icons/tonewell-%1.png").arg(size));
+  setWindowIcon(icon);
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);

@@ -33,6 +33,8 @@ int main(int argc, char** argv) {
   options.toolkit_args.push_back(nullptr);
   shell::Application app(toolkit_argc, options.toolkit_args.data());
   shell::Application::setStyle("Fusion");
+  // The desktop file's name, which Wayland takes for the window's class.
+  shell::Application::setDesktopFileName(QStringLiteral("org.tonewell.Tonewell"));
   // The toolkit keeps its file dialogs' history in settings of its own; they
   // go to a folder that lasts as long as the program, not to the user's.
   const QTemporaryDir toolkit_settings;

@@ -39,12 +39,14 @@ void fake_program(const QTemporaryDir& folder, const QString& name) {
 }
 
 // The version is the one CMake sets, which tonewell --version prints too.
-TEST_F(Commands, AboutShowsTheProgramAndItsVersion) {
+TEST_F(Commands, AboutShowsTheProgramItsVersionAndItsLicence) {
   form.About1Click();
   ASSERT_EQ(recorder.reports.size(), 1u);
   EXPECT_EQ(recorder.reports[0].first, "About Tonewell");
   EXPECT_EQ(recorder.reports[0].second,
-            "Tonewell receiver audio filter\n             Version " TONEWELL_VERSION);
+            "Tonewell receiver audio filter\n             Version " TONEWELL_VERSION
+            "\n\nFree software under the GNU General Public License, version 3 or later "
+            "(GPL-3.0-or-later), with no warranty.");
 }
 
 // Every address handed to the desktop while it lives; the desktop opens
@@ -61,7 +63,7 @@ struct OpenedUrls {
   bool opens = true;
 };
 
-TEST_F(Commands, HelpOpensItsFileFromTheWorkingFolderOrSaysItCannot) {
+TEST_F(Commands, HelpOpensItsFileFromTheWorkingFolderOrSaysWhereItIs) {
   OpenedUrls desktop;
   const QString text = "Could not run the help application";
   form.HelpMenu1Click();
@@ -79,7 +81,7 @@ TEST_F(Commands, HelpOpensItsFileFromTheWorkingFolderOrSaysItCannot) {
   form.HelpMenu1Click();
   EXPECT_EQ(desktop.urls.size(), 2u);
   ASSERT_EQ(recorder.reports.size(), 2u);
-  EXPECT_EQ(recorder.reports[1].second, text);
+  EXPECT_EQ(recorder.reports[1].second, text + "\nThe manual is at " + help.fileName());
 }
 
 TEST(HelpDocuments, TheHelpFileThenTheManualBesideTheProgramThenTheInstalledOne) {

@@ -96,6 +96,8 @@ QStringList actions_of(const QWidget* menu) {
 TEST_F(Window, IsANavyWindowWithAFullSizeDisplayThatNeverShrinksBelowItsStartSize) {
   show();
   EXPECT_EQ(form.windowTitle(), "Tonewell");
+  EXPECT_EQ(form.windowIcon().availableSizes(),
+            (QList<QSize>{QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
   const QSize start = form.size();
   EXPECT_EQ(form.minimumSize(), start);
   EXPECT_TRUE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
