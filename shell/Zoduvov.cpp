@@ -273,8 +273,14 @@ void TZForm::take_file_events() {
 
 void TZForm::show_status() {
   const realtime::DeviceStatus status = live.status();
+  const auto now = std::chrono::steady_clock::now();
+  if (status.running && status.input_delivering) input_seen = now;
   QString text;
-  if (!status.running) {
+  if (now - input_seen >= no_input_after && (!status.running || status.input_open)) {
+    // Starting or running, no sound has come for a while: from a sound
+    // system that answers nothing, a card that is silent, the wrong input.
+    text = QStringLiteral("No input: check the sound card and the input select");
+  } else if (!status.running) {
     // Between two cycles the line keeps what the last one found.
     if (status.cycles > 0) return;
     text = QStringLiteral("Sound starting");

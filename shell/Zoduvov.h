@@ -320,6 +320,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QFileDialog* OpenWaveDialog;
   QFileDialog* SaveWaveDialog;
 
+  // How long the status line waits for input before it says there is none.
+  std::chrono::milliseconds no_input_after{2000};
   // The folder of ZOduvov.cfg and tonewell.ini.
   std::filesystem::path settings_folder;
   // What the window's controls drive, each owned here and passed to those
@@ -395,6 +397,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void take_reports();
   // The status line for the devices' state now.
   void show_status();
+  // When input last arrived (or the window was made).
+  std::chrono::steady_clock::time_point input_seen = std::chrono::steady_clock::now();
 
   // The switches, set as the click handlers and the settings reader set
   // them: each relabels its buttons (of the noise filters, the copies

@@ -112,6 +112,7 @@ TEST_F(WindowCycleTest, StartTimerStartsTheCycleWhichKeepsRunning) {
 TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMillisecondsLater) {
   device.set_stalled(true);
   CountingForm form{device};
+  form.no_input_after = std::chrono::milliseconds(300);
   // Each cycle: four phase-a passes that time out, each followed by a
   // phase-b pass that finds its buffers returned by the reset, then 50 ms
   // before the next cycle. The loop ends as the second cycle opens the
@@ -123,6 +124,8 @@ TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMilliseconds
   QObject::connect(look, &QTimer::timeout, &form, [&] {
     if (device.input_opens() < 2 || device.output_opens() < 2) return;
     reopened_after = clock.elapsed();
+    // No input came through all of it.
+    EXPECT_EQ(form.StatusLabel->text(), "No input: check the sound card and the input select");
     look->stop();
     form.Quit1Click();
   });
