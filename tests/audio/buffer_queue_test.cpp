@@ -159,8 +159,15 @@ TEST(BufferQueue, DeviceAndProgramSidesRacingLoseNothingAndAllocateNothing) {
     ++(queued[i] ? added : refused);
   };
   const long allocations = test_support::allocations();
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  for (long round = 1; std::chrono::steady_clock::now() < until; ++round) {
+  // A second of racing at least, and on until over a thousand buffers went
+  // round however busy the machine is (a minute at most).
+  const auto start = std::chrono::steady_clock::now();
+  const auto racing = [&] {
+    const auto now = std::chrono::steady_clock::now();
+    return (now < start + std::chrono::seconds(1) || added <= 1000 || refused == 0) &&
+           now < start + std::chrono::minutes(1);
+  };
+  for (long round = 1; racing(); ++round) {
     for (std::size_t i = 0; i < buffers.size(); ++i) tend(i);
     if (round % 2 == 0) std::ranges::for_each(queues, &BufferQueue::return_all);
     std::this_thread::yield();

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <string>
 #include <thread>
 
 #include "files/settings_format.h"
@@ -57,7 +59,8 @@ TEST_P(LiveLatency, FromRadioToSpeakerWithinTheModesLimit) {
         return live::stream_count("source-outputs") > 0 && live::stream_count("sink-inputs") > 0;
       },
       20s))
-      << "the window opened no streams on the rig";
+      << "the window opened no streams on the rig; its reports:\n"
+      << std::string(std::istreambuf_iterator<char>(std::ifstream("reports.txt").rdbuf()), {});
 
   // Both monitors recorded the same way at once; each recording's start is
   // found from when its samples arrived, so that onsets in the two compare.

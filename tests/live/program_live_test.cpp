@@ -223,7 +223,11 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   const auto fed = steady_part(received, kInputAmplitude);
   const auto steady = steady_part(recorded, kInputAmplitude * kGain);
   ASSERT_EQ(fed.size(), count) << "the tone never reached radio_in.monitor, or not for long";
-  ASSERT_EQ(steady.size(), count) << "the tone never came out, or not for long";
+  ASSERT_EQ(steady.size(), count)
+      << "the tone never came out, or not for long: " << recorded.size() << " samples recorded, "
+      << "peak " << (recorded.empty() ? 0 : *std::ranges::max_element(recorded)) << ", onset at "
+      << static_cast<long>(live::onset(recorded, 0.5 * kInputAmplitude * kGain).value_or(-1))
+      << "; reports: " << joined(program_->reports());
 
   // Samples lost or repeated shift the tone's frequency as seen at the
   // rig's rate; the program must keep what it was given.
