@@ -46,8 +46,9 @@ int run_one(const files::Settings& base, const batch::Options& options,
                plan.seconds > bar_after_seconds;
   };
   const auto progress = [&](std::uint64_t written, std::uint64_t total) {
+    if (!show_bar) return;
     const auto now = batch::ProgressPace::Clock::now();
-    if (!show_bar || !pace.due(now, written, total)) return;
+    if (!pace.due(now, written, total)) return;
     const auto left = pace.seconds_left(now, written, total);
     std::fprintf(stderr, "\r%s\x1b[K", batch::progress_bar(written, total, left).c_str());
     if (written == total) std::fputc('\n', stderr);
@@ -83,8 +84,9 @@ int run_batch(const files::Settings& base, const batch::Options& options,
     shown = false;
   };
   const auto progress = [&](const batch::BatchProgress& p) {
+    if (!show_bar) return;
     const auto now = batch::ProgressPace::Clock::now();
-    if (!show_bar || !pace.due(now, p.files_done, p.files)) return;
+    if (!pace.due(now, p.files_done, p.files)) return;
     shown = true;
     const std::string line = batch::batch_progress_line(p) +
                              batch::time_left(pace.seconds_left(now, p.written, p.total));
