@@ -930,7 +930,13 @@ bool TZForm::event(QEvent* event) {
       return true;
     }
   }
-  return QMainWindow::event(event);
+  const bool handled = QMainWindow::event(event);
+  // Shown by the program, its frame now known, the window fits the screen.
+  if (event->type() == QEvent::Show && !event->spontaneous()) {
+    resize(size().boundedTo(room()));
+    keep_on_screen();
+  }
+  return handled;
 }
 
 // Menu commands and the volume button.

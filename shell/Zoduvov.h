@@ -358,7 +358,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   // The display takes what the window grows by.
   void resizeEvent(QResizeEvent* event) override;
   // Space is the window's key for Pause, except while the focused control
-  // takes Space itself: a button presses, a list opens.
+  // takes Space itself: a button presses, a list opens. Once shown, the
+  // window fits its screen's free area.
   bool event(QEvent* event) override;
 
  private:
@@ -460,17 +461,24 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   // smallest the window may be and fits the screen; else it stays as it is.
   void restore_size(const QSettings& ini);
 
-  // The window in the middle of the screen.
+  // The size the window may take on its screen: the screen's free area less
+  // the window's frame, as far as the frame is known yet.
+  QSize room() const;
+  // The window in the middle of the screen's free area.
   void centre_on_screen();
+  // The window moved into the screen's free area as far as it fits there.
+  void keep_on_screen();
   // The window's controls placed for its size and the waterfall shown or
-  // not, the display taking what the window has beyond its smallest size.
+  // not, the strip and the display taking what the window has beyond its
+  // start size, or giving up what it lacks.
   void lay_out_display();
-  // View -> Waterfall: the window grows by the strip under the spectrum, or
-  // shrinks by it, and may be no smaller than with the strip as it is now.
+  // View -> Waterfall: the window grows by the strip under the spectrum as
+  // far as the screen lets it, or shrinks by the strip.
   void show_waterfall_strip();
-  // The pictures sized for the display panel in device pixels (its logical
-  // size less the border, times the screen's pixel ratio, as unit_pixel
-  // spreads the drawing), made afresh when that size changes.
+  // The pictures sized for the display panel and the waterfall strip in
+  // device pixels (the display's logical size less the border, times the
+  // screen's pixel ratio, as unit_pixel spreads the drawing), made afresh
+  // when either size changes.
   void fit_pictures();
   // The drawing's column under the pointer's logical x.
   int pointer_column(int X) const;
@@ -483,7 +491,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QImage waterfall_bitmap;    // the waterfall's rows, copied to WaterfallBox
   qreal picture_scale = 1.0;  // device pixels per logical pixel of both pictures
   display::ResponseCurve response;
-  QSize window_size;  // the start size, without the waterfall
+  QSize window_size;     // the start size, without the waterfall
+  int strip_growth = 0;  // how much the window grew when the waterfall was switched on
   bool quit_requested = false;
   // Volume has said that it found no mixer: it says so once a run.
   bool no_mixer_reported = false;

@@ -4,11 +4,17 @@
 // 720 x 438 pixels, so that the 513 x 197 display picture fits the display
 // panel with one logical pixel per drawing unit. View -> Waterfall opens a
 // strip of the same width under the display and moves everything below it
-// down; the window grows by the strip and shrinks back to the same size.
-// The window may be made larger, never smaller: the display takes the extra
-// width and height (the waterfall keeps its 200 rows), the groups right of
-// it move right, those under it move down, the filter tabs stay centred
-// between the audio and input groups.
+// down; the window grows by the strip as far as the screen's free area
+// lets it and shrinks back to the same size.
+// The window's size sets the layout: the display takes what the window has
+// beyond its start size, the waterfall strip first (up to its 200 rows),
+// the groups right of the display move right, those under it move down, the
+// filter tabs stay centred between the audio and input groups. A window
+// lower than it starts takes the strip down to 60 rows, then the display
+// (never lower than the screen group beside it); one narrower than it
+// starts takes the display's width, and the input group moves up beside
+// the screen group to leave the audio group and the filter tabs the row
+// under the pointer line. No group changes its size.
 
 #include <QAbstractEventDispatcher>
 #include <QAction>
@@ -18,7 +24,6 @@
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QIcon>
 #include <QKeySequence>
 #include <QLabel>
@@ -56,10 +61,10 @@ namespace {
 
 constexpr int client_width = 720;
 constexpr int client_height = 438;
-// The waterfall strip, 2 pixels under the display, and how far it moves
-// what lies below.
-constexpr int waterfall_height = display::waterfall_rows;
-constexpr int waterfall_shift = waterfall_height + 2;
+// The waterfall strip, 2 pixels under the display, and the fewest rows it
+// shows in a window too low for all of them.
+constexpr int strip_gap = 2;
+constexpr int fewest_strip_rows = 60;
 // Where the controls below the display stand without the waterfall.
 constexpr int top_band_height = 252;
 constexpr int text_panel_y = 206;
@@ -75,6 +80,11 @@ constexpr int input_group_x = 614;
 constexpr int ref_label_x = 110;
 constexpr int ref_hz_x = 322;
 constexpr int hi_label_x = 426;
+// In a window narrower than at the start: how much more width the display
+// gives up to the input group beside the screen group, and the narrowest
+// client, the audio group and the filter tabs side by side.
+constexpr int input_column = 106;
+constexpr int narrowest_client = 614;
 // The display panel's white border right of and under the picture.
 constexpr QSize picture_margin{7, 3};
 
@@ -257,8 +267,9 @@ void TZForm::create_controls() {
   create_dialogs();
 
   window_size = sizeHint();
-  setMinimumSize(window_size);
-  resize(window_size);
+  client->setMinimumSize(narrowest_client, client_height);
+  setMinimumSize(window_size - QSize(client_width - narrowest_client, 0));
+  resize(window_size.boundedTo(room()));
   centre_on_screen();
 }
 
@@ -307,7 +318,7 @@ void TZForm::create_display(QWidget* client) {
   SpectrumBox->setFocusPolicy(Qt::ClickFocus);
   SpectrumBox->setFocus();
   WaterfallPanel =
-      panel(BasePanel, {3, text_panel_y, display_size.width(), waterfall_height}, Qt::white);
+      panel(BasePanel, {3, text_panel_y, display_size.width(), display::waterfall_rows}, Qt::white);
   WaterfallPanel->hide();
   WaterfallBox = new PaintBox(WaterfallPanel);
   WaterfallBox->setGeometry(WaterfallPanel->rect());
@@ -631,26 +642,50 @@ void TZForm::create_dialogs() {
           [this](const QString& path) { save_wave(path.toStdString()); });
 }
 
+QSize TZForm::room() const {
+  const QScreen* on = screen();
+  if (on == nullptr) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+  return on->availableGeometry().size() - (frameGeometry().size() - size());
+}
+
 void TZForm::centre_on_screen() {
-  if (const QScreen* on = QGuiApplication::primaryScreen())
-    move(on->availableGeometry().center() - rect().center());
+  if (const QScreen* on = screen()) move(on->availableGeometry().center() - rect().center());
+  keep_on_screen();
+}
+
+void TZForm::keep_on_screen() {
+  const QScreen* on = screen();
+  if (on == nullptr) return;
+  const QRect free = on->availableGeometry();
+  const QRect frame = frameGeometry();
+  const auto inside = [](int at, int length, int first, int last) {
+    return std::max(first, std::min(at, last + 1 - length));
+  };
+  move(inside(frame.x(), frame.width(), free.left(), free.right()),
+       inside(frame.y(), frame.height(), free.top(), free.bottom()));
 }
 
 void TZForm::lay_out_display() {
-  const int shift = Waterfall1->isChecked() ? waterfall_shift : 0;
-  const QSize smallest = window_size + QSize(0, shift);
-  const QSize grown = (size() - smallest).expandedTo({0, 0});
-  const int wide = grown.width();
-  const int high = grown.height();
-  WaterfallPanel->setVisible(shift > 0);
+  // Beyond the start size: the strip takes the height first, up to its full
+  // rows; below it, the strip keeps its fewest rows and the display gives up
+  // the rest.
+  QSize extra = size() - window_size;
+  const bool strip_on = Waterfall1->isChecked();
+  const int rows =
+      strip_on ? std::clamp(extra.height() - strip_gap, fewest_strip_rows, display::waterfall_rows)
+               : display::waterfall_rows;
+  const int shift = strip_on ? rows + strip_gap : 0;
+  const bool narrow = extra.width() < 0;
+  const int wide = narrow ? extra.width() - input_column : extra.width();
+  const int high = extra.height() - shift;
+  WaterfallPanel->setVisible(strip_on);
   const int column_height = top_band_height + shift + high;
   GroupBox1->resize(GroupBox1->width(), column_height);
   BasePanel->resize(base_panel_width + wide, column_height);
   GroupBox2->setGeometry(screen_group_x + wide, 0, GroupBox2->width(), column_height);
-  DisplayPanel->resize(display_size + grown);
+  DisplayPanel->resize(display_size + QSize(wide, high));
   SpectrumBox->setGeometry(DisplayPanel->rect());
-  WaterfallPanel->setGeometry(3, text_panel_y + high, display_size.width() + wide,
-                              waterfall_height);
+  WaterfallPanel->setGeometry(3, text_panel_y + high, display_size.width() + wide, rows);
   WaterfallBox->setGeometry(WaterfallPanel->rect());
   TextPanel->setGeometry(3, text_panel_y + shift + high, display_size.width() + wide,
                          TextPanel->height());
@@ -659,31 +694,33 @@ void TZForm::lay_out_display() {
   HiFreqLabel->move(hi_label_x + wide, 0);
   RefScrollBar->setGeometry(3, ref_bar_y + shift + high, display_size.width() + 1 + wide,
                             RefScrollBar->height());
-  GroupBox9->setGeometry(0, column_height, pointer_group_width + wide, GroupBox9->height());
+  GroupBox9->setGeometry(0, column_height, pointer_group_width + extra.width(),
+                         GroupBox9->height());
   // The pointer's reading on the left half, the devices' state on the right.
   PointerLabel->resize((GroupBox9->width() - 16) / 2, PointerLabel->height());
   StatusLabel->setGeometry(8 + PointerLabel->width(), 3,
                            GroupBox9->width() - 16 - PointerLabel->width(), StatusLabel->height());
-  GroupBox3->move(0, bottom_band_y + shift + high);
-  GroupBox8->move(tabs_group_x + wide / 2, bottom_band_y + shift + high);
-  GroupBox4->move(input_group_x + wide, bottom_band_y + shift + high);
-  centralWidget()->setMinimumSize(client_width, client_height + shift);
+  const int bottom_band = bottom_band_y + shift + high;
+  GroupBox3->move(0, bottom_band);
+  GroupBox8->move(tabs_group_x + (narrow ? extra.width() + input_column : wide) / 2, bottom_band);
+  GroupBox4->move(input_group_x + extra.width(), narrow ? 0 : bottom_band);
   fit_pictures();
 }
 
 void TZForm::show_waterfall_strip() {
-  const int shift = Waterfall1->isChecked() ? waterfall_shift : -waterfall_shift;
-  const QSize smallest = window_size + QSize(0, Waterfall1->isChecked() ? waterfall_shift : 0);
-  const QSize target = (size() + QSize(0, shift)).expandedTo(smallest);
-  setMinimumSize(smallest);
-  resize(target);
-  lay_out_display();
-  // A window grown past the bottom of the screen moves up.
-  if (const QScreen* on = screen()) {
-    const QRect free = on->availableGeometry();
-    const int below = frameGeometry().bottom() - free.bottom();
-    if (below > 0) move(x(), std::max(free.top(), y() - below));
+  // Switched on, the window grows by the full strip as far as the screen's
+  // free area lets it; switched off, it gives back what it grew by, no more
+  // than the strip as it stood.
+  const int strip = WaterfallPanel->height() + strip_gap;
+  if (Waterfall1->isChecked()) {
+    const int grown = std::min(height() + display::waterfall_rows + strip_gap, room().height());
+    strip_growth = std::max(0, grown - height());
+  } else {
+    strip_growth = std::min(strip_growth, strip);
   }
+  resize(width(), height() + (Waterfall1->isChecked() ? strip_growth : -strip_growth));
+  lay_out_display();
+  keep_on_screen();
 }
 
 void TZForm::resizeEvent(QResizeEvent* event) {
@@ -699,8 +736,9 @@ void TZForm::fit_pictures() {
   const QSize picture = DisplayPanel->size() - picture_margin;
   const int width = device(picture.width());
   const int height = device(picture.height());
+  const int rows = static_cast<int>(std::lround(WaterfallPanel->height() * scale));
   if (!spectrum_bitmap.isNull() && width == view.picture_width && height == view.picture_height &&
-      scale == picture_scale) {
+      rows == waterfall_bitmap.height() && scale == picture_scale) {
     return;
   }
   view.picture_width = width;
@@ -709,8 +747,7 @@ void TZForm::fit_pictures() {
   spectrum_bitmap = QImage(width, height, QImage::Format_RGB32);
   spectrum_bitmap.fill(Qt::white);
   SpectrumBox->draw(spectrum_bitmap, scale);
-  waterfall_bitmap =
-      QImage(width, static_cast<int>(std::lround(waterfall_height * scale)), QImage::Format_RGB32);
+  waterfall_bitmap = QImage(width, rows, QImage::Format_RGB32);
   waterfall.draw(waterfall_bitmap, view.spectrum_width, width);
   WaterfallBox->draw(waterfall_bitmap, scale);
 }

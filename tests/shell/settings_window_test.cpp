@@ -235,7 +235,9 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
     EXPECT_EQ(form->LowLatency1->isChecked(), c.low_latency);
   }
 
-  // The window's size comes back when the window may take it on this screen.
+  // The window's size comes back when the window may take it on this screen,
+  // smaller than it starts too, down to the narrowest it may be, and with the
+  // waterfall, whose strip then shows what rows fit.
   {
     auto form = start();
     form->resize(790, 580);
@@ -250,12 +252,13 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
   const std::pair<QString, QSize> sizes[] = {
       {"width=780\nheight=560", QSize(780, 560)},
       {QString("width=%1\nheight=%2").arg(free.width()).arg(free.height()), free},
-      {"width=719\nheight=560", plain},
+      {QString("width=614\nheight=%1").arg(plain.height()), QSize(614, plain.height())},
+      {"width=613\nheight=560", plain},
       {QString("width=780\nheight=%1").arg(plain.height() - 1), plain},
       {QString("width=%1\nheight=560").arg(free.width() + 1), plain},
       {"width=780", plain},
       {"width=wide\nheight=560", plain},
-      {"waterfall=true\nwidth=780\nheight=560", plain + QSize(0, 202)},
+      {"waterfall=true\nwidth=780\nheight=560", QSize(780, 560)},
   };
   for (const auto& [keys, size] : sizes) {
     SCOPED_TRACE(keys.toStdString());
