@@ -82,9 +82,13 @@ constexpr int ref_hz_x = 322;
 constexpr int hi_label_x = 426;
 // In a window narrower than at the start: how much more width the display
 // gives up to the input group beside the screen group, and the narrowest
-// client, the audio group and the filter tabs side by side.
+// client, where the reference's caption and value still fit between the
+// span's edge frequencies.
 constexpr int input_column = 106;
-constexpr int narrowest_client = 614;
+constexpr int narrowest_client = 636;
+// How far right of its place the reference's value may stand before it
+// runs into the top frequency.
+constexpr int ref_room = 80;
 // The display panel's white border right of and under the picture.
 constexpr QSize picture_margin{7, 3};
 
@@ -689,8 +693,9 @@ void TZForm::lay_out_display() {
   WaterfallBox->setGeometry(WaterfallPanel->rect());
   TextPanel->setGeometry(3, text_panel_y + shift + high, display_size.width() + wide,
                          TextPanel->height());
-  RefLabel->move(ref_label_x + wide / 2, 0);
-  RefFreqLabel->move(ref_hz_x + wide / 2, 0);
+  const int ref_shift = std::min(wide / 2, wide + ref_room);
+  RefLabel->move(ref_label_x + ref_shift, 0);
+  RefFreqLabel->move(ref_hz_x + ref_shift, 0);
   HiFreqLabel->move(hi_label_x + wide, 0);
   RefScrollBar->setGeometry(3, ref_bar_y + shift + high, display_size.width() + 1 + wide,
                             RefScrollBar->height());

@@ -252,8 +252,8 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
   const std::pair<QString, QSize> sizes[] = {
       {"width=780\nheight=560", QSize(780, 560)},
       {QString("width=%1\nheight=%2").arg(free.width()).arg(free.height()), free},
-      {QString("width=614\nheight=%1").arg(plain.height()), QSize(614, plain.height())},
-      {"width=613\nheight=560", plain},
+      {QString("width=636\nheight=%1").arg(plain.height()), QSize(636, plain.height())},
+      {"width=635\nheight=560", plain},
       {QString("width=780\nheight=%1").arg(plain.height() - 1), plain},
       {QString("width=%1\nheight=560").arg(free.width() + 1), plain},
       {"width=780", plain},
