@@ -235,9 +235,7 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
     EXPECT_EQ(form->LowLatency1->isChecked(), c.low_latency);
   }
 
-  // The window's size comes back when the window may take it on this screen,
-  // smaller than it starts too, down to the narrowest it may be, and with the
-  // waterfall, whose strip then shows what rows fit.
+  // The window's size comes back when the window may take it on this screen.
   {
     auto form = start();
     form->resize(790, 580);
