@@ -17,7 +17,9 @@
 #include <QTimer>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <numbers>
+#include <vector>
 
 #include "audio/standin_device.h"
 #include "display/mapping.h"
@@ -93,19 +95,23 @@ class ViewMenu : public ::testing::Test {
 TEST_F(ViewMenu, TheWindowFitsTheScreenAndTheStripGivesWayFirst) {
   const QStringList screen = qEnvironmentVariable("TONEWELL_TEST_SCREEN").split(',');
   if (screen.size() != 3) {
+    std::vector<std::unique_ptr<QProcess>> children;
     for (const QString each : {"1280,1024,96", "1920,1080,96", "1280,1024,144", "1920,1080,144",
                                "1280,1024,192", "1920,1080,192"}) {
-      std::ofstream("screen.json")
+      const QString config = "screen" + QString::number(children.size()) + ".json";
+      std::ofstream(config.toStdString())
           << QString(R"({"screens":[{"width":%1,"height":%2,"logicalDpi":%3}]})")
                  .arg(each.section(',', 0, 0), each.section(',', 1, 1), each.section(',', 2))
                  .toStdString();
-      QProcess child;
-      child.setEnvironment(QProcess::systemEnvironment()
-                           << "QT_QPA_PLATFORM=offscreen:configfile=screen.json"
-                           << "TONEWELL_TEST_SCREEN=" + each);
-      child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=*.TheWindowFits*"});
-      EXPECT_TRUE(child.waitForFinished(120'000) && child.exitCode() == 0)
-          << each.toStdString() << child.readAll().toStdString();
+      auto& child = children.emplace_back(std::make_unique<QProcess>());
+      child->setEnvironment(QProcess::systemEnvironment()
+                            << "QT_QPA_PLATFORM=offscreen:configfile=" + config
+                            << "TONEWELL_TEST_SCREEN=" + each);
+      child->start(QCoreApplication::applicationFilePath(), {"--gtest_filter=*.TheWindowFits*"});
+    }
+    for (const auto& child : children) {
+      EXPECT_TRUE(child->waitForFinished(120'000) && child->exitCode() == 0)
+          << child->environment().last().toStdString() << child->readAll().toStdString();
     }
     return;
   }
