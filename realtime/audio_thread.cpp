@@ -105,7 +105,6 @@ void AudioThread::run() {
     take_devices();
     cycles_.fetch_add(1);
     cycle_started_ = Clock::now();
-    status_bits_.fetch_or(status_running);
     cycle_.run();
     cycle_.stop();
     status_bits_.store(0);

@@ -57,7 +57,8 @@ struct Report {
 
 // The state of the devices, for the window's status line.
 struct DeviceStatus {
-  bool running = false;  // a cycle runs
+  // A cycle runs and has made a pass: its devices are as they will stay.
+  bool running = false;
   bool input_open = false;
   bool output_open = false;
   bool input_delivering = false;  // the last pass's input buffer filled

@@ -281,8 +281,9 @@ void TZForm::show_status() {
     // system that answers nothing, a card that is silent, the wrong input.
     text = QStringLiteral("No input: check the sound card and the input select");
   } else if (!status.running) {
-    // Between two cycles the line keeps what the last one found.
-    if (status.cycles > 0) return;
+    // While a cycle after the first opens its devices, the line keeps what
+    // the last one found.
+    if (status.cycles > 1) return;
     text = QStringLiteral("Sound starting");
   } else if (!status.output_open) {
     text = QStringLiteral("Output failed, retrying");

@@ -120,8 +120,11 @@ TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMilliseconds
   QElapsedTimer clock;
   clock.start();
   qint64 reopened_after = -1;
+  // The devices open each time: the line never says they failed.
+  QStringList lines;
   auto* look = new QTimer(&form);
   QObject::connect(look, &QTimer::timeout, &form, [&] {
+    if (!lines.contains(form.StatusLabel->text())) lines << form.StatusLabel->text();
     if (device.input_opens() < 2 || device.output_opens() < 2) return;
     reopened_after = clock.elapsed();
     // No input came through all of it.
@@ -137,6 +140,9 @@ TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMilliseconds
   EXPECT_LE(reopened_after, 4 * 200 + 50 + 400);
   EXPECT_GE(form.passes, 6);
   EXPECT_LE(form.passes, 7);
+  EXPECT_FALSE(lines.contains("Output failed, retrying") ||
+               lines.contains("Input failed, retrying"))
+      << lines.join(" | ").toStdString();
 }
 
 TEST_F(WindowCycleTest, ChangingTheInputRestartsTheCycleOnTheInputInItsNewFormat) {
