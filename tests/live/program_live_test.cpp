@@ -255,6 +255,7 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   // full while the pass before is processed. One such loss (up to four
   // windows) is let through while that stands.
   const std::size_t mode_allowance = low_latency ? 4 : 0;
+  report("busy_processes_started", load_->spinners(), "beside the machine's own");
   report("runnable_tasks", runnable, "at the tone's end");
   report("tone_gain", gain, "x");
   report("tone_frequency", *frequency, "Hz");

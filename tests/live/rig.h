@@ -228,12 +228,20 @@ int runnable_tasks();
 // CPU time the process has used, user and system, from /proc/<pid>/stat.
 std::optional<std::chrono::duration<double>> cpu_time(pid_t pid);
 
-// CPU-bound processes at normal priority, as many as asked, and as many
-// compilers compiling again and again, from construction until this goes:
-// a machine busier than it has cores.
+// Tasks that keep running on the machine apart from the caller: the median
+// of runnable_tasks() over a quarter of a second, less the one that reads.
+int busy_elsewhere();
+
+// A machine busier than it has cores, from construction until this goes:
+// as many compilers as asked, compiling again and again, and CPU-bound
+// processes at normal priority to make up `processes` with those that were
+// already busy (busy_elsewhere()). A test then runs at the load it asks for
+// whatever else the machine runs, and judges the program at that load.
 class Load {
  public:
   explicit Load(int processes = 4, int compilers = 0);
+  // The busy processes this started.
+  int spinners() const { return static_cast<int>(spinners_.size()); }
   ~Load();
   Load(const Load&) = delete;
   Load& operator=(const Load&) = delete;
