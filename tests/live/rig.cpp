@@ -314,6 +314,19 @@ double client_round_trip_seconds() {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+double normal_share(std::chrono::milliseconds over) {
+  const auto thread_cpu = [] {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+  };
+  const double cpu_before = thread_cpu();
+  const auto start = Clock::now();
+  while (Clock::now() - start < over) {
+  }
+  return (thread_cpu() - cpu_before) / std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 void Recorder::read_all(int fd) {
   read_promptly();
   std::uint8_t buffer[8192];

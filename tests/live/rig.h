@@ -220,6 +220,15 @@ inline double allowing_rig(double limit_s, double fresh_capture_s) {
 }
 //   A client's round trip: starting pactl, asking the server, and ending.
 double client_round_trip_seconds();
+//   The share of a core a thread at normal priority gets now: this thread
+// spins for `over` and compares the CPU time it got with the time passed.
+double normal_share(std::chrono::milliseconds over);
+// A limit set for an idle machine on a program's own start-up, plus the wait
+// a busy one adds to the `cpu_s` of work the program had done by then, when
+// a thread at normal priority gets `share` of a core.
+inline double allowing_machine(double limit_s, double cpu_s, double share) {
+  return limit_s + cpu_s * (1.0 / std::max(share, 0.05) - 1.0);
+}
 
 // Tasks running or ready to run on the whole machine now, from
 // /proc/loadavg: what the load average averages.
