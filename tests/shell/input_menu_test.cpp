@@ -88,18 +88,20 @@ TEST_F(OptionsMenu, SelectInsideARunningCycleLeavesTheCycleRunning) {
   SoundCardSelect->start_cycle = [this] { form.StartBtnClick(); };
   form.show();
   form.StartTimer->start();
-  bool selected_while_running = false;
-  QTimer::singleShot(400, &form, [&] {
+  // Once the cycle runs, the output is selected; a second later it still runs.
+  QTimer look;
+  QObject::connect(&look, &QTimer::timeout, &form, [&] {
+    if (!form.live.status().running) return;
+    look.stop();
     form.OutputSoundCard->trigger();
     SoundCardSelect->SelectBtn->click();
-    selected_while_running = form.live.status().running;
+    QTimer::singleShot(1000, &form, [&] {
+      EXPECT_TRUE(form.live.status().running);
+      form.Quit1Click();
+    });
   });
-  QTimer::singleShot(1400, &form, [&] {
-    EXPECT_TRUE(form.live.status().running);
-    form.Quit1Click();
-  });
+  look.start(10);
   EXPECT_EQ(QCoreApplication::exec(), 0);
-  EXPECT_TRUE(selected_while_running);
   // One cycle throughout; the device test opened the output once more, and
   // quitting with the dialog open tested nothing again.
   EXPECT_EQ(device.input_opens(), 1);
