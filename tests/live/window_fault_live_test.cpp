@@ -153,7 +153,9 @@ TEST_F(LiveWindowFaults, TheAudioThreadAllocatesLocksAndWritesNothingWhileEveryt
   report("audio_thread_locks", static_cast<double>(locks), "");
   report("audio_thread_writes", static_cast<double>(writes), "");
   std::cout << "Live figure: audio_thread_priority = " << priority << std::endl;
-  EXPECT_EQ(allocations, 0) << restarts << " cycles began while counting";
+  std::string reports;
+  for (const std::string& said : lines_of(folder_ / "reports.txt")) reports += "\n" + said;
+  EXPECT_EQ(allocations, 0) << restarts << " cycles began while counting; reports:" << reports;
   EXPECT_EQ(frees, 0);
   EXPECT_EQ(locks, 0);
   EXPECT_EQ(writes, 0);
