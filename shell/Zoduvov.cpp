@@ -828,7 +828,7 @@ void TZForm::SpectrumBoxMouseUp(Qt::MouseButton, int pointer_x, int) {
 // (and for good when a dialog is cancelled, or the file chosen is refused)
 // the files in use stay as they are: a play goes on, and so does a
 // recording.
-void TZForm::LoadWaveClick() { OpenWaveDialog->open(); }
+void TZForm::LoadWaveClick() { open_wave_dialog()->open(); }
 
 void TZForm::open_wave(const std::string& path) {
   const std::lock_guard files(live.files().mutex());
@@ -839,7 +839,7 @@ void TZForm::open_wave(const std::string& path) {
   }
 }
 
-void TZForm::SaveWaveClick() { SaveWaveDialog->open(); }
+void TZForm::SaveWaveClick() { save_wave_dialog()->open(); }
 
 void TZForm::save_wave(const std::string& path) {
   const std::lock_guard files(live.files().mutex());

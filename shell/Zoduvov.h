@@ -317,8 +317,10 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QTimer* AudioTimer;
   // Bounds a sleep of wait_for_messages; its timeout does nothing else.
   QTimer* WakeTimer;
-  QFileDialog* OpenWaveDialog;
-  QFileDialog* SaveWaveDialog;
+  // Made at their first opening (they list a folder and load the style's
+  // icons), then kept with the folder they were left in.
+  QFileDialog* OpenWaveDialog = nullptr;
+  QFileDialog* SaveWaveDialog = nullptr;
 
   // How long the status line waits for input before it says there is none.
   std::chrono::milliseconds no_input_after{2000};
@@ -384,7 +386,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void connect_twins();
   void create_menus();
   void create_timers();
-  void create_dialogs();
+  QFileDialog* open_wave_dialog();
+  QFileDialog* save_wave_dialog();
 
   // Quit and FormClose: stop the cycle and end the application's loop.
   void request_quit();

@@ -268,8 +268,6 @@ void TZForm::create_controls() {
   connect_twins();
   create_menus();
   create_timers();
-  create_dialogs();
-
   window_size = sizeHint();
   client->setMinimumSize(narrowest_client, client_height);
   setMinimumSize(window_size - QSize(client_width - narrowest_client, 0));
@@ -637,13 +635,22 @@ void TZForm::create_timers() {
   dispatcher = QAbstractEventDispatcher::instance(thread());
 }
 
-void TZForm::create_dialogs() {
-  OpenWaveDialog = wave_dialog(this, "Open Wave", QFileDialog::AcceptOpen);
-  SaveWaveDialog = wave_dialog(this, "Save Wave", QFileDialog::AcceptSave);
-  connect(OpenWaveDialog, &QFileDialog::fileSelected, this,
-          [this](const QString& path) { open_wave(path.toStdString()); });
-  connect(SaveWaveDialog, &QFileDialog::fileSelected, this,
-          [this](const QString& path) { save_wave(path.toStdString()); });
+QFileDialog* TZForm::open_wave_dialog() {
+  if (OpenWaveDialog == nullptr) {
+    OpenWaveDialog = wave_dialog(this, "Open Wave", QFileDialog::AcceptOpen);
+    connect(OpenWaveDialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { open_wave(path.toStdString()); });
+  }
+  return OpenWaveDialog;
+}
+
+QFileDialog* TZForm::save_wave_dialog() {
+  if (SaveWaveDialog == nullptr) {
+    SaveWaveDialog = wave_dialog(this, "Save Wave", QFileDialog::AcceptSave);
+    connect(SaveWaveDialog, &QFileDialog::fileSelected, this,
+            [this](const QString& path) { save_wave(path.toStdString()); });
+  }
+  return SaveWaveDialog;
 }
 
 QSize TZForm::room() const {

@@ -251,13 +251,16 @@ TEST_F(Window, ControlsStartWithTheirCaptionsRangesAndItems) {
                        form.AudioTimer->isActive()),
             std::tuple(50, true, false, 40, false));
   form.StartTimer->stop();
+  form.LoadWaveClick();
+  form.SaveWaveClick();
   EXPECT_EQ(form.OpenWaveDialog->acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_EQ(form.OpenWaveDialog->fileMode(), QFileDialog::ExistingFile);
   EXPECT_EQ(form.SaveWaveDialog->acceptMode(), QFileDialog::AcceptSave);
-  for (const QFileDialog* d : {form.OpenWaveDialog, form.SaveWaveDialog}) {
+  for (QFileDialog* d : {form.OpenWaveDialog, form.SaveWaveDialog}) {
     EXPECT_EQ(d->defaultSuffix(), "wav");
     EXPECT_EQ(d->nameFilters(), QStringList{"Wave Files (*.wav)"});
     EXPECT_EQ(d->parentWidget(), &form);
+    d->reject();
     EXPECT_FALSE(d->isVisible());
   }
 }
