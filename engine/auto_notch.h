@@ -53,10 +53,6 @@ class AutoNotch {
   void process(std::span<std::int32_t> samples);
   // Back to a filter that has heard nothing.
   void reset();
-  // The next look at the spectrum comes auto_notch_analysis samples from
-  // now, as after reset(): a stream that starts here (a file played) is
-  // looked at where a filter reset at its start would look.
-  void restart_looks() { fresh_ = 0; }
   // The frequencies in hertz notched after the last pass, including tones
   // being let go; in the order the tones were found. Valid until the next
   // process() or reset().

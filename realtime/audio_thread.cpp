@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "audio/priority.h"
+#include "engine/noise_filters.h"
 
 namespace realtime {
 namespace {
@@ -251,14 +252,19 @@ void AudioThread::drop_stale_plays() {
 
 // A play counts from its first block: until the file thread has brought it,
 // the passes go on with the live input, so that the play starts whole.
+// The filters that adapt start afresh on it, as tonewell-filter's do:
+// whatever they learnt from the radio, or from the passes between the
+// window's clicks and the first block, is not the file's.
 bool AudioThread::playing() {
   if (!transport_.playing || transport_stopped_) return false;
   if (!play_started_) {
     drop_stale_plays();
     play_started_ = files_.plays().front() != nullptr;
-    // Short passes reach the automatic notch's next look at any of eight
-    // places in the file; it looks where tonewell-filter's does.
-    if (play_started_) chain_.auto_notch.restart_looks();
+    if (play_started_) {
+      engine::lms_reset(chain_.lms.weights, chain_.lms.taps, chain_.lms.power);
+      chain_.auto_notch.reset();
+      chain_.noise_reduction.reset();
+    }
   }
   return play_started_;
 }

@@ -44,12 +44,11 @@ class FilterCommand : public ::testing::Test {
   FilterCommand() { test_application(); }
 
   // The window starts on the settings `s`, switches filters on with
-  // `switches`, then at its second pass clicks the buttons `at_play` (the
-  // filters that adapt, so that they start on the file as the program's
-  // do), records and plays "in.wav" to its end. Returns what it recorded.
-  // The device runs four times as fast as a card unless `in_real_time`.
+  // `switches`, then at its second pass records and plays "in.wav" to its
+  // end: the filters that adapt have run on the live input since the start.
+  // Returns what it recorded. The device runs four times as fast as a card
+  // unless `in_real_time`.
   Samples recorded_by_window(const files::Settings& s, const std::function<void(TZForm&)>& switches,
-                             std::initializer_list<QPushButton * TZForm::*> at_play,
                              bool in_real_time = false) {
     const auto bytes = files::serialise_settings(s);
     write_file("ZOduvov.cfg", Bytes(bytes.begin(), bytes.end()));
@@ -58,9 +57,8 @@ class FilterCommand : public ::testing::Test {
     switches(form);
     form.save_wave("window.wav");
     form.open_wave("in.wav");
-    form.after_pass = [&form, at_play](int pass) {
+    form.after_pass = [&form](int pass) {
       if (pass == 2) {
-        for (QPushButton* TZForm::*button : at_play) (form.*button)->click();
         form.RecordBtnClick();
         form.PlayBtnClick();
       }
@@ -135,12 +133,9 @@ TEST_F(FilterCommand, AFileAt44100HzGivesWhatTheWindowRecords) {
   s.bp_center = batch::centre_column(900.0);
   s.nf1_width_index = 1;
   s.nf1_center = batch::centre_column(2000.0);
-  const Samples window =
-      recorded_by_window(s,
-                         [](TZForm& form) {
-                           for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2}) on->click();
-                         },
-                         {&TZForm::LMSFilterBtn2});
+  const Samples window = recorded_by_window(s, [](TZForm& form) {
+    for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.LMSFilterBtn2}) on->click();
+  });
   EXPECT_TRUE(recorder.reports.empty());
   const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp,nf1 --lms");
   expect_same(window, program, at_chain_rate(frames, 44100));
@@ -161,8 +156,7 @@ TEST_F(FilterCommand, AnExtensible16BitFileAt48000HzPlaysAsThePlainOne) {
   files::Settings s = files::start_settings();
   s.bp_width_index = 4;
   s.bp_center = batch::centre_column(900.0);
-  const Samples window =
-      recorded_by_window(s, [](TZForm& form) { form.BandPassBtn2->click(); }, {});
+  const Samples window = recorded_by_window(s, [](TZForm& form) { form.BandPassBtn2->click(); });
   EXPECT_TRUE(recorder.reports.empty());
   write_file("in.wav", wave_file(plain, samples));
   const Samples program = filtered_by_program("--settings ZOduvov.cfg --on bp");
@@ -197,13 +191,13 @@ TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
       s,
       [low_latency](TZForm& form) {
         form.LowLatency1->setChecked(low_latency);
-        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2,
-                                form.VarNF2Btn, form.MedianFltrBtn2}) {
+        for (QPushButton* on :
+             {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2, form.VarNF2Btn,
+              form.MedianFltrBtn2, form.LMSFilterBtn2, form.AutoNotchBtn, form.NoiseReductionBtn}) {
           on->click();
         }
         form.NoiseReductionBar->setValue(7);
       },
-      {&TZForm::LMSFilterBtn2, &TZForm::AutoNotchBtn, &TZForm::NoiseReductionBtn},
       // Low latency's short passes with every filter on keep up with a card,
       // not with four under the sanitizers on a busy machine.
       low_latency);
@@ -249,13 +243,9 @@ TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) 
   s.gain_position_freq = 15;
   s.rx_coarse_position = 6;  // x 15
   s.input_select = 3;
-  const Samples window =
-      recorded_by_window(s,
-                         [](TZForm& form) {
-                           for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn})
-                             on->click();
-                         },
-                         {});
+  const Samples window = recorded_by_window(s, [](TZForm& form) {
+    for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.VarNF2Btn}) on->click();
+  });
   EXPECT_TRUE(recorder.reports.empty());
   const Samples program = filtered_by_program(
       "--channel right --bandpass 5,650 --notch1 1500,2 --q nf1=25 --var-notch 2000,2400 "
