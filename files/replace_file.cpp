@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -184,9 +185,13 @@ ReadFile read_regular(const std::string& path, std::size_t most) {
     read.standing = standing_of(status, ::access(path.c_str(), W_OK) == 0);
   }
   if (read.standing == Standing::regular || read.standing == Standing::read_only) {
-    read.bytes.resize(most + 1);
+    // Room for the size the file has now, and more as it turns out longer,
+    // up to one byte past the most wanted.
+    const auto size = static_cast<std::uintmax_t>(std::max<off_t>(status.st_size, 0));
+    read.bytes.resize(static_cast<std::size_t>(std::min<std::uintmax_t>(size, most) + 1));
     std::size_t got = 0;
-    while (got < read.bytes.size()) {
+    while (got < most + 1) {
+      if (got == read.bytes.size()) read.bytes.resize(std::min(2 * got, most + 1));
       const ssize_t count = ::read(fd, read.bytes.data() + got, read.bytes.size() - got);
       if (count < 0 && errno == EINTR) continue;
       if (count < 0) {

@@ -159,12 +159,13 @@ TEST(BufferQueue, DeviceAndProgramSidesRacingLoseNothingAndAllocateNothing) {
     ++(queued[i] ? added : refused);
   };
   const long allocations = test_support::allocations();
-  // A second of racing at least, and on until over a thousand buffers went
-  // round however busy the machine is (a minute at most).
+  // A third of a second of racing at least (some 200,000 buffers on an idle
+  // machine), and on until over a thousand buffers went round however busy
+  // the machine is (a minute at most).
   const auto start = std::chrono::steady_clock::now();
   const auto racing = [&] {
     const auto now = std::chrono::steady_clock::now();
-    return (now < start + std::chrono::seconds(1) || added <= 1000 || refused == 0) &&
+    return (now < start + std::chrono::milliseconds(300) || added <= 1000 || refused == 0) &&
            now < start + std::chrono::minutes(1);
   };
   for (long round = 1; racing(); ++round) {
