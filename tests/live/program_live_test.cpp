@@ -264,6 +264,15 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   report("dropouts_10ms", defects.dropouts, "windows of 2000");
   report("glitches_10ms", defects.glitches, "windows of 2000");
   report("program_defects_10ms", static_cast<double>(added.size()), "windows of 2000");
+  // Where the tone came out against where it went in (the two recorders
+  // start together), and whether the program opened its streams again.
+  report("output_onset_after_input_s",
+         (static_cast<double>(*live::onset(recorded, 0.5 * kInputAmplitude * kGain)) -
+          static_cast<double>(*live::onset(received, 0.5 * kInputAmplitude))) /
+             live::rate,
+         "s");
+  report("input_restarts", restarts("source-output"), "");
+  report("output_restarts", restarts("sink-input"), "");
 
   EXPECT_NEAR(gain, kGain, 0.05 * kGain);
   // The rig's own losses and repeats move the input's frequency off the
@@ -278,7 +287,7 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   EXPECT_LE(added.size(), rig_allowance + mode_allowance)
       << "10 ms windows below half the expected level or no clean 1000 Hz tone, with the input "
          "clean around them, at these seconds after the tone came out:"
-      << at;
+      << at << "; reports: " << joined(program_->reports());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, LiveTone, ::testing::Bool(),
