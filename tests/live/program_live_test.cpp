@@ -205,7 +205,16 @@ TEST_P(LiveTone, ToneComesOutAtTheGainWithoutDropouts) {
   const auto tone = live::tone(kInputAmplitude, kToneFrequency, 22.5, live::rate);
   ASSERT_TRUE(live::play(tone, "radio_in", folder_));
   const int runnable = live::runnable_tasks();
-  std::this_thread::sleep_for(500ms);
+  // The whole tone out, however far behind the input the output runs: a
+  // stall of the sound server leaves its delay in the program's output,
+  // which keeps every sample.
+  wait_until(
+      [&] {
+        const auto heard = speaker.so_far();
+        const auto onset = live::onset(heard, 0.5 * kInputAmplitude * kGain);
+        return onset && heard.size() >= *onset + tone.size();
+      },
+      5s);
   const auto received = radio.stop();
   const auto recorded = speaker.stop();
   ASSERT_TRUE(program_->child().running()) << "the program ended while it played";

@@ -345,13 +345,18 @@ std::size_t Recorder::samples_so_far() {
   return bytes_.size() / sizeof(std::int16_t);
 }
 
-std::vector<std::int16_t> Recorder::stop() {
-  if (child_) child_->stop(SIGTERM, std::chrono::milliseconds(3000));
-  if (reader_.joinable()) reader_.join();
+std::vector<std::int16_t> Recorder::so_far() {
+  std::lock_guard lock(mutex_);
   std::vector<std::int16_t> samples(bytes_.size() / sizeof(std::int16_t));
   if (!samples.empty())
     std::memcpy(samples.data(), bytes_.data(), samples.size() * sizeof(std::int16_t));
   return samples;
+}
+
+std::vector<std::int16_t> Recorder::stop() {
+  if (child_) child_->stop(SIGTERM, std::chrono::milliseconds(3000));
+  if (reader_.joinable()) reader_.join();
+  return so_far();
 }
 
 std::optional<Clock::time_point> Recorder::arrival_of(std::size_t sample) const {

@@ -152,8 +152,9 @@ class Recorder {
   Recorder(const Recorder&) = delete;
   Recorder& operator=(const Recorder&) = delete;
 
-  // Samples received so far.
+  // Samples received so far, and a copy of them.
   std::size_t samples_so_far();
+  std::vector<std::int16_t> so_far();
   // Ends the recording and returns it.
   std::vector<std::int16_t> stop();
   // When each read arrived; complete after stop().
