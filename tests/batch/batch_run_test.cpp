@@ -3,38 +3,19 @@
 #include "batch/batch_run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <mutex>
 #include <set>
 
-#include "batch/chain.h"
-#include "tests/support/wave_bytes.h"
+#include "tests/batch/program.h"
 
 namespace {
 
 using namespace test_support;
+using Batch = batch_test::FilterTest;
+using batch_test::Ran;
+using batch_test::run_program;
 namespace fs = std::filesystem;
-
-class Batch : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tonewell-batch.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    fs::current_path(folder_);
-    fs::create_directory("out");
-  }
-  void TearDown() override {
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(folder_);
-  }
-
-  fs::path folder_;
-  batch::StopSignals stop;
-};
 
 // Each input its own length, rate and tone.
 void write_inputs(int count) {
@@ -52,6 +33,7 @@ void write_inputs(int count) {
 TEST_F(Batch, EachOutputIsTheSingleRunsAndAFailureLetsTheOthersGoOn) {
   write_inputs(5);
   write_file("bad.wav", Bytes{'n', 'o'});
+  fs::create_directory("out");
   batch::Options options;
   options.lms = true;
   options.bandpass = batch::Bandpass{0, std::nullopt};
@@ -92,45 +74,35 @@ TEST_F(Batch, EachOutputIsTheSingleRunsAndAFailureLetsTheOthersGoOn) {
   EXPECT_EQ(written,
             (std::set<std::string>{"in0.wav", "in1.wav", "in2.wav", "in3.wav", "in4.wav"}));
   for (const std::string input : {"in0.wav", "in1.wav", "in2.wav", "in3.wav", "in4.wav"}) {
-    auto chain = std::make_unique<engine::FilterChain>();
-    design::Tuning tuning;
-    batch::set_up_chain(files::start_settings(), options, tuning, *chain);
-    ASSERT_EQ(batch::filter_wave(*chain, input, "alone.wav", options.channel, stop, {}),
-              std::nullopt);
+    ASSERT_EQ(filter(options, input, "alone.wav"), std::nullopt);
     EXPECT_EQ(read_file("out/" + input), read_file("alone.wav")) << input;
   }
   EXPECT_EQ(batch::batch_progress_line({2, 5, 11025, 44100}),
             "[##########..............................]  25%  2 of 5 files");
 }
 
-std::string run(const std::string& command) {
-  const int status = std::system((command + " >shown.txt 2>&1").c_str());
-  const Bytes shown = read_file("shown.txt");
-  return std::to_string(WEXITSTATUS(status)) + ":" + std::string(shown.begin(), shown.end());
-}
-
 TEST_F(Batch, TheProgramShowsOneLineForTheBatchAndRefusesAFolderThatIsNot) {
   write_inputs(3);
-  const std::string filter = TONEWELL_FILTER;
-  const std::string terminal =
-      "script -qec '" + filter + " -j2 -o out in0.wav in1.wav in2.wav' /dev/null";
-  const std::string shown = run(terminal);
-  EXPECT_EQ(shown.rfind("0:\r[", 0), 0u) << shown;
+  fs::create_directory("out");
+  const std::string shown = batch_test::on_a_terminal("-j2 -o out in0.wav in1.wav in2.wav");
+  EXPECT_EQ(shown.rfind("\r[", 0), 0u) << shown;
   EXPECT_NE(shown.find("\r[" + std::string(40, '#') + "] 100%  3 of 3 files\x1b[K\r\n"),
             std::string::npos);
   EXPECT_EQ(shown.find("tonewell-filter"), std::string::npos);
-  EXPECT_EQ(run("script -qec '" + filter + " -q -o out in0.wav in1.wav' /dev/null"), "0:");
-  EXPECT_EQ(run(filter + " -o in0.wav in1.wav in2.wav"),
-            "2:tonewell-filter: -o in0.wav: not a folder\n"
-            "Try 'tonewell-filter --help' for more information.\n");
-  EXPECT_EQ(run(filter + " -o out in0.wav missing.wav"),
-            "1:tonewell-filter: missing.wav: cannot open: No such file or directory\n");
+  EXPECT_EQ(batch_test::on_a_terminal("-q -o out in0.wav in1.wav"), "");
+  EXPECT_EQ(run_program("-o in0.wav in1.wav in2.wav"),
+            (Ran{2, "",
+                 "tonewell-filter: -o in0.wav: not a folder\n"
+                 "Try 'tonewell-filter --help' for more information.\n"}));
+  EXPECT_EQ(run_program("-o out in0.wav missing.wav"),
+            (Ran{1, "", "tonewell-filter: missing.wav: cannot open: No such file or directory\n"}));
   const Bytes input = read_file("in1.wav");
-  EXPECT_EQ(run(filter + " -o . in1.wav"),
-            "1:tonewell-filter: in1.wav: not filtered, ./in1.wav is the input file itself "
-            "(--in-place replaces it)\n");
+  EXPECT_EQ(run_program("-o . in1.wav"),
+            (Ran{1, "",
+                 "tonewell-filter: in1.wav: not filtered, ./in1.wav is the input file itself "
+                 "(--in-place replaces it)\n"}));
   EXPECT_EQ(read_file("in1.wav"), input);
-  EXPECT_EQ(run(filter + " --in-place -o . in1.wav"), "0:");
+  EXPECT_EQ(run_program("--in-place -o . in1.wav"), (Ran{0, "", ""}));
   EXPECT_EQ(u32_at(read_file("in1.wav"), 24), 11025u);  // filtered from 16000 Hz
 }
 

@@ -16,65 +16,39 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <numbers>
 #include <sstream>
 #include <thread>
 
-#include "batch/chain.h"
 #include "batch/run.h"
-#include "tests/support/wave_bytes.h"
+#include "tests/batch/program.h"
 
 namespace {
 
 using namespace test_support;
+using WaveFilter = batch_test::FilterTest;
+using batch_test::Ran;
+using batch_test::run_program;
 namespace fs = std::filesystem;
 
-// Every test works in an empty folder of its own.
-class WaveFilter : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tonewell-filter.XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    fs::current_path(folder_);
+// Each entry but the tests' .txt files: name, inode, mode, link, bytes' hash.
+std::set<std::string> listing() {
+  std::set<std::string> entries;
+  for (const auto& entry : fs::directory_iterator(".")) {
+    const std::string name = entry.path().filename();
+    struct stat s {};
+    lstat(name.c_str(), &s);
+    if (name.ends_with(".txt")) continue;
+    std::ostringstream bytes;
+    if (S_ISREG(s.st_mode)) bytes << std::ifstream(name, std::ios::binary).rdbuf();
+    entries.insert(name + " " + std::to_string(s.st_ino) + " " + std::to_string(s.st_mode) + " " +
+                   (S_ISLNK(s.st_mode) ? fs::read_symlink(name).string() : "") + " #" +
+                   std::to_string(std::hash<std::string>{}(bytes.str())));
   }
-  void TearDown() override {
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(folder_);
-  }
-
-  // Runs a fresh chain set up by `options` from the start settings; `chain`
-  // keeps it.
-  std::optional<std::string> filter(const batch::Options& options, const std::string& in,
-                                    const std::string& out, const batch::RunHooks& hooks = {}) {
-    chain = std::make_unique<engine::FilterChain>();
-    design::Tuning tuning;
-    batch::set_up_chain(files::start_settings(), options, tuning, *chain);
-    return batch::filter_wave(*chain, in, out, options.channel, stop, hooks);
-  }
-
-  // Each entry but the tests' .txt files: name, inode, mode, link, bytes' hash.
-  static std::set<std::string> listing() {
-    std::set<std::string> entries;
-    for (const auto& entry : fs::directory_iterator(".")) {
-      const std::string name = entry.path().filename();
-      struct stat s {};
-      lstat(name.c_str(), &s);
-      if (name.ends_with(".txt")) continue;
-      std::ostringstream bytes;
-      if (S_ISREG(s.st_mode)) bytes << std::ifstream(name, std::ios::binary).rdbuf();
-      entries.insert(name + " " + std::to_string(s.st_ino) + " " + std::to_string(s.st_mode) + " " +
-                     (S_ISLNK(s.st_mode) ? fs::read_symlink(name).string() : "") + " #" +
-                     std::to_string(std::hash<std::string>{}(bytes.str())));
-    }
-    return entries;
-  }
-
-  fs::path folder_;
-  batch::StopSignals stop;
-  std::unique_ptr<engine::FilterChain> chain;
-};
+  return entries;
+}
 
 Samples tone(double hz, std::uint32_t rate, std::size_t count, double amplitude) {
   Samples s(count);
@@ -224,42 +198,40 @@ TEST_F(WaveFilter, EitherChannelOfStereoAndOtherRatesAreTaken) {
   }
 }
 
-// A file in the extensible layout whose sub-format is PCM, claiming `bits`.
-Bytes extensible(std::uint16_t bits, const Samples& samples) {
-  return wave_file(shape_with([bits](WaveShape& w) {
-                     w.sub_format = 1;
-                     w.bits = bits;
-                     w.block_align = 2;
-                   }),
-                   samples);
-}
-
 TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
   const Samples some(100, 5);
   const Bytes whole = wave_file({}, some);
+  const auto file = [&some](const std::function<void(WaveShape&)>& change) {
+    return wave_file(shape_with(change), some);
+  };
+  // In the extensible layout, with the sub-format PCM.
+  const auto extensible = [&file](std::uint16_t bits) {
+    return file([bits](WaveShape& w) {
+      w.sub_format = 1;
+      w.bits = bits;
+      w.block_align = 2;
+    });
+  };
   const std::vector<std::pair<Bytes, std::string>> cases{
-      {wave_file(shape_with([](WaveShape& w) { w.bits = 8; }), some), "found 8-bit PCM"},
-      {wave_file(shape_with([](WaveShape& w) { w.bits = 24; }), some), "found 24-bit PCM"},
-      {wave_file(shape_with([](WaveShape& w) {
-                   w.format_tag = 3;
-                   w.bits = 32;
-                 }),
-                 some),
+      {file([](WaveShape& w) { w.bits = 8; }), "found 8-bit PCM"},
+      {file([](WaveShape& w) { w.bits = 24; }), "found 24-bit PCM"},
+      {file([](WaveShape& w) {
+         w.format_tag = 3;
+         w.bits = 32;
+       }),
        "found 32-bit float"},
-      {wave_file(shape_with([](WaveShape& w) { w.format_tag = 0xFFFE; }), some),
-       "found an unknown extensible sub-format"},
-      {extensible(24, some), "found 24-bit PCM (extensible)"},
-      {wave_file(shape_with([](WaveShape& w) {
-                   w.format_tag = 7;
-                   w.bits = 8;
-                 }),
-                 some),
+      {file([](WaveShape& w) { w.format_tag = 0xFFFE; }), "found an unknown extensible sub-format"},
+      {extensible(24), "found 24-bit PCM (extensible)"},
+      {file([](WaveShape& w) {
+         w.format_tag = 7;
+         w.bits = 8;
+       }),
        "found compressed audio (format tag 7)"},
-      {wave_file(shape_with([](WaveShape& w) { w.channels = 6; }), some), "found 6 channels"},
-      {wave_file(shape_with([](WaveShape& w) { w.block_align = 4; }), some),
+      {file([](WaveShape& w) { w.channels = 6; }), "found 6 channels"},
+      {file([](WaveShape& w) { w.block_align = 4; }),
        "found a block align of 4 for mono 16-bit PCM"},
-      {wave_file(shape_with([](WaveShape& w) { w.rate = 500; }), some), "found a rate of 500 Hz"},
-      {wave_file(shape_with([](WaveShape& w) { w.riff = "RIFX"; }), some), "found no RIFF header"},
+      {file([](WaveShape& w) { w.rate = 500; }), "found a rate of 500 Hz"},
+      {file([](WaveShape& w) { w.riff = "RIFX"; }), "found no RIFF header"},
       {Bytes(whole.begin(), whole.begin() + 36), "found no data chunk"},
       {Bytes{}, "found no RIFF header"},
   };
@@ -282,7 +254,7 @@ TEST_F(WaveFilter, RefusedInputsAreOneLineNamingTheFileAndLeaveTheOutputAlone) {
   EXPECT_EQ(listing().size(), 3u);  // bad.wav, good.wav and out.wav
 
   // 16-bit PCM in the extensible layout is taken like the plain one.
-  write_file("extensible.wav", extensible(16, some));
+  write_file("extensible.wav", extensible(16));
   ASSERT_EQ(filter({}, "extensible.wav", "out.wav"), std::nullopt);
   EXPECT_EQ(samples_after_header(read_file("out.wav")), some);
 }
@@ -318,45 +290,25 @@ TEST_F(WaveFilter, SettingsFilesMustBe124BytesAndTheBarCountsMinutesOfAudio) {
   EXPECT_EQ(pace.seconds_left(start + std::chrono::seconds(2), 1000, 1000), std::nullopt);
 }
 
-// Runs the program with `arguments`; its exit code, standard output and
-// standard error (`arguments` may redirect them again); killed after a minute.
-struct Ran {
-  int code;
-  std::string out;
-  std::string err;
-};
-Ran run_program(const std::string& arguments) {
-  const int status = std::system(("timeout -s KILL 60 " + std::string(TONEWELL_FILTER) +
-                                  " >stdout.txt 2>stderr.txt " + arguments)
-                                     .c_str());
-  const Bytes out = read_file("stdout.txt");
-  const Bytes err = read_file("stderr.txt");
-  return {WEXITSTATUS(status), std::string(out.begin(), out.end()),
-          std::string(err.begin(), err.end())};
-}
-
 TEST_F(WaveFilter, TheProgramExitsZeroOnSuccessOneOnAFileAndTwoOnUsage) {
   const Ran help = run_program("--help");
   EXPECT_EQ(help.code, 0);
   EXPECT_EQ(help.out.rfind("Usage: tonewell-filter [options] INPUT.wav OUTPUT.wav\n", 0), 0u);
 
-  const Ran usage = run_program("--gain 0,5 in.wav out.wav");
-  EXPECT_EQ(usage.code, 2);
-  EXPECT_EQ(usage.err,
-            "tonewell-filter: --gain takes FINE,COARSE: FINE 1..100, COARSE 1..7\n"
-            "Try 'tonewell-filter --help' for more information.\n");
+  EXPECT_EQ(run_program("--gain 0,5 in.wav out.wav"),
+            (Ran{2, "",
+                 "tonewell-filter: --gain takes FINE,COARSE: FINE 1..100, COARSE 1..7\n"
+                 "Try 'tonewell-filter --help' for more information.\n"}));
 
   write_file("eight.wav", wave_file(shape_with([](WaveShape& w) { w.bits = 8; }), Samples(10)));
-  const Ran refused = run_program("eight.wav out.wav");
-  EXPECT_EQ(refused.code, 1);
-  EXPECT_EQ(refused.err,
-            "tonewell-filter: eight.wav: found 8-bit PCM; accepts 16-bit PCM WAV, mono or stereo, "
-            "at 1000 to 768000 Hz\n");
+  EXPECT_EQ(run_program("eight.wav out.wav"),
+            (Ran{1, "",
+                 "tonewell-filter: eight.wav: found 8-bit PCM; accepts 16-bit PCM WAV, mono or "
+                 "stereo, at 1000 to 768000 Hz\n"}));
 
+  // No bar when standard error is not a terminal.
   write_file("in.wav", wave_file({}, tone(700.0, 11025, 700000, 5000.0)));
-  const Ran done = run_program("--bandpass 3,700 in.wav out.wav");
-  EXPECT_EQ(done.code, 0);
-  EXPECT_EQ(done.err, "");  // no bar when standard error is not a terminal
+  EXPECT_EQ(run_program("--bandpass 3,700 in.wav out.wav"), (Ran{0, "", ""}));
   EXPECT_EQ(samples_after_header(read_file("out.wav")).size(), 700000u);
 }
 
@@ -612,9 +564,8 @@ TEST_F(WaveFilter, HostileOutputsAreRefusedAndLeftAsTheyWereUnlessAskedFor) {
   };
   const auto before = listing();
   for (const auto& [arguments, message] : cases) {
-    const Ran ran = run_program(arguments);
-    EXPECT_EQ(ran.code, 1) << arguments;
-    EXPECT_EQ(ran.err, "tonewell-filter: " + message + "\n");
+    EXPECT_EQ(run_program(arguments), (Ran{1, "", "tonewell-filter: " + message + "\n"}))
+        << arguments;
     EXPECT_EQ(listing(), before) << arguments;
   }
 
@@ -649,20 +600,11 @@ TEST_F(WaveFilter, TheHeaderIsWrittenBeforeAnyPassAndAFailedWriteEndsTheRun) {
   EXPECT_EQ(listing(), before);
 }
 
-// Runs the program on a terminal of its own (script(1)); what it showed.
-std::string on_a_terminal(const std::string& arguments) {
-  const std::string command = "script -qec '" + std::string(TONEWELL_FILTER) + " " + arguments +
-                              "' /dev/null >terminal.txt 2>&1";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  const Bytes shown = read_file("terminal.txt");
-  return {shown.begin(), shown.end()};
-}
-
 TEST_F(WaveFilter, ATerminalShowsABarForInputsOverAMinuteUnlessQuiet) {
   write_file("long.wav", wave_file({}, Samples(70 * 11025)));
   write_file("short.wav", wave_file({}, Samples(50 * 11025)));
   const auto start = std::chrono::steady_clock::now();
-  const std::string bar = on_a_terminal("long.wav out.wav");
+  const std::string bar = batch_test::on_a_terminal("long.wav out.wav");
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   EXPECT_EQ(bar.rfind("\r[", 0), 0u) << bar;
@@ -672,8 +614,8 @@ TEST_F(WaveFilter, ATerminalShowsABarForInputsOverAMinuteUnlessQuiet) {
   std::size_t lines = 0;
   for (auto at = bar.find("\r["); at != std::string::npos; at = bar.find("\r[", at + 1)) ++lines;
   EXPECT_LE(static_cast<double>(lines), 2 + 10 * seconds);
-  EXPECT_EQ(on_a_terminal("short.wav out.wav"), "");
-  EXPECT_EQ(on_a_terminal("-q long.wav out.wav"), "");
+  EXPECT_EQ(batch_test::on_a_terminal("short.wav out.wav"), "");
+  EXPECT_EQ(batch_test::on_a_terminal("-q long.wav out.wav"), "");
 }
 
 }  // namespace

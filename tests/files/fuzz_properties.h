@@ -14,6 +14,18 @@
 
 namespace files_fuzz {
 
+// The same format and sample coding, and the same data chunk where the
+// samples start.
+inline bool same_header(const files::WaveLayout& a, const files::WaveLayout& b) {
+  return b.data_offset == a.data_offset && b.declared_size == a.declared_size &&
+         b.sample_format == a.sample_format && b.extensible == a.extensible &&
+         b.format.format_tag == a.format.format_tag && b.format.channels == a.format.channels &&
+         b.format.samples_per_sec == a.format.samples_per_sec &&
+         b.format.avg_bytes_per_sec == a.format.avg_bytes_per_sec &&
+         b.format.block_align == a.format.block_align &&
+         b.format.bits_per_sample == a.format.bits_per_sample;
+}
+
 // An accepted file's samples lie inside it.
 inline bool wave_samples_inside_file(std::span<const std::uint8_t> bytes) {
   files::MemorySource source(bytes);
@@ -46,15 +58,8 @@ inline bool wave_stream_reads_as_memory(std::span<const std::uint8_t> bytes) {
   if (read.error != files::WaveError::none) return true;
   const files::WaveLayout& a = read.layout;
   const files::WaveLayout& b = piped.layout;
-  return b.open_ended && !a.open_ended && b.data_offset == a.data_offset &&
-         b.declared_size == a.declared_size &&
+  return b.open_ended && !a.open_ended && same_header(a, b) &&
          (b.to_the_end ? b.data_size == files::unknown_size : b.data_size == b.declared_size) &&
-         b.sample_format == a.sample_format && b.extensible == a.extensible &&
-         b.format.format_tag == a.format.format_tag && b.format.channels == a.format.channels &&
-         b.format.samples_per_sec == a.format.samples_per_sec &&
-         b.format.avg_bytes_per_sec == a.format.avg_bytes_per_sec &&
-         b.format.block_align == a.format.block_align &&
-         b.format.bits_per_sample == a.format.bits_per_sample &&
          stream.position() == a.data_offset && stood_at >= 0 &&
          static_cast<std::uint64_t>(stood_at) == a.data_offset;
 }

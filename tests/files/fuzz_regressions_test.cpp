@@ -3,26 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "tests/files/fuzz_properties.h"
+#include "tests/support/wave_bytes.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::vector<std::uint8_t> read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
+using test_support::read_file;
 
 TEST(FuzzRegressions, KeptInputsKeepTheParsersProperties) {
   const fs::path folder = TONEWELL_FUZZ_REGRESSIONS;
   int inputs = 0;
   for (const auto& entry : fs::directory_iterator(folder / "wav")) {
-    const std::vector<std::uint8_t> bytes = read_file(entry.path());
+    const test_support::Bytes bytes = read_file(entry.path());
     EXPECT_TRUE(files_fuzz::wave_samples_inside_file(bytes)) << entry.path();
     EXPECT_TRUE(files_fuzz::wave_stream_reads_as_memory(bytes)) << entry.path();
     ++inputs;

@@ -13,40 +13,29 @@
 
 #include "files/settings_format.h"
 #include "tests/files/hostile_targets.h"
+#include "tests/files/own_folder.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class ReplaceFile : public ::testing::Test {
+class ReplaceFile : public files_test::OwnFolder {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tonewell-files.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override {
-    fs::permissions(folder_, fs::perms::owner_all);
-    fs::remove_all(folder_);
-  }
-
   std::set<fs::path> listing() const {
     std::set<fs::path> names;
     for (const auto& entry : fs::recursive_directory_iterator(folder_)) names.insert(entry.path());
     return names;
   }
-
-  fs::path folder_;
 };
 
-std::string contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
+std::string contents(const fs::path& path) { return files_test::on_disk(path).bytes; }
+
+std::span<const std::uint8_t> bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-bool replace(const fs::path& path, std::string_view bytes) {
-  return files::replace_file(path.string(),
-                             {reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+bool replace(const fs::path& path, std::string_view text) {
+  return files::replace_file(path.string(), bytes(text));
 }
 
 TEST_F(ReplaceFile, WritesANewFileThenReplacesItKeepingItsPermissions) {
@@ -80,8 +69,7 @@ TEST_F(ReplaceFile, APieceByPieceFileReplacesTheOldOnlyWhenCommitted) {
   {
     files::ReplacingFile file(path.string());
     ASSERT_TRUE(file.ok());
-    const std::string_view piece = "new ";
-    EXPECT_TRUE(file.write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()}));
+    EXPECT_TRUE(file.write(bytes("new ")));
     EXPECT_EQ(contents(path), "old");
     EXPECT_EQ(listing().size(), 2u);
   }
@@ -90,15 +78,9 @@ TEST_F(ReplaceFile, APieceByPieceFileReplacesTheOldOnlyWhenCommitted) {
   EXPECT_EQ(listing(), std::set<fs::path>{path});
 
   files::ReplacingFile file(path.string());
-  for (const std::string_view piece : {"first ", "second"}) {
-    ASSERT_TRUE(file.write({reinterpret_cast<const std::uint8_t*>(piece.data()), piece.size()}));
-  }
+  ASSERT_TRUE(file.write(bytes("first ")) && file.write(bytes("second")));
   // A header written first is put right before the file replaces the old.
-  const std::string_view header = "FIRST";
-  const auto bytes = [](std::string_view text) {
-    return std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
-  };
-  ASSERT_TRUE(file.write_at(0, bytes(header)));
+  ASSERT_TRUE(file.write_at(0, bytes("FIRST")));
   EXPECT_EQ(contents(path), "old");
   ASSERT_TRUE(file.commit());
   EXPECT_EQ(contents(path), "FIRST second");
@@ -118,16 +100,6 @@ TEST_F(ReplaceFile, APieceByPieceFileReplacesTheOldOnlyWhenCommitted) {
   EXPECT_FALSE(nowhere.commit());
 }
 
-TEST_F(ReplaceFile, FailsInAReadOnlyFolderLeavingTheOldFile) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  const fs::path path = folder_ / "ZOduvov.cfg";
-  ASSERT_TRUE(replace(path, "old"));
-  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
-  EXPECT_FALSE(replace(path, "new"));
-  EXPECT_EQ(contents(path), "old");
-  EXPECT_EQ(listing(), std::set<fs::path>{path});
-}
-
 ino_t inode_of(const fs::path& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
@@ -138,8 +110,8 @@ files::SaveResult save(const fs::path& path, const files::Settings& settings) {
 }
 
 std::string settings_bytes(const files::Settings& settings) {
-  const auto bytes = files::serialise_settings(settings);
-  return {bytes.begin(), bytes.end()};
+  const auto serialised = files::serialise_settings(settings);
+  return {serialised.begin(), serialised.end()};
 }
 
 files::Settings changed_settings() {
@@ -162,32 +134,30 @@ TEST_F(ReplaceFile, SavingInAWritableFolderReplacesTheFileAsAWhole) {
   EXPECT_EQ(listing(), std::set<fs::path>{path});
 }
 
-TEST_F(ReplaceFile, SavingInAReadOnlyFolderRewritesAWritableFileInPlace) {
+TEST_F(ReplaceFile, InAReadOnlyFolderAFileIsRewrittenInPlaceAndNoneIsMade) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
   const fs::path path = folder_ / "ZOduvov.cfg";
   // A longer old file: what lies past the new bytes goes.
-  ASSERT_TRUE(replace(path, settings_bytes(files::start_settings()) + "and some more"));
-  const ino_t old = inode_of(path);
+  const std::string old = settings_bytes(files::start_settings()) + "and some more";
+  ASSERT_TRUE(replace(path, old));
+  const ino_t old_inode = inode_of(path);
   fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_FALSE(replace(path, "new"));
+  EXPECT_EQ(contents(path), old);
+
   const files::SaveResult result = save(path, changed_settings());
   EXPECT_TRUE(result.saved);
   EXPECT_TRUE(result.in_place);
   EXPECT_EQ(contents(path), settings_bytes(changed_settings()));
-  EXPECT_EQ(fs::file_size(path), files::settings_size);
-  EXPECT_EQ(inode_of(path), old);
-  EXPECT_EQ(listing(), std::set<fs::path>{path});
-}
+  EXPECT_EQ(inode_of(path), old_inode);
 
-TEST_F(ReplaceFile, SavingThatCanNeitherReplaceNorRewriteSaysWhy) {
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  fs::permissions(folder_, fs::perms::owner_read | fs::perms::owner_exec);
   // No file to rewrite.
-  const fs::path path = folder_ / "ZOduvov.cfg";
-  const files::SaveResult result = save(path, changed_settings());
-  EXPECT_FALSE(result.saved);
-  EXPECT_NE(result.failure.find(path.string()), std::string::npos) << result.failure;
-  EXPECT_NE(result.failure.find("Permission denied"), std::string::npos) << result.failure;
-  EXPECT_TRUE(listing().empty());
+  const fs::path other = folder_ / "other.cfg";
+  const files::SaveResult refused = save(other, changed_settings());
+  EXPECT_FALSE(refused.saved);
+  EXPECT_NE(refused.failure.find(other.string()), std::string::npos) << refused.failure;
+  EXPECT_NE(refused.failure.find("Permission denied"), std::string::npos) << refused.failure;
+  EXPECT_EQ(listing(), std::set<fs::path>{path});
 }
 
 TEST_F(ReplaceFile, OnlyRegularFilesAreReadOrSavedAndLinksStayLinks) {

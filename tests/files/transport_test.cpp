@@ -22,6 +22,7 @@
 
 #include "audio/chain_feed.h"
 #include "tests/files/hostile_targets.h"
+#include "tests/files/own_folder.h"
 #include "tests/support/allocations.h"
 #include "tests/support/wave_bytes.h"
 
@@ -42,27 +43,21 @@ Bytes block(int number) {
   return bytes;
 }
 
-Bytes contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
-std::uint32_t u32_at(const fs::path& path, std::uint64_t offset) {
+// `count` bytes of a file from `offset`, of files too large to read whole.
+Bytes bytes_at(const fs::path& path, std::uint64_t offset, std::size_t count) {
   std::ifstream in(path, std::ios::binary);
   in.seekg(static_cast<std::streamoff>(offset));
-  std::uint8_t bytes[4] = {};
-  in.read(reinterpret_cast<char*>(bytes), 4);
-  return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+  Bytes bytes(count);
+  in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(count));
+  return bytes;
 }
 
-// The two size fields of a recording's header.
-struct Sizes {
-  std::uint32_t riff = 0;
-  std::uint32_t data = 0;
-  bool operator==(const Sizes&) const = default;
-};
+// The two size fields of a recording's header: RIFF's and data's.
+using Sizes = std::pair<std::uint32_t, std::uint32_t>;
 Sizes sizes_of(const fs::path& path) {
-  return {u32_at(path, files::riff_size_offset), u32_at(path, files::data_size_offset)};
+  const Bytes header = bytes_at(path, 0, 44);
+  return {test_support::u32_at(header, files::riff_size_offset),
+          test_support::u32_at(header, files::data_size_offset)};
 }
 Sizes sizes_for(std::uint64_t data) {
   return {static_cast<std::uint32_t>(data + 36), static_cast<std::uint32_t>(data)};
@@ -76,7 +71,7 @@ void expect_recording_of_blocks(const fs::path& path, int count) {
     const Bytes next = block(number);
     expected.insert(expected.end(), next.begin(), next.end());
   }
-  const Bytes bytes = contents(path);
+  const Bytes bytes = test_support::read_file(path);
   files::MemorySource source(bytes);
   const files::WaveRead read = files::read_wave_layout(source);
   ASSERT_EQ(read.error, files::WaveError::none);
@@ -87,17 +82,7 @@ void expect_recording_of_blocks(const fs::path& path, int count) {
   EXPECT_EQ(Bytes(bytes.begin() + 44, bytes.end()), expected);
 }
 
-class Transport : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tonewell-transport.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  fs::path folder_;
-};
+using Transport = files_test::OwnFolder;
 
 TEST_F(Transport, EachBlockIsOnTheDiskAndCountedInTheHeaderAsItIsAppended) {
   const fs::path path = folder_ / "out.wav";
@@ -199,47 +184,37 @@ TEST_F(Transport, AFileRemovedWhileRecordingStopsTheRecording) {
   EXPECT_EQ(files::record_report(RecordOutcome::file_removed).caption, "Record Error");
 }
 
-// A recording many hours long, in a sparse file: the hours before the last
-// block are a hole the system reads as silence.
-TEST_F(Transport, ARecordingPastTwoGibibytesKeepsItsSizesRight) {
-  const fs::path path = folder_ / "long.wav";
-  files::Transport transport;
-  ASSERT_TRUE(transport.create_record_file(path.string()));
-  // 3 GiB of samples at 22050 bytes a second: 40 hours.
-  const std::uint64_t hours_40 = 3ull << 30;
-  transport.record_byte_count = hours_40;
-  ASSERT_EQ(transport.append_record_block(block(7)), RecordOutcome::appended);
-  EXPECT_EQ(transport.record_byte_count, hours_40 + block_bytes);
-  ASSERT_TRUE(transport.finish_record_file());
-  EXPECT_EQ(sizes_of(path), sizes_for(hours_40 + block_bytes));
-  EXPECT_EQ(fs::file_size(path), 44 + hours_40 + block_bytes);
-  std::ifstream in(path, std::ios::binary);
-  in.seekg(static_cast<std::streamoff>(44 + hours_40));
-  Bytes last(block_bytes);
-  in.read(reinterpret_cast<char*>(last.data()), static_cast<std::streamsize>(last.size()));
-  EXPECT_EQ(last, block(7));
-}
-
-TEST_F(Transport, ARecordingStopsBeforeTheLargestSizeAWaveFileCanHold) {
+// Recordings many hours long, in sparse files: the hours before the last
+// blocks are a hole the system reads as silence.
+TEST_F(Transport, ALongRecordingKeepsItsSizesRightAndStopsBeforeTheLargestAWaveFileHolds) {
   ASSERT_EQ(files::max_record_bytes + 36, 0xFFFF'FFFEull);
-  const fs::path path = folder_ / "full-size.wav";
+  const fs::path path = folder_ / "long.wav";
   struct Case {
     const char* name;
-    std::uint64_t room;  // bytes left below the limit before the last block
+    std::uint64_t held;  // before two more blocks
+    RecordOutcome second;
   };
-  for (const Case& c : {Case{"one block of room", block_bytes},
-                        Case{"less than two blocks of room", 2 * block_bytes - 2}}) {
+  for (const Case& c :
+       {Case{"40 hours at 22050 bytes a second: past 2 GiB", 3ull << 30, RecordOutcome::appended},
+        Case{"one block of room", files::max_record_bytes - block_bytes, RecordOutcome::size_limit},
+        Case{"less than two blocks of room", files::max_record_bytes - 2 * block_bytes + 2,
+             RecordOutcome::size_limit}}) {
     SCOPED_TRACE(c.name);
     files::Transport transport;
     ASSERT_TRUE(transport.create_record_file(path.string()));
-    transport.record_byte_count = files::max_record_bytes - c.room;
+    transport.record_byte_count = c.held;
     ASSERT_EQ(transport.append_record_block(block(0)), RecordOutcome::appended);
-    const std::uint64_t held = files::max_record_bytes - c.room + block_bytes;
-    EXPECT_EQ(transport.append_record_block(block(1)), RecordOutcome::size_limit);
-    EXPECT_FALSE(transport.record_file_open);
+    EXPECT_EQ(transport.append_record_block(block(1)), c.second);
+    const int blocks = c.second == RecordOutcome::appended ? 2 : 1;
+    const std::uint64_t held = c.held + blocks * block_bytes;
     EXPECT_EQ(transport.record_byte_count, held);
+    EXPECT_EQ(transport.record_file_open, blocks == 2);
+    if (transport.record_file_open) {
+      ASSERT_TRUE(transport.finish_record_file());
+    }
     EXPECT_EQ(sizes_of(path), sizes_for(held));
     EXPECT_EQ(fs::file_size(path), 44 + held);
+    EXPECT_EQ(bytes_at(path, 44 + held - block_bytes, block_bytes), block(blocks - 1));
   }
 }
 
@@ -376,17 +351,17 @@ TEST_F(Transport, AFileAtAnotherRatePlaysItsLeftChannelThroughTheChainsFeedToIts
     std::uint16_t channels;
     int input_channels;
     std::size_t frames;
-    bool extensible;
+    std::optional<std::uint16_t> sub_format;
   };
-  for (const Case& c : {Case{44100, 2, 2, 3 * 44100 + 7, false}, Case{44100, 2, 1, 44100, false},
-                        Case{8000, 1, 2, 8000 * 2 + 1, false}, Case{48000, 2, 1, 48000, true},
-                        Case{1000, 1, 1, 1001, false}, Case{768000, 2, 2, 768000 / 2 + 3, false}}) {
+  for (const Case& c : {Case{44100, 2, 2, 3 * 44100 + 7, {}}, Case{44100, 2, 1, 44100, {}},
+                        Case{8000, 1, 2, 8000 * 2 + 1, {}}, Case{48000, 2, 1, 48000, 1},
+                        Case{1000, 1, 1, 1001, {}}, Case{768000, 2, 2, 768000 / 2 + 3, {}}}) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.channels << " channels to "
-                                    << c.input_channels << (c.extensible ? ", extensible" : ""));
+                                    << c.input_channels << (c.sub_format ? ", extensible" : ""));
     const Bytes file = play_file_bytes(test_support::shape_with([&](test_support::WaveShape& w) {
                                          w.rate = c.rate;
                                          w.channels = c.channels;
-                                         if (c.extensible) w.sub_format = 1;
+                                         w.sub_format = c.sub_format;
                                        }),
                                        c.frames);
     const fs::path path = folder_ / "play.wav";
@@ -432,42 +407,38 @@ TEST_F(Transport, AConvertedFileCutShortWhilePlayingEndsAfterTheSamplesOfTheFram
 }
 
 TEST_F(Transport, FilesTonewellFilterRefusesAreRefusedAndThePlayGoesOn) {
-  struct Case {
-    const char* name;
-    test_support::WaveShape shape;
-    std::optional<std::uint16_t> sub_format;
-  };
   const auto shape = [](std::uint16_t bits, std::uint32_t rate, std::uint16_t channels = 1,
-                        std::uint16_t tag = 1) {
+                        std::uint16_t tag = 1, std::optional<std::uint16_t> sub_format = {}) {
     test_support::WaveShape w;
     w.bits = bits;
     w.rate = rate;
     w.channels = channels;
     w.format_tag = tag;
+    w.sub_format = sub_format;
     return w;
   };
   files::Transport transport;
   start_playing(transport, folder_ / "play.wav");
   const auto playing = play_state(transport);
-  for (const Case& c :
-       {Case{"24-bit PCM", shape(24, 44100), {}},
-        Case{"24-bit PCM at 11025 Hz", shape(24, 11025), {}},
-        Case{"32-bit float", shape(32, 48000, 1, 3), {}},
-        Case{"24-bit extensible", shape(24, 48000), 1},
-        Case{"32-bit float extensible", shape(32, 48000), 3},
-        Case{"three channels", shape(16, 44100, 3), {}}, Case{"999 Hz", shape(16, 999), {}},
-        Case{"768001 Hz", shape(16, 768001), {}}}) {
-    SCOPED_TRACE(c.name);
+  const std::pair<const char*, test_support::WaveShape> cases[] = {
+      {"24-bit PCM", shape(24, 44100)},
+      {"24-bit PCM at 11025 Hz", shape(24, 11025)},
+      {"32-bit float", shape(32, 48000, 1, 3)},
+      {"24-bit extensible", shape(24, 48000, 1, 1, 1)},
+      {"32-bit float extensible", shape(32, 48000, 1, 1, 3)},
+      {"three channels", shape(16, 44100, 3)},
+      {"999 Hz", shape(16, 999)},
+      {"768001 Hz", shape(16, 768001)},
+  };
+  for (const auto& [name, file_shape] : cases) {
+    SCOPED_TRACE(name);
     const fs::path path = folder_ / "refused.wav";
-    test_support::WaveShape file_shape = c.shape;
-    file_shape.sub_format = c.sub_format;
     const Bytes file = play_file_bytes(file_shape, 100);
     test_support::write_file(path.string(), file);
     files::MemorySource source(file);
     const auto found = files::format_refusal(files::read_wave_layout(source).layout);
     const auto refusal = transport.open_play_file(path.string());
     ASSERT_TRUE(refusal.has_value() && found.has_value());
-    EXPECT_EQ(refusal->caption, "File Open Error Message");
     EXPECT_EQ(refusal->text, "Wave parameters not compatible: " + *found);
     EXPECT_EQ(play_state(transport), playing);
   }

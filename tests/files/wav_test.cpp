@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "tests/files/fuzz_properties.h"
 
 namespace {
 
@@ -117,176 +120,163 @@ class Pipe {
   std::FILE* stream_ = nullptr;
 };
 
-TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
+// Reads `bytes` from a file on disk and through a pipe: the same as `read`
+// from memory, but through the pipe `piped_error`, and an accepted file
+// open-ended there with `piped_size` bytes of samples, the pipe left
+// standing at them.
+void expect_read_alike(const Bytes& bytes, const files::WaveRead& read, WaveError piped_error,
+                       std::uint64_t piped_size) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
+  files::FileSource source(file);
+  const files::WaveRead from_disk = files::read_wave_layout(source);
+  std::fclose(file);
+  EXPECT_EQ(from_disk.error, read.error);
+  EXPECT_TRUE(files_fuzz::same_header(from_disk.layout, read.layout));
+  EXPECT_EQ(from_disk.layout.data_size, read.layout.data_size);
+
+  Pipe pipe(bytes);
+  ASSERT_NE(pipe.stream(), nullptr);
+  files::StreamSource stream(pipe.stream());
+  const files::WaveRead piped = files::read_wave_layout(stream);
+  EXPECT_EQ(piped.error, piped_error);
+  if (read.error != WaveError::none) return;
+  EXPECT_TRUE(piped.layout.open_ended);
+  EXPECT_TRUE(files_fuzz::same_header(piped.layout, read.layout));
+  EXPECT_EQ(piped.layout.data_size, piped_size);
+  EXPECT_EQ(stream.position(), read.layout.data_offset);
+  const auto samples_at = bytes.begin() + static_cast<std::ptrdiff_t>(read.layout.data_offset);
+  EXPECT_EQ(pipe.rest(), Bytes(samples_at, bytes.end()));
+}
+
+TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFilesFromMemoryDiskOrPipe) {
   const std::array<std::uint8_t, 44> header_of_6 = files::recording_header(6);
   const Bytes recording(header_of_6.begin(), header_of_6.end());
   const Bytes junk = chunk("JUNK", Bytes(28));
   const Bytes bext = chunk("bext", Bytes(602));
   Bytes other_guid = extensible(1, 11025, 16, 1);
   other_guid.back() ^= 1;
-  // What an accepted file's layout holds.
+  constexpr std::uint64_t to_the_end = files::unknown_size;
   struct Accepted {
+    const char* name;
+    Bytes bytes;
     std::uint16_t channels;
     std::uint16_t bits;
     std::uint64_t data_offset;
     std::uint64_t data_size;
     std::uint16_t sample_format;
-    bool pcm16;
-    std::string_view format_name;
+    std::string_view format_name;  // "extensible" in it for the extensible layout
     // Through a pipe, when other than data_size: the declared size, or
     // unknown_size for one of 0 or 0xFFFFFFFF.
-    std::uint64_t stream_data_size = 0;
+    std::uint64_t piped_size = 0;
     std::string_view size_warning = {};
   };
-  constexpr std::uint64_t to_the_end = files::unknown_size;
-  struct Case {
+  const std::string_view pcm = "16-bit PCM";
+  const std::string_view pcm_ext = "16-bit PCM (extensible)";
+  const std::string_view unknown_ext = "an unknown extensible sub-format";
+  const Accepted accepted[] = {
+      {"a Save Wave recording", recording + samples(6), 1, 16, 44, 6, 1, pcm},
+      {"fmt of 18 bytes, fact, data",
+       riff(chunk("fmt ", format(2, 11025, 16) + u16(0)) + chunk("fact", u32(3)) +
+            chunk("data", samples(12))),
+       2, 16, 58, 12, 1, pcm},
+      {"LIST before data", riff(chunk("fmt ", mono) + list + chunk("data", samples(4))), 1, 16,
+       36 + list.size() + 8, 4, 1, pcm},
+      {"LIST before fmt", riff(list + chunk("fmt ", mono) + chunk("data", samples(4))), 1, 16,
+       12 + list.size() + 24 + 8, 4, 1, pcm},
+      {"JUNK before fmt", riff(junk + chunk("fmt ", mono) + chunk("data", samples(4))), 1, 16,
+       12 + 36 + 24 + 8, 4, 1, pcm},
+      {"bext and 70000 bytes of JUNK before fmt",
+       riff(bext + chunk("JUNK", Bytes(70000)) + chunk("fmt ", mono) + chunk("data", samples(4))),
+       1, 16, 12 + 610 + 70008 + 24 + 8, 4, 1, pcm},
+      {"odd chunk and its pad byte before data",
+       riff(chunk("fmt ", mono) + chunk("JUNK", samples(5)) + chunk("data", samples(4))), 1, 16, 58,
+       4, 1, pcm},
+      {"odd chunk without its pad byte before data",
+       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(4))), 1, 16,
+       57, 4, 1, pcm},
+      // "ata4" is a plausible ID: the known "data" one byte back wins.
+      {"odd chunk without its pad byte before data of 0x34 bytes",
+       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(0x34))), 1,
+       16, 57, 0x34, 1, pcm},
+      {"odd fmt without its pad byte",
+       riff(unpadded("fmt ", format(1, 11025, 16) + Bytes(3)) + chunk("data", samples(4))), 1, 16,
+       12 + 27 + 8, 4, 1, pcm},
+      {"odd chunk without its pad byte before an extensible fmt",
+       riff(unpadded("bext", Bytes(3)) + chunk("fmt ", extensible(2, 11025, 16, 1)) +
+            chunk("data", samples(8))),
+       2, 16, 12 + 11 + 48 + 8, 8, 1, pcm_ext},
+      {"extensible 16-bit PCM mono",
+       riff(chunk("fmt ", extensible(1, 11025, 16, 1)) + chunk("data", samples(4))), 1, 16, 68, 4,
+       1, pcm_ext},
+      {"JUNK before extensible 16-bit PCM stereo",
+       riff(junk + chunk("fmt ", extensible(2, 11025, 16, 1)) + chunk("data", samples(8))), 2, 16,
+       12 + 36 + 48 + 8, 8, 1, pcm_ext},
+      {"extensible 32-bit float",
+       riff(chunk("fmt ", extensible(1, 11025, 32, 3)) + chunk("data", samples(8))), 1, 32, 68, 8,
+       3, "32-bit float (extensible)"},
+      {"extensible fmt of 18 bytes",
+       riff(chunk("fmt ", format(1, 11025, 16, 0xFFFE) + u16(0)) + chunk("data", samples(4))), 1,
+       16, 46, 4, 0, unknown_ext},
+      {"extensible with another GUID", riff(chunk("fmt ", other_guid) + chunk("data", samples(4))),
+       1, 16, 68, 4, 0, unknown_ext},
+      {"24-bit PCM", riff(chunk("fmt ", format(1, 11025, 24)) + chunk("data", samples(6))), 1, 24,
+       44, 6, 1, "24-bit PCM"},
+      {"32-bit float", riff(chunk("fmt ", format(1, 11025, 32, 3)) + chunk("data", samples(8))), 1,
+       32, 44, 8, 3, "32-bit float"},
+      {"data to the end", riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10), 1,
+       16, 44, 10, 1, pcm, to_the_end,
+       "the data chunk says 4294967295 bytes; the 10 bytes after it are used"},
+      {"data of zero bytes at the end", riff(chunk("fmt ", mono)) + header("data", 0), 1, 16, 44, 0,
+       1, pcm, to_the_end},
+      {"data of zero bytes, then a second of samples",
+       riff(chunk("fmt ", mono)) + header("data", 0) + samples(22050), 1, 16, 44, 22050, 1, pcm,
+       to_the_end, "the data chunk says 0 bytes; the 22050 bytes after it are used"},
+      {"data claiming more than the file holds",
+       riff(chunk("fmt ", mono)) + header("data", 100) + samples(10), 1, 16, 44, 10, 1, pcm, 100,
+       "the data chunk says 100 bytes, but the file holds 10; those are used"},
+      {"samples, then LIST", riff(chunk("fmt ", mono) + chunk("data", samples(4)) + list), 1, 16,
+       44, 4, 1, pcm},
+      {"odd samples without their pad byte, then LIST",
+       riff(chunk("fmt ", mono) + unpadded("data", samples(5)) + list), 1, 16, 44, 5, 1, pcm},
+      {"samples, then 7 trailing bytes",
+       riff(chunk("fmt ", mono) + chunk("data", samples(3)) + samples(7)), 1, 16, 44, 3, 1, pcm},
+      {"samples, then 8 bytes that are no chunk",
+       riff(chunk("fmt ", mono) + chunk("data", samples(4)) + samples(8)), 1, 16, 44, 12, 1, pcm, 4,
+       "the data chunk says 4 bytes, but no chunk follows them; all 12 bytes to the end of the "
+       "file are used"},
+  };
+  for (const Accepted& c : accepted) {
+    SCOPED_TRACE(c.name);
+    const files::WaveRead read = read_memory(c.bytes);
+    ASSERT_EQ(read.error, WaveError::none);
+    EXPECT_EQ(files::wave_report(read.error).text, "");
+    const files::WaveLayout& layout = read.layout;
+    EXPECT_EQ(layout.format.channels, c.channels);
+    EXPECT_EQ(layout.format.samples_per_sec, 11025u);
+    EXPECT_EQ(layout.format.block_align, c.channels * c.bits / 8);
+    EXPECT_EQ(layout.format.bits_per_sample, c.bits);
+    EXPECT_EQ(layout.data_offset, c.data_offset);
+    EXPECT_EQ(layout.data_size, c.data_size);
+    EXPECT_EQ(layout.sample_format, c.sample_format);
+    EXPECT_EQ(layout.extensible, c.format_name.find("extensible") != std::string_view::npos);
+    EXPECT_EQ(layout.format.format_tag, layout.extensible ? 0xFFFE : c.sample_format);
+    EXPECT_FALSE(layout.open_ended);
+    EXPECT_EQ(files::pcm16(layout), c.sample_format == 1 && c.bits == 16);
+    EXPECT_EQ(files::format_name(layout), c.format_name);
+    EXPECT_EQ(files::size_warning(layout).value_or(""), c.size_warning);
+    expect_read_alike(c.bytes, read, WaveError::none,
+                      c.piped_size != 0 ? c.piped_size : c.data_size);
+  }
+
+  const struct {
     const char* name;
     Bytes bytes;
     WaveError error;
     std::string_view report;
-    Accepted layout = {};
-    // Through a pipe, when other than error.
-    WaveError stream_error = WaveError::none;
-  };
-  const Case cases[] = {
-      {"a Save Wave recording",
-       recording + samples(6),
-       WaveError::none,
-       "",
-       {1, 16, 44, 6, 1, true, "16-bit PCM"}},
-      {"fmt of 18 bytes, fact, data",
-       riff(chunk("fmt ", format(2, 11025, 16) + u16(0)) + chunk("fact", u32(3)) +
-            chunk("data", samples(12))),
-       WaveError::none,
-       "",
-       {2, 16, 58, 12, 1, true, "16-bit PCM"}},
-      {"LIST before data",
-       riff(chunk("fmt ", mono) + list + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 36 + list.size() + 8, 4, 1, true, "16-bit PCM"}},
-      {"LIST before fmt",
-       riff(list + chunk("fmt ", mono) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 12 + list.size() + 24 + 8, 4, 1, true, "16-bit PCM"}},
-      {"JUNK before fmt",
-       riff(junk + chunk("fmt ", mono) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 12 + 36 + 24 + 8, 4, 1, true, "16-bit PCM"}},
-      {"bext and 70000 bytes of JUNK before fmt",
-       riff(bext + chunk("JUNK", Bytes(70000)) + chunk("fmt ", mono) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 12 + 610 + 70008 + 24 + 8, 4, 1, true, "16-bit PCM"}},
-      {"odd chunk and its pad byte before data",
-       riff(chunk("fmt ", mono) + chunk("JUNK", samples(5)) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 58, 4, 1, true, "16-bit PCM"}},
-      {"odd chunk without its pad byte before data",
-       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 57, 4, 1, true, "16-bit PCM"}},
-      // "ata4" is a plausible ID: the known "data" one byte back wins.
-      {"odd chunk without its pad byte before data of 0x34 bytes",
-       riff(chunk("fmt ", mono) + unpadded("JUNK", samples(5)) + chunk("data", samples(0x34))),
-       WaveError::none,
-       "",
-       {1, 16, 57, 0x34, 1, true, "16-bit PCM"}},
-      {"odd fmt without its pad byte",
-       riff(unpadded("fmt ", format(1, 11025, 16) + Bytes(3)) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 12 + 27 + 8, 4, 1, true, "16-bit PCM"}},
-      {"odd chunk without its pad byte before an extensible fmt",
-       riff(unpadded("bext", Bytes(3)) + chunk("fmt ", extensible(2, 11025, 16, 1)) +
-            chunk("data", samples(8))),
-       WaveError::none,
-       "",
-       {2, 16, 12 + 11 + 48 + 8, 8, 1, true, "16-bit PCM (extensible)"}},
-      {"extensible 16-bit PCM mono",
-       riff(chunk("fmt ", extensible(1, 11025, 16, 1)) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 68, 4, 1, true, "16-bit PCM (extensible)"}},
-      {"JUNK before extensible 16-bit PCM stereo",
-       riff(junk + chunk("fmt ", extensible(2, 11025, 16, 1)) + chunk("data", samples(8))),
-       WaveError::none,
-       "",
-       {2, 16, 12 + 36 + 48 + 8, 8, 1, true, "16-bit PCM (extensible)"}},
-      {"extensible 32-bit float",
-       riff(chunk("fmt ", extensible(1, 11025, 32, 3)) + chunk("data", samples(8))),
-       WaveError::none,
-       "",
-       {1, 32, 68, 8, 3, false, "32-bit float (extensible)"}},
-      {"extensible fmt of 18 bytes",
-       riff(chunk("fmt ", format(1, 11025, 16, 0xFFFE) + u16(0)) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 46, 4, 0, false, "an unknown extensible sub-format"}},
-      {"extensible with another GUID",
-       riff(chunk("fmt ", other_guid) + chunk("data", samples(4))),
-       WaveError::none,
-       "",
-       {1, 16, 68, 4, 0, false, "an unknown extensible sub-format"}},
-      {"24-bit PCM",
-       riff(chunk("fmt ", format(1, 11025, 24)) + chunk("data", samples(6))),
-       WaveError::none,
-       "",
-       {1, 24, 44, 6, 1, false, "24-bit PCM"}},
-      {"32-bit float",
-       riff(chunk("fmt ", format(1, 11025, 32, 3)) + chunk("data", samples(8))),
-       WaveError::none,
-       "",
-       {1, 32, 44, 8, 3, false, "32-bit float"}},
-      {"data to the end",
-       riff(chunk("fmt ", mono)) + header("data", 0xFFFFFFFF) + samples(10),
-       WaveError::none,
-       "",
-       {1, 16, 44, 10, 1, true, "16-bit PCM", to_the_end,
-        "the data chunk says 4294967295 bytes; the 10 bytes after it are used"}},
-      {"data of zero bytes at the end",
-       riff(chunk("fmt ", mono)) + header("data", 0),
-       WaveError::none,
-       "",
-       {1, 16, 44, 0, 1, true, "16-bit PCM", to_the_end}},
-      {"data of zero bytes, then a second of samples",
-       riff(chunk("fmt ", mono)) + header("data", 0) + samples(22050),
-       WaveError::none,
-       "",
-       {1, 16, 44, 22050, 1, true, "16-bit PCM", to_the_end,
-        "the data chunk says 0 bytes; the 22050 bytes after it are used"}},
-      {"data claiming more than the file holds",
-       riff(chunk("fmt ", mono)) + header("data", 100) + samples(10),
-       WaveError::none,
-       "",
-       {1, 16, 44, 10, 1, true, "16-bit PCM", 100,
-        "the data chunk says 100 bytes, but the file holds 10; those are used"}},
-      {"samples, then LIST",
-       riff(chunk("fmt ", mono) + chunk("data", samples(4)) + list),
-       WaveError::none,
-       "",
-       {1, 16, 44, 4, 1, true, "16-bit PCM"}},
-      {"odd samples without their pad byte, then LIST",
-       riff(chunk("fmt ", mono) + unpadded("data", samples(5)) + list),
-       WaveError::none,
-       "",
-       {1, 16, 44, 5, 1, true, "16-bit PCM"}},
-      {"samples, then 7 trailing bytes",
-       riff(chunk("fmt ", mono) + chunk("data", samples(3)) + samples(7)),
-       WaveError::none,
-       "",
-       {1, 16, 44, 3, 1, true, "16-bit PCM"}},
-      {"samples, then 8 bytes that are no chunk",
-       riff(chunk("fmt ", mono) + chunk("data", samples(4)) + samples(8)),
-       WaveError::none,
-       "",
-       {1, 16, 44, 12, 1, true, "16-bit PCM", 4,
-        "the data chunk says 4 bytes, but no chunk follows them; all 12 bytes to the end of the "
-        "file are used"}},
+    std::optional<WaveError> piped_error = {};  // when other than error
+  } refused[] = {
       {"three bytes", text("RIF"), WaveError::not_riff, "Not a RIFF file"},
       {"big-endian RIFX", text("RIFX") + Bytes(recording.begin() + 4, recording.end()),
        WaveError::not_riff, "Not a RIFF file"},
@@ -303,67 +293,15 @@ TEST(ReadWaveLayout, AcceptsChunkLayoutsAndRefusesBrokenFiles) {
        "No wave data in the file"},
       {"chunk of 0xFFFFFFFF bytes before data",
        riff(chunk("fmt ", mono) + header("LIST", 0xFFFFFFFF) + chunk("data", samples(4))),
-       WaveError::chunk_past_end,
-       "The file ends inside a chunk before its wave data",
-       {},
+       WaveError::chunk_past_end, "The file ends inside a chunk before its wave data",
        WaveError::no_data},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : refused) {
     SCOPED_TRACE(c.name);
     const files::WaveRead read = read_memory(c.bytes);
     EXPECT_EQ(read.error, c.error);
     EXPECT_EQ(files::wave_report(read.error).text, c.report);
-    const files::WaveLayout& layout = read.layout;
-    if (c.error == WaveError::none) {
-      const Accepted& a = c.layout;
-      EXPECT_EQ(layout.format.channels, a.channels);
-      EXPECT_EQ(layout.format.samples_per_sec, 11025u);
-      EXPECT_EQ(layout.format.block_align, a.channels * a.bits / 8);
-      EXPECT_EQ(layout.format.bits_per_sample, a.bits);
-      EXPECT_EQ(layout.data_offset, a.data_offset);
-      EXPECT_EQ(layout.data_size, a.data_size);
-      EXPECT_EQ(layout.sample_format, a.sample_format);
-      EXPECT_EQ(layout.extensible, a.format_name.find("extensible") != std::string_view::npos);
-      EXPECT_EQ(layout.format.format_tag, layout.extensible ? 0xFFFE : a.sample_format);
-      EXPECT_FALSE(layout.open_ended);
-      EXPECT_EQ(files::pcm16(layout), a.pcm16);
-      EXPECT_EQ(files::format_name(layout), a.format_name);
-      EXPECT_EQ(files::size_warning(layout).value_or(""), a.size_warning);
-    } else {
-      EXPECT_EQ(files::wave_report(read.error).caption, "File Error Message");
-    }
-
-    // The same file on disk reads the same.
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    ASSERT_EQ(std::fwrite(c.bytes.data(), 1, c.bytes.size(), file), c.bytes.size());
-    files::FileSource source(file);
-    const files::WaveRead from_disk = files::read_wave_layout(source);
-    std::fclose(file);
-    EXPECT_EQ(from_disk.error, read.error);
-    EXPECT_EQ(from_disk.layout.data_offset, layout.data_offset);
-    EXPECT_EQ(from_disk.layout.data_size, layout.data_size);
-    EXPECT_EQ(from_disk.layout.format.avg_bytes_per_sec, layout.format.avg_bytes_per_sec);
-    EXPECT_EQ(from_disk.layout.sample_format, layout.sample_format);
-
-    // Through a pipe: the same layout, open-ended, and the stream stands at
-    // the samples.
-    Pipe pipe(c.bytes);
-    ASSERT_NE(pipe.stream(), nullptr);
-    files::StreamSource stream(pipe.stream());
-    const files::WaveRead piped = files::read_wave_layout(stream);
-    EXPECT_EQ(piped.error, c.stream_error != WaveError::none ? c.stream_error : read.error);
-    if (c.error != WaveError::none) continue;
-    EXPECT_TRUE(piped.layout.open_ended);
-    EXPECT_EQ(piped.layout.data_offset, layout.data_offset);
-    EXPECT_EQ(piped.layout.data_size,
-              c.layout.stream_data_size != 0 ? c.layout.stream_data_size : layout.data_size);
-    EXPECT_EQ(piped.layout.format.avg_bytes_per_sec, layout.format.avg_bytes_per_sec);
-    EXPECT_EQ(piped.layout.sample_format, layout.sample_format);
-    EXPECT_EQ(piped.layout.extensible, layout.extensible);
-    EXPECT_EQ(stream.position(), layout.data_offset);
-    const auto samples_at = c.bytes.begin() + static_cast<std::ptrdiff_t>(layout.data_offset);
-    EXPECT_EQ(pipe.rest(), Bytes(samples_at, c.bytes.end()));
+    expect_read_alike(c.bytes, read, c.piped_error.value_or(c.error), 0);
   }
 }
 
@@ -458,8 +396,6 @@ TEST(FormatName, NamesTheSampleCodingAndPcm16TakesOnlySixteenBitPcm) {
   };
   const Case cases[] = {
       {1, false, {1, 1, 8000, 8000, 1, 8}, "8-bit PCM", false},
-      {1, true, {0xFFFE, 2, 44100, 264600, 6, 24}, "24-bit PCM (extensible)", false},
-      {1, false, {1, 2, 44100, 176400, 4, 16}, "16-bit PCM", true},
       {1, false, {1, 1, 11025, 44100, 4, 16}, "16-bit PCM", false},  // stereo's align
       {1, false, {1, 0, 11025, 0, 0, 16}, "16-bit PCM", false},      // no channels
       {3, false, {3, 1, 11025, 22050, 2, 16}, "16-bit float", false},
