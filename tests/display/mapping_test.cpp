@@ -18,7 +18,6 @@ using display::column_centre;
 TEST(Mapping, BinsAreDrawnAtBinTimesSpanAndColumnsMapBackByTruncation) {
   EXPECT_EQ(bin_column(300, 2), 600);  // beyond the 513 columns of the half span
   EXPECT_EQ(column_bin(301, 2), 150);
-  EXPECT_EQ(column_bin(3, 4), 0);
   EXPECT_EQ(column_bin(-3, 2), -1);  // toward zero, as the pointer left of the box
   for (const int span : {1, 2, 4}) {
     for (int bin = 1; bin <= 512 / span; ++bin) {
