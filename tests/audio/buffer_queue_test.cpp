@@ -41,10 +41,7 @@ TEST(BufferQueue, CaptureFillsInOrderDropsOverflowAndReturnAllKeepsPartialCounts
   int notices = 0;
   queue.set_notice([&notices] { ++notices; });
   Buffer a(4), b(4), c(4);
-  for (Buffer* buf : {&a, &b}) {
-    queue.prepare(buf->header);
-    queue.add(buf->header);
-  }
+  for (Buffer* buf : {&a, &b}) enqueue(queue, *buf);
   const Bytes bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
   queue.capture(bytes.data(), 3);
   EXPECT_FALSE(a.done());
@@ -56,10 +53,7 @@ TEST(BufferQueue, CaptureFillsInOrderDropsOverflowAndReturnAllKeepsPartialCounts
   EXPECT_EQ(b.bytes, (Bytes{5, 6, 7, 8}));
   EXPECT_EQ(b.recorded(), 4u);
 
-  for (Buffer* buf : {&c, &a}) {
-    queue.prepare(buf->header);
-    queue.add(buf->header);
-  }
+  for (Buffer* buf : {&c, &a}) enqueue(queue, *buf);
   queue.capture(bytes.data(), 3);
   queue.return_all();
   EXPECT_TRUE(c.done() && a.done());
@@ -74,10 +68,7 @@ TEST(BufferQueue, CaptureFillsInOrderDropsOverflowAndReturnAllKeepsPartialCounts
 TEST(BufferQueue, PlayDrainsInOrderAndTellsWhenTheQueueRanDry) {
   BufferQueue queue;
   Buffer a{1, 2, 3}, b{4, 5};
-  for (Buffer* buf : {&a, &b}) {
-    queue.prepare(buf->header);
-    queue.add(buf->header);
-  }
+  for (Buffer* buf : {&a, &b}) enqueue(queue, *buf);
   std::vector<bool> b_done_at_notice;
   queue.set_notice([&] { b_done_at_notice.push_back(b.done()); });
   Bytes out(8);
@@ -97,16 +88,13 @@ TEST(BufferQueue, AReplacedOrClearedNoticeIsNoLongerCalled) {
   Buffer a(1), b(1), c(1);
   const std::uint8_t byte = 1;
   queue.set_notice([&first] { ++first; });
-  queue.prepare(a.header);
-  queue.add(a.header);
+  enqueue(queue, a);
   queue.capture(&byte, 1);
   queue.set_notice([&second] { ++second; });
-  queue.prepare(b.header);
-  queue.add(b.header);
+  enqueue(queue, b);
   queue.return_all();
   queue.set_notice({});
-  queue.prepare(c.header);
-  queue.add(c.header);
+  enqueue(queue, c);
   queue.capture(&byte, 1);
   EXPECT_TRUE(c.done());
   EXPECT_EQ(first, 1);

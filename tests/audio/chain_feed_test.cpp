@@ -3,39 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <numbers>
 #include <vector>
 
+#include "tests/audio/buffer.h"
 #include "tests/support/allocations.h"
+#include "tests/support/wave_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using Samples = std::vector<std::int16_t>;
+using test_support::Bytes;
+using test_support::Samples;
 
+// A sample's two bytes, little-endian.
 void put(Bytes& bytes, std::int16_t sample) {
-  const auto bits = static_cast<std::uint16_t>(sample);
-  bytes.push_back(static_cast<std::uint8_t>(bits & 0xFF));
-  bytes.push_back(static_cast<std::uint8_t>(bits >> 8));
+  test_support::append_u16(bytes, static_cast<std::uint16_t>(sample));
 }
 
 Samples samples_of(const Bytes& bytes) {
   Samples samples;
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    samples.push_back(static_cast<std::int16_t>(bytes[i] | (bytes[i + 1] << 8)));
-  }
+  for (std::size_t i = 0; i < bytes.size() / 2; ++i) samples.push_back(sample_at(bytes.data(), i));
   return samples;
 }
 
-// `frames` stereo frames at `rate`: a tone of amplitude 16000 at `left_hz`
-// on the left, of 8000 at `right_hz` on the right.
-Bytes stereo_tones(std::size_t frames, double rate, double left_hz, double right_hz) {
+// `frames` stereo frames at `rate`: a tone of amplitude 16384 at `left_hz`
+// on the left, of 8192 at `right_hz` on the right.
+Bytes stereo_bytes(std::size_t frames, double rate, double left_hz, double right_hz) {
   Bytes bytes;
-  for (std::size_t n = 0; n < frames; ++n) {
-    const double t = static_cast<double>(n) / rate;
-    const double phase = 2 * std::numbers::pi * t;
-    put(bytes, static_cast<std::int16_t>(std::lround(16000 * std::sin(phase * left_hz))));
-    put(bytes, static_cast<std::int16_t>(std::lround(8000 * std::sin(phase * right_hz))));
+  for (const float v : stereo_tones(static_cast<long>(frames), rate, left_hz, right_hz)) {
+    put(bytes, static_cast<std::int16_t>(std::lround(v * 32768.0)));
   }
   return bytes;
 }
@@ -54,21 +49,6 @@ Bytes feed(audio::ChainFeed& chain_feed, const Bytes& frames, std::size_t frame_
   }
   chain_feed.finish(sink);
   return out;
-}
-
-// The amplitude of a tone at `hz` in samples at 11025 Hz: a Hann-windowed
-// DFT at that one frequency.
-double amplitude_at(const Samples& x, double hz) {
-  double re = 0, im = 0, weight = 0;
-  const double length = static_cast<double>(x.size() - 1);
-  for (std::size_t n = 0; n < x.size(); ++n) {
-    const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(n) / length);
-    const double phase = 2 * std::numbers::pi * hz * static_cast<double>(n) / 11025.0;
-    re += w * x[n] * std::cos(phase);
-    im += w * x[n] * std::sin(phase);
-    weight += w;
-  }
-  return 2 * std::hypot(re, im) / weight;
 }
 
 TEST(ChainFeed, AtTheChainsRateItPassesTheChosenChannelBitForBit) {
@@ -97,12 +77,12 @@ TEST(ChainFeed, OtherRatesGiveTheChosenToneAtItsFrequencyAndLevelInExactlyTheirL
     double hz, other_hz;  // the chosen channel's tone, the other's
     double amplitude;     // of the chosen tone
   };
-  for (const Case& c : {Case{44100, 1.0, 0, 1000, 3000, 16000}, Case{8000, 1.3, 1, 2500, 700, 8000},
-                        Case{48000, 0.77, 0, 440, 1900, 16000}}) {
+  for (const Case& c : {Case{44100, 1.0, 0, 1000, 3000, 16384}, Case{8000, 1.3, 1, 2500, 700, 8192},
+                        Case{48000, 0.77, 0, 440, 1900, 16384}}) {
     SCOPED_TRACE(c.rate);
     const auto frames = static_cast<std::size_t>(c.rate * c.seconds) + 1;
-    const Bytes input = c.channel == 0 ? stereo_tones(frames, c.rate, c.hz, c.other_hz)
-                                       : stereo_tones(frames, c.rate, c.other_hz, c.hz);
+    const Bytes input = c.channel == 0 ? stereo_bytes(frames, c.rate, c.hz, c.other_hz)
+                                       : stereo_bytes(frames, c.rate, c.other_hz, c.hz);
     audio::ChainFeed chain_feed(2, c.rate, c.channel);
     ASSERT_TRUE(chain_feed.ready());
     const auto expected = static_cast<std::uint64_t>(std::llround(frames * 11025.0 / c.rate));
@@ -111,14 +91,14 @@ TEST(ChainFeed, OtherRatesGiveTheChosenToneAtItsFrequencyAndLevelInExactlyTheirL
     EXPECT_EQ(out.size(), expected);
     // Past the converter's delay and short of the silence it ends with.
     const Samples settled(out.begin() + 200, out.end() - 200);
-    EXPECT_NEAR(amplitude_at(settled, c.hz), c.amplitude, 0.01 * c.amplitude);
-    EXPECT_LT(amplitude_at(settled, c.other_hz), 10.0);
+    EXPECT_NEAR(amplitude_at(settled, c.hz, 11025), c.amplitude, 0.01 * c.amplitude);
+    EXPECT_LT(amplitude_at(settled, c.other_hz, 11025), 10.0);
   }
 }
 
 TEST(ChainFeed, FramesGivenWholeOrInOddPiecesComeOutTheSame) {
   const std::size_t frames = 3 * 44100 + 17;
-  const Bytes input = stereo_tones(frames, 44100, 1234, 2345);
+  const Bytes input = stereo_bytes(frames, 44100, 1234, 2345);
   audio::ChainFeed whole_feed(2, 44100, 1);
   const Bytes whole = feed(whole_feed, input, 4, frames);
   for (const std::size_t piece :
@@ -130,7 +110,7 @@ TEST(ChainFeed, FramesGivenWholeOrInOddPiecesComeOutTheSame) {
 }
 
 TEST(ChainFeed, AddAndFinishDoNotAllocate) {
-  const Bytes input = stereo_tones(30000, 22050, 500, 600);
+  const Bytes input = stereo_bytes(30000, 22050, 500, 600);
   for (const std::uint32_t rate : {11025u, 22050u}) {
     SCOPED_TRACE(rate);
     audio::ChainFeed chain_feed(2, rate, 0);

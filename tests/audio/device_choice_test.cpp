@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,27 +23,27 @@ class Listed : public StandinSystem {
 }  // namespace
 
 TEST(DeviceChoice, TheNameWinsOverTheNumberAndAMissingDeviceGivesWayToTheDefault) {
-  Listed system;
-  system.names = {"default", "USB Audio", "HDA Intel"};
-  const auto output = [&](int id, const char* name) {
-    return find_device(system, Direction::output, id, name);
+  const struct {
+    std::vector<std::string> listed;
+    int saved_id;
+    const char* saved_name;
+    int found;
+    std::optional<std::string> missing;
+  } cases[] = {
+      {{"default", "USB Audio", "HDA Intel"}, 2, "HDA Intel", 2, {}},  // still where it was
+      {{"default", "HDA Intel", "USB Audio"}, 1, "USB Audio", 2, {}},  // renumbered: by name
+      {{"default", "HDA Intel"}, 2, "USB Audio", 0, "USB Audio"},      // unplugged
+      // No name saved: a listed number stands; one not listed gives way.
+      {{"default", "HDA Intel"}, 1, "", 1, {}},
+      {{"default", "HDA Intel"}, -3, "", 0, "-3"},
   };
-  // Still where it was.
-  EXPECT_EQ(output(2, "HDA Intel").device_id, 2);
-  EXPECT_FALSE(output(2, "HDA Intel").missing);
-  // Renumbered, as when a card is plugged in: found by name.
-  system.names = {"default", "HDA Intel", "USB Audio"};
-  EXPECT_EQ(output(1, "USB Audio").device_id, 2);
-  EXPECT_FALSE(output(1, "USB Audio").missing);
-  // Unplugged: the default, naming what is missing.
-  system.names = {"default", "HDA Intel"};
-  EXPECT_EQ(output(2, "USB Audio").device_id, 0);
-  EXPECT_EQ(output(2, "USB Audio").missing, "USB Audio");
-  // No name saved: a listed number stands; one not listed gives way.
-  EXPECT_EQ(output(1, "").device_id, 1);
-  EXPECT_FALSE(output(1, "").missing);
-  EXPECT_EQ(output(-3, "").device_id, 0);
-  EXPECT_EQ(output(-3, "").missing, "-3");
+  Listed system;
+  for (const auto& c : cases) {
+    system.names = c.listed;
+    const DeviceChoice choice = find_device(system, Direction::output, c.saved_id, c.saved_name);
+    EXPECT_EQ(choice.device_id, c.found) << c.saved_id << " " << c.saved_name;
+    EXPECT_EQ(choice.missing, c.missing) << c.saved_id << " " << c.saved_name;
+  }
   EXPECT_EQ(find_device(system, Direction::input, 77, "").missing, "77");
   EXPECT_EQ(device_name(system, Direction::output, 5), "");
   EXPECT_EQ(device_name(system, Direction::input, 0), "Built-in silent device");

@@ -10,34 +10,6 @@
 
 namespace {
 
-// Amplitude and phase-free level of a tone at `hz` in samples taken at
-// `rate`: a windowed DFT at that one frequency.
-double amplitude_at(const std::vector<double>& x, double hz, double rate) {
-  double re = 0, im = 0, weight = 0;
-  const double length = static_cast<double>(x.size() - 1);
-  for (std::size_t n = 0; n < x.size(); ++n) {
-    const double w = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(n) / length);
-    const double phase = 2 * std::numbers::pi * hz * static_cast<double>(n) / rate;
-    re += w * x[n] * std::cos(phase);
-    im += w * x[n] * std::sin(phase);
-    weight += w;
-  }
-  return 2 * std::hypot(re, im) / weight;
-}
-
-// Interleaved card frames: a tone on the left, another on the right.
-std::vector<float> stereo_tones(long frames, double rate, double left_hz, double right_hz) {
-  std::vector<float> x(static_cast<std::size_t>(2 * frames));
-  for (long i = 0; i < frames; ++i) {
-    const double t = static_cast<double>(i) / rate;
-    x[static_cast<std::size_t>(2 * i)] =
-        static_cast<float>(0.5 * std::sin(2 * std::numbers::pi * left_hz * t));
-    x[static_cast<std::size_t>(2 * i + 1)] =
-        static_cast<float>(0.25 * std::sin(2 * std::numbers::pi * right_hz * t));
-  }
-  return x;
-}
-
 // Everything a capture converter makes of `input`, fed `piece` frames at a
 // time, as samples.
 std::vector<double> capture(audio::CaptureConverter& converter, const std::vector<float>& input,
@@ -74,11 +46,11 @@ TEST(CaptureConverter, Takes48kStereoDownTo11025MonoKeepingTheLeftTone) {
 }
 
 TEST(CaptureConverter, AtTheStreamsOwnRateCopiesSamplesExactly) {
+  const std::vector<double> samples{0, 1, -1, 32767, -32768, 1234, -4321};
   std::vector<float> mono;
-  for (int v : {0, 1, -1, 32767, -32768, 1234, -4321})
-    mono.push_back(static_cast<float>(v) / 32768.0f);
+  for (const double v : samples) mono.push_back(static_cast<float>(v / 32768.0));
   audio::CaptureConverter same(1, 11025.0, 1, 11025.0);
-  EXPECT_EQ(capture(same, mono, 1, 3), (std::vector<double>{0, 1, -1, 32767, -32768, 1234, -4321}));
+  EXPECT_EQ(capture(same, mono, 1, 3), samples);
 
   // A mono card serves a stereo stream with both channels alike; floats
   // beyond full scale clip.
@@ -96,8 +68,7 @@ TEST(PlaybackConverter, Plays11025MonoOn44100StereoThenSilenceWhenDry) {
     buffer.bytes[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
     buffer.bytes[2 * i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
   }
-  queue.prepare(buffer.header);
-  queue.add(buffer.header);
+  enqueue(queue, buffer);
   audio::PlaybackConverter converter(queue, 1, 11025.0, 2, 44100.0);
   ASSERT_TRUE(converter.ready());
 
@@ -120,8 +91,7 @@ TEST(PlaybackConverter, Plays11025MonoOn44100StereoThenSilenceWhenDry) {
 TEST(PlaybackConverter, AtTheStreamsOwnRateHandsOverTheQueuedSamples) {
   audio::BufferQueue queue;
   Buffer buffer{0x00, 0x40, 0x00, 0xC0, 0xFF, 0x7F};  // 16384, -16384, 32767
-  queue.prepare(buffer.header);
-  queue.add(buffer.header);
+  enqueue(queue, buffer);
   audio::PlaybackConverter converter(queue, 1, 11025.0, 1, 11025.0);
   std::vector<float> card(5, 1.0f);
   converter.fill(card.data(), 5);

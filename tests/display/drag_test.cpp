@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
 
 namespace {
 
@@ -22,22 +23,15 @@ class Drag : public ::testing::Test {
   std::optional<DragLine> at(int X) { return display::line_at(view, lines, X); }
 };
 
-TEST_F(Drag, AnIdlePointerCatchesALineOnlyWithinTwoPixels) {
+// Of the lines in reach, the earliest in order that is shown is caught.
+TEST_F(Drag, AnIdlePointerCatchesTheFirstShownLineWithinTwoPixels) {
   place(DragLine::notch1, 100);
-  EXPECT_FALSE(at(97));
-  EXPECT_EQ(at(98), DragLine::notch1);
-  EXPECT_EQ(at(100), DragLine::notch1);
-  EXPECT_EQ(at(102), DragLine::notch1);
-  EXPECT_FALSE(at(103));
-}
-
-TEST_F(Drag, AHiddenLineIsNotCaught) {
-  place(DragLine::reference, 100);
-  lines[static_cast<std::size_t>(DragLine::reference)].shown = false;
+  for (int X = 95; X <= 105; ++X) {
+    EXPECT_EQ(at(X), std::abs(X - 100) <= 2 ? std::optional(DragLine::notch1) : std::nullopt) << X;
+  }
+  lines[static_cast<std::size_t>(DragLine::notch1)].shown = false;
   EXPECT_FALSE(at(100));
-}
 
-TEST_F(Drag, OfTwoLinesInReachTheEarlierInOrderIsCaught) {
   place(DragLine::reference, 101);
   place(DragLine::bandpass, 100);
   EXPECT_EQ(at(100), DragLine::bandpass);
@@ -50,17 +44,14 @@ TEST_F(Drag, OfTwoLinesInReachTheEarlierInOrderIsCaught) {
 TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
   place(DragLine::var_bp_hi, 100);
   place(DragLine::bandpass, 130);
+  place(DragLine::reference, 200);
   display::hold_line(view, DragLine::var_bp_hi);
-  EXPECT_TRUE(view.var_bp_hi_grab);
-  EXPECT_FALSE(view.bp_grab);
-  EXPECT_FALSE(view.ref_grab);
-  EXPECT_EQ(view.grab_margin_left, 50);
-  EXPECT_EQ(view.grab_margin_right, 50);
-
-  // The bandpass, earlier in order and right under the pointer, is not free.
+  // The bandpass, earlier in order and right under the pointer, is not free;
+  // nor is the reference.
   EXPECT_EQ(at(130), DragLine::var_bp_hi);
   EXPECT_EQ(at(149), DragLine::var_bp_hi);
   EXPECT_FALSE(at(150));
+  EXPECT_FALSE(at(200));
   EXPECT_EQ(at(51), DragLine::var_bp_hi);
   EXPECT_FALSE(at(50));
 }
@@ -68,13 +59,14 @@ TEST_F(Drag, AHeldLineAloneFollowsWithinFortyNinePixels) {
 TEST_F(Drag, ReleaseFreesEveryLineAndNarrowsTheReach) {
   display::hold_line(view, DragLine::reference);
   display::release_lines(view);
-  for (const bool flag :
-       {view.bp_grab, view.nf1_grab, view.nf2_grab, view.var_bp_lo_grab, view.var_bp_hi_grab,
-        view.var_notch_lo_grab, view.var_notch_hi_grab, view.ref_grab}) {
-    EXPECT_TRUE(flag);
+  for (int k = 0; k < display::drag_line_count; ++k) {
+    lines = {};
+    place(static_cast<DragLine>(k), 100);
+    EXPECT_EQ(at(98), static_cast<DragLine>(k)) << k;
+    EXPECT_EQ(at(102), static_cast<DragLine>(k)) << k;
+    EXPECT_FALSE(at(97)) << k;
+    EXPECT_FALSE(at(103)) << k;
   }
-  EXPECT_EQ(view.grab_margin_left, 3);
-  EXPECT_EQ(view.grab_margin_right, 3);
 }
 
 }  // namespace

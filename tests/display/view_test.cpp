@@ -95,11 +95,11 @@ class View : public ::testing::Test {
     return true;
   }
 
-  // Columns in which rows 0..195 (all but the bottom row) have this colour.
+  // Columns in which all rows but the bottom one have this colour.
   std::vector<int> columns_of(QRgb colour) const {
     std::vector<int> xs;
     for (int x = 0; x < image.width(); ++x) {
-      if (rows_are(x, 0, bottom - 1, colour)) xs.push_back(x);
+      if (rows_are(x, 0, image.height() - 2, colour)) xs.push_back(x);
     }
     return xs;
   }
@@ -119,14 +119,21 @@ class View : public ::testing::Test {
   display::PassExtras extras{};
 };
 
-TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
+// Bars stand in every bin's column up to column 512, with gaps between them
+// in the narrow spans.
+TEST_F(View, SilenceSettlesFivePixelsHighInBothStylesAndBarsLeaveGapsInNarrowSpans) {
   view.spectrum_bars = 1;
   draw({});
   EXPECT_EQ(column_height(100), 6) << "the first average, -0.5, truncates toward zero";
-  settle({});
-  for (int x = 1; x <= 512; ++x) {
-    ASSERT_TRUE(rows_are(x, bottom - 4, bottom, black)) << x;
-    ASSERT_EQ(at(x, bottom - 5), white) << x;
+  for (const int span : {2, 4, 1}) {
+    view.spectrum_width = span;
+    settle({});
+    for (int x = 0; x < image.width(); ++x) {
+      const bool bar = x % span == 0 && x >= span && x <= 512;
+      ASSERT_TRUE(rows_are(x, bottom - 4, bottom - 1, bar ? black : white))
+          << "span " << span << ", x " << x;
+      ASSERT_TRUE(rows_are(x, 0, bottom - 5, white)) << "span " << span << ", x " << x;
+    }
   }
   view.spectrum_bars = 0;
   draw({});
@@ -137,40 +144,12 @@ TEST_F(View, SilenceSettlesFivePixelsHighInBothStyles) {
   }
 }
 
-TEST_F(View, AToneOnEntryIPeaksAtColumnITimesTheSpan) {
-  // The neighbours of the peak 5 pixels lower, so that even the quarter
-  // span's segments reach the peak's row only at its column.
-  view.db_scale = 7.0f;
-  const Samples samples = tone(36, 1e3);
-  for (int bars : {0, 1}) {
-    view.spectrum_bars = bars;
-    for (int span : {1, 2, 4}) {
-      view.spectrum_width = span;
-      draw(samples, 5);
-      EXPECT_EQ(peak_column(), 37 * span) << "bars " << bars << ", span " << span;
-    }
-  }
-}
-
 TEST_F(View, TheLineStartsAtTheLeftEdgeFromEntryTwoUnaveraged) {
   settle(tone(1));
   const int y = top_black(2);
   EXPECT_EQ(top_black(1), y) << "entry 1 is drawn with entry 2's value";
   EXPECT_EQ(at(0, y + 6), black) << "the start point lacks the 6 pixels of the averaged columns";
   EXPECT_TRUE(rows_are(0, y + 7, bottom - 1, white));
-}
-
-TEST_F(View, BarsInNarrowSpansLeaveGapsAndStopAtColumn512) {
-  view.spectrum_bars = 1;
-  for (int span : {2, 4}) {
-    view.spectrum_width = span;
-    settle({});
-    for (int x = 0; x < image.width(); ++x) {
-      const bool bar = x % span == 0 && x >= span && x <= 512;
-      ASSERT_EQ(at(x, bottom - 1), bar ? black : white) << "span " << span << ", x " << x;
-      ASSERT_TRUE(rows_are(x, 0, bottom - 5, white)) << "span " << span << ", x " << x;
-    }
-  }
 }
 
 TEST_F(View, NarrowSpansShowOnlyTheirBins) {
@@ -203,17 +182,16 @@ TEST_F(View, AColumnAboveTheTopIsExactlyTheBitmapHigh) {
 
 TEST_F(View, ThePassRepaintsColumnsZeroTo512Only) {
   image.fill(green);
-  view.display_mode = 2;
-  draw({});
-  EXPECT_TRUE(rows_are(0, 0, bottom - 1, white));
-  EXPECT_TRUE(rows_are(512, 0, bottom - 1, white));
-  for (int mode : {2, 1}) {
+  for (int mode : {1, 2}) {
     view.display_mode = mode;
     draw({});
     for (int x = 0; x <= 512; ++x)
       ASSERT_EQ(at(x, bottom), black) << "mode " << mode << ", x " << x;
     for (int x = 513; x < image.width(); ++x) ASSERT_TRUE(rows_are(x, 0, bottom, green)) << x;
   }
+  // The time view clears the spectrum's edge columns too.
+  EXPECT_TRUE(rows_are(0, 0, bottom - 1, white));
+  EXPECT_TRUE(rows_are(512, 0, bottom - 1, white));
 }
 
 TEST_F(View, TheAverageKeepsItsEntryPerBinAcrossSpans) {
@@ -253,13 +231,20 @@ class Extras : public View {
   QImage strip{513, display::waterfall_rows, QImage::Format_RGB32};
 };
 
-TEST_F(Extras, AWaterfallTonesColumnSitsUnderItsSpectrumPeakInEverySpan) {
+// A tone on entry i peaks at column i x span in either style, and its
+// waterfall column sits under the peak.
+TEST_F(Extras, AToneOnEntryIPeaksAtColumnITimesTheSpanOverItsWaterfallColumn) {
+  // The neighbours of the peak 5 pixels lower, so that even the quarter
+  // span's segments reach the peak's row only at its column.
   view.db_scale = 7.0f;
-  for (const int span : {1, 2, 4}) {
-    view.spectrum_width = span;
-    draw(tone(36, 1e3), 5);
-    ASSERT_EQ(peak_column(), 37 * span);
-    EXPECT_NEAR(brightest_centre(0), peak_column(), 1.0) << "span " << span;
+  for (const int bars : {0, 1}) {
+    view.spectrum_bars = bars;
+    for (const int span : {1, 2, 4}) {
+      view.spectrum_width = span;
+      draw(tone(36, 1e3), 5);
+      EXPECT_EQ(peak_column(), 37 * span) << "bars " << bars << ", span " << span;
+      EXPECT_NEAR(brightest_centre(0), 37 * span, 1.0) << "bars " << bars << ", span " << span;
+    }
   }
   // Rows kept from other spans are drawn in the span shown now.
   for (int y = 0; y < 15; ++y) ASSERT_NEAR(brightest_centre(y), 37 * 4, 1.0) << y;
@@ -351,17 +336,6 @@ class Lines : public View {
   display::FiltersOn filters_on{};
 };
 
-TEST_F(Lines, EachLineHasItsColourAtItsColumnOverTheFullHeight) {
-  view.spectrum_width = 2;  // the bin-numbered lines at twice their bin
-  draw_lines();
-  EXPECT_EQ(columns_of(blue), std::vector<int>{50});
-  EXPECT_EQ(columns_of(red), (std::vector<int>{100, 150}));
-  EXPECT_EQ(columns_of(magenta), std::vector<int>{220});
-  EXPECT_EQ(columns_of(dark_green), (std::vector<int>{250, 320}));
-  EXPECT_EQ(columns_of(purple), (std::vector<int>{350, 400}));
-  EXPECT_EQ(at(50, bottom), black) << "the bottom row is drawn over the lines";
-}
-
 TEST_F(Lines, LaterLinesCoverEarlierOnes) {
   positions.ref_bin = 100;        // over notch 1
   positions.var_bp_hi_bin = 150;  // over notch 2
@@ -371,8 +345,10 @@ TEST_F(Lines, LaterLinesCoverEarlierOnes) {
   EXPECT_TRUE(columns_of(red).empty());
 }
 
-// A 2-pixel pen on a vertical line at x covers columns x - 1 and x.
-TEST_F(Lines, AFilterThatIsOnWidensItsOwnLinesToTheLeft) {
+// Each line has its colour at its column over the full height, the
+// bin-numbered ones at twice their bin in the half span. A filter that is on
+// draws its lines with a 2-pixel pen, which covers columns x - 1 and x.
+TEST_F(Lines, EachLineHasItsColourAtItsColumnAndAFilterThatIsOnWidensItsOwn) {
   view.spectrum_width = 2;
   struct Filter {
     bool* on;
@@ -396,6 +372,7 @@ TEST_F(Lines, AFilterThatIsOnWidensItsOwnLinesToTheLeft) {
           << "filter of the " << std::hex << filter.colour << " line on, colour " << colour;
     }
     EXPECT_EQ(columns_of(magenta), std::vector<int>{220}) << "the reference is always 1 pixel";
+    EXPECT_EQ(at(50, bottom), black) << "the bottom row is drawn over the lines";
     *filter.on = false;
   }
 }
@@ -409,22 +386,15 @@ TEST_F(Lines, AtTwiceThePixelsEachLineKeepsItsWidthInPixels) {
   image.fill(green);
   filters_on.nf1 = true;
   draw_lines();
-  const auto row_of = [&](int y, QRgb colour) {
-    std::vector<int> xs;
-    for (int x = 0; x < image.width(); ++x) {
-      if (at(x, y) == colour) xs.push_back(x);
-    }
-    return xs;
-  };
-  for (const int y : {0, 10, 391}) {
-    EXPECT_EQ(row_of(y, blue), std::vector<int>{100}) << y;
-    EXPECT_EQ(row_of(y, red), (std::vector<int>{199, 200, 300})) << "notch 1 on, " << y;
-    EXPECT_EQ(row_of(y, magenta), std::vector<int>{220}) << y;
-    EXPECT_EQ(row_of(y, dark_green), (std::vector<int>{250, 320})) << y;
-    EXPECT_EQ(row_of(y, purple), (std::vector<int>{350, 400})) << y;
+  EXPECT_EQ(columns_of(blue), std::vector<int>{100});
+  EXPECT_EQ(columns_of(red), (std::vector<int>{199, 200, 300})) << "notch 1 on";
+  EXPECT_EQ(columns_of(magenta), std::vector<int>{220});
+  EXPECT_EQ(columns_of(dark_green), (std::vector<int>{250, 320}));
+  EXPECT_EQ(columns_of(purple), (std::vector<int>{350, 400}));
+  for (int x = 0; x < image.width(); ++x) {
+    ASSERT_EQ(at(x, 392), black) << "the bottom row, " << x;
+    ASSERT_NE(at(x, 0), green) << "the whole picture is drawn, " << x;
   }
-  EXPECT_EQ(row_of(392, black).size(), 1025u) << "the bottom row";
-  EXPECT_TRUE(row_of(0, green).empty()) << "the whole picture is drawn";
   // The silence's line, one pass in: 5 rows above the bottom row, so 10
   // pixels, and one pixel thin.
   int line_pixels = 0;
@@ -447,41 +417,32 @@ TEST_F(Lines, HiddenOrOutOfRangeLinesAreNotDrawn) {
   draw_lines();
   EXPECT_EQ(columns_of(dark_green), std::vector<int>{250})
       << "bin 300 of the half span lies at x = 600";
-
-  view.display_mode = 2;
-  draw({});
-  EXPECT_TRUE(only_bottom_row()) << "the time view has no lines";
 }
 
+// Lines are drawn for the first eight frequencies alone, and none for one
+// outside the band.
 TEST_F(Lines, TheAutomaticNotchsFrequenciesAreThinOrangeLinesAtTheirNearestBin) {
   // 1000 Hz is bin 92.9, 700 Hz bin 65.0 and 3000 Hz bin 278.6.
   const std::array<float, 3> notched{1000.0f, 700.0f, 3000.0f};
   const std::pair<int, std::vector<int>> spans[] = {
-      {1, {65, 93, 279}}, {2, {130, 186}}, {4, {260, 372}}};
+      {2, {130, 186}}, {4, {260, 372}}, {1, {65, 93, 279}}};
   for (const auto& [span, xs] : spans) {
     view.spectrum_width = span;
     draw_lines(notched);
     EXPECT_EQ(columns_of(orange), xs) << "span " << span;
-    draw_lines();
-    EXPECT_TRUE(columns_of(orange).empty()) << "off, span " << span;
   }
-
-  view.display_mode = 2;
-  lines = display::filter_lines(view, positions, filters_on, notched);
-  draw({});
-  EXPECT_TRUE(columns_of(orange).empty()) << "the time view has no lines";
-}
-
-TEST_F(Lines, AtMostEightNotchedFrequenciesAreDrawnAndNoneOutsideTheBand) {
   std::array<float, 10> many{};
   for (std::size_t k = 0; k < many.size(); ++k) many[k] = 200.0f * static_cast<float>(k + 1);
   draw_lines(many);
   EXPECT_EQ(columns_of(orange), (std::vector<int>{19, 37, 56, 74, 93, 111, 130, 149}));
-
   const std::array<float, 4> outside{-20.0f, 6000.0f, std::numeric_limits<float>::quiet_NaN(),
                                      std::numeric_limits<float>::infinity()};
   draw_lines(outside);
   EXPECT_TRUE(columns_of(orange).empty());
+
+  view.display_mode = 2;
+  draw_lines(notched);
+  EXPECT_TRUE(only_bottom_row()) << "the time view has no lines";
 }
 
 class Time : public View {

@@ -24,11 +24,16 @@
 #include "engine/filter_chain.h"
 #include "files/transport.h"
 #include "tests/support/manual_clock.h"
+#include "tests/support/wave_bytes.h"
 
 namespace {
 
 using TimePoint = support::ManualClock::time_point;
 using namespace std::chrono_literals;
+
+double ms(support::ManualClock::duration d) {
+  return std::chrono::duration<double, std::milli>(d).count();
+}
 
 // A window over the built-in device that owns what the main window owns for
 // the cycle: the device pair, the filter chain, the transport, the cycle
@@ -137,16 +142,13 @@ class CycleTest : public ::testing::Test {
  protected:
   void TearDown() override { window.cycle.stop(); }
 
-  // The stereo line input's channel `select` (2 left, 3 right), as the
-  // input-select command sets it.
-  void select_line_input(std::int32_t select) {
-    window.devices.input_select = select;
-    window.devices.set_input_channels(2);
-  }
-
-  double pass_ms(std::size_t pass, TimePoint start) const {
-    const auto from = pass == 0 ? start : window.pass_ends[pass - 1];
-    return std::chrono::duration<double, std::milli>(window.pass_ends[pass] - from).count();
+  // Runs the cycle until the window stops it after `passes` passes, stops
+  // it, and returns what was played.
+  std::vector<std::int16_t> play_passes(int passes) {
+    window.stop_after_passes = passes;
+    window.cycle.run();
+    window.cycle.stop();
+    return device.take_played();
   }
 
   support::ManualClock clock;
@@ -163,42 +165,31 @@ std::vector<std::int16_t> ramp(std::size_t count) {
   return samples;
 }
 
-// Where `played` continues `expected` (`length` samples of it) from, or
-// npos.
-std::size_t find_block(const std::vector<std::int16_t>& expected,
-                       const std::vector<std::int16_t>& played, std::size_t played_at,
-                       std::size_t length = 1024) {
-  for (std::size_t at = 0; at + length <= expected.size(); ++at) {
-    if (std::equal(played.begin() + static_cast<std::ptrdiff_t>(played_at),
-                   played.begin() + static_cast<std::ptrdiff_t>(played_at + length),
-                   expected.begin() + static_cast<std::ptrdiff_t>(at))) {
-      return at;
-    }
-  }
-  return std::string::npos;
+// Whether the `length` samples `played` holds from `played_at` on are a run
+// of `expected`.
+bool plays_run_of(const std::vector<std::int16_t>& expected,
+                  const std::vector<std::int16_t>& played, std::size_t played_at,
+                  std::size_t length = 1024) {
+  const auto from = played.begin() + static_cast<std::ptrdiff_t>(played_at);
+  return std::search(expected.begin(), expected.end(), from,
+                     from + static_cast<std::ptrdiff_t>(length)) != expected.end();
 }
 
 TEST_F(CycleTest, PassesRunAtThePaceOfTheInputFromTheFirstWithoutATimeout) {
-  window.stop_after_passes = 6;
   const auto start = clock.now();
-  window.cycle.run();
+  const std::vector<std::int16_t> played = play_passes(6);
 
   ASSERT_EQ(window.pass_ends.size(), 6u);
   // The silent block a sent at the start has played by the time input
   // buffer a is full.
-  EXPECT_LT(pass_ms(0, start), 150.0);
+  EXPECT_LT(ms(window.pass_ends[0] - start), 150.0);
   EXPECT_TRUE(window.passes_with_timeout.empty());
-  const double total =
-      std::chrono::duration<double, std::milli>(window.pass_ends.back() - start).count();
-  EXPECT_GT(total, 6 * 92.9 - 20);
-  EXPECT_LT(total, 6 * 92.9 + 100);
+  EXPECT_GT(ms(window.pass_ends.back() - start), 6 * 92.9 - 20);
+  EXPECT_LT(ms(window.pass_ends.back() - start), 6 * 92.9 + 100);
   EXPECT_TRUE(window.reports.empty());
-  EXPECT_EQ(window.control.stopped, 1);
   // What was played began with the two silent blocks.
-  const std::vector<std::int16_t> played = device.take_played();
   ASSERT_GE(played.size(), 2048u);
-  EXPECT_TRUE(
-      std::all_of(played.begin(), played.begin() + 2048, [](std::int16_t v) { return v == 0; }));
+  EXPECT_EQ(std::vector(played.begin(), played.begin() + 2048), std::vector<std::int16_t>(2048));
 }
 
 // With every filter off, in either mode, and across a change of mode
@@ -209,15 +200,12 @@ TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGainInEitherMode)
   window.chain.signal_gain = 1.5f;
   // Six passes, then 48 of 128 samples, then eight again.
   window.on_pass = [this](std::size_t pass) { window.low_latency_wanted = pass >= 6 && pass < 54; };
-  window.stop_after_passes = 62;
-  window.cycle.run();
-  window.cycle.stop();
+  const std::vector<std::int16_t> played = play_passes(62);
 
   std::vector<std::int16_t> expected(input.size());
   for (std::size_t i = 0; i < input.size(); ++i) {
     expected[i] = static_cast<std::int16_t>(std::trunc(input[i] * 1.5f));
   }
-  const std::vector<std::int16_t> played = device.take_played();
   EXPECT_TRUE(window.reports.empty());
   // The stretches of sound between silences: the start-up's, and each
   // change's. A change leaves at most the silence of a new start: the first
@@ -239,13 +227,14 @@ TEST_F(CycleTest, WithEveryFilterOffTheOutputIsTheInputTimesTheGainInEitherMode)
   ASSERT_EQ(sounds.size(), 3u);
   for (const auto& [from, to] : sounds) {
     ASSERT_GT(to - from, 4u * 1024);
-    EXPECT_NE(find_block(expected, played, from, to - from), std::string::npos)
-        << from << ".." << to;
+    EXPECT_TRUE(plays_run_of(expected, played, from, to - from)) << from << ".." << to;
   }
 }
 
 TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
-  select_line_input(3);
+  // The stereo line input's right channel, as the input-select command sets it.
+  window.devices.input_select = 3;
+  window.devices.set_input_channels(2);
   std::vector<std::int16_t> frames;
   const auto right = ramp(30 * 1024);
   for (const std::int16_t r : right) {
@@ -253,14 +242,10 @@ TEST_F(CycleTest, StereoLineInputPassesTheSelectedChannel) {
     frames.push_back(r);
   }
   device.feed(frames);
-  window.stop_after_passes = 8;
-  window.cycle.run();
-  window.cycle.stop();
-
-  const std::vector<std::int16_t> played = device.take_played();
+  const std::vector<std::int16_t> played = play_passes(8);
   ASSERT_GE(played.size(), 5u * 1024);
   const std::size_t first = played.size() / 1024 * 1024 - 3 * 1024;
-  EXPECT_NE(find_block(right, played, first), std::string::npos);
+  EXPECT_TRUE(plays_run_of(right, played, first));
   EXPECT_EQ(window.diagnostics[static_cast<int>(realtime::Diagnostic::byte_position_a)], 4096u);
 }
 
@@ -268,7 +253,7 @@ TEST_F(CycleTest, ADeviceThatNeverCompletesEndsTheCycleAfterFourTimeoutsInARow) 
   device.set_stalled(true);
   const auto start = clock.now();
   window.cycle.run();
-  const double elapsed = std::chrono::duration<double, std::milli>(clock.now() - start).count();
+  const double elapsed = ms(clock.now() - start);
 
   // Every phase-a pass times out; its input reset returns both queued input
   // buffers and its output reset the buffer sent, so the phase-b pass after
@@ -346,7 +331,7 @@ TEST(SilentInput, RestartsTheCycleOnceThenRunsOnSilence) {
   window.stop_after_passes = 12;
   const auto start = clock.now();
   window.cycle.run();  // runs on until the window stops it
-  const double elapsed = std::chrono::duration<double, std::milli>(clock.now() - start).count();
+  const double elapsed = ms(clock.now() - start);
   window.cycle.stop();
   // Each phase-a pass waits out the timeout; the phase-b pass after it finds
   // its buffers returned by the reset.
@@ -356,18 +341,13 @@ TEST(SilentInput, RestartsTheCycleOnceThenRunsOnSilence) {
   EXPECT_EQ(system.input_opens(), 2);
 }
 
-TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnce) {
+TEST_F(CycleTest, StartingWhileACycleRunsReturnsAtOnceAndStopClosesBothDevices) {
   window.restart_from_pump = true;
   window.stop_after_passes = 2;
   window.cycle.run();
   EXPECT_EQ(device.input_opens(), 1);
   EXPECT_EQ(device.output_opens(), 1);
   EXPECT_EQ(window.pass_ends.size(), 2u);
-}
-
-TEST_F(CycleTest, StopClosesTheInputAndTheOutput) {
-  window.stop_after_passes = 1;
-  window.cycle.run();
   EXPECT_NE(window.devices.wave_in, nullptr);
   EXPECT_NE(window.devices.wave_out, nullptr);
   window.cycle.stop();
@@ -391,19 +371,13 @@ void play_from(files::Transport& transport, const std::vector<std::int16_t>& sam
 }
 
 TEST_F(CycleTest, PlayedFileReplacesTheInputThenTheCycleReturnsToLiveInput) {
-  std::vector<std::int16_t> file_samples(3 * 1024);
-  for (std::size_t i = 0; i < file_samples.size(); ++i) {
-    file_samples[i] = static_cast<std::int16_t>(7000 + i);
-  }
+  const std::vector<std::int16_t> file_samples = ramp(3 * 1024);
   play_from(window.transport, file_samples);
-  window.stop_after_passes = 10;
-  window.cycle.run();
-  window.cycle.stop();
+  const std::vector<std::int16_t> played = play_passes(10);
 
   EXPECT_EQ(window.transport_stops, 1);
   EXPECT_FALSE(window.transport.play_file_open);
   EXPECT_FALSE(window.transport.play_on);
-  const std::vector<std::int16_t> played = device.take_played();
   // The second block of the file is played in full (the first may be cut off
   // by the start-up reset of the output, the last by the reset at the end of
   // the data), a quarter of a block after a block boundary.
@@ -427,23 +401,14 @@ TEST_F(CycleTest, RecordingAppendsTheStreamThatIsPlayed) {
   const std::string path = ::testing::TempDir() + "/recording.wav";
   ASSERT_TRUE(window.transport.create_record_file(path));
   window.transport.record_on = true;
-  window.stop_after_passes = 10;
-  window.cycle.run();
-  window.cycle.stop();
+  const std::vector<std::int16_t> played = play_passes(10);
   window.transport.finish_record_file();
 
   EXPECT_EQ(window.transport.record_byte_count, 10 * 2048);
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  std::fseek(file, 0, SEEK_END);
-  EXPECT_EQ(std::ftell(file), 44 + 10 * 2048);
-  std::vector<std::int16_t> recorded(10 * 1024);
-  std::fseek(file, 44, SEEK_SET);
-  ASSERT_EQ(std::fread(recorded.data(), 2, recorded.size(), file), recorded.size());
-  std::fclose(file);
+  const auto recorded = test_support::samples_after_header(test_support::read_file(path));
+  ASSERT_EQ(recorded.size(), 10u * 1024);
   // The block recorded in the last pass is the one the device phase of that
   // pass sent to the output; the block before it has been played in full.
-  const std::vector<std::int16_t> played = device.take_played();
   EXPECT_NE(std::search(played.begin(), played.end(), recorded.end() - 2048, recorded.end() - 1024),
             played.end());
 }
@@ -484,11 +449,7 @@ TEST_F(CycleTest, NotchOneRemovesItsToneAndPassesTheRest) {
   design::notch_width_edges(0, static_cast<float>(1000.0 * 1024 / 11025), edges);
   design::design_notch(edges, 0.0f, window.chain.nf1.filter);
   window.chain.nf1.on = true;
-  window.stop_after_passes = 12;
-  window.cycle.run();
-  window.cycle.stop();
-
-  const std::vector<std::int16_t> played = device.take_played();
+  const std::vector<std::int16_t> played = play_passes(12);
   ASSERT_GE(played.size(), 8u * 1024);
   // Each of the last four passes, well after the filter's start: the device
   // keeps time with the passes, so none loses a block.
