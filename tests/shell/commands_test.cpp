@@ -4,30 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
-#include <QTimer>
+#include <QTest>
 #include <QUrl>
 #include <vector>
 
-#include "audio/standin_device.h"
-#include "shell/Zoduvov.h"
 #include "tests/shell/test_application.h"
 
 namespace {
 
-class Commands : public ::testing::Test {
- protected:
-  QApplication& app = test_application();
-  ReportRecorder recorder;
-  audio::StandinSystem device;
-  TZForm form{device};
-
-  void SetUp() override { form.StartTimer->stop(); }
-};
+using Commands = StoppedWindow;
 
 // A program on the PATH that leaves a mark when it runs.
 void fake_program(const QTemporaryDir& folder, const QString& name) {
@@ -111,12 +99,7 @@ TEST_F(Commands, VolumeStartsTheFirstMixerFoundAndSaysOnceThatThereIsNone) {
   EXPECT_EQ(shell::volume_control()->program, folder.filePath("pavucontrol"));
 
   form.BitBtn1->click();
-  QElapsedTimer waited;
-  waited.start();
-  while (!QFile::exists(folder.filePath("pavucontrol.ran")) && waited.elapsed() < 5000) {
-    QThread::msleep(20);
-  }
-  EXPECT_TRUE(QFile::exists(folder.filePath("pavucontrol.ran")));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return QFile::exists(folder.filePath("pavucontrol.ran")); }));
   EXPECT_FALSE(QFile::exists(folder.filePath("pwvucontrol.ran")));
   EXPECT_EQ(recorder.reports.size(), 1u);
   qputenv("PATH", path);

@@ -12,24 +12,18 @@
 #include <QSlider>
 #include <QTimer>
 #include <cmath>
+#include <iterator>
+#include <tuple>
 #include <vector>
 
-#include "audio/standin_device.h"
 #include "design/filter.h"
-#include "shell/Zoduvov.h"
 #include "shell/toolkit.h"
 #include "tests/shell/test_application.h"
 
 namespace {
 
-class Controls : public ::testing::Test {
+class Controls : public StoppedWindow {
  protected:
-  QApplication& app = test_application();  // before the window
-  audio::StandinSystem device;
-  TZForm form{device};
-
-  void SetUp() override { form.StartTimer->stop(); }
-
   // A user's choice of item `index` in a width list.
   static void choose(QComboBox* box, int index) {
     box->setCurrentIndex(index);
@@ -44,34 +38,29 @@ void expect_button(const QPushButton* button, const char* caption, const QColor&
 }
 
 TEST_F(Controls, EveryEnableButtonSwitchesItsStageAndRelabelsBothCopies) {
-  struct Switch {
-    QPushButton* pressed;
-    bool* flag;
-    std::vector<QPushButton*> copies;
-  };
-  const Switch switches[] = {
-      {form.BandPassBtn2, &form.chain.bp.on, {form.BandPassBtn, form.BandPassBtn2}},
-      {form.BandPassBtn, &form.chain.bp.on, {form.BandPassBtn, form.BandPassBtn2}},
-      {form.NF1Btn2, &form.chain.nf1.on, {form.NF1Btn, form.NF1Btn2}},
-      {form.NF1Btn, &form.chain.nf1.on, {form.NF1Btn, form.NF1Btn2}},
-      {form.NF2Btn2, &form.chain.nf2.on, {form.NF2Btn, form.NF2Btn2}},
-      {form.NF2Btn, &form.chain.nf2.on, {form.NF2Btn, form.NF2Btn2}},
-      {form.VarFltrBtn2, &form.chain.var_bp.on, {form.VarFltrBtn, form.VarFltrBtn2}},
-      {form.VarFltrBtn, &form.chain.var_bp.on, {form.VarFltrBtn, form.VarFltrBtn2}},
-      {form.VarNF2Btn, &form.chain.var_notch.on, {form.VarNF2Btn}},
+  // The switch on each tab, its hidden twin (the variable notch has none)
+  // and the stage's flag; either copy is pressed in turn.
+  const std::tuple<QPushButton*, QPushButton*, bool*> switches[] = {
+      {form.BandPassBtn2, form.BandPassBtn, &form.chain.bp.on},
+      {form.NF1Btn2, form.NF1Btn, &form.chain.nf1.on},
+      {form.NF2Btn2, form.NF2Btn, &form.chain.nf2.on},
+      {form.VarFltrBtn2, form.VarFltrBtn, &form.chain.var_bp.on},
+      {form.VarNF2Btn, form.VarNF2Btn, &form.chain.var_notch.on},
   };
   const design::Response bandpass = form.chain.bp.filter.re;
-  for (const Switch& s : switches) {
-    SCOPED_TRACE(s.pressed->text().toStdString() + " " + std::to_string(&s - switches));
-    ASSERT_FALSE(*s.flag);
-    s.pressed->click();
-    EXPECT_TRUE(*s.flag);
-    for (const QPushButton* copy : s.copies) expect_button(copy, "ON", shell::engaged_color);
-    s.pressed->click();
-    EXPECT_FALSE(*s.flag);
-    for (const QPushButton* copy : s.copies) expect_button(copy, "OFF", shell::idle_color);
+  for (std::size_t i = 0; i < std::size(switches); ++i) {
+    const auto& [shown, twin, flag] = switches[i];
+    for (QPushButton* pressed : {shown, twin}) {
+      SCOPED_TRACE(::testing::Message() << "switch " << i << (pressed == twin ? ", twin" : ""));
+      for (const bool on : {true, false}) {
+        pressed->click();
+        EXPECT_EQ(*flag, on);
+        for (const QPushButton* copy : {shown, twin})
+          expect_button(copy, on ? "ON" : "OFF", on ? shell::engaged_color : shell::idle_color);
+      }
+    }
   }
-  // The variable notch has one button; nothing is designed by a switch.
+  // Nothing is designed by a switch.
   EXPECT_EQ(form.chain.bp.filter.re, bandpass);
 }
 
@@ -242,12 +231,8 @@ TEST_F(Controls, TheSpanButtonCyclesAndMovesTheCentreLines) {
 }
 
 TEST_F(Controls, EachLineToggleAndItsTwinShowTheSameState) {
-  struct Pair {
-    QCheckBox* box;
-    QPushButton* button;
-    std::vector<bool*> flags;
-  };
-  const Pair pairs[] = {
+  // A tick box, the button on its tab, and the lines they show.
+  const std::tuple<QCheckBox*, QPushButton*, std::vector<bool*>> pairs[] = {
       {form.BPFltr, form.DisplayBPBtn, {&form.view.bp_line_on}},
       {form.NF1Fltr, form.DisplayNF1Btn, {&form.view.nf1_line_on}},
       {form.NF2Fltr, form.DisplayNF2Btn, {&form.view.nf2_line_on}},
@@ -260,21 +245,15 @@ TEST_F(Controls, EachLineToggleAndItsTwinShowTheSameState) {
         &form.view.var_notch_hi_line_on}},
       {form.RefLine, form.DisplayRefBtn, {&form.view.ref_line_on}},
   };
-  for (const Pair& pair : pairs) {
-    SCOPED_TRACE(pair.box->text().toStdString());
-    pair.box->click();
-    for (const bool* flag : pair.flags) EXPECT_TRUE(*flag);
-    expect_button(pair.button, "On", shell::engaged_color);
-    EXPECT_TRUE(pair.box->isChecked());
-
-    pair.button->click();
-    for (const bool* flag : pair.flags) EXPECT_FALSE(*flag);
-    expect_button(pair.button, "Off", shell::idle_color);
-    EXPECT_FALSE(pair.box->isChecked());
-
-    pair.button->click();
-    for (const bool* flag : pair.flags) EXPECT_TRUE(*flag);
-    EXPECT_TRUE(pair.box->isChecked());
+  for (const auto& [box, button, flags] : pairs) {
+    SCOPED_TRACE(box->text().toStdString());
+    box->click();
+    for (const bool shown : {true, false, true}) {
+      for (const bool* flag : flags) EXPECT_EQ(*flag, shown);
+      expect_button(button, shown ? "On" : "Off", shown ? shell::engaged_color : shell::idle_color);
+      EXPECT_EQ(box->isChecked(), shown);
+      button->click();
+    }
   }
 }
 

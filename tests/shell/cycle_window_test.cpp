@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -57,9 +58,11 @@ class WindowCycleTest : public ::testing::Test {
     EXPECT_EQ(QCoreApplication::exec(), 0);
   }
 
-  // Runs `then` inside the loop once `ready` holds, or after 5 s if it
-  // never does; the loop's pace is the machine's, not the test's.
-  static void once(TZForm& form, std::function<bool()> ready, std::function<void()> then) {
+  // Runs `then` inside the loop once `ready` holds, asked every `period` ms,
+  // or after 5 s if it never does; the loop's pace is the machine's, not the
+  // test's.
+  static void once(TZForm& form, std::function<bool()> ready, std::function<void()> then,
+                   int period = 20) {
     auto* poll = new QTimer(&form);
     QObject::connect(poll, &QTimer::timeout, &form,
                      [poll, ready = std::move(ready), then = std::move(then),
@@ -69,7 +72,7 @@ class WindowCycleTest : public ::testing::Test {
                        poll->stop();
                        then();
                      });
-    poll->start(20);
+    poll->start(period);
   }
 
   audio::StandinSystem device;
@@ -88,11 +91,14 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   EXPECT_EQ(std::tuple(d.out_sample_rate, d.out_channels, d.out_block_align, d.out_bits,
                        d.out_avg_bytes, d.out_buffer_bytes),
             std::tuple(11025, 1, 2, 16, 22050, 2048));
-  for (const auto* block : {&d.in_data_a, &d.in_data_b, &d.out_data_a, &d.out_data_b}) {
+  for (const auto* block : {&d.in_data_a, &d.in_data_b, &d.out_data_a, &d.out_data_b})
     EXPECT_NE(block->get(), nullptr);
-  }
 
   EXPECT_FALSE(form.live.running());
+  EXPECT_EQ(std::tuple(form.StartTimer->interval(), form.StartTimer->isActive(),
+                       form.StartTimer->isSingleShot(), form.AudioTimer->interval(),
+                       form.AudioTimer->isActive()),
+            std::tuple(50, true, false, 40, false));
   EXPECT_EQ(
       std::tuple(form.view.time_gain, form.view.spectrum_height, form.view.db_scale,
                  form.view.db_offset, form.view.grab_margin_left, form.view.grab_margin_right),
@@ -100,9 +106,8 @@ TEST_F(WindowCycleTest, FormCreateGivesEveryVariableItsStartValue) {
   for (const bool grab :
        {form.view.bp_grab, form.view.nf1_grab, form.view.nf2_grab, form.view.var_bp_lo_grab,
         form.view.var_bp_hi_grab, form.view.var_notch_lo_grab, form.view.var_notch_hi_grab,
-        form.view.ref_grab}) {
+        form.view.ref_grab})
     EXPECT_TRUE(grab);
-  }
   // The cycle takes its input from the device, not from a play file.
   const auto& t = form.transport;
   EXPECT_EQ(std::tuple(t.record_on, t.play_on, t.pause_on, t.transport_idle, t.record_file_open,
@@ -137,17 +142,19 @@ TEST_F(WindowCycleTest, AStalledDeviceEndsTheCycleWhichRestartsFiftyMilliseconds
   qint64 reopened_after = -1;
   // The devices open each time: the line never says they failed.
   QStringList lines;
-  auto* look = new QTimer(&form);
-  QObject::connect(look, &QTimer::timeout, &form, [&] {
-    if (!lines.contains(form.StatusLabel->text())) lines << form.StatusLabel->text();
-    if (device.input_opens() < 2 || device.output_opens() < 2) return;
-    reopened_after = clock.elapsed();
-    // No input came through all of it.
-    EXPECT_EQ(form.StatusLabel->text(), "No input: check the sound card and the input select");
-    look->stop();
-    form.Quit1Click();
-  });
-  look->start(5);
+  once(
+      form,
+      [&] {
+        if (!lines.contains(form.StatusLabel->text())) lines << form.StatusLabel->text();
+        return device.input_opens() >= 2 && device.output_opens() >= 2;
+      },
+      [&] {
+        reopened_after = clock.elapsed();
+        // No input came through all of it.
+        EXPECT_EQ(form.StatusLabel->text(), "No input: check the sound card and the input select");
+        form.Quit1Click();
+      },
+      5);
   run_then_quit(form, 3000, [] {});
   EXPECT_EQ(device.input_opens(), 2);
   EXPECT_EQ(device.output_opens(), 2);
@@ -203,14 +210,16 @@ TEST_F(WindowCycleTest,
     CountingForm form{device};
     form.show();
     int passes_at_end = -1;
-    QTimer::singleShot(600, &form, [&] {
-      passes_at_end = form.passes;
-      way.end(form);
-    });
     QElapsedTimer clock;
-    clock.start();
+    once(
+        form, [&] { return form.passes >= 3; },
+        [&] {
+          passes_at_end = form.passes;
+          clock.start();
+          way.end(form);
+        });
     EXPECT_EQ(QCoreApplication::exec(), 0);
-    EXPECT_LT(clock.elapsed(), 600 + 300);
+    EXPECT_LT(clock.elapsed(), 300);
     EXPECT_GE(passes_at_end, 3);
     EXPECT_LE(form.passes, passes_at_end + 1);
     EXPECT_FALSE(form.isVisible());
@@ -291,22 +300,17 @@ TEST_F(WindowCycleTest,
   QString failing;
   QElapsedTimer since_working;
   qint64 sound_after = -1;
-  auto* listen = new QTimer(&form);
-  QObject::connect(listen, &QTimer::timeout, &form, [&] {
+  const auto listen = [&] {
     if (!system.working && form.StatusLabel->text() == "Output failed, retrying") {
       failing = form.StatusLabel->text();
       system.working = true;
       since_working.start();
     }
-    if (sound_after < 0 && system.output_opens() > 0 && !system.take_played().empty()) {
+    if (sound_after < 0 && system.output_opens() > 0 && !system.take_played().empty())
       sound_after = since_working.elapsed();
-    }
-    if (sound_after >= 0 && form.StatusLabel->text().contains(QStringLiteral("\u2192"))) {
-      listen->stop();
-      form.Quit1Click();
-    }
-  });
-  listen->start(20);
+    return sound_after >= 0 && form.StatusLabel->text().contains(QStringLiteral("\u2192"));
+  };
+  once(form, listen, [&] { form.Quit1Click(); });
   run_then_quit(form, 5000, [] {});
   EXPECT_EQ(failing, "Output failed, retrying");
   EXPECT_TRUE(form.StatusLabel->text().contains(QStringLiteral("\u2192")))
@@ -323,13 +327,7 @@ TEST_F(WindowCycleTest, DiagnosticLabelsShowTheBytesCollected) {
   const auto both_full = [&form] {
     return form.byte_position_a->text() == "2048" && form.byte_position_b->text() == "2048";
   };
-  auto* look = new QTimer(&form);
-  QObject::connect(look, &QTimer::timeout, &form, [&] {
-    if (!both_full()) return;
-    look->stop();
-    form.Quit1Click();
-  });
-  look->start(20);
+  once(form, both_full, [&] { form.Quit1Click(); });
   run_then_quit(form, 2000, [] {});
   EXPECT_TRUE(both_full()) << form.byte_position_a->text().toStdString() << " "
                            << form.byte_position_b->text().toStdString();
@@ -340,13 +338,10 @@ TEST_F(WindowCycleTest, AnExceptionEscapingAHandlerIsShownAndTheLoopGoesOn) {
   QTimer::singleShot(1, [] { throw 42; });
   bool later_ran = false;
   QTimer::singleShot(20, [&] { later_ran = true; });
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < 60) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return later_ran; }));
   ASSERT_EQ(recorder.reports.size(), 2u);
   EXPECT_EQ(recorder.reports[0], (std::pair<QString, QString>("Tonewell", "the handler failed")));
   EXPECT_EQ(recorder.reports[1], (std::pair<QString, QString>("Tonewell", "")));
-  EXPECT_TRUE(later_ran);
 }
 
 // The program itself, on the offscreen platform in a folder of its own.

@@ -27,18 +27,6 @@ namespace {
 
 using namespace test_support;
 
-// A tone of `step` radians a sample in noise, `count` samples long.
-Samples radio(std::size_t count, double step) {
-  Samples s(count);
-  std::uint32_t noise = 7;
-  for (std::size_t n = 0; n < count; ++n) {
-    noise = noise * 1664525u + 1013904223u;
-    s[n] = static_cast<std::int16_t>(6000 * std::sin(step * static_cast<double>(n)) +
-                                     static_cast<int>(noise >> 20) - 2048);
-  }
-  return s;
-}
-
 class FilterCommand : public ::testing::Test {
  protected:
   FilterCommand() { test_application(); }
@@ -101,17 +89,18 @@ class FilterCommand : public ::testing::Test {
   ReportRecorder recorder;
 };
 
+// `left` and `right` as stereo frames.
+Samples stereo(const Samples& left, const Samples& right) {
+  Samples frames;
+  for (std::size_t n = 0; n < left.size(); ++n) frames.insert(frames.end(), {left[n], right[n]});
+  return frames;
+}
+
 // `frames` stereo frames at `rate`: radio on the left, another tone on the
 // right.
 Samples stereo_radio(std::size_t frames, double rate) {
-  const Samples left = radio(frames, 2 * std::numbers::pi * 900 / rate);
-  const Samples right = radio(frames, 2 * std::numbers::pi * 1700 / rate);
-  Samples stereo;
-  for (std::size_t n = 0; n < frames; ++n) {
-    stereo.push_back(left[n]);
-    stereo.push_back(right[n]);
-  }
-  return stereo;
+  return stereo(radio(frames, 2 * std::numbers::pi * 900 / rate),
+                radio(frames, 2 * std::numbers::pi * 1700 / rate));
 }
 
 // The samples at 11025 Hz that `frames` frames at `rate` give.
@@ -193,44 +182,34 @@ TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
         form.LowLatency1->setChecked(low_latency);
         for (QPushButton* on :
              {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2, form.VarNF2Btn,
-              form.MedianFltrBtn2, form.LMSFilterBtn2, form.AutoNotchBtn, form.NoiseReductionBtn}) {
+              form.MedianFltrBtn2, form.LMSFilterBtn2, form.AutoNotchBtn, form.NoiseReductionBtn})
           on->click();
-        }
         form.NoiseReductionBar->setValue(7);
       },
       // Low latency's short passes with every filter on keep up with a card,
       // not with four under the sanitizers on a busy machine.
       low_latency);
   EXPECT_TRUE(recorder.reports.empty());
-  const std::string mode = low_latency ? " --low-latency" : "";
-  const Samples program = filtered_by_program(
-      "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
-      "--noise-reduction 7" +
-      mode);
+  const auto every_filter_but = [low_latency](const std::string& left_out) {
+    std::string options =
+        "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
+        "--noise-reduction 7";
+    options.erase(options.find(left_out), left_out.size());
+    return filtered_by_program(options + (low_latency ? " --low-latency" : ""));
+  };
+  const Samples program = every_filter_but("");
   expect_same(window, program, count, low_latency ? 128 : 1024);
   // The automatic notch and the noise reduction act on this file.
-  EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --noise-reduction 7" +
-                                mode),
-            program);
-  EXPECT_NE(filtered_by_program("--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median "
-                                "--lms --auto-notch" +
-                                mode),
-            program);
+  EXPECT_NE(every_filter_but(" --auto-notch"), program);
+  EXPECT_NE(every_filter_but(" --noise-reduction 7"), program);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EveryFilter, ::testing::Bool());
 
 TEST_F(FilterCommand, OptionsInHertzAndTheRightChannelGiveWhatTheWindowRecords) {
   const std::size_t count = 9 * 1024 + 1;
-  Samples stereo;
-  const Samples left = radio(count, 0.9);
-  const Samples right = radio(count, 0.4);
-  for (std::size_t n = 0; n < count; ++n) {
-    stereo.push_back(left[n]);
-    stereo.push_back(right[n]);
-  }
-  write_file("in.wav", wave_file(shape_with([](WaveShape& w) { w.channels = 2; }), stereo));
+  write_file("in.wav", wave_file(shape_with([](WaveShape& w) { w.channels = 2; }),
+                                 stereo(radio(count, 0.9), radio(count, 0.4))));
   // The window tuned as the options ask, on its right input.
   files::Settings s = files::start_settings();
   s.bp_width_index = 5;

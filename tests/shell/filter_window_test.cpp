@@ -18,23 +18,14 @@
 #include <utility>
 #include <vector>
 
-#include "audio/standin_device.h"
 #include "design/filter.h"
-#include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "shell/toolkit.h"
 #include "tests/shell/test_application.h"
 
 namespace {
 
-class FilterWindow : public ::testing::Test {
- protected:
-  QApplication& app = test_application();  // before the window
-  audio::StandinSystem device;
-  TZForm form{device};
-
-  void SetUp() override { form.StartTimer->stop(); }
-};
+using FilterWindow = StoppedWindow;
 
 bool all_zero(const design::Response& response) {
   return std::all_of(response.begin(), response.end(), [](float v) { return v == 0.0f; });
@@ -65,10 +56,9 @@ TEST_F(FilterWindow, AFirstStartDesignsEveryFilterAsTheWindowShowsItAndFillsTheD
 TEST_F(FilterWindow, MovingAnEdgeBarDesignsTheVariableBandpassAndShowsItsWidth) {
   form.Lo_BP_Freq_ScrollBar->setValue(101);
   form.Lo_BP_Freq_ScrollBar->setValue(100);
-  EXPECT_NEAR(form.tuning.var_bp.edges.lo, 0.0976563, 1e-7);
-  EXPECT_NEAR(form.tuning.var_bp.edges.hi, 0.3906250, 1e-7);
-  EXPECT_EQ(form.tuning.var_bp.lo_bin, 100);
-  EXPECT_EQ(form.tuning.var_bp.hi_bin, 400);
+  EXPECT_EQ(std::tuple(form.tuning.var_bp.edges.lo, form.tuning.var_bp.edges.hi,
+                       form.tuning.var_bp.lo_bin, form.tuning.var_bp.hi_bin),
+            std::tuple(100.0f / 1024, 400.0f / 1024, 100, 400));
   EXPECT_EQ(form.VarFilterMemo->text(), "3229 Hz");
   EXPECT_FALSE(all_zero(form.chain.var_bp.filter.re));
   // The hidden twin of the memo is never updated.
@@ -82,25 +72,22 @@ TEST_F(FilterWindow, MovingAnEdgeBarDesignsTheVariableBandpassAndShowsItsWidth) 
 TEST_F(FilterWindow, TheBarThatCrossesTheOtherIsPutBack) {
   // Upper bar moved below the lower one: it lands one above it.
   form.Hi_BP_Freq_ScrollBar->setValue(90);
-  EXPECT_EQ(form.Hi_BP_Freq_ScrollBar->value(), 101);
-  EXPECT_EQ(form.Lo_BP_Freq_ScrollBar->value(), 100);
-  EXPECT_EQ(form.VarFilterMemo->text(), "10 Hz");
-  EXPECT_EQ(form.tuning.var_bp.hi_bin, 101);
+  EXPECT_EQ(std::tuple(form.Lo_BP_Freq_ScrollBar->value(), form.Hi_BP_Freq_ScrollBar->value(),
+                       form.tuning.var_bp.hi_bin, form.VarFilterMemo->text()),
+            std::tuple(100, 101, 101, "10 Hz"));
 
   // Lower notch bar moved above the upper one: it lands one below it.
   form.Lo_Notch_Freq_ScrollBar->setValue(450);
-  EXPECT_EQ(form.Lo_Notch_Freq_ScrollBar->value(), 399);
-  EXPECT_EQ(form.Hi_Notch_Freq_ScrollBar->value(), 400);
-  EXPECT_EQ(form.tuning.var_notch.lo_bin, 399);
-  EXPECT_EQ(form.VarNotchFilterMemo->text(), "10 Hz");
+  EXPECT_EQ(std::tuple(form.Lo_Notch_Freq_ScrollBar->value(), form.Hi_Notch_Freq_ScrollBar->value(),
+                       form.tuning.var_notch.lo_bin, form.VarNotchFilterMemo->text()),
+            std::tuple(399, 400, 399, "10 Hz"));
 
   // Restoring a band of 450..480 lower bar first yields 399..480.
   form.Hi_Notch_Freq_ScrollBar->setValue(480);
-  EXPECT_EQ(form.tuning.var_notch.lo_bin, 399);
-  EXPECT_EQ(form.tuning.var_notch.hi_bin, 480);
-  EXPECT_EQ(form.tuning.var_notch.edges.lo, 399.0f / 1024);
-  EXPECT_EQ(form.tuning.var_notch.edges.hi, 480.0f / 1024);
-  EXPECT_EQ(form.VarNotchFilterMemo->text(), "872 Hz");
+  EXPECT_EQ(std::tuple(form.tuning.var_notch.lo_bin, form.tuning.var_notch.hi_bin,
+                       form.tuning.var_notch.edges.lo, form.tuning.var_notch.edges.hi,
+                       form.VarNotchFilterMemo->text()),
+            std::tuple(399, 480, 399.0f / 1024, 480.0f / 1024, "872 Hz"));
 
   // At the top the upper bar cannot move up: the lower one stays below it.
   form.Hi_BP_Freq_ScrollBar->setValue(512);
@@ -189,16 +176,14 @@ TEST_F(FilterWindow, GainBarsSetTheSignalGainAndTheDisplayScaling) {
   EXPECT_EQ(form.chain.signal_gain, 2.5f);
 
   form.RxCoarseTrackBar->setValue(6);
-  EXPECT_EQ(form.gain.coarse_gain, 1.0f);
-  EXPECT_EQ(form.chain.signal_gain, 25.0f);
-  EXPECT_EQ(form.gain.rx_coarse_position, 6);
-  EXPECT_EQ(form.view.db_scale, 9.0f);
-  EXPECT_EQ(form.view.db_offset, 17.0f);
+  EXPECT_EQ(std::tuple(form.gain.coarse_gain, form.chain.signal_gain, form.gain.rx_coarse_position,
+                       form.view.db_scale, form.view.db_offset),
+            std::tuple(1.0f, 25.0f, 6, 9.0f, 17.0f));
 
   form.SignalGainBar->setValue(10);
-  EXPECT_EQ(form.chain.signal_gain, 10.0f);
-  EXPECT_EQ(form.gain.gain_position_freq, 10);
-  EXPECT_EQ(form.view.spectrum_gain, 100.0f);
+  EXPECT_EQ(
+      std::tuple(form.chain.signal_gain, form.gain.gain_position_freq, form.view.spectrum_gain),
+      std::tuple(10.0f, 10, 100.0f));
 
   form.RxCoarseTrackBar->setValue(5);
   EXPECT_EQ(form.chain.signal_gain, 10.0f * 0.1f);

@@ -11,9 +11,7 @@
 #include <tuple>
 
 #include "audio/device_pair.h"
-#include "audio/standin_device.h"
 #include "shell/Soundcardselection.h"
-#include "shell/Zoduvov.h"
 #include "tests/shell/test_application.h"
 
 using namespace std::chrono_literals;
@@ -25,10 +23,9 @@ using Format = std::tuple<int, int, int, int, int>;
 // The check marks of Mic, Left Channel and Right Channel.
 using Checks = std::array<bool, 3>;
 
-class OptionsMenu : public ::testing::Test {
+class OptionsMenu : public StoppedWindow {
  protected:
   OptionsMenu() {
-    form.StartTimer->stop();
     SoundCardSelect = new TSoundCardSelect(&form, form.devices);
     SoundCardSelect->settle_time = 0ms;
     SoundCardSelect->start_cycle = [this] { ++cycle_starts; };
@@ -43,10 +40,6 @@ class OptionsMenu : public ::testing::Test {
     return {form.MicInput->isChecked(), form.LeftInput->isChecked(), form.RightInput->isChecked()};
   }
 
-  QApplication& app = test_application();  // before the window
-  audio::StandinSystem device;
-  ReportRecorder recorder;
-  TZForm form{device};
   int cycle_starts = 0;
 };
 

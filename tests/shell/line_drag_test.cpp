@@ -13,42 +13,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "audio/standin_device.h"
-#include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/shell/test_application.h"
 
 namespace {
 
-class LineDrag : public ::testing::Test {
+class LineDrag : public StoppedWindow {
  protected:
-  QApplication& app = test_application();  // before the window
-  audio::StandinSystem device;
-  TZForm form{device};
-
-  void SetUp() override {
-    form.StartTimer->stop();
-    form.centre_columns.bp = 128;  // the bandpass line, clear of the others
-  }
-
-  // The left button pressed at x, moved to each point of `path` in steps of
-  // at most 8 pixels as a hand would, released at the end.
-  void drag(int x, std::initializer_list<int> path) {
-    press(x);
-    move(x);
-    for (const int to : path) x = glide(x, to);
-    release(x);
-  }
-  int glide(int from, int to) {
-    while (from != to) {
-      from += std::clamp(to - from, -8, 8);
-      move(from);
-    }
-    return to;
-  }
-  void press(int x) { QTest::mousePress(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100)); }
-  void move(int x) { QTest::mouseMove(form.SpectrumBox, QPoint(x, 100)); }
-  void release(int x) { QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100)); }
+  void SetUp() override { form.centre_columns.bp = 128; }  // the bandpass line, clear of the others
 };
 
 TEST_F(LineDrag, ALineIsCaughtOnlyWithTheButtonDownWithinTwoPixelsAndFollowsWithinFortyNine) {
@@ -59,11 +31,8 @@ TEST_F(LineDrag, ALineIsCaughtOnlyWithTheButtonDownWithinTwoPixelsAndFollowsWith
   EXPECT_EQ(form.centre_columns.bp, 128);
   EXPECT_EQ(form.view.grab_margin_left, 3);
 
-  press(131);
-  move(131);
-  move(140);
+  drag(131, {140});
   EXPECT_EQ(form.centre_columns.bp, 128);  // started 3 pixels away
-  release(140);
 
   press(130);
   move(130);

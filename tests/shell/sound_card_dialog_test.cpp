@@ -17,31 +17,13 @@
 #include "audio/device_pair.h"
 #include "audio/standin_device.h"
 #include "shell/Soundcardselection.h"
+#include "tests/shell/test_application.h"
 
 using namespace audio;
 using namespace std::chrono_literals;
-using Reports = std::vector<std::pair<std::string, std::string>>;
+using HostReports = std::vector<std::pair<std::string, std::string>>;
 
 namespace {
-
-// The built-in input, and output devices with the given names; each works as
-// the built-in device does, except the refused output. Records every output
-// device opened with a stream.
-class Cards : public StandinSystem {
- public:
-  int output_count() override { return static_cast<int>(names.size()); }
-  std::string output_name(int id) override { return names.at(static_cast<std::size_t>(id)); }
-  int open_output(int id, const WaveFormat& format,
-                  std::unique_ptr<WaveOutStream>* stream) override {
-    if (id < 0 || id >= output_count()) return wave_bad_device_id;
-    if (id == refused) return wave_bad_format;
-    if (stream != nullptr) opened.push_back(id);
-    return StandinSystem::open_output(0, format, stream);
-  }
-  std::vector<std::string> names;
-  int refused = -1;
-  std::vector<int> opened;
-};
 
 class RecordingHost : public WaveHost {
  public:
@@ -51,13 +33,13 @@ class RecordingHost : public WaveHost {
   void report(std::string_view caption, std::string_view text) override {
     reports.emplace_back(caption, text);
   }
-  Reports reports;
+  HostReports reports;
 };
 
 const std::pair<std::string, std::string> refused_report{"Device Message",
                                                          "Sound output device not compatible"};
-const Reports open_failed{{"Wave Device Message", "Could not handle the output WAVE format"},
-                          {"Wave Device Message", "Error Opening Output wave device"}};
+const HostReports open_failed{{"Wave Device Message", "Could not handle the output WAVE format"},
+                              {"Wave Device Message", "Error Opening Output wave device"}};
 
 class SoundCardDialog : public ::testing::Test {
  protected:
@@ -107,7 +89,7 @@ TEST_F(SoundCardDialog, RefusedChoiceFallsBackToTheDeviceShownAtOpeningAndLeaves
   press_up();
   press_up();
   dialog.SelectBtnClick();
-  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+  EXPECT_EQ(host.reports, (HostReports{refused_report, refused_report}));
   EXPECT_EQ(position(), 0);
   EXPECT_EQ(devices.output_device_id, 0);
   EXPECT_EQ(shown_name(), "Speakers");
@@ -134,7 +116,7 @@ TEST_F(SoundCardDialog, ClosingAppliesTheChoiceAsSelectDoes) {
   EXPECT_FALSE(dialog.isVisible());
   EXPECT_EQ(position(), 1);
   EXPECT_EQ(devices.output_device_id, 1);
-  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+  EXPECT_EQ(host.reports, (HostReports{refused_report, refused_report}));
   EXPECT_EQ(starts(), 4);  // closing does not list
 }
 
@@ -146,7 +128,7 @@ TEST_F(SoundCardDialog, NoDevicesAtAllStoresNumberZero) {
   EXPECT_EQ(devices.output_device_id, 0);
   EXPECT_EQ(position(), 0);
   EXPECT_EQ(shown_name(), "");
-  EXPECT_EQ(host.reports, (Reports{refused_report, refused_report}));
+  EXPECT_EQ(host.reports, (HostReports{refused_report, refused_report}));
 }
 
 TEST_F(SoundCardDialog, InputChoiceIsStoredAsTheInputDevice) {
@@ -172,7 +154,7 @@ TEST_F(SoundCardDialog, ChoosingADeviceShowsReportsHeldSinceTheCycleRestarts) {
   dialog.SelectBtnClick();
   devices.open_wave_out();  // the next restart of the cycle
   EXPECT_EQ(host.reports,
-            (Reports{refused_report, refused_report, open_failed[0], open_failed[1]}));
+            (HostReports{refused_report, refused_report, open_failed[0], open_failed[1]}));
 }
 
 TEST_F(SoundCardDialog, ListingStartsTheCycleOnceTheSettleTimeHasPassedWithoutWaitingForIt) {

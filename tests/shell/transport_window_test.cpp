@@ -3,13 +3,12 @@
 // processing cycle runs on the built-in device.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
@@ -19,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "audio/standin_device.h"
@@ -36,18 +36,6 @@ namespace {
 
 using namespace test_support;
 
-// A tone with noise, `blocks` passes long.
-Samples radio(int blocks) {
-  Samples s(static_cast<std::size_t>(blocks) * 1024);
-  std::uint32_t noise = 1;
-  for (std::size_t n = 0; n < s.size(); ++n) {
-    noise = noise * 1664525u + 1013904223u;
-    s[n] = static_cast<std::int16_t>(2000 * std::sin(0.37 * static_cast<double>(n)) +
-                                     static_cast<int>(noise >> 22) - 512);
-  }
-  return s;
-}
-
 class Transport : public ::testing::Test {
  protected:
   Transport() { test_application(); }
@@ -60,7 +48,7 @@ class Transport : public ::testing::Test {
     QCoreApplication::exec();
   }
 
-  std::vector<std::pair<QString, QString>>& reports() { return recorder.reports; }
+  Reports& reports() { return recorder.reports; }
 
   audio::StandinSystem device;
   ReportRecorder recorder;
@@ -70,39 +58,36 @@ TEST_F(Transport, OpenWaveAcceptsWhatTheFilterToolAcceptsAndARefusalKeepsThePlay
   TZForm form{device};
   form.StartTimer->stop();
   const Samples block(1024, 5);
+  const QString refused =
+      "Wave parameters not compatible: found %1; accepts 16-bit PCM WAV, mono or stereo, at 1000 "
+      "to 768000 Hz";
   const struct {
     const char* name;
     WaveShape shape;
     const char* caption;  // null: accepted
-    const char* text;
+    QString text;
     std::int64_t bytes_left;  // of the play, the one before it when refused
   } cases[] = {
-      {"plain.wav", {}, nullptr, nullptr, 2048},
+      {"plain.wav", {}, nullptr, "", 2048},
       {"fact.wav", shape_with([](WaveShape& w) {
          w.fmt_extra = 2;
          w.before = {{"fact", Bytes(4, 0)}};
        }),
-       nullptr, nullptr, 2048},
+       nullptr, "", 2048},
       {"list.wav", shape_with([](WaveShape& w) {
          w.before = {{"LIST", Bytes(37, 'x')}, {"cue ", Bytes(4, 1)}};
        }),
-       nullptr, nullptr, 2048},
-      {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, nullptr, 2048},
+       nullptr, "", 2048},
+      {"stereo.wav", shape_with([](WaveShape& w) { w.channels = 2; }), nullptr, "", 2048},
       // Converted: the samples at 11025 Hz its 1024 frames give.
-      {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), nullptr, nullptr, 1024},
+      {"22050.wav", shape_with([](WaveShape& w) { w.rate = 22050; }), nullptr, "", 1024},
       {"24-bit.wav", shape_with([](WaveShape& w) { w.bits = 24; }), "File Open Error Message",
-       "Wave parameters not compatible: found 24-bit PCM; accepts 16-bit PCM WAV, mono or stereo, "
-       "at 1000 to 768000 Hz",
-       1024},
+       refused.arg("24-bit PCM"), 1024},
       // Tags that are not PCM, though they claim 16 bits at 11025 Hz.
       {"float.wav", shape_with([](WaveShape& w) { w.format_tag = 3; }), "File Open Error Message",
-       "Wave parameters not compatible: found 16-bit float; accepts 16-bit PCM WAV, mono or "
-       "stereo, at 1000 to 768000 Hz",
-       1024},
+       refused.arg("16-bit float"), 1024},
       {"mp3.wav", shape_with([](WaveShape& w) { w.format_tag = 0x55; }), "File Open Error Message",
-       "Wave parameters not compatible: found compressed audio (format tag 85); accepts 16-bit PCM "
-       "WAV, mono or stereo, at 1000 to 768000 Hz",
-       1024},
+       refused.arg("compressed audio (format tag 85)"), 1024},
       {"rifx.wav", shape_with([](WaveShape& w) { w.riff = "RIFX"; }), "File Error Message",
        "Not a RIFF file", 1024},
       // A size of 0 before a block of samples: the block is played, and said.
@@ -147,11 +132,8 @@ TEST_F(Transport, ButtonsRefuseWithoutFilesAndStopFinishesARecording) {
   form.StartTimer->stop();
   form.RecordBtn->click();
   form.PlayBtn->click();
-  ASSERT_EQ(reports().size(), 2u);
-  EXPECT_EQ(reports()[0],
-            std::make_pair(QString("Record Error"), QString("No output file has been specified")));
-  EXPECT_EQ(reports()[1],
-            std::make_pair(QString("Play Error"), QString("No input file has been specified")));
+  EXPECT_EQ(reports(), (Reports{{"Record Error", "No output file has been specified"},
+                                {"Play Error", "No input file has been specified"}}));
   EXPECT_EQ(shell::font_color(form.RecordBtn), shell::idle_color);
   form.PauseBtn->click();  // idle: nothing
   EXPECT_FALSE(form.transport.pause_on);
@@ -243,7 +225,7 @@ TEST_F(Transport, RecordingWritesWholePassesEachOnceAndPauseWritesNone) {
 }
 
 TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
-  const Samples input = radio(12);
+  const Samples input = radio(12 * 1024, 0.37);
   const std::string path =
       write_file("radio.wav", wave_file(shape_with([](WaveShape& w) {
                                           w.before = {{"LIST", Bytes(21, 'i')}};
@@ -296,7 +278,7 @@ TEST_F(Transport, TheRecordingOfAPlayedFileIsTheChainsOutputForIt) {
 
 TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
   ScriptedForm form{device};
-  form.open_wave(write_file("long.wav", wave_file({}, radio(40))));
+  form.open_wave(write_file("long.wav", wave_file({}, radio(40 * 1024, 0.37))));
   form.after_pass = [&form](int pass) {
     if (pass == 2) form.PlayBtnClick();
     if (pass == 4) {
@@ -310,15 +292,13 @@ TEST_F(Transport, PlayTwiceEndsPlaybackAndAThirdPlayHasNoFile) {
     }
   };
   run(form);
-  ASSERT_EQ(reports().size(), 1u);
-  EXPECT_EQ(reports()[0],
-            std::make_pair(QString("Play Error"), QString("No input file has been specified")));
+  EXPECT_EQ(reports(), (Reports{{"Play Error", "No input file has been specified"}}));
 }
 
 TEST_F(Transport, AFileShorterThanItsHeaderSaysEndsAtItsRealEnd) {
   // Three blocks where the header claims a hundred, mono under a stereo
   // input: the file's samples reach the chain by the file's own layout.
-  const Samples input = radio(3);
+  const Samples input = radio(3 * 1024, 0.37);
   ScriptedForm form{device};
   form.LeftInputClick();
   form.BypassBtn->click();
@@ -375,9 +355,7 @@ TEST(KilledRecording, AProcessKilledTwoSecondsInLeavesAPlayableRecording) {
   ASSERT_TRUE(recorder.waitForStarted());
   // Killed once the file holds three seconds of sound (or after 20 s): at
   // least two of them must be in its header.
-  QElapsedTimer waited;
-  waited.start();
-  while (QFileInfo(path).size() < 44 + 3 * 22050 && waited.elapsed() < 20000) QThread::msleep(20);
+  std::ignore = QTest::qWaitFor([&] { return QFileInfo(path).size() >= 44 + 3 * 22050; }, 20000);
   ::kill(static_cast<pid_t>(recorder.processId()), SIGKILL);
   ASSERT_TRUE(recorder.waitForFinished());
   EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit);

@@ -21,10 +21,8 @@
 #include <numbers>
 #include <vector>
 
-#include "audio/standin_device.h"
 #include "display/mapping.h"
 #include "display/response.h"
-#include "shell/Zoduvov.h"
 #include "shell/paint_box.h"
 #include "tests/shell/test_application.h"
 #include "tests/support/picture.h"
@@ -33,18 +31,8 @@ namespace {
 
 constexpr int spectrum_rows = 197;
 
-class ViewMenu : public ::testing::Test {
+class ViewMenu : public StoppedWindow {
  protected:
-  QApplication& app = test_application();  // before the window
-  audio::StandinSystem device;
-  TZForm form{device};
-
-  void SetUp() override { form.StartTimer->stop(); }
-
-  void show() {
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-  }
   QImage grab() { return form.grab().toImage(); }
 
   // A cosine on bin `bin` as the pass's output, drawn `passes` times; the
@@ -131,8 +119,7 @@ TEST_F(ViewMenu, TheWindowFitsTheScreenAndTheStripGivesWayFirst) {
       for (const auto& [other, unused] : groups)
         EXPECT_TRUE(group == other || !group->geometry().intersects(other->geometry()));
     }
-    for (const QWidget* w : form.centralWidget()->findChildren<QWidget*>())
-      EXPECT_TRUE(!w->isVisible() || w->parentWidget()->rect().contains(w->geometry()));
+    expect_nothing_clipped(form.centralWidget());
   };
   fits();
   const QImage untouched = grab();
@@ -176,11 +163,7 @@ TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
   EXPECT_EQ(from_edges(form.GroupBox2).width(), screen_group.width());
   EXPECT_EQ(from_edges(form.GroupBox4), input_group);
   EXPECT_EQ(from_edges(form.GroupBox3).height(), audio_group.height());
-  for (const QWidget* w : client->findChildren<QWidget*>()) {
-    if (!w->isVisible()) continue;
-    EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
-        << w->metaObject()->className() << " at " << w->x() << "," << w->y();
-  }
+  expect_nothing_clipped(client);
 
   const int width = 513 + grown.width();
   const auto pixel = [width](int column) { return display::unit_pixel(column, 512, width); };
@@ -194,23 +177,12 @@ TEST_F(ViewMenu, AGrownWindowGivesTheDisplayTheRoomAndDragsFollowTheColumns) {
   EXPECT_EQ(picture.pixel(pixel(128) + 1, 10), qRgb(255, 255, 255));
   EXPECT_EQ(picture.pixel(width - 1, picture.height() - 1), qRgb(0, 0, 0)) << "the bottom row";
 
-  const auto press = [&](int x) {
-    QTest::mousePress(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100));
-    QTest::mouseMove(form.SpectrumBox, QPoint(x, 100));
-  };
-  const auto release = [&](int x) {
-    QTest::mouseRelease(form.SpectrumBox, Qt::LeftButton, {}, QPoint(x, 100));
-  };
-  press(pixel(131));  // three columns away: out of reach
-  release(pixel(131));
+  drag(pixel(131), {});  // three columns away: out of reach
   EXPECT_EQ(form.centre_columns.bp, 128);
   press(pixel(130));
+  move(pixel(130));
   EXPECT_EQ(form.centre_columns.bp, 130);
-  for (int x = pixel(130); x < pixel(300);) {
-    x = std::min(x + 8, pixel(300));
-    QTest::mouseMove(form.SpectrumBox, QPoint(x, 100));
-  }
-  release(pixel(300));
+  release(glide(pixel(130), pixel(300)));
   EXPECT_EQ(form.centre_columns.bp, 300);
   EXPECT_EQ(form.tuning.bp.centre, 299.0f) << "designed at the column released on";
   play_tone(40, 1);
