@@ -12,6 +12,22 @@ std::size_t index_of(Direction direction) { return direction == Direction::input
 // should neither a message nor the device wake it.
 constexpr std::chrono::milliseconds wait_slice{50};
 
+// Times an open or a query is asked while its answer is pending. Each ask
+// waits up to the system's answer limit (100 ms for the sound server's), and
+// on a busy machine the server takes up to a quarter of a second to open a
+// stream: an open given up too soon costs the cycle its devices for the
+// seconds until the next one.
+constexpr int open_asks = 5;
+
+// The first answer of `open` that is not wave_pending, or wave_pending
+// after open_asks.
+template <typename Open>
+int answer_of(Open open) {
+  int result = open();
+  for (int asked = 1; result == wave_pending && asked < open_asks; ++asked) result = open();
+  return result;
+}
+
 }  // namespace
 
 bool HeldReports::admit(Direction direction, std::string_view text) {
@@ -105,12 +121,14 @@ void DevicePair::reset_in_header_a() { set_header(in_header_a, in_data_a.get(), 
 void DevicePair::reset_in_header_b() { set_header(in_header_b, in_data_b.get(), in_buffer_bytes); }
 
 int DevicePair::open_wave_in() {
-  checked(Direction::input, system_.open_input(input_device_id, in_wave_format, nullptr),
+  checked(Direction::input,
+          answer_of([&] { return system_.open_input(input_device_id, in_wave_format, nullptr); }),
           "Could not open the input wave device");
   std::unique_ptr<WaveInStream> stream;
-  const int result =
-      checked(Direction::input, system_.open_input(input_device_id, in_wave_format, &stream),
-              "Error Opening Input wave device");
+  const int result = checked(Direction::input, answer_of([&] {
+                               return system_.open_input(input_device_id, in_wave_format, &stream);
+                             }),
+                             "Error Opening Input wave device");
   wave_in = std::move(stream);
   if (wave_in) {
     notify_host(*wave_in);
@@ -231,12 +249,15 @@ void DevicePair::reset_out_header_b() {
 }
 
 int DevicePair::open_wave_out() {
-  checked(Direction::output, system_.open_output(output_device_id, out_wave_format, nullptr),
+  checked(Direction::output, answer_of([&] {
+            return system_.open_output(output_device_id, out_wave_format, nullptr);
+          }),
           "Could not handle the output WAVE format");
   std::unique_ptr<WaveOutStream> stream;
-  const int result =
-      checked(Direction::output, system_.open_output(output_device_id, out_wave_format, &stream),
-              "Error Opening Output wave device");
+  const int result = checked(
+      Direction::output,
+      answer_of([&] { return system_.open_output(output_device_id, out_wave_format, &stream); }),
+      "Error Opening Output wave device");
   wave_out = std::move(stream);
   if (wave_out) {
     notify_host(*wave_out);

@@ -136,7 +136,8 @@ class DevicePair {
   void init_in_headers();
   void reset_in_header_a();
   void reset_in_header_b();
-  // Queries, then opens input_device_id into wave_in; after a failed open
+  // Queries, then opens input_device_id into wave_in, each asked again
+  // while its answer is pending (up to half a second); after a failed open
   // wave_in is empty, and the later operations' failures for want of an
   // open device are not reported: the open's report says it.
   int open_wave_in();

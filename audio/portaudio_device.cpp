@@ -595,7 +595,7 @@ int DeviceThread::open(int device, const WaveFormat& format, bool input,
   ++opening->waiters;
   answered_.wait_for(lock, device_answer_limit, [&] { return opening->finished; });
   --opening->waiters;
-  if (!opening->finished) return wave_error;
+  if (!opening->finished) return wave_pending;
   std::erase(openings_, opening);
   if (query || opening->result != wave_ok) return opening->result;
   std::unique_ptr<Base>& opened = stream_of<Base>(*opening);

@@ -22,7 +22,7 @@
 // thread) never waits on the server for longer than device_answer_limit:
 // destroying a stream returns at once, its close running on the device
 // thread; a query or an open the device thread does not answer in time
-// fails with wave_error and carries on there. A stream that opens late is
+// returns wave_pending and carries on there. A stream that opens late is
 // kept for late_stream_kept and handed to the next open of the same device,
 // direction and format, and closed if none comes. Each device's setup
 // (channels and rate it runs a format at) is found once per direction and
@@ -72,8 +72,9 @@ class PortAudioSystem : public WaveSystem {
   // wave_bad_device_id for a number not listed; wave_bad_format for anything
   // but 16-bit PCM with one or two channels and consistent block_align and
   // avg_bytes_per_sec, or when the device takes neither the format nor its
-  // own default rate; wave_error when the stream does not open or the
-  // device thread does not answer within device_answer_limit. A stream
+  // own default rate; wave_error when the stream does not open;
+  // wave_pending when the device thread does not answer within
+  // device_answer_limit, and asking again waits for the same answer. A stream
   // should be destroyed before the system.
   int open_input(int device_id, const WaveFormat& format,
                  std::unique_ptr<WaveInStream>* stream) override;

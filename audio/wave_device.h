@@ -22,6 +22,7 @@ enum WaveResultCode : int {
   wave_error = 1,           // unspecified failure
   wave_bad_device_id = 2,   // no device with that number
   wave_invalid_handle = 5,  // the device is not open
+  wave_pending = 6,         // not answered yet: the open goes on, ask again
   wave_bad_format = 32,     // the device cannot run the format
   wave_still_playing = 33,  // the buffer is still queued
   wave_unprepared = 34,     // the buffer has not been prepared

@@ -263,3 +263,48 @@ TEST_F(WaveOps, AFailureIsShownOncePerDirectionUntilADeviceOpensOrTheUserChooses
   EXPECT_EQ(count("Error Opening Output wave device"), 2);
   EXPECT_EQ(count("Error Opening Input wave device"), 3);
 }
+
+// A server slow to answer: each open and query is pending for its first
+// `late` asks.
+class SlowSystem : public StandinSystem {
+ public:
+  explicit SlowSystem(int late) : late_(late) {}
+  int open_input(int id, const WaveFormat& format, std::unique_ptr<WaveInStream>* stream) override {
+    return pending() ? wave_pending : StandinSystem::open_input(id, format, stream);
+  }
+  int open_output(int id, const WaveFormat& format,
+                  std::unique_ptr<WaveOutStream>* stream) override {
+    return pending() ? wave_pending : StandinSystem::open_output(id, format, stream);
+  }
+  int asks = 0;
+
+ private:
+  bool pending() {
+    ++asks;
+    if (++run_ <= late_) return true;
+    run_ = 0;
+    return false;
+  }
+  int late_;
+  int run_ = 0;
+};
+
+TEST(SlowServer, AnOpenIsAskedAgainForHalfASecondThenReportedAsAFailure) {
+  for (const int late : {4, 1000}) {
+    SlowSystem system(late);
+    RecordingHost host;
+    DevicePair devices{system, host};
+    devices.init_in_headers();
+    devices.init_out_headers();
+    const bool answered = late < 5;
+    EXPECT_EQ(devices.open_wave_in(), answered ? wave_ok : wave_pending);
+    EXPECT_EQ(devices.open_wave_out(), answered ? wave_ok : wave_pending);
+    EXPECT_EQ(devices.wave_in != nullptr && devices.wave_out != nullptr, answered);
+    EXPECT_EQ(system.asks, 20);
+    EXPECT_EQ(host.reports, answered ? Reports{}
+                                     : (Reports{wave("Could not open the input wave device"),
+                                                wave("Error Opening Input wave device"),
+                                                wave("Could not handle the output WAVE format"),
+                                                wave("Error Opening Output wave device")}));
+  }
+}

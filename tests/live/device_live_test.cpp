@@ -226,7 +226,7 @@ TEST_F(LiveDeviceThread, AStoppedServerHoldsNoCallerAndTheStreamThatOpensLateIsH
   for (int attempt = 0; attempt < 2; ++attempt) {
     int result = audio::wave_ok;
     const auto took = timed([&] { result = cards.open_input(0, mono, &in); });
-    EXPECT_EQ(result, audio::wave_error);
+    EXPECT_EQ(result, audio::wave_pending);
     EXPECT_EQ(in, nullptr);
     EXPECT_GE(took, audio::device_answer_limit);
     EXPECT_LT(took, audio::device_answer_limit + scheduling_slack);
@@ -237,7 +237,7 @@ TEST_F(LiveDeviceThread, AStoppedServerHoldsNoCallerAndTheStreamThatOpensLateIsH
   EXPECT_EQ(query, audio::wave_ok);
   EXPECT_LT(timed([&] { query = cards.open_output(0, stereo, nullptr); }),
             audio::device_answer_limit + scheduling_slack);
-  EXPECT_EQ(query, audio::wave_error);
+  EXPECT_EQ(query, audio::wave_pending);
 
   // Once the server runs again the open under way completes, and the
   // program's next tries take that stream rather than open another.
@@ -261,7 +261,7 @@ TEST_F(LiveDeviceThread, AStreamThatOpensLateAndIsNotTakenIsClosed) {
   StoppedServer server;
   ASSERT_TRUE(server.found());
   std::unique_ptr<audio::WaveOutStream> out;
-  EXPECT_EQ(cards.open_output(0, mono, &out), audio::wave_error);
+  EXPECT_EQ(cards.open_output(0, mono, &out), audio::wave_pending);
   server.resume();
   EXPECT_TRUE(eventually([] { return live::stream_count("sink-inputs") == 1; }, 3s));
   std::this_thread::sleep_for(audio::late_stream_kept - 1s);
@@ -275,7 +275,7 @@ TEST_F(LiveDeviceThread, DestroyingTheSystemLeavesAThreadStuckOnTheServer) {
   StoppedServer server;
   ASSERT_TRUE(server.found());
   std::unique_ptr<audio::WaveOutStream> out;
-  EXPECT_EQ(cards->open_output(0, mono, &out), audio::wave_error);
+  EXPECT_EQ(cards->open_output(0, mono, &out), audio::wave_pending);
   const auto took = timed([&] { cards.reset(); });
   EXPECT_GE(took, audio::device_exit_wait);
   EXPECT_LT(took, audio::device_exit_wait + scheduling_slack);
