@@ -106,14 +106,10 @@ TEST(FilterStage, ADesignedNotchIsTheConvolutionWithItsKernelAtEveryQPosition) {
   std::vector<std::int32_t> x(4 * pass_length);
   std::mt19937 engine(3);
   std::normal_distribution<double> noise(0.0, 6000.0);
-  for (std::size_t j = 0; j < x.size(); ++j) {
-    if (j < pass_length) {
-      x[j] = 8000;
-    } else if (j < 2 * pass_length) {
-      x[j] = j % 2 == 0 ? 8000 : -8000;
-    } else {
-      x[j] = static_cast<std::int32_t>(std::lround(noise(engine)));
-    }
+  for (std::int32_t& v : x) v = static_cast<std::int32_t>(std::lround(noise(engine)));
+  for (std::size_t j = 0; j < pass_length; ++j) {
+    x[j] = 8000;
+    x[pass_length + j] = j % 2 == 0 ? 8000 : -8000;
   }
   for (std::int32_t position = design::q_position_min; position <= design::q_position_max;
        ++position) {

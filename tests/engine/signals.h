@@ -17,6 +17,23 @@ inline void fill_random(std::span<std::int32_t> samples, unsigned seed,
   for (std::int32_t& s : samples) s = uniform(engine);
 }
 
+// The largest magnitude, and the largest step between neighbours, from
+// sample `from` on.
+inline std::int64_t peak(std::span<const std::int32_t> samples, std::size_t from = 0) {
+  std::int64_t most = 0;
+  for (std::size_t i = from; i < samples.size(); ++i)
+    most = std::max(most, std::abs(std::int64_t{samples[i]}));
+  return most;
+}
+
+inline std::int64_t largest_step(std::span<const std::int32_t> samples, std::size_t from = 0) {
+  std::int64_t most = 0;
+  for (std::size_t i = from + 1; i < samples.size(); ++i) {
+    most = std::max(most, std::abs(std::int64_t{samples[i]} - samples[i - 1]));
+  }
+  return most;
+}
+
 // How far y strays from x convolved, in double, with the kernel time samples
 // taps[0..511]: the largest and the rms difference.
 struct Error {
