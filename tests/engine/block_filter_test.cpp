@@ -19,8 +19,7 @@ namespace {
 constexpr int pass_length = engine::stage_length;
 
 // A stage under test: a kernel of taps 1..512 (tap i enters as time sample
-// i - 1), its response made the way the designers make it, and the stage's
-// own accumulator.
+// i - 1), its response, and the stage's own accumulator.
 struct Stage {
   std::array<float, 1025> taps{};
   std::array<float, 512> resp_re{};
@@ -28,16 +27,13 @@ struct Stage {
   std::array<std::int32_t, pass_length> overlap{};
   engine::StageWork work;
 
-  // The kernel's response as the designers make it, without a floor.
-  void respond() { design::response_from_taps(taps, 512, 0.0f, resp_re, resp_im); }
-
   void run(std::span<std::int32_t> samples) {
     engine::apply_filter_stage(resp_re, resp_im, overlap, samples, work);
   }
 };
 
 // A bandpass kernel around a quarter of the sample rate with a Blackman-Harris
-// window.
+// window, and its response as the designers make it, without a floor.
 Stage quarter_band_stage() {
   Stage stage;
   double gain = 0.0;
@@ -50,7 +46,7 @@ Stage quarter_band_stage() {
     gain += std::abs(value) / 2;
   }
   for (std::size_t i = 1; i <= 511; ++i) stage.taps[i] = static_cast<float>(stage.taps[i] / gain);
-  stage.respond();
+  design::response_from_taps(stage.taps, 512, 0.0f, stage.resp_re, stage.resp_im);
   return stage;
 }
 

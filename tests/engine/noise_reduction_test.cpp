@@ -107,9 +107,7 @@ double spectral_kurtosis(std::span<const float> signal) {
     m2 += (v - 1.0) * (v - 1.0);
     m4 += (v - 1.0) * (v - 1.0) * (v - 1.0) * (v - 1.0);
   }
-  m2 /= static_cast<double>(normalised.size());
-  m4 /= static_cast<double>(normalised.size());
-  return m4 / (m2 * m2);
+  return static_cast<double>(normalised.size()) * m4 / (m2 * m2);
 }
 
 // Against the yardstick at strength 5, on the sentences in white and pink
