@@ -7,6 +7,7 @@
 #include <complex>
 #include <initializer_list>
 #include <numbers>
+#include <tuple>
 #include <utility>
 
 #include "design/controls.h"
@@ -28,23 +29,20 @@ constexpr float voice_hi = 0.2721088f;  // 3000 Hz
 TEST(DesignBandpass, VoiceBandEdgesPassBandAndStopBand) {
   design::DesignedFilter bp;
   design::design_bandpass({voice_lo, voice_hi}, 0.0f, bp);
-  const auto& re = bp.re;
-  const auto& im = bp.im;
-
   EXPECT_NEAR(kernel_db(bp.taps, 200.0), -6.0, 0.1);
   EXPECT_NEAR(kernel_db(bp.taps, 3000.0), -6.0, 0.1);
   for (int k = 24; k <= 269; ++k) {
-    ASSERT_NEAR(db(bin_magnitude(re, im, k)), 0.0, 0.15) << "bin " << k;
+    ASSERT_NEAR(db(bin_magnitude(bp.re, bp.im, k)), 0.0, 0.15) << "bin " << k;
     // Linear phase: nothing but the delay of 255 samples.
-    const auto undelayed = std::complex<double>(re[k], im[k]) *
+    const auto undelayed = std::complex<double>(bp.re[k], bp.im[k]) *
                            std::polar(1.0, 2.0 * std::numbers::pi * k * 255.0 / 1024.0);
     ASSERT_NEAR(undelayed.imag(), 0.0, 1e-4) << "bin " << k;
   }
   for (int k = 0; k <= 9; ++k) {
-    ASSERT_LT(db(bin_magnitude(re, im, k)), -100.0) << "bin " << k;
+    ASSERT_LT(db(bin_magnitude(bp.re, bp.im, k)), -100.0) << "bin " << k;
   }
   for (int k = 288; k <= 510; ++k) {
-    ASSERT_LT(db(bin_magnitude(re, im, k)), -100.0) << "bin " << k;
+    ASSERT_LT(db(bin_magnitude(bp.re, bp.im, k)), -100.0) << "bin " << k;
   }
 }
 
@@ -136,30 +134,19 @@ TEST(ZeroOrEqualEdges, BandpassIsZeroAndNotchPassesEverything) {
 }
 
 // The variable filters are designed exactly like the fixed ones, each with
-// the level it is given.
+// the level it is given: equal settings, identical designs.
 TEST(Designers, EqualSettingsGiveIdenticalDesigns) {
-  const design::Edges notch_edges{0.0814825f, 0.1001581f};
-  design::DesignedFilter nf1;
-  design::DesignedFilter nf2;
-  design::DesignedFilter var_notch;
-  design::design_notch(notch_edges, 0.05f, nf1);
-  design::design_notch(notch_edges, 0.05f, nf2);
-  design::design_notch(notch_edges, 0.05f, var_notch);
-  EXPECT_EQ(nf1.taps, nf2.taps);
-  EXPECT_EQ(nf1.re, nf2.re);
-  EXPECT_EQ(nf1.im, nf2.im);
-  EXPECT_EQ(nf1.taps, var_notch.taps);
-  EXPECT_EQ(nf1.re, var_notch.re);
-  EXPECT_EQ(nf1.im, var_notch.im);
-
-  const design::Edges bandpass_edges{0.0976563f, 0.390625f};
-  design::DesignedFilter bp;
-  design::DesignedFilter var_bp;
-  design::design_bandpass(bandpass_edges, 0.1f, bp);
-  design::design_bandpass(bandpass_edges, 0.1f, var_bp);
-  EXPECT_EQ(bp.taps, var_bp.taps);
-  EXPECT_EQ(bp.re, var_bp.re);
-  EXPECT_EQ(bp.im, var_bp.im);
+  for (const auto& [designer, edges, q] :
+       {std::tuple{&design::design_notch, design::Edges{0.0814825f, 0.1001581f}, 0.05f},
+        std::tuple{&design::design_bandpass, design::Edges{0.0976563f, 0.390625f}, 0.1f}}) {
+    design::DesignedFilter first;
+    design::DesignedFilter second;
+    designer(edges, q, first);
+    designer(edges, q, second);
+    EXPECT_EQ(first.taps, second.taps);
+    EXPECT_EQ(first.re, second.re);
+    EXPECT_EQ(first.im, second.im);
+  }
 }
 
 // Every bin up to the top one, and the real DC and Nyquist values, are the

@@ -11,16 +11,15 @@
 
 namespace {
 
-TEST(WindowTables, BlackmanHarrisOverTheTransform) {
+// The window table over the transform and the kernel's weights: unity at the
+// centre, tiny at the ends, symmetric.
+TEST(BlackmanHarris, UnityAtTheCentreAndTinyAtTheEnds) {
   design::WindowTable w{};
   design::fill_blackman_harris_window(w, design::fft_size);
   EXPECT_NEAR(w[512], 1.0f, 1e-6f);
   EXPECT_NEAR(w[0], 0.00006f, 1e-7f);
   EXPECT_NEAR(w[1024], 0.00006f, 1e-7f);
   EXPECT_NEAR(w[256], w[768], 1e-6f);
-}
-
-TEST(WindowedSincLowpass, KernelWeightIsUnityAtTheCentreTapAndTinyAtTheEnds) {
   EXPECT_NEAR(design::blackman_harris_weight(256, 512), 1.0, 1e-9);
   EXPECT_NEAR(design::blackman_harris_weight(0, 512), 0.00006, 1e-9);
   EXPECT_NEAR(design::blackman_harris_weight(512, 512), 0.00006, 1e-9);

@@ -10,9 +10,13 @@
 #include <numbers>
 #include <vector>
 
+#include "tests/engine/signals.h"
 #include "tests/support/speech.h"
 
 namespace {
+
+using engine_test::largest_step;
+using engine_test::peak;
 
 constexpr double rate = speech::rate;
 constexpr std::size_t pass = 1024;
@@ -74,12 +78,6 @@ double carrier_left_db(const std::vector<float>& out, const Carrier& c, double f
   return 20.0 * std::log10(2.0 * std::abs(sum) / double(last - first) / c.amplitude);
 }
 
-double largest_step(const std::vector<std::int64_t>& s) {
-  std::int64_t most = 0;
-  for (std::size_t i = 1; i < s.size(); ++i) most = std::max(most, std::abs(s[i] - s[i - 1]));
-  return static_cast<double>(most);
-}
-
 // Two fixed carriers and one drifting at +10 Hz/s.
 const std::vector<Carrier> three = {{800.0}, {1900.0}, {1200.0, 10.0}};
 
@@ -116,27 +114,20 @@ TEST(AutoNotch, RemovesFiveCarriersInNoiseWithinOneAndAHalfSeconds) {
   }
 }
 
-// Speech under carriers as loud as itself. Speech near a carrier leaks into
-// a short demodulation window, so the 40 dB is measured over the whole run
-// from 1.5 s on (18 s: a window 0.06 Hz wide); the speech must keep a
-// segmental SNR of 12 dB.
-TEST(AutoNotch, RemovesCarriersFromSpeechAndKeepsTheSpeech) {
+// Speech under carriers as loud as itself: the three from the start, or one
+// switched on at 7.3 s in the middle of a sentence. Speech near a carrier
+// leaks into a short demodulation window, so the 40 dB is measured over the
+// rest of the run from 1.5 s after the carrier came (18 s from the start: a
+// window 0.06 Hz wide); the speech must keep a segmental SNR of 12 dB.
+TEST(AutoNotch, RemovesCarriersPresentOrAppearingMidSpeechAndKeepsTheSpeech) {
   const std::vector<float>& clean = speech::sentences();
-  const std::vector<float> out = filtered(with_carriers(clean, three));
-  for (const Carrier& c : three) {
-    EXPECT_LT(carrier_left_db(out, c, 1.5, out.size() / rate), -40.0) << c.hz << " Hz";
+  for (const std::vector<Carrier>& carriers : {three, std::vector<Carrier>{{1500.0, 0.0, 7.3}}}) {
+    const std::vector<float> out = filtered(with_carriers(clean, carriers));
+    for (const Carrier& c : carriers) {
+      EXPECT_LT(carrier_left_db(out, c, c.start + 1.5, out.size() / rate), -40.0) << c.hz << " Hz";
+    }
+    EXPECT_GE(speech::segmental_snr(clean, out), 12.0) << carriers.size() << " carriers";
   }
-  EXPECT_GE(speech::segmental_snr(clean, out), 12.0);
-}
-
-// A carrier switched on in the middle of a sentence is caught: 40 dB down
-// over the rest of the run from 1.5 s after it came.
-TEST(AutoNotch, CatchesCarrierAppearingMidSpeech) {
-  const std::vector<float>& clean = speech::sentences();
-  const Carrier sudden{1500.0, 0.0, 7.3};
-  const std::vector<float> out = filtered(with_carriers(clean, {sudden}));
-  EXPECT_LT(carrier_left_db(out, sudden, 8.8, out.size() / rate), -40.0);
-  EXPECT_GE(speech::segmental_snr(clean, out), 12.0);
 }
 
 // Speech alone: no vowel is taken for a tone, so nothing is notched at all
@@ -170,8 +161,7 @@ TEST(AutoNotch, LetsGoOfStoppedCarrierWithoutClick) {
   }
   EXPECT_TRUE(held_at_stop);
   EXPECT_LE(let_go_at / rate, 3.05 + 0.6);
-  EXPECT_LE(largest_step({samples.begin(), samples.end()}),
-            largest_step({input.begin(), input.end()}));
+  EXPECT_LE(largest_step(samples), largest_step(input));
   const std::vector<float> out = speech::to_floats(samples);
   const auto after = static_cast<std::size_t>(3.35 * rate);
   EXPECT_LT(speech::rms_of(std::span(out).subspan(after)), 1.2 * 30.0);
@@ -190,7 +180,7 @@ TEST(AutoNotch, StaysBoundedOnSilenceFullScaleAndBeyond) {
   EXPECT_TRUE(std::all_of(silence.begin(), silence.end(), [](std::int32_t s) { return s == 0; }));
 
   const std::size_t length = 48 * pass;
-  std::vector<std::vector<std::int64_t>> inputs(4, std::vector<std::int64_t>(length));
+  std::vector<std::vector<std::int32_t>> inputs(4, std::vector<std::int32_t>(length));
   for (std::size_t i = 0; i < length; ++i) {
     const double wave = std::sin(2.0 * std::numbers::pi * 441.0 * i / rate);
     inputs[0][i] = wave >= 0.0 ? 32767 : -32768;
@@ -199,18 +189,14 @@ TEST(AutoNotch, StaysBoundedOnSilenceFullScaleAndBeyond) {
     inputs[3][i] = wave >= 0.0 ? std::numeric_limits<std::int32_t>::max()
                                : std::numeric_limits<std::int32_t>::min();
   }
-  for (const std::vector<std::int64_t>& in : inputs) {
+  for (const std::vector<std::int32_t>& in : inputs) {
     notch.reset();
-    std::vector<std::int32_t> samples(in.begin(), in.end());
+    std::vector<std::int32_t> samples = in;
     EXPECT_GE(run(notch, samples), 1u);
-    std::int64_t loudest_in = 0;
-    std::int64_t loudest_out = 0;
-    for (std::size_t i = 0; i < length; ++i) {
-      loudest_in = std::max(loudest_in, std::abs(in[i]));
-      loudest_out = std::max(loudest_out, std::abs(std::int64_t{samples[i]}));
-    }
-    EXPECT_LE(largest_step({samples.begin(), samples.end()}), 1.1 * largest_step(in));
-    EXPECT_LE(static_cast<double>(loudest_out), (1.0 + 4.0 / std::numbers::pi) * loudest_in);
+    EXPECT_LE(static_cast<double>(largest_step(samples)),
+              1.1 * static_cast<double>(largest_step(in)));
+    EXPECT_LE(static_cast<double>(peak(samples)),
+              (1.0 + 4.0 / std::numbers::pi) * static_cast<double>(peak(in)));
   }
 }
 

@@ -12,14 +12,14 @@
 
 #include "design/controls.h"
 #include "design/fir.h"
+#include "tests/engine/signals.h"
 
 namespace {
 
 constexpr int pass_length = engine::stage_length;
 
 // A stage under test: a kernel of taps 1..512 (tap i enters as time sample
-// i - 1), its response made the way the designers make it, and the stage's
-// own accumulator.
+// i - 1), its response, and the stage's own accumulator.
 struct Stage {
   std::array<float, 1025> taps{};
   std::array<float, 512> resp_re{};
@@ -27,16 +27,13 @@ struct Stage {
   std::array<std::int32_t, pass_length> overlap{};
   engine::StageWork work;
 
-  // The kernel's response as the designers make it, without a floor.
-  void respond() { design::response_from_taps(taps, 512, 0.0f, resp_re, resp_im); }
-
   void run(std::span<std::int32_t> samples) {
     engine::apply_filter_stage(resp_re, resp_im, overlap, samples, work);
   }
 };
 
 // A bandpass kernel around a quarter of the sample rate with a Blackman-Harris
-// window.
+// window, and its response as the designers make it, without a floor.
 Stage quarter_band_stage() {
   Stage stage;
   double gain = 0.0;
@@ -49,25 +46,8 @@ Stage quarter_band_stage() {
     gain += std::abs(value) / 2;
   }
   for (std::size_t i = 1; i <= 511; ++i) stage.taps[i] = static_cast<float>(stage.taps[i] / gain);
-  stage.respond();
+  design::response_from_taps(stage.taps, 512, 0.0f, stage.resp_re, stage.resp_im);
   return stage;
-}
-
-// y[n] = sum over t of kernel time sample t times x[n - t], in double.
-std::vector<double> convolve(const Stage& stage, const std::vector<std::int32_t>& x) {
-  std::vector<double> y(x.size(), 0.0);
-  for (std::size_t n = 0; n < x.size(); ++n) {
-    for (std::size_t t = 0; t < 512 && t <= n; ++t) y[n] += stage.taps[t + 1] * x[n - t];
-  }
-  return y;
-}
-
-std::vector<std::int32_t> random_signal(std::size_t length, unsigned seed) {
-  std::mt19937 engine(seed);
-  std::uniform_int_distribution<std::int32_t> uniform(-20000, 20000);
-  std::vector<std::int32_t> x(length);
-  for (std::int32_t& v : x) v = uniform(engine);
-  return x;
 }
 
 // Runs the signal through the stage pass by pass.
@@ -82,7 +62,8 @@ TEST(FilterStage, AUnitResponsePassesConstantNyquistAndNoiseWhole) {
   Stage stage;
   stage.resp_re.fill(1.0f);
   stage.resp_im[0] = 1.0f;  // the Nyquist value; every other bin is real 1
-  std::vector<std::int32_t> x = random_signal(3 * pass_length, 5);
+  std::vector<std::int32_t> x(3 * pass_length);
+  engine_test::fill_random(x, 5, 20000);
   for (std::size_t j = 0; j < pass_length; ++j) {
     x[j] = 8000;                                     // DC
     x[pass_length + j] = j % 2 == 0 ? 8000 : -8000;  // Nyquist
@@ -106,13 +87,11 @@ TEST(FilterStage, AnImpulseGivesTheKernelDelayedAcrossThePassBoundary) {
 
 TEST(FilterStage, EqualsTheDirectConvolutionAcrossManyPasses) {
   Stage stage = quarter_band_stage();
-  const std::vector<std::int32_t> x = random_signal(24 * pass_length, 11);
-  const std::vector<double> expected = convolve(stage, x);
+  std::vector<std::int32_t> x(24 * pass_length);
+  engine_test::fill_random(x, 11, 20000);
   const std::vector<std::int32_t> y = filter_in_passes(stage, x);
-  double worst = 0.0;
-  for (std::size_t n = 0; n < y.size(); ++n) worst = std::max(worst, std::abs(y[n] - expected[n]));
   // Two truncations per output sample, and single-precision transforms.
-  EXPECT_LT(worst, 3.0);
+  EXPECT_LT(engine_test::against_convolution(y, std::span(stage.taps).subspan(1), x).worst, 3.0);
 }
 
 // Notch 1 at 1000 Hz at every Q position, on a constant, on the Nyquist
@@ -123,14 +102,10 @@ TEST(FilterStage, ADesignedNotchIsTheConvolutionWithItsKernelAtEveryQPosition) {
   std::vector<std::int32_t> x(4 * pass_length);
   std::mt19937 engine(3);
   std::normal_distribution<double> noise(0.0, 6000.0);
-  for (std::size_t j = 0; j < x.size(); ++j) {
-    if (j < pass_length) {
-      x[j] = 8000;
-    } else if (j < 2 * pass_length) {
-      x[j] = j % 2 == 0 ? 8000 : -8000;
-    } else {
-      x[j] = static_cast<std::int32_t>(std::lround(noise(engine)));
-    }
+  for (std::int32_t& v : x) v = static_cast<std::int32_t>(std::lround(noise(engine)));
+  for (std::size_t j = 0; j < pass_length; ++j) {
+    x[j] = 8000;
+    x[pass_length + j] = j % 2 == 0 ? 8000 : -8000;
   }
   for (std::int32_t position = design::q_position_min; position <= design::q_position_max;
        ++position) {
@@ -145,16 +120,10 @@ TEST(FilterStage, ADesignedNotchIsTheConvolutionWithItsKernelAtEveryQPosition) {
     for (std::size_t i = 0; i <= 512; ++i) stage.taps[i] = (1.0f - floor) * notch.taps[i];
     stage.taps[256] += floor;
 
-    const std::vector<double> expected = convolve(stage, x);
     const std::vector<std::int32_t> y = filter_in_passes(stage, x);
-    double error = 0.0;
-    double worst = 0.0;
-    for (std::size_t n = 0; n < y.size(); ++n) {
-      error += (y[n] - expected[n]) * (y[n] - expected[n]);
-      worst = std::max(worst, std::abs(y[n] - expected[n]));
-    }
-    EXPECT_LT(std::sqrt(error / static_cast<double>(y.size())), 1.0) << "Q " << position;
-    EXPECT_LT(worst, 3.0) << "Q " << position;
+    const auto error = engine_test::against_convolution(y, std::span(stage.taps).subspan(1), x);
+    EXPECT_LT(error.rms, 1.0) << "Q " << position;
+    EXPECT_LT(error.worst, 3.0) << "Q " << position;
     // A constant passes whole once the kernel has filled.
     EXPECT_NEAR(y[pass_length - 1], 8000, 2) << "Q " << position;
   }

@@ -6,22 +6,18 @@
 #include <cmath>
 #include <cstdint>
 #include <numbers>
-#include <random>
 #include <vector>
 
 #include "design/designers.h"
 #include "engine/filter_chain.h"
 #include "engine/gain.h"
 #include "engine/pass.h"
+#include "tests/engine/signals.h"
 #include "tests/support/allocations.h"
 
 namespace {
 
-void fill_random(std::span<std::int32_t> samples, unsigned seed) {
-  std::mt19937 engine(seed);
-  std::uniform_int_distribution<std::int32_t> uniform(-30000, 30000);
-  for (std::int32_t& s : samples) s = uniform(engine);
-}
+using engine_test::fill_random;
 
 // Every response a unit gain with a small phase twist, so that every stage
 // does work.
@@ -129,8 +125,6 @@ TEST(Gain, ScalesOutputSamplesTruncatingTowardZero) {
   EXPECT_EQ(out_for(25, 5, 3), 7);
   EXPECT_EQ(out_for(25, 5, 4), 10);
   EXPECT_EQ(out_for(100, 7, 33), 33000);
-  EXPECT_EQ(engine::fine_gain(1, engine::coarse_step(1)->coarse_gain), 1e-5f);
-  EXPECT_EQ(engine::fine_gain(100, engine::coarse_step(7)->coarse_gain), 1000.0f);
 }
 
 }  // namespace
@@ -171,14 +165,7 @@ TEST(LowLatency, PassesInputWholeWithFiltersOffAndAStageIsItsTapsConvolution) {
   chain.bp.on = true;
   for (std::int32_t& v : x) v /= 3;
   const std::vector<std::int32_t> y = run_low_latency(chain, x);
-  const auto& taps = chain.bp.filter.min_phase.taps;
-  double worst = 0.0;
-  for (std::size_t n = 0; n < x.size(); ++n) {
-    double expected = 0.0;
-    for (std::size_t t = 0; t < 512 && t <= n; ++t) expected += taps[t] * double(x[n - t]);
-    worst = std::max(worst, std::abs(y[n] - expected));
-  }
-  EXPECT_LT(worst, 2.0);
+  EXPECT_LT(engine_test::against_convolution(y, chain.bp.filter.min_phase.taps, x).worst, 2.0);
 }
 
 // Every filter on through mode changes every few passes stays bounded and

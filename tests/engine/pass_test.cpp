@@ -34,22 +34,19 @@ TEST(TruncateToInt32, TruncatesTowardZeroAndSaturates) {
 
 TEST(UnpackInputBlock, TakesTheSelectedChannelSignExtended) {
   // Four stereo frames: left 1, -2, 32767, -32768; right 100, -200, 300, -400.
+  // Selection 2 takes the left, 3 the right; 1 reads the same bytes as mono,
+  // every 16-bit word in turn.
   const auto stereo = little_endian({1, 100, -2, -200, 32767, 300, -32768, -400});
-  std::array<std::int32_t, 4> work{};
-  std::array<std::int32_t, 4> raw{};
-
-  engine::unpack_input_block(stereo, 2, work, raw);
-  EXPECT_EQ(work, (std::array<std::int32_t, 4>{1, -2, 32767, -32768}));
-  EXPECT_EQ(raw, work);
-
-  engine::unpack_input_block(stereo, 3, work, raw);
-  EXPECT_EQ(work, (std::array<std::int32_t, 4>{100, -200, 300, -400}));
-  EXPECT_EQ(raw, work);
-
-  // The same bytes read as mono: every 16-bit word in turn.
-  engine::unpack_input_block(stereo, 1, work, raw);
-  EXPECT_EQ(work, (std::array<std::int32_t, 4>{1, 100, -2, -200}));
-  EXPECT_EQ(raw, work);
+  using Samples = std::array<std::int32_t, 4>;
+  for (const auto& [select, expected] : {std::pair{2, Samples{1, -2, 32767, -32768}},
+                                         {3, Samples{100, -200, 300, -400}},
+                                         {1, Samples{1, 100, -2, -200}}}) {
+    Samples work{};
+    Samples raw{};
+    engine::unpack_input_block(stereo, select, work, raw);
+    EXPECT_EQ(work, expected) << "selection " << select;
+    EXPECT_EQ(raw, work) << "selection " << select;
+  }
 }
 
 TEST(UnpackInputBlock, UnknownSelectionLeavesBothArrays) {
@@ -70,11 +67,11 @@ TEST(OutputStage, BypassTakesTheRawSamplesAndPauseSilencesAll) {
   engine::output_stage(raw, work, true, 1.0f, false, out);
   EXPECT_EQ(out, raw);
 
-  out = {9, 9, 9};
-  engine::output_stage(raw, work, true, 1.0f, true, out);
-  EXPECT_EQ(out, (std::array<std::int32_t, 3>{0, 0, 0}));
-  engine::output_stage(raw, work, false, 1.0f, true, out);
-  EXPECT_EQ(out, (std::array<std::int32_t, 3>{0, 0, 0}));
+  for (const bool bypass : {true, false}) {
+    out = {9, 9, 9};
+    engine::output_stage(raw, work, bypass, 1.0f, true, out);
+    EXPECT_EQ(out, (std::array<std::int32_t, 3>{0, 0, 0})) << "bypass " << bypass;
+  }
 }
 
 TEST(PackOutputBlock, WritesLittleEndianAndSaturates) {
