@@ -135,24 +135,19 @@ std::vector<float> carriers(std::size_t count, std::span<const Carrier> list) {
   return {sum.begin(), sum.end()};
 }
 
-std::vector<float> crackle(std::size_t count, double per_second, double peak, std::uint32_t seed) {
+std::vector<float> crackle(std::size_t count, double per_second, double rms, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::exponential_distribution<double> gap(per_second);
   std::normal_distribution<double> gauss(0.0, 1.0);
   std::vector<float> out(count);
   const std::size_t length = at(0.002);
   for (double t = gap(generator); at(t) + length < count; t += gap(generator)) {
-    // A burst of noise under a falling envelope, scaled to its peak.
-    std::vector<double> burst(length);
-    double most = 0.0;
     for (std::size_t i = 0; i < length; ++i) {
-      burst[i] = gauss(generator) * std::exp(-3.0 * static_cast<double>(i) / length);
-      most = std::max(most, std::abs(burst[i]));
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-      out[at(t) + i] += static_cast<float>(peak * burst[i] / most);
+      out[at(t) + i] += static_cast<float>(gauss(generator) *
+                                           std::exp(-3.0 * static_cast<double>(i) / length));
     }
   }
+  scale_to(out, rms);
   return out;
 }
 

@@ -34,9 +34,9 @@ struct Carrier {
 };
 std::vector<float> carriers(std::size_t count, std::span<const Carrier> list);
 
-// Clicks of about 2 ms (a decaying burst of random sign, its peak
-// `peak`) at `per_second` random instants, in silence.
-std::vector<float> crackle(std::size_t count, double per_second, double peak, std::uint32_t seed);
+// Clicks of about 2 ms (bursts of noise under a falling envelope) at
+// `per_second` random instants, in silence; RMS `rms` over the whole.
+std::vector<float> crackle(std::size_t count, double per_second, double rms, std::uint32_t seed);
 
 // Mains hum: 50 Hz and its harmonics to 1 kHz, falling 3 dB each, RMS `rms`.
 std::vector<float> hum(std::size_t count, double rms);
