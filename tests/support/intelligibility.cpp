@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numbers>
 #include <numeric>
+#include <vector>
 
 #include "design/Rfft_ifft.h"
 
@@ -31,7 +32,7 @@ std::vector<float> at_stoi_rate(std::span<const float> signal, double from_rate)
   data.data_out = out.data();
   data.output_frames = static_cast<long>(out.size());
   data.src_ratio = ratio;
-  if (src_simple(&data, SRC_SINC_BEST_QUALITY, 1) != 0) return {};
+  if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1) != 0) return {};
   out.resize(static_cast<std::size_t>(data.output_frames_gen));
   return out;
 }
