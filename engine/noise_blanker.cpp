@@ -68,7 +68,8 @@ void NoiseBlanker::process(std::span<std::int32_t> samples) {
     // for a click is signal and counts, limited as every sample is.
     if (in_burst_) in_burst_at(n) = 1;
     if (!in_burst_ || burst_last_ - burst_first_ + 1 + 2 * margin > most_span) {
-      error_power_ += error_memory * (std::min(error * error, winsor * error_power_) - error_power_);
+      error_power_ +=
+          error_memory * (std::min(error * error, winsor * error_power_) - error_power_);
       error_power_ = std::max(error_power_, least_error_power);
     }
     if (pending_count_ > 0 && pending_[0].first == n - noise_blanker_delay) decide();
@@ -109,7 +110,8 @@ void NoiseBlanker::decide() {
   };
   look(burst.first - context_length, burst.first - 1);
   look(burst.last + order + 1, count_ - 1);
-  if (burst.peak > context_ratio * context) replace(burst.first, static_cast<int>(burst.last - burst.first + 1));
+  if (burst.peak > context_ratio * context)
+    replace(burst.first, static_cast<int>(burst.last - burst.first + 1));
 }
 
 // The model from the autocorrelation of the samples gone out, by the
@@ -166,26 +168,32 @@ void NoiseBlanker::replace(std::int64_t first, int length) {
     }
     solution_[static_cast<std::size_t>(i)] = rhs;
   }
-  // Cholesky, R = L L^T, in the lower triangle.
+  // Cholesky, R = L L^T, in the lower triangle; L keeps R's band.
   for (int i = 0; i < length; ++i) {
-    for (int j = 0; j <= i; ++j) {
+    const int first_in_band = std::max(0, i - order);
+    for (int j = first_in_band; j <= i; ++j) {
       double sum = band(i - j);
-      for (int k = 0; k < j; ++k) sum -= l(i, k) * l(j, k);
+      for (int k = first_in_band; k < j; ++k) sum -= l(i, k) * l(j, k);
       l(i, j) = i == j ? std::sqrt(sum) : sum / l(j, j);
     }
   }
   for (int i = 0; i < length; ++i) {
     double sum = solution_[static_cast<std::size_t>(i)];
-    for (int k = 0; k < i; ++k) sum -= l(i, k) * solution_[static_cast<std::size_t>(k)];
+    for (int k = std::max(0, i - order); k < i; ++k) {
+      sum -= l(i, k) * solution_[static_cast<std::size_t>(k)];
+    }
     solution_[static_cast<std::size_t>(i)] = sum / l(i, i);
   }
   for (int i = length - 1; i >= 0; --i) {
     double sum = solution_[static_cast<std::size_t>(i)];
-    for (int k = i + 1; k < length; ++k) sum -= l(k, i) * solution_[static_cast<std::size_t>(k)];
+    for (int k = i + 1; k < std::min(length, i + order + 1); ++k) {
+      sum -= l(k, i) * solution_[static_cast<std::size_t>(k)];
+    }
     solution_[static_cast<std::size_t>(i)] = sum / l(i, i);
   }
   for (int i = 0; i < length; ++i) {
-    put(first + i, std::clamp(std::round(solution_[static_cast<std::size_t>(i)]), -32768.0, 32767.0));
+    put(first + i,
+        std::clamp(std::round(solution_[static_cast<std::size_t>(i)]), -32768.0, 32767.0));
   }
   replaced_ += static_cast<std::uint64_t>(length);
 }
