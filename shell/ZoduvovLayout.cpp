@@ -453,7 +453,7 @@ void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
   NoiseReductionBar->setPageStep(1);
   // The noise blanker, first of the filters, in a row of its own under
   // the others, its captions beside its controls.
-  label(NoiseTab, "Noise Blanker")->setGeometry(8, noise_second_row, 84, tab_height - 4);
+  label(NoiseTab, "Noise Blanker")->setGeometry(8, noise_second_row, 91, tab_height - 4);
   NoiseBlankerBtn = button(NoiseTab, "OFF");
   NoiseBlankerBtn->setGeometry(100, noise_second_row, 90, tab_height - 4);
   label(NoiseTab, "Threshold")->setGeometry(198, noise_second_row, 84, tab_height - 4);
