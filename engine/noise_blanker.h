@@ -45,9 +45,12 @@ inline constexpr int noise_blanker_longest = 64;
 //   - Threshold: 5 times the error's RMS at position 1, 23 at 10, 13 at the
 //     start value 5, in steps of 2.
 //   Measured on the test speech with 2 ms clicks, 15 a second, whose RMS
-//   over the whole is the speech's: segmental SNR from 23.4 to 27.3 dB
-//   (replacing exactly the clicks' samples: 29.5); the clean speech keeps
-//   34.2 dB against itself.
+//   over the whole is the speech's: segmental SNR from 23.3 to 26.8 dB and
+//   STOI from 0.75 to 0.90, where the same interpolation over exactly the
+//   clicks' samples gains 6.6 dB; the clean speech keeps 34.3 dB against
+//   itself. Most of the shortfall is in clicks' decaying tails, which sink
+//   under the threshold in loud speech, and in clicks a few milliseconds
+//   apart, which together run longer than a click.
 // Units: int32 samples in 16-bit units; replaced samples saturate to the
 // 16-bit range. Delay: noise_blanker_delay samples. Gain: 1; a sample
 // outside a replaced span passes unchanged. Passes of any length; allocates
