@@ -123,7 +123,7 @@ void AutoNotch::process(std::span<std::int32_t> samples) {
     for (std::size_t m = i; used > 0 && m < i + length;) {
       const std::size_t stretch =
           std::min(i + length - m, static_cast<std::size_t>(loop_block - loop_count_));
-      cancel(samples.subspan(m, stretch));
+      cancel(samples.subspan(m, stretch), used);
       m += stretch;
       loop_count_ += static_cast<int>(stretch);
       if (loop_count_ == loop_block) {
@@ -162,7 +162,18 @@ void store(const Lanes& v, std::array<float, 8>& values) {
 
 }  // namespace
 
-void AutoNotch::cancel(std::span<std::int32_t> samples) {
+void AutoNotch::cancel(std::span<std::int32_t> samples, int used) {
+  if (used <= lanes / 2) {
+    cancel_in<1>(samples);
+  } else {
+    cancel_in<2>(samples);
+  }
+}
+
+// The cancellers in the first `quads` groups of four lanes (the rest are
+// unused and would add zeros).
+template <int quads>
+void AutoNotch::cancel_in(std::span<std::int32_t> samples) {
   static_assert(lanes == 8);
   // The cancellers' state in registers for the stretch; unused lanes hold
   // zeros and add nothing.
@@ -173,16 +184,28 @@ void AutoNotch::cancel(std::span<std::int32_t> samples) {
   const Quad zero = {};
   const Quad fade_out = zero - stop_fade;
   const Quad one = zero + 1.0f;
+  // Which cancellers may find their tone stopped in this stretch: those
+  // standing clear of what is left, not fading, and the least they take
+  // away away from the zero crossings. Over a stretch a tone's amplitude
+  // changes little.
+  using Mask = decltype(zero < zero);
+  std::array<Mask, 2> armed{};
+  Lanes least_taken{};
+  for (int h = 0; h < quads; ++h) {
+    const Quad tone = weight[h] * weight[h] * (w_re[h] * w_re[h] + w_im[h] * w_im[h]);
+    armed[h] = (clear_ratio * left_ < tone) & (weight_step[h] == zero) & (adapt[h] > zero);
+    least_taken[h] = crest_ratio * tone;
+  }
   float left = left_;
   for (std::int32_t& sample : samples) {
-    const Lanes each = {weight[0] * (w_re[0] * r_re[0] - w_im[0] * r_im[0]),
-                        weight[1] * (w_re[1] * r_re[1] - w_im[1] * r_im[1])};
+    Lanes each{};
+    for (int h = 0; h < quads; ++h) each[h] = weight[h] * (w_re[h] * r_re[h] - w_im[h] * r_im[h]);
     const Quad part = each[0] + each[1];
     // Summed as a tree, in a fixed order.
     const float y = (part[0] + part[2]) + (part[1] + part[3]);
     const float e = static_cast<float>(sample) - y;
     left += (e * e > left ? left_rise : left_fall) * (e * e - left);
-    for (int h = 0; h < 2; ++h) {
+    for (int h = 0; h < quads; ++h) {
       // A tone that stops: what comes in at its canceller's frequency (the
       // input less the other tones) falls well under what it takes away,
       // where before it stood clear of what was left. Its canceller fades
@@ -191,9 +214,9 @@ void AutoNotch::cancel(std::span<std::int32_t> samples) {
       const Quad own = e + each[h];
       heard[h] += stop_memory * (own * own - heard[h]);
       taken[h] += stop_memory * (each[h] * each[h] - taken[h]);
-      const Quad tone = weight[h] * weight[h] * (w_re[h] * w_re[h] + w_im[h] * w_im[h]);
-      const auto stopped = (heard[h] < stop_ratio * taken[h]) & (taken[h] > crest_ratio * tone) &
-                           (clear_ratio * left < tone) & (weight_step[h] == zero);
+      const Mask stopped =
+          armed[h] & (heard[h] < stop_ratio * taken[h]) & (taken[h] > least_taken[h]);
+      armed[h] &= ~stopped;
       weight_step[h] = stopped ? fade_out : weight_step[h];
       adapt[h] = stopped ? zero : adapt[h];
       const Quad g = adapt[h] * e;

@@ -100,7 +100,9 @@ class AutoNotch {
     std::uint32_t order = 0;  // when it was found, for the display's order
   };
 
-  void cancel(std::span<std::int32_t> samples);
+  void cancel(std::span<std::int32_t> samples, int used);
+  template <int quads>
+  void cancel_in(std::span<std::int32_t> samples);
   void analyse();
   void follow_notches();
   void find_tones();
