@@ -47,8 +47,8 @@ constexpr float match_reach = 5.0f;
 // holds 256 times its amplitude, a stretch's sum 32 times).
 constexpr int stretch = 64;
 constexpr float stretch_per_peak = 1.0f / 64.0f;
-constexpr float keyed_on = 0.5f;    // within 3 dB
-constexpr float keyed_off = 0.1f;   // 10 dB under
+constexpr float keyed_on = 0.5f;   // within 3 dB
+constexpr float keyed_off = 0.1f;  // 10 dB under
 // A voice's pitches (Hz), and how many harmonic peaks make one.
 constexpr double lowest_pitch = 70.0;
 constexpr double highest_pitch = 400.0;
@@ -462,8 +462,8 @@ void AutoNotch::find_tones() {
       off_line = std::max(off_line, std::abs(f[j] - (mean + slope * (j - middle))));
     }
     if (off_line > line_tolerance || std::abs(slope) > steepest_drift ||
-        quietest < deepest_fade * loudest || steadiest < least_steady * loudest_fitted || c.keying != Keying::on ||
-        voiced(c.frequency[(c.seen - 1) % persist])) {
+        quietest < deepest_fade * loudest || steadiest < least_steady * loudest_fitted ||
+        c.keying != Keying::on || voiced(c.frequency[(c.seen - 1) % persist])) {
       continue;
     }
     // The phase turned measures the frequency half a spectrum before this

@@ -14,38 +14,41 @@ inline constexpr int auto_notch_most = 8;
 inline constexpr int auto_notch_analysis = 1024;
 
 // AutoNotch: removes up to auto_notch_most steady tones (carriers,
-// heterodynes, tuning whistles) from 40 Hz to 5.4 kHz, following tones
-// that drift by up to about 60 Hz a second, and leaves speech and noise as they
-// are.
+// heterodynes, tuning whistles) from 40 Hz to 5.4 kHz, following tones that
+// drift by up to about 60 Hz a second, and leaves speech, Morse and noise as
+// they are.
 //   - Finding tones: after every auto_notch_analysis samples of input, a
 //     Hann-windowed 1024-point spectrum of the last 1024 input samples. A
 //     tone is a spectral peak at least 12 dB over its background (the
 //     median of the medians of its 16-bin band and the two beside it), with
-//     an amplitude of at least 8 (sample units). Its
-//     frequency is measured to a fraction of a hertz from the phase its bin
-//     turns through between two spectra. It is notched once it has been seen
-//     in 4 spectra in a row (0.37 s at 11025 Hz) at frequencies that lie
-//     within 0.6 Hz of a straight line, without its level falling more than
-//     10 dB below its loudest; speech holds no harmonic that still. A
-//     peak must also be heard to have come on and never gone off: measured
-//     at its frequency in stretches of 64 samples (5.8 ms), one within 3 dB
-//     of the level its spectral peak gives a steady tone, and after it none
-//     two in a row 10 dB under. The gaps between Morse elements, even
-//     between dashes, are that long at any speed, and a dash at 12 words a
-//     minute (0.3 s) ends before a peak has been seen long enough; a
-//     carrier switched on goes off never. Nor is a
-//     peak notched that is one of at least 4 harmonics of a pitch from 70
-//     to 400 Hz standing 12 dB clear among that pitch's first ten, two of
-//     them among its first three: a sung note is as steady as a carrier.
+//     an amplitude of at least 8 (sample units). Its frequency is measured
+//     to a fraction of a hertz from the phase its bin turns through between
+//     two spectra. It is notched once it has been seen in 4 spectra in a
+//     row (0.37 s at 11025 Hz), the last 3 at frequencies within 0.6 Hz of a
+//     straight line (the first is measured against a spectrum the peak was
+//     not yet in) and at levels within 3 dB, its level never more than 10 dB
+//     below its loudest; speech holds no harmonic that still.
+//   - Sparing signals: a peak must also have been heard to come on and
+//     never go off. Measured at its frequency in stretches of 64 samples
+//     (5.8 ms), one stretch is within 3 dB of the level its spectral peak
+//     gives a steady tone, and no two after it in a row are 10 dB under.
+//     The gaps between Morse elements, even between dashes, are that long
+//     at any speed, and a dash at 12 words a minute (0.3 s) ends before a
+//     peak has been seen long enough; a carrier switched on never goes off.
+//     Nor is a peak notched that is one of at least 4 harmonics of a pitch
+//     from 70 to 400 Hz standing 12 dB clear among that pitch's first ten,
+//     two of them among its first three: a sung note is as steady as a
+//     carrier.
 //   - Removing a tone: an adaptive canceller per tone subtracts a sinusoid
 //     from a reference oscillator at the tone's frequency, weighted by one
 //     complex least-mean-squares weight (time constant 400 samples, 36 ms;
-//     notch width about 9 Hz at -3 dB, infinitely deep at the tone; 100
-//     samples for a new canceller's first 512 samples). A
+//     notch width about 9 Hz at -3 dB, infinitely deep at the tone). A
 //     third-order loop on the weight's phase steers the oscillator's
 //     frequency and its rate of change, so a tone drifting at a steady rate
-//     is followed with no lasting error. A new canceller fades in as its
-//     weight grows from zero.
+//     is followed with no lasting error. A new canceller's weight starts at
+//     the tone's amplitude and phase, measured in the last spectrum's input
+//     against a sinusoid drifting as the tone does, and fades in over 32
+//     samples.
 //   - Letting go: a tone no longer 6 dB over its surroundings for 3 spectra
 //     in a row (0.28 s) has its canceller frozen and faded out over
 //     auto_notch_analysis samples. A tone that stood 20 dB clear of the

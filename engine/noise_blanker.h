@@ -27,10 +27,10 @@ inline constexpr int noise_blanker_longest = 64;
 //   - Prediction: a 16th-order all-pole model of the samples that have gone
 //     out (so of the signal with earlier clicks already replaced), fitted
 //     every 128 samples by the autocorrelation method under an exponential
-//     window (time constant 256 samples). Each new sample's prediction error is measured against the
-//     error's running power (time constant 512 samples; a sample adds at
-//     most 25 times the power, so a voice growing louder raises it within a
-//     few milliseconds and a click hardly at all).
+//     window (time constant 256 samples). Each new sample's prediction error is measured against
+//     the error's running power (time constant 512 samples; a sample adds at most 25 times the
+//     power, so a voice growing louder raises it within a few milliseconds and a click hardly at
+//     all).
 //   - Detection: a sample whose error exceeds the threshold times the
 //     error's RMS starts a burst, which ends after 18 samples below it. A
 //     burst longer than noise_blanker_longest (with 2 samples each side) is
@@ -100,10 +100,10 @@ class NoiseBlanker {
   // Input, replaced where a click was, twice over: any run of up to `ring`
   // samples lies in one piece.
   std::array<double, 2 * ring> history_{};
-  std::int64_t count_ = 0;              // samples in so far
-  std::array<double, order + 1> a_{};   // prediction-error filter, a_[0] = 1
+  std::int64_t count_ = 0;                    // samples in so far
+  std::array<double, order + 1> a_{};         // prediction-error filter, a_[0] = 1
   std::array<double, order + 1> reversed_{};  // a_ last to first
-  std::array<double, order + 1> ab_{};  // its autocorrelation
+  std::array<double, order + 1> ab_{};        // its autocorrelation
   double error_power_ = 1.0;
 
   int until_fit_ = fit_every;

@@ -217,8 +217,8 @@ TEST(AutoNotch, SparesKeyedMorseAndHeldVowels) {
   for (const double f0 : {130.0, 220.0}) {
     const std::vector<float> sung = speech::held_vowels(f0, 1.5, 3000.0);
     const std::vector<float> out = filtered(sung);
-    const std::vector<float> same = speech::to_floats(speech::to_samples(
-        std::span(sung).first(out.size())));
+    const std::vector<float> same =
+        speech::to_floats(speech::to_samples(std::span(sung).first(out.size())));
     EXPECT_GE(speech::stoi(same, out, rate), 1.0 - 0.03) << f0 << " Hz";
   }
 }
@@ -229,7 +229,8 @@ TEST(AutoNotch, SparesKeyedMorseAndHeldVowels) {
 // and 40 dB by 100 ms, and the notch is let go within 0.1 s.
 TEST(AutoNotch, TakesASwitchedCarrierQuicklyAndLetsItGoWithoutATail) {
   std::vector<Carrier> keyed;
-  for (double on = 0.5; on < 6.0; on += 2.0) keyed.push_back({1000.0, 0.0, on, 3000.0 * std::numbers::sqrt2, on + 1.05});
+  for (double on = 0.5; on < 6.0; on += 2.0)
+    keyed.push_back({1000.0, 0.0, on, 3000.0 * std::numbers::sqrt2, on + 1.05});
   const std::size_t length = 7 * 11 * pass;
   const std::vector<float> in = with_carriers(speech::white_noise(length, 3.0, 5), keyed);
   engine::AutoNotch notch;
@@ -286,7 +287,8 @@ TEST(AutoNotch, StaysBoundedOnSilenceFullScaleAndBeyond) {
     std::vector<std::int32_t> samples = in;
     EXPECT_GE(run(notch, samples), 1u);
     EXPECT_LE(static_cast<double>(largest_step(samples)),
-              1.1 * static_cast<double>(largest_step(in))) << in[3];
+              1.1 * static_cast<double>(largest_step(in)))
+        << in[3];
     EXPECT_LE(static_cast<double>(peak(samples)),
               (1.0 + 4.0 / std::numbers::pi) * static_cast<double>(peak(in)));
   }

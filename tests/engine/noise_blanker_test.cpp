@@ -41,7 +41,8 @@ std::vector<float> median_remover(std::span<const float> input) {
     std::ranges::nth_element(around, around.begin() + 4);
     return around[4];
   };
-  for (std::size_t i = 0; i < input.size(); ++i) deviation[i] = std::abs(input[i] - median_at(input, i));
+  for (std::size_t i = 0; i < input.size(); ++i)
+    deviation[i] = std::abs(input[i] - median_at(input, i));
   for (std::size_t i = 0; i < input.size(); ++i) {
     const float m = median_at(input, i);
     if (deviation[i] > 4.0f * median_at(deviation, i)) out[i] = m;
