@@ -120,9 +120,9 @@ class FilterChain {
   float signal_gain = 1.0f;
 
   // Working arrays of a pass, written only by the pass itself.
-  std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input
-  std::array<std::int32_t, samples_per_buffer> work_samples{};  // through the filters
-  std::array<std::int32_t, samples_per_buffer> out_samples{};   // after bypass, gain, pause
+  std::array<std::int32_t, samples_per_buffer> raw_samples{};      // unfiltered input
+  std::array<std::int32_t, samples_per_buffer> work_samples{};     // through the filters
+  std::array<std::int32_t, samples_per_buffer> out_samples{};      // after bypass, gain, pause
   std::array<std::int32_t, samples_per_buffer> blanked_samples{};  // the smoother's input
   StageWork stage_work;
   PartitionedWork partitioned_work;

@@ -461,7 +461,8 @@ void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
                               engine::noise_blanker_start);
   NoiseBlankerBar->setGeometry(290, noise_second_row, 190, tab_height - 4);
   NoiseBlankerBar->setPageStep(1);
-  NoiseBlankerBtn->setToolTip("Find clicks and crackle and put in their place what the sound predicts");
+  NoiseBlankerBtn->setToolTip(
+      "Find clicks and crackle and put in their place what the sound predicts");
   NoiseBlankerBar->setToolTip("Set how far a click must stand out: lower blanks more");
   LMSFilterBtn2->setToolTip("Enable the LMS noise filter");
   MedianFltrBtn2->setToolTip("Enable a Median Noise Filter");

@@ -213,9 +213,8 @@ std::optional<int> saved_level(const QSettings& ini, const char* key, int lowest
 }  // namespace
 
 void TZForm::restore_noise_filters(const QSettings& ini) {
-  const std::optional<int> blanker = saved_level(ini, "noise/noise_blanker",
-                                                 engine::noise_blanker_lowest,
-                                                 engine::noise_blanker_highest);
+  const std::optional<int> blanker = saved_level(
+      ini, "noise/noise_blanker", engine::noise_blanker_lowest, engine::noise_blanker_highest);
   const std::optional<int> reduction =
       saved_level(ini, "noise/noise_reduction", 1, engine::noise_reduction_strongest);
   NoiseBlankerBar->setValue(blanker.value_or(engine::noise_blanker_start));

@@ -19,7 +19,7 @@ constexpr std::size_t frame = 256;
 constexpr std::size_t hop = frame / 2;
 constexpr int transform = 512;
 constexpr int bands = 15;
-constexpr std::size_t segment = 30;  // frames: 384 ms
+constexpr std::size_t segment = 30;              // frames: 384 ms
 constexpr double clip = 1.0 + 5.62341325190349;  // 1 + 10^(15/20)
 
 std::vector<float> at_stoi_rate(std::span<const float> signal, double from_rate) {
@@ -42,7 +42,8 @@ const std::array<double, frame>& hann() {
   static const std::array<double, frame> window = [] {
     std::array<double, frame> w{};
     for (std::size_t i = 0; i < frame; ++i) {
-      w[i] = 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i + 1) / (frame + 1));
+      w[i] =
+          0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * static_cast<double>(i + 1) / (frame + 1));
     }
     return w;
   }();
@@ -107,10 +108,11 @@ std::vector<std::array<double, bands>> band_amplitudes(std::span<const float> si
     power[0] = 4.0 * re[1] * re[1];
     power[transform / 2] = 4.0 * im[1] * im[1];
     for (int k = 1; k < transform / 2; ++k) {
-      power[static_cast<std::size_t>(k)] = static_cast<double>(re[static_cast<std::size_t>(k) + 1]) *
-                                               re[static_cast<std::size_t>(k) + 1] +
-                                           static_cast<double>(im[static_cast<std::size_t>(k) + 1]) *
-                                               im[static_cast<std::size_t>(k) + 1];
+      power[static_cast<std::size_t>(k)] =
+          static_cast<double>(re[static_cast<std::size_t>(k) + 1]) *
+              re[static_cast<std::size_t>(k) + 1] +
+          static_cast<double>(im[static_cast<std::size_t>(k) + 1]) *
+              im[static_cast<std::size_t>(k) + 1];
     }
     for (std::size_t b = 0; b < bands; ++b) {
       double sum = 0.0;

@@ -25,14 +25,14 @@ void scale_to(std::vector<float>& signal, double rms) {
 
 std::vector<float> morse(const std::string& text, double wpm, double hz, double amplitude) {
   static const std::map<char, std::string> code = {
-      {'A', ".-"},     {'B', "-..."},   {'C', "-.-."},   {'D', "-.."},    {'E', "."},
-      {'F', "..-."},   {'G', "--."},    {'H', "...."},   {'I', ".."},     {'J', ".---"},
-      {'K', "-.-"},    {'L', ".-.."},   {'M', "--"},     {'N', "-."},     {'O', "---"},
-      {'P', ".--."},   {'Q', "--.-"},   {'R', ".-."},    {'S', "..."},    {'T', "-"},
-      {'U', "..-"},    {'V', "...-"},   {'W', ".--"},    {'X', "-..-"},   {'Y', "-.--"},
-      {'Z', "--.."},   {'0', "-----"},  {'1', ".----"},  {'2', "..---"},  {'3', "...--"},
-      {'4', "....-"},  {'5', "....."},  {'6', "-...."},  {'7', "--..."},  {'8', "---.."},
-      {'9', "----."},  {'/', "-..-."},  {'?', "..--.."}, {'.', ".-.-.-"}, {',', "--..--"}};
+      {'A', ".-"},    {'B', "-..."},  {'C', "-.-."},   {'D', "-.."},    {'E', "."},
+      {'F', "..-."},  {'G', "--."},   {'H', "...."},   {'I', ".."},     {'J', ".---"},
+      {'K', "-.-"},   {'L', ".-.."},  {'M', "--"},     {'N', "-."},     {'O', "---"},
+      {'P', ".--."},  {'Q', "--.-"},  {'R', ".-."},    {'S', "..."},    {'T', "-"},
+      {'U', "..-"},   {'V', "...-"},  {'W', ".--"},    {'X', "-..-"},   {'Y', "-.--"},
+      {'Z', "--.."},  {'0', "-----"}, {'1', ".----"},  {'2', "..---"},  {'3', "...--"},
+      {'4', "....-"}, {'5', "....."}, {'6', "-...."},  {'7', "--..."},  {'8', "---.."},
+      {'9', "----."}, {'/', "-..-."}, {'?', "..--.."}, {'.', ".-.-.-"}, {',', "--..--"}};
   // The key's states in dots: on for a dot or a dash, off between elements
   // (1), letters (3) and words (7).
   std::vector<std::pair<bool, int>> keying{{false, 0}};
@@ -143,8 +143,8 @@ std::vector<float> crackle(std::size_t count, double per_second, double rms, std
   const std::size_t length = at(0.002);
   for (double t = gap(generator); at(t) + length < count; t += gap(generator)) {
     for (std::size_t i = 0; i < length; ++i) {
-      out[at(t) + i] += static_cast<float>(gauss(generator) *
-                                           std::exp(-3.0 * static_cast<double>(i) / length));
+      out[at(t) + i] +=
+          static_cast<float>(gauss(generator) * std::exp(-3.0 * static_cast<double>(i) / length));
     }
   }
   scale_to(out, rms);
