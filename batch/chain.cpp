@@ -86,6 +86,8 @@ void set_up_chain(const files::Settings& base, const Options& options, design::T
   chain.nf1.on = switched_on(options, Filter::nf1, options.notch1.has_value());
   chain.nf2.on = switched_on(options, Filter::nf2, options.notch2.has_value());
   chain.var_notch.on = switched_on(options, Filter::var_nf, options.var_notch.has_value());
+  chain.noise_blanker_on = options.noise_blanker.has_value();
+  if (options.noise_blanker) chain.noise_blanker.set_level(*options.noise_blanker);
   chain.median_on = options.median;
   chain.lms_on = options.lms;
   chain.auto_notch_on = options.auto_notch;

@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "engine/noise_blanker.h"
 #include "files/printable.h"
 
 namespace batch {
@@ -21,6 +22,8 @@ const std::string_view usage_text =
     "                          centres, Q positions, gain, variable edges)\n"
     "  --on FILTER[,FILTER..]  switch on filters as set by --settings or the\n"
     "                          defaults: bp, var-bp, nf1, nf2, var-nf\n"
+    "  --noise-blanker[=LEVEL] switch on the noise blanker, which replaces clicks;\n"
+    "                          LEVEL 1..10 sets its threshold (default 5)\n"
     "  --median                switch on the smoothing filter\n"
     "  --lms                   switch on the LMS noise filter\n"
     "  --auto-notch            switch on the automatic notch (finds and removes\n"
@@ -322,6 +325,17 @@ Outcome read_long(std::span<const std::string_view> arguments, std::size_t& i, O
   if (read_switch(argument, options)) return std::monostate{};
   const std::size_t equals = argument.find('=');
   const std::string_view name = argument.substr(0, equals);
+  if (name == "--noise-blanker") {
+    // Its level is optional, so it comes only after an equals sign.
+    const std::optional<int> level = equals == std::string_view::npos
+                                         ? engine::noise_blanker_start
+                                         : parse_int(argument.substr(equals + 1));
+    if (!level || *level < engine::noise_blanker_lowest || *level > engine::noise_blanker_highest) {
+      return error("--noise-blanker takes a LEVEL 1..10");
+    }
+    options.noise_blanker = *level;
+    return std::monostate{};
+  }
   const auto option = std::find_if(value_options.begin(), value_options.end(),
                                    [name](const ValueOption& o) { return o.name == name; });
   if (option == value_options.end()) return error("unknown option " + std::string(name));

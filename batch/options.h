@@ -52,6 +52,7 @@ struct Options {
   bool lms = false;
   bool auto_notch = false;
   std::optional<int> noise_reduction;  // strength 1..10
+  std::optional<int> noise_blanker;    // threshold 1..10
   bool bypass = false;
   bool low_latency = false;  // the window's Low Latency mode
   bool quiet = false;

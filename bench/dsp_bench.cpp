@@ -2,8 +2,8 @@
 // and its minimum-phase form alone, one partitioned low-latency stage, one
 // transform-domain stage (ours, and the same overlap-add stage on FFTW's
 // single-precision real transforms as a yardstick when FFTW is available),
-// the automatic notch and the noise reduction over a pass, and a whole pass
-// with every stage on.
+// the noise blanker, the automatic notch and the noise reduction over a
+// pass, and a whole pass with every stage on.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -21,6 +21,7 @@
 #include "design/rounding.h"
 #include "engine/block_filter.h"
 #include "engine/filter_chain.h"
+#include "engine/noise_blanker.h"
 #include "engine/noise_filters.h"
 #include "engine/partitioned_filter.h"
 #include "engine/pass.h"
@@ -204,6 +205,34 @@ void BM_LmsPass(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LmsPass);
+
+// The noise blanker over passes of the carriers in noise with 2 ms clicks
+// at 15 a second, each some 15 dB over the signal: about one and a half
+// replaced a pass.
+void BM_NoiseBlankerPassWithClicks(benchmark::State& state) {
+  RadioPasses radio;
+  std::mt19937 engine(5);
+  std::uniform_int_distribution<std::size_t> where(0, 1024 - 22);
+  std::normal_distribution<double> click(0.0, 20000.0);
+  for (std::size_t p = 0; p < radio.passes.size(); ++p) {
+    for (int c = 0; c < 1 + static_cast<int>(p % 2); ++c) {
+      const std::size_t at = where(engine);
+      for (std::size_t i = 0; i < 22; ++i) {
+        radio.passes[p][at + i] += static_cast<std::int32_t>(
+            click(engine) * std::exp(-3.0 * static_cast<double>(i) / 22.0));
+      }
+    }
+  }
+  engine::NoiseBlanker blanker;
+  std::size_t p = 0;
+  for (auto _ : state) {
+    auto work = radio.passes[p++ % 8];
+    blanker.process(work);
+    benchmark::DoNotOptimize(work.data());
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_NoiseBlankerPassWithClicks);
 
 // The automatic notch over a pass with three carriers notched.
 void BM_AutoNotchPass(benchmark::State& state) {

@@ -8,36 +8,53 @@
 namespace engine {
 
 // Most tones notched at once.
-inline constexpr int auto_notch_most = 5;
+inline constexpr int auto_notch_most = 8;
 
 // Samples of input between two looks at the spectrum (one chain pass).
 inline constexpr int auto_notch_analysis = 1024;
 
 // AutoNotch: removes up to auto_notch_most steady tones (carriers,
-// heterodynes, tuning whistles) from 50 Hz to 5 kHz, following tones that
-// drift by up to about 30 Hz a second, and leaves speech and noise as they
-// are.
+// heterodynes, tuning whistles) from 40 Hz to 5.4 kHz, following tones that
+// drift by up to about 60 Hz a second, and leaves speech, Morse and noise as
+// they are.
 //   - Finding tones: after every auto_notch_analysis samples of input, a
 //     Hann-windowed 1024-point spectrum of the last 1024 input samples. A
 //     tone is a spectral peak at least 12 dB over its background (the
 //     median of the medians of its 16-bin band and the two beside it), with
-//     an amplitude of at least 8 (sample units). Its
-//     frequency is measured to a fraction of a hertz from the phase its bin
-//     turns through between two spectra. It is notched once it has been seen
-//     in 6 spectra in a row (0.56 s at 11025 Hz) at frequencies that lie
-//     within 0.6 Hz of a straight line, without its level falling more than
-//     10 dB below its loudest; speech holds no harmonic that still.
+//     an amplitude of at least 8 (sample units). Its frequency is measured
+//     to a fraction of a hertz from the phase its bin turns through between
+//     two spectra. It is notched once it has been seen in 4 spectra in a
+//     row (0.37 s at 11025 Hz), the last 3 at frequencies within 0.6 Hz of a
+//     straight line (the first is measured against a spectrum the peak was
+//     not yet in) and at levels within 3 dB, its level never more than 10 dB
+//     below its loudest; speech holds no harmonic that still.
+//   - Sparing signals: a peak must also have been heard to come on and
+//     never go off. Measured at its frequency in stretches of 64 samples
+//     (5.8 ms), one stretch is within 3 dB of the level its spectral peak
+//     gives a steady tone, and no two after it in a row are 10 dB under.
+//     The gaps between Morse elements, even between dashes, are that long
+//     at any speed, and a dash at 12 words a minute (0.3 s) ends before a
+//     peak has been seen long enough; a carrier switched on never goes off.
+//     Nor is a peak notched that is one of at least 4 harmonics of a pitch
+//     from 70 to 400 Hz standing 12 dB clear among that pitch's first ten,
+//     two of them among its first three: a sung note is as steady as a
+//     carrier.
 //   - Removing a tone: an adaptive canceller per tone subtracts a sinusoid
 //     from a reference oscillator at the tone's frequency, weighted by one
 //     complex least-mean-squares weight (time constant 400 samples, 36 ms;
 //     notch width about 9 Hz at -3 dB, infinitely deep at the tone). A
 //     third-order loop on the weight's phase steers the oscillator's
 //     frequency and its rate of change, so a tone drifting at a steady rate
-//     is followed with no lasting error. A new canceller fades in as its
-//     weight grows from zero.
+//     is followed with no lasting error. A new canceller's weight starts at
+//     the tone's amplitude and phase, measured in the last spectrum's input
+//     against a sinusoid drifting as the tone does, and fades in over 32
+//     samples.
 //   - Letting go: a tone no longer 6 dB over its surroundings for 3 spectra
 //     in a row (0.28 s) has its canceller frozen and faded out over
-//     auto_notch_analysis samples.
+//     auto_notch_analysis samples. A tone that stood 20 dB clear of the
+//     rest and stops (what comes in at its frequency falls 10 dB under what
+//     its canceller takes away, over a few samples) has its canceller
+//     faded out over 8 samples, so that no inverted copy of it lingers.
 // Delay: none; a sample with no tone notched passes bit for bit. Gain: 1
 // away from the notched tones. Units: int32 samples in 16-bit units; values
 // beyond 16 bits are filtered alike and the output saturates to int32.
@@ -62,10 +79,13 @@ class AutoNotch {
   // A spectral peak followed from spectrum to spectrum before it counts as a
   // tone; `recent` holds its last frequencies (Hz) and levels (bin power),
   // newest at index (seen - 1) % persist.
-  static constexpr int persist = 6;
+  static constexpr int persist = 4;
+  // Whether a candidate has been heard on, and then gone off.
+  enum class Keying : std::uint8_t { waiting, on, gone };
   struct Candidate {
     int seen = 0;  // spectra in a row it has been found in; 0: slot free
     bool matched = false;
+    Keying keying = Keying::waiting;
     std::array<float, persist> frequency{};
     std::array<float, persist> level{};
   };
@@ -83,10 +103,14 @@ class AutoNotch {
     std::uint32_t order = 0;  // when it was found, for the display's order
   };
 
-  void cancel(std::span<std::int32_t> samples);
+  void cancel(std::span<std::int32_t> samples, int used);
+  template <int quads>
+  void cancel_in(std::span<std::int32_t> samples);
   void analyse();
   void follow_notches();
   void find_tones();
+  Keying follow_keying(Keying state, float hz, float peak) const;
+  bool voiced(float hz);
   void start_notch(float hz, float hz_per_look);
   void steer(int k);
   float band_median(int band);
@@ -126,6 +150,11 @@ class AutoNotch {
   std::array<float, lanes> weight_{};
   std::array<float, lanes> weight_step_{};
   std::array<float, lanes> adapt_{};
+  // Each canceller's input and output power over a few samples, and the
+  // power left after all of them, for telling a tone that stops.
+  std::array<float, lanes> heard_{};
+  std::array<float, lanes> taken_{};
+  float left_ = 0.0f;
   int loop_count_ = 0;  // samples since the last loop update
   std::uint32_t found_ = 0;
 

@@ -9,7 +9,13 @@ namespace engine {
 void FilterChain::run_filters() {
   const auto n = static_cast<std::size_t>(pass_samples());
   const std::span<std::int32_t> work = std::span(work_samples).last(n);
-  if (median_on) mean_smooth3(std::span(raw_samples).last(n), work);
+  std::span<const std::int32_t> smoothed_from = std::span(raw_samples).last(n);
+  if (noise_blanker_on) {
+    noise_blanker.process(work);
+    std::ranges::copy(work, blanked_samples.begin());
+    smoothed_from = std::span(blanked_samples).first(n);
+  }
+  if (median_on) mean_smooth3(smoothed_from, work);
   if (lms_on) {
     lms_pass(work, std::span(lms.input).first(n), std::span(lms.output).first(n), lms.weights,
              lms.taps, lms.power, lms.mu, lms.prev_input);
@@ -65,6 +71,7 @@ void FilterChain::reset() {
   clear_stage_tails();
   lms_reset(lms.weights, lms.taps, lms.power);
   lms.prev_input = 0.0f;
+  noise_blanker.reset();
   auto_notch.reset();
   noise_reduction.reset();
   raw_samples.fill(0);

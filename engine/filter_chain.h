@@ -9,6 +9,7 @@
 #include "design/filter.h"
 #include "engine/auto_notch.h"
 #include "engine/block_filter.h"
+#include "engine/noise_blanker.h"
 #include "engine/noise_filters.h"
 #include "engine/noise_reduction.h"
 #include "engine/partitioned_filter.h"
@@ -54,7 +55,7 @@ class FilterChain {
  public:
   // process: one pass on a captured block of pass_samples() frames in the
   // layout `input_select` names (1: mono; 2, 3: the left or right channel
-  // of stereo): unpacking, smoothing, LMS, the automatic notch, the noise
+  // of stereo): unpacking, the noise blanker, smoothing, LMS, the automatic notch, the noise
   // reduction, notch 1, notch 2, the variable notch, the bandpass and the
   // variable bandpass (each when it is on), the output stage (bypass, gain,
   // then silence while `pause`) and 16-bit packing into `packed`
@@ -97,6 +98,11 @@ class FilterChain {
   FilterStage bp;
   FilterStage var_bp;
 
+  // The noise blanker, first of the filters, and its switch; the window and
+  // tonewell-filter reset it when they switch it on.
+  bool noise_blanker_on = false;
+  NoiseBlanker noise_blanker;
+
   // The noise filters' switches.
   bool median_on = false;
   bool lms_on = false;
@@ -114,9 +120,10 @@ class FilterChain {
   float signal_gain = 1.0f;
 
   // Working arrays of a pass, written only by the pass itself.
-  std::array<std::int32_t, samples_per_buffer> raw_samples{};   // unfiltered input
-  std::array<std::int32_t, samples_per_buffer> work_samples{};  // through the filters
-  std::array<std::int32_t, samples_per_buffer> out_samples{};   // after bypass, gain, pause
+  std::array<std::int32_t, samples_per_buffer> raw_samples{};      // unfiltered input
+  std::array<std::int32_t, samples_per_buffer> work_samples{};     // through the filters
+  std::array<std::int32_t, samples_per_buffer> out_samples{};      // after bypass, gain, pause
+  std::array<std::int32_t, samples_per_buffer> blanked_samples{};  // the smoother's input
   StageWork stage_work;
   PartitionedWork partitioned_work;
 

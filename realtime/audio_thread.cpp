@@ -261,6 +261,7 @@ bool AudioThread::playing() {
     drop_stale_plays();
     play_started_ = files_.plays().front() != nullptr;
     if (play_started_) {
+      chain_.noise_blanker.reset();
       engine::lms_reset(chain_.lms.weights, chain_.lms.taps, chain_.lms.power);
       chain_.auto_notch.reset();
       chain_.noise_reduction.reset();

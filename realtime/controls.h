@@ -26,6 +26,8 @@ struct ChainControls {
   StageControls var_notch;
   StageControls bp;
   StageControls var_bp;
+  bool noise_blanker_on = false;
+  std::int32_t noise_blanker_level = 0;
   bool median_on = false;
   bool lms_on = false;
   bool auto_notch_on = false;
@@ -33,6 +35,7 @@ struct ChainControls {
   std::int32_t noise_reduction_strength = 0;
   bool bypass_on = false;
   float signal_gain = 1.0f;
+  std::uint32_t noise_blanker_restarts = 0;
   std::uint32_t lms_restarts = 0;
   std::uint32_t auto_notch_restarts = 0;
   std::uint32_t noise_reduction_restarts = 0;

@@ -107,6 +107,7 @@ void TZForm::FormCreate() {
   tuning.var_notch.q_position = QTrackBar5->value();
   gain.rx_coarse_position = RxCoarseTrackBar->value();
   NoiseReductionBarChange();
+  NoiseBlankerBarChange();
 
   MicInput->setChecked(true);
   // The formats the sound-card dialog tests devices in; the audio thread
@@ -220,6 +221,7 @@ void TZForm::AudioTimerTimer() {
 void TZForm::publish_controls() {
   realtime::Controls next;
   realtime::read_chain(chain, next.chain);
+  next.chain.noise_blanker_restarts = restarts.noise_blanker;
   next.chain.lms_restarts = restarts.lms;
   next.chain.auto_notch_restarts = restarts.auto_notch;
   next.chain.noise_reduction_restarts = restarts.noise_reduction;
@@ -463,9 +465,19 @@ void TZForm::set_median(bool on, std::initializer_list<QPushButton*> buttons) {
   switch_stage(chain.median_on, on, buttons);
 }
 
-// The automatic notch and the noise reduction start again from nothing when
-// switched on, so that they act on what comes next as tonewell-filter's do
-// on a file.
+// The noise blanker, the automatic notch and the noise reduction start again
+// from nothing when switched on, so that they act on what comes next as
+// tonewell-filter's do on a file.
+
+void TZForm::NoiseBlankerBtnClick() { set_noise_blanker(!chain.noise_blanker_on); }
+
+void TZForm::set_noise_blanker(bool on) {
+  if (on && !chain.noise_blanker_on) ++restarts.noise_blanker;
+  switch_stage(chain.noise_blanker_on, on, {NoiseBlankerBtn});
+}
+
+// The threshold acts at once, on or off.
+void TZForm::NoiseBlankerBarChange() { chain.noise_blanker.set_level(NoiseBlankerBar->value()); }
 
 void TZForm::AutoNotchBtnClick() { set_auto_notch(!chain.auto_notch_on); }
 

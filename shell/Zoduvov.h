@@ -110,6 +110,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   void LMSFilterBtnClick();
   void MedianFltrBtn2Click();
   void MedianFltrBtnClick();
+  void NoiseBlankerBtnClick();
+  void NoiseBlankerBarChange();
   void AutoNotchBtnClick();
   void NoiseReductionBtnClick();
   void NoiseReductionBarChange();
@@ -239,6 +241,8 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   QPushButton* AutoNotchBtn;
   QPushButton* NoiseReductionBtn;
   QSlider* NoiseReductionBar;
+  QPushButton* NoiseBlankerBtn;
+  QSlider* NoiseBlankerBar;
   QWidget* RefTab;
   QPushButton* DisplayRefBtn;
   QGroupBox* GroupBox4;
@@ -348,6 +352,7 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   // Times each noise filter was switched on: the audio thread starts it
   // again from nothing at each.
   struct Restarts {
+    std::uint32_t noise_blanker = 0;
     std::uint32_t lms = 0;
     std::uint32_t auto_notch = 0;
     std::uint32_t noise_reduction = 0;
@@ -414,10 +419,11 @@ class TZForm : public QMainWindow, public audio::WaveHost {
   // The display's span (1 full, 2 half, 4 quarter) and the centre lines
   // moved to their columns in it.
   void set_span(std::int32_t span);
-  // The LMS filter, the automatic notch and the noise reduction start
-  // again from nothing when switched on from off.
+  // The noise blanker, the LMS filter, the automatic notch and the noise
+  // reduction start again from nothing when switched on from off.
   void set_lms(bool on, std::initializer_list<QPushButton*> buttons);
   void set_median(bool on, std::initializer_list<QPushButton*> buttons);
+  void set_noise_blanker(bool on);
   void set_auto_notch(bool on);
   void set_noise_reduction(bool on);
   void set_filter_on(const shell::FilterBinding& filter, bool on);

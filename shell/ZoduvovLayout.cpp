@@ -51,6 +51,7 @@
 #include "display/mapping.h"
 #include "display/waterfall.h"
 #include "engine/gain.h"
+#include "engine/noise_blanker.h"
 #include "engine/noise_reduction.h"
 #include "shell/Zoduvov.h"
 #include "shell/filter_tabs.h"
@@ -208,6 +209,7 @@ Control* captioned(const QString& caption, Control* control, const QRect& at) {
 // The four columns of a filter tab: display, enable, width and Q.
 constexpr int tab_row = 38;
 constexpr int tab_height = 28;
+constexpr int noise_second_row = tab_row + tab_height + 4;
 const QRect display_column{8, tab_row, 80, tab_height};
 const QRect enable_column{100, tab_row, 90, tab_height};
 const QRect width_column{202, tab_row, 150, tab_height};
@@ -449,6 +451,19 @@ void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
       track_bar(NoiseTab, 1, engine::noise_reduction_strongest, engine::noise_reduction_start),
       {404, tab_row, 76, tab_height});
   NoiseReductionBar->setPageStep(1);
+  // The noise blanker, first of the filters, in a row of its own under
+  // the others, its captions beside its controls.
+  label(NoiseTab, "Noise Blanker")->setGeometry(8, noise_second_row, 91, tab_height - 4);
+  NoiseBlankerBtn = button(NoiseTab, "OFF");
+  NoiseBlankerBtn->setGeometry(100, noise_second_row, 90, tab_height - 4);
+  label(NoiseTab, "Threshold")->setGeometry(198, noise_second_row, 84, tab_height - 4);
+  NoiseBlankerBar = track_bar(NoiseTab, engine::noise_blanker_lowest, engine::noise_blanker_highest,
+                              engine::noise_blanker_start);
+  NoiseBlankerBar->setGeometry(290, noise_second_row, 190, tab_height - 4);
+  NoiseBlankerBar->setPageStep(1);
+  NoiseBlankerBtn->setToolTip(
+      "Find clicks and crackle and put in their place what the sound predicts");
+  NoiseBlankerBar->setToolTip("Set how far a click must stand out: lower blanks more");
   LMSFilterBtn2->setToolTip("Enable the LMS noise filter");
   MedianFltrBtn2->setToolTip("Enable a Median Noise Filter");
   AutoNotchBtn->setToolTip("Find steady tones and notch them out");
@@ -459,8 +474,10 @@ void TZForm::create_noise_tab(std::vector<QWidget*>& order) {
   connect(AutoNotchBtn, &QPushButton::clicked, this, &TZForm::AutoNotchBtnClick);
   connect(NoiseReductionBtn, &QPushButton::clicked, this, &TZForm::NoiseReductionBtnClick);
   connect(NoiseReductionBar, &QSlider::valueChanged, this, &TZForm::NoiseReductionBarChange);
-  order.insert(order.end(),
-               {LMSFilterBtn2, MedianFltrBtn2, AutoNotchBtn, NoiseReductionBtn, NoiseReductionBar});
+  connect(NoiseBlankerBtn, &QPushButton::clicked, this, &TZForm::NoiseBlankerBtnClick);
+  connect(NoiseBlankerBar, &QSlider::valueChanged, this, &TZForm::NoiseBlankerBarChange);
+  order.insert(order.end(), {LMSFilterBtn2, MedianFltrBtn2, AutoNotchBtn, NoiseReductionBtn,
+                             NoiseReductionBar, NoiseBlankerBtn, NoiseBlankerBar});
 }
 
 // Input level.

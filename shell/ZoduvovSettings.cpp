@@ -17,10 +17,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "audio/device_choice.h"
 #include "audio/wave_call.h"
 #include "display/mapping.h"
+#include "engine/noise_blanker.h"
 #include "engine/noise_reduction.h"
 #include "engine/settings.h"
 #include "files/printable.h"
@@ -158,6 +160,7 @@ std::optional<std::string> TZForm::write_settings(const std::string& path) {
   ini.setValue("devices/output",
                QString::fromStdString(audio::device_name(devices.system(), audio::Direction::output,
                                                          devices.output_device_id)));
+  ini.setValue("noise/noise_blanker", chain.noise_blanker_on ? NoiseBlankerBar->value() : 0);
   ini.setValue("noise/auto_notch", chain.auto_notch_on);
   ini.setValue("noise/noise_reduction", chain.noise_reduction_on ? NoiseReductionBar->value() : 0);
   ini.setValue("audio/low_latency", LowLatency1->isChecked());
@@ -196,18 +199,29 @@ bool saved_flag(const QSettings& ini, const char* key) {
   return ini.status() == QSettings::NoError && ini.value(key).toString() == "true";
 }
 
+// A level key of a readable file, within lowest..highest: nothing when
+// missing, unreadable, 0 (off) or anything else.
+std::optional<int> saved_level(const QSettings& ini, const char* key, int lowest, int highest) {
+  bool is_number = false;
+  const int level = ini.value(key).toString().toInt(&is_number);
+  if (ini.status() != QSettings::NoError || !is_number || level < lowest || level > highest) {
+    return std::nullopt;
+  }
+  return level;
+}
+
 }  // namespace
 
 void TZForm::restore_noise_filters(const QSettings& ini) {
-  const bool readable = ini.status() == QSettings::NoError;
-  const bool auto_notch = saved_flag(ini, "noise/auto_notch");
-  bool is_number = false;
-  const int level = ini.value("noise/noise_reduction").toString().toInt(&is_number);
-  const bool reduction =
-      readable && is_number && level >= 1 && level <= engine::noise_reduction_strongest;
-  NoiseReductionBar->setValue(reduction ? level : engine::noise_reduction_start);
-  set_auto_notch(auto_notch);
-  set_noise_reduction(reduction);
+  const std::optional<int> blanker = saved_level(
+      ini, "noise/noise_blanker", engine::noise_blanker_lowest, engine::noise_blanker_highest);
+  const std::optional<int> reduction =
+      saved_level(ini, "noise/noise_reduction", 1, engine::noise_reduction_strongest);
+  NoiseBlankerBar->setValue(blanker.value_or(engine::noise_blanker_start));
+  NoiseReductionBar->setValue(reduction.value_or(engine::noise_reduction_start));
+  set_noise_blanker(blanker.has_value());
+  set_auto_notch(saved_flag(ini, "noise/auto_notch"));
+  set_noise_reduction(reduction.has_value());
 }
 
 void TZForm::restore_view(const QSettings& ini) {

@@ -27,7 +27,8 @@ batch::Options run(std::string_view line) {
 
 TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   const batch::Options options = run(
-      "--settings my.cfg in.wav --median --lms --auto-notch --noise-reduction=7 --notch1 1000 "
+      "--settings my.cfg in.wav --median --lms --auto-notch --noise-reduction=7 --noise-blanker=3 "
+      "--notch1 1000 "
       "--notch2=1800,3 --var-notch 2000,2200.5 --bandpass=4,700 --var-bandpass 150,3000 --q bp=25 "
       "--q=var-nf=0 --gain 40,6 --bypass --channel right -q --on nf2,var-bp out.wav");
   EXPECT_EQ(options.inputs, std::vector<std::string>{"in.wav"});
@@ -36,6 +37,8 @@ TEST(Options, ReadEveryOptionInEitherFormAndAnywhere) {
   EXPECT_TRUE(options.median && options.lms && options.auto_notch && options.bypass &&
               options.quiet);
   EXPECT_EQ(options.noise_reduction, 7);
+  EXPECT_EQ(options.noise_blanker, 3);
+  EXPECT_EQ(run("--noise-blanker in.wav out.wav").noise_blanker, 5);
   EXPECT_EQ(options.notch1->hz, 1000.0);
   EXPECT_EQ(options.notch1->width, 0);
   EXPECT_EQ(options.notch2->width, 3);
@@ -104,6 +107,8 @@ TEST(Options, BadCommandLinesAreUsageErrorsThatSayWhatIsWrong) {
       {"--on bp,lms a.wav b.wav", "--on takes filters"},
       {"--noise-reduction 0 a.wav b.wav", "--noise-reduction takes a LEVEL 1..10"},
       {"--noise-reduction 11 a.wav b.wav", "--noise-reduction takes a LEVEL 1..10"},
+      {"--noise-blanker=0 a.wav b.wav", "--noise-blanker takes a LEVEL 1..10"},
+      {"--noise-blanker=x a.wav b.wav", "--noise-blanker takes a LEVEL 1..10"},
       {"--channel middle a.wav b.wav", "--channel takes left or right"},
       {"--settings= a.wav b.wav", "--settings takes a file name"},
   };

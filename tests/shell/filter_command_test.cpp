@@ -158,7 +158,14 @@ class EveryFilter : public FilterCommand, public ::testing::WithParamInterface<b
 TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   const bool low_latency = GetParam();
   const std::size_t count = 12 * 1024 + 300;
-  write_file("in.wav", wave_file({}, radio(count, 0.4)));
+  // A tone in noise with a click every 1500 samples, for the blanker.
+  Samples input = radio(count, 0.4);
+  for (std::size_t at = 700; at + 20 < count; at += 1500) {
+    for (std::size_t i = 0; i < 20; ++i) {
+      input[at + i] = static_cast<std::int16_t>((i % 2 == 0 ? 20000 : -20000) / (1 + i / 4));
+    }
+  }
+  write_file("in.wav", wave_file({}, input));
   files::Settings s = files::start_settings();
   s.bp_width_index = 3;  // CW, 400 Hz
   s.bp_center = batch::centre_column(700.0);
@@ -180,11 +187,12 @@ TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
       s,
       [low_latency](TZForm& form) {
         form.LowLatency1->setChecked(low_latency);
-        for (QPushButton* on :
-             {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2, form.VarNF2Btn,
-              form.MedianFltrBtn2, form.LMSFilterBtn2, form.AutoNotchBtn, form.NoiseReductionBtn})
+        for (QPushButton* on : {form.BandPassBtn2, form.NF1Btn2, form.NF2Btn2, form.VarFltrBtn2,
+                                form.VarNF2Btn, form.MedianFltrBtn2, form.LMSFilterBtn2,
+                                form.AutoNotchBtn, form.NoiseReductionBtn, form.NoiseBlankerBtn})
           on->click();
         form.NoiseReductionBar->setValue(7);
+        form.NoiseBlankerBar->setValue(3);
       },
       // Low latency's short passes with every filter on keep up with a card,
       // not with four under the sanitizers on a busy machine.
@@ -193,15 +201,17 @@ TEST_P(EveryFilter, ASettingsFileAndEveryFilterOnGiveWhatTheWindowRecords) {
   const auto every_filter_but = [low_latency](const std::string& left_out) {
     std::string options =
         "--settings ZOduvov.cfg --on bp,var-bp,nf1,nf2,var-nf --median --lms --auto-notch "
-        "--noise-reduction 7";
+        "--noise-reduction 7 --noise-blanker=3";
     options.erase(options.find(left_out), left_out.size());
     return filtered_by_program(options + (low_latency ? " --low-latency" : ""));
   };
   const Samples program = every_filter_but("");
   expect_same(window, program, count, low_latency ? 128 : 1024);
-  // The automatic notch and the noise reduction act on this file.
+  // The automatic notch, the noise reduction and the blanker act on this
+  // file.
   EXPECT_NE(every_filter_but(" --auto-notch"), program);
   EXPECT_NE(every_filter_but(" --noise-reduction 7"), program);
+  EXPECT_NE(every_filter_but(" --noise-blanker=3"), program);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EveryFilter, ::testing::Bool());

@@ -113,9 +113,12 @@ TEST_F(FilterWindow, EachNoiseFilterButtonSwitchesItsFilterAndRestartsOnlyItsOwn
       {form.AutoNotchBtn, nullptr, &form.chain.auto_notch_on, &TZForm::Restarts::auto_notch},
       {form.NoiseReductionBtn, nullptr, &form.chain.noise_reduction_on,
        &TZForm::Restarts::noise_reduction},
+      {form.NoiseBlankerBtn, nullptr, &form.chain.noise_blanker_on,
+       &TZForm::Restarts::noise_blanker},
   };
   const auto counts = [this] {
-    return std::tuple(form.restarts.lms, form.restarts.auto_notch, form.restarts.noise_reduction);
+    return std::tuple(form.restarts.lms, form.restarts.auto_notch, form.restarts.noise_reduction,
+                      form.restarts.noise_blanker);
   };
   for (const auto& b : buttons) {
     SCOPED_TRACE(&b - buttons);
@@ -129,7 +132,8 @@ TEST_F(FilterWindow, EachNoiseFilterButtonSwitchesItsFilterAndRestartsOnlyItsOwn
         EXPECT_EQ(shown->text(), on ? "ON" : "OFF");
         EXPECT_EQ(shell::font_color(shown), on ? shell::engaged_color : shell::idle_color);
       }
-      EXPECT_EQ(counts(), std::tuple(expected.lms, expected.auto_notch, expected.noise_reduction));
+      EXPECT_EQ(counts(), std::tuple(expected.lms, expected.auto_notch, expected.noise_reduction,
+                                     expected.noise_blanker));
     }
   }
   // The hidden buttons relabel only themselves.

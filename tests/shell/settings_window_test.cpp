@@ -151,27 +151,32 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
   const auto ini_values = [] {
     const QSettings ini("tonewell.ini", QSettings::IniFormat);
     QStringList values;
-    for (const char* key : {"noise/auto_notch", "noise/noise_reduction", "view/waterfall",
-                            "view/response", "audio/low_latency"})
+    for (const char* key : {"noise/auto_notch", "noise/noise_reduction", "noise/noise_blanker",
+                            "view/waterfall", "view/response", "audio/low_latency"})
       values << ini.value(key).toString();
     return values;
   };
-  EXPECT_EQ(ini_values(), (QStringList{"false", "0", "false", "false", "false"}));
+  EXPECT_EQ(ini_values(), (QStringList{"false", "0", "0", "false", "false", "false"}));
   QSize plain;
   {
     auto form = start();
     plain = form->size();
     form->NoiseReductionBar->setValue(3);
     form->NoiseReductionBtn->click();
+    form->NoiseBlankerBar->setValue(4);
+    form->NoiseBlankerBtn->click();
     form->Waterfall1->trigger();
     form->LowLatency1->trigger();
     EXPECT_TRUE(form->chain.low_latency());
   }
-  EXPECT_EQ(ini_values(), (QStringList{"false", "3", "true", "false", "true"}));
+  EXPECT_EQ(ini_values(), (QStringList{"false", "3", "4", "true", "false", "true"}));
   EXPECT_EQ(file_bytes(settings_file), first_bytes) << "the 124 bytes stay as they are";
   {
     auto form = start();
     EXPECT_EQ(form->NoiseReductionBar->value(), 3);
+    EXPECT_EQ(form->NoiseBlankerBar->value(), 4);
+    EXPECT_TRUE(form->chain.noise_blanker_on);
+    form->NoiseBlankerBtn->click();
     EXPECT_TRUE(form->Waterfall1->isChecked());
     EXPECT_FALSE(form->FilterResponse1->isChecked());
     EXPECT_TRUE(form->LowLatency1->isChecked());
@@ -184,7 +189,7 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
     form->FilterResponse1->trigger();
     form->LowLatency1->trigger();
   }
-  EXPECT_EQ(ini_values(), (QStringList{"true", "0", "false", "true", "false"}));
+  EXPECT_EQ(ini_values(), (QStringList{"true", "0", "0", "false", "true", "false"}));
 
   struct Case {
     const char* text;
@@ -193,22 +198,24 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
     bool waterfall;
     bool response;
     bool low_latency;
+    int blanker;  // 0: off
   };
   const Case cases[] = {
-      {"", true, 0, false, true, false},  // what the last window wrote
-      {"[noise]\nauto_notch=true\nnoise_reduction=6\n[view]\nwaterfall=true\nresponse=true\n"
-       "[audio]\nlow_latency=true\n",
-       true, 6, true, true, true},
-      {"[noise]\nauto_notch=yes\nnoise_reduction=11\n[view]\nwaterfall=1\nresponse=yes\n", false, 0,
-       false, false, false},
+      {"", true, 0, false, true, false, 0},  // what the last window wrote
+      {"[noise]\nauto_notch=true\nnoise_reduction=6\nnoise_blanker=2\n[view]\nwaterfall=true\n"
+       "response=true\n[audio]\nlow_latency=true\n",
+       true, 6, true, true, true, 2},
+      {"[noise]\nauto_notch=yes\nnoise_reduction=11\nnoise_blanker=11\n[view]\nwaterfall=1\n"
+       "response=yes\n",
+       false, 0, false, false, false, 0},
       {"[noise]\nauto_notch=true\nnoise_reduction=-2\n[view]\nresponse=true\n", true, 0, false,
-       true, false},
+       true, false, 0},
       {"[noise]\nauto_notch=1\nnoise_reduction=7 dB\n[audio]\nlow_latency=1\n", false, 0, false,
-       false, false},
-      {"[view]\nwaterfall=true\n[noise]\nnoise_reduction=10\n", false, 10, true, false, false},
+       false, false, 0},
+      {"[view]\nwaterfall=true\n[noise]\nnoise_reduction=10\n", false, 10, true, false, false, 0},
       {"[noise\nauto_notch=true\nnoise_reduction=6\n[view\nwaterfall=true\nresponse=true\n", false,
-       0, false, false, false},
-      {"\x01\xff\xfe[\x7fnoise]=\xff\x01\xff\xfe[\x7fview]=\xff", false, 0, false, false, false},
+       0, false, false, false, 0},
+      {"\x01\xff\xfe[\x7fnoise]=\xff\x01\xff\xfe[\x7fview]=\xff", false, 0, false, false, false, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -225,6 +232,8 @@ TEST_F(Settings, NoiseFiltersAndMenuChecksAreKeptInTonewellIniAndADamagedOneLeav
                          c.waterfall, c.response, c.low_latency));
     EXPECT_EQ(captions({form->AutoNotchBtn, form->NoiseReductionBtn}),
               (QStringList{c.auto_notch ? "ON" : "OFF", c.level > 0 ? "ON" : "OFF"}));
+    EXPECT_EQ(std::pair(form->chain.noise_blanker_on, form->NoiseBlankerBar->value()),
+              std::pair(c.blanker > 0, c.blanker > 0 ? c.blanker : 5));
     EXPECT_EQ(form->size(), plain + QSize(0, c.waterfall ? 202 : 0));
   }
 

@@ -252,7 +252,8 @@ TEST_F(Window, GroupsAndTabsCarryYellowCaptions) {
       {form.VarNFTab, "Var. NF", filter_columns},
       {form.NoiseTab,
        "Noise",
-       {"LMS Filter", "Median Filter", "Auto Notch", "Noise Reduction", "Strength"}},
+       {"LMS Filter", "Median Filter", "Auto Notch", "Noise Reduction", "Strength", "Noise Blanker",
+        "Threshold"}},
       {form.RefTab, "Ref.", {"Reference Display"}},
   };
   ASSERT_EQ(form.FilterControl->count(), 7);
@@ -426,7 +427,7 @@ TEST_F(Window, TabWalksTheFilterTabsAsTheyAreLaidOut) {
        {form.DisplayVarNFBtn, form.VarNF2Btn, form.VarNotchFilterMemo, form.QTrackBar5}},
       {form.NoiseTab,
        {form.LMSFilterBtn2, form.MedianFltrBtn2, form.AutoNotchBtn, form.NoiseReductionBtn,
-        form.NoiseReductionBar}},
+        form.NoiseReductionBar, form.NoiseBlankerBtn, form.NoiseBlankerBar}},
       {form.RefTab, {form.DisplayRefBtn}},
   };
   for (const auto& [page, controls] : pages) {

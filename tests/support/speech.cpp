@@ -13,7 +13,7 @@
 
 namespace speech {
 
-std::vector<float> spoken(const std::string& text, double rms) {
+std::vector<float> spoken(const std::string& text, double rms, const std::string& voice, int wpm) {
   char path[] = "/tmp/tonewell-speech-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) {
@@ -21,8 +21,8 @@ std::vector<float> spoken(const std::string& text, double rms) {
     return {};
   }
   close(fd);
-  const std::string command =
-      "espeak-ng -v en-us -s 150 -w " + std::string(path) + " '" + text + "' 2>/dev/null";
+  const std::string command = "espeak-ng -v " + voice + " -s " + std::to_string(wpm) + " -w " +
+                              std::string(path) + " '" + text + "' 2>/dev/null";
   std::vector<std::int16_t> spoken_samples;
   std::uint32_t spoken_rate = 0;
   if (std::system(command.c_str()) == 0) {

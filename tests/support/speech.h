@@ -13,11 +13,12 @@ namespace speech {
 
 inline constexpr double rate = 11025.0;
 
-// `text` spoken by espeak-ng (voice en-us, 150 words a minute), resampled
+// `text` spoken by espeak-ng in `voice` at `wpm` words a minute, resampled
 // from the speaker's 22050 Hz to 11025 Hz and scaled to an RMS of `rms`
 // over the whole utterance. Fails the calling test (and returns nothing)
 // when espeak-ng cannot be run.
-std::vector<float> spoken(const std::string& text, double rms);
+std::vector<float> spoken(const std::string& text, double rms, const std::string& voice = "en-us",
+                          int wpm = 150);
 
 // About twenty seconds of sentences with voiced and unvoiced sounds and
 // pauses, at an RMS of 3000 (about -21 dBFS): read from the file
