@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "design/Rfft_ifft.h"
+#include "tests/support/speech.h"
 
 namespace speech {
 namespace {
@@ -23,18 +24,7 @@ constexpr std::size_t segment = 30;              // frames: 384 ms
 constexpr double clip = 1.0 + 5.62341325190349;  // 1 + 10^(15/20)
 
 std::vector<float> at_stoi_rate(std::span<const float> signal, double from_rate) {
-  std::vector<float> in(signal.begin(), signal.end());
-  const double ratio = stoi_rate / from_rate;
-  std::vector<float> out(static_cast<std::size_t>(static_cast<double>(in.size()) * ratio) + 16);
-  SRC_DATA data{};
-  data.data_in = in.data();
-  data.input_frames = static_cast<long>(in.size());
-  data.data_out = out.data();
-  data.output_frames = static_cast<long>(out.size());
-  data.src_ratio = ratio;
-  if (src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1) != 0) return {};
-  out.resize(static_cast<std::size_t>(data.output_frames_gen));
-  return out;
+  return resampled(signal, stoi_rate / from_rate, SRC_SINC_MEDIUM_QUALITY);
 }
 
 // The periodic Hann window of 258 points without its two zeros.
@@ -125,10 +115,10 @@ std::vector<std::array<double, bands>> band_amplitudes(std::span<const float> si
 
 }  // namespace
 
-double stoi(std::span<const float> clean, std::span<const float> processed, double rate) {
+double stoi(std::span<const float> clean, std::span<const float> processed, double sample_rate) {
   const std::size_t length = std::min(clean.size(), processed.size());
-  std::vector<float> x = at_stoi_rate(clean.first(length), rate);
-  std::vector<float> y = at_stoi_rate(processed.first(length), rate);
+  std::vector<float> x = at_stoi_rate(clean.first(length), sample_rate);
+  std::vector<float> y = at_stoi_rate(processed.first(length), sample_rate);
   drop_silence(x, y);
   const auto xb = band_amplitudes(x);
   const auto yb = band_amplitudes(y);

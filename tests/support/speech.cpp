@@ -47,20 +47,12 @@ std::vector<float> spoken(const std::string& text, double rms, const std::string
     ADD_FAILURE() << "espeak-ng could not speak \"" << text << "\"";
     return {};
   }
-  std::vector<float> in(spoken_samples.begin(), spoken_samples.end());
-  const double ratio = rate / spoken_rate;
-  std::vector<float> out(static_cast<std::size_t>(in.size() * ratio) + 16);
-  SRC_DATA data{};
-  data.data_in = in.data();
-  data.input_frames = static_cast<long>(in.size());
-  data.data_out = out.data();
-  data.output_frames = static_cast<long>(out.size());
-  data.src_ratio = ratio;
-  if (src_simple(&data, SRC_SINC_BEST_QUALITY, 1) != 0) {
+  const std::vector<float> in(spoken_samples.begin(), spoken_samples.end());
+  std::vector<float> out = resampled(in, rate / spoken_rate, SRC_SINC_BEST_QUALITY);
+  if (out.empty()) {
     ADD_FAILURE() << "the speech could not be resampled";
     return {};
   }
-  out.resize(static_cast<std::size_t>(data.output_frames_gen));
   const double scale = rms / rms_of(out);
   for (float& s : out) s = static_cast<float>(s * scale);
   return out;
@@ -149,6 +141,20 @@ double rms_of(std::span<const float> samples) {
   double sum = 0.0;
   for (const float s : samples) sum += static_cast<double>(s) * s;
   return samples.empty() ? 0.0 : std::sqrt(sum / static_cast<double>(samples.size()));
+}
+
+std::vector<float> resampled(std::span<const float> signal, double ratio, int converter) {
+  std::vector<float> in(signal.begin(), signal.end());
+  std::vector<float> out(static_cast<std::size_t>(static_cast<double>(in.size()) * ratio) + 16);
+  SRC_DATA data{};
+  data.data_in = in.data();
+  data.input_frames = static_cast<long>(in.size());
+  data.data_out = out.data();
+  data.output_frames = static_cast<long>(out.size());
+  data.src_ratio = ratio;
+  if (src_simple(&data, converter, 1) != 0) return {};
+  out.resize(static_cast<std::size_t>(data.output_frames_gen));
+  return out;
 }
 
 std::vector<float> mixed(std::span<const float> clean, std::span<const float> noise,

@@ -36,6 +36,10 @@ std::vector<float> pink_noise(std::size_t count, double rms, std::uint32_t seed)
 
 double rms_of(std::span<const float> samples);
 
+// `signal` resampled by `ratio` (the new rate over the old) with
+// libsamplerate's `converter` (SRC_SINC_...); empty when it fails.
+std::vector<float> resampled(std::span<const float> signal, double ratio, int converter);
+
 // `clean` + `noise` scaled so that the clean signal is `snr_db` above the
 // noise (RMS over the whole of both); noise is at least as long.
 std::vector<float> mixed(std::span<const float> clean, std::span<const float> noise, double snr_db);
