@@ -151,20 +151,6 @@ std::vector<float> crackle(std::size_t count, double per_second, double rms, std
   return out;
 }
 
-std::vector<float> hum(std::size_t count, double rms) {
-  std::vector<float> out(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    double sum = 0.0;
-    for (int h = 1; h <= 20; ++h) {
-      sum += std::pow(10.0, -3.0 * (h - 1) / 20.0) *
-             std::sin(two_pi * 50.0 * h * static_cast<double>(i) / rate + h);
-    }
-    out[i] = static_cast<float>(sum);
-  }
-  scale_to(out, rms);
-  return out;
-}
-
 std::vector<float> babble(std::size_t count, double rms) {
   static const std::vector<float> voices = [] {
     const struct {

@@ -1,6 +1,6 @@
 // Hard material for the noise filters, beside the speech and noise of
 // speech.h: keyed Morse, held sung vowels, carriers that switch and drift,
-// crackle, hum and babble. Samples are floats in 16-bit units at
+// crackle and babble. Samples are floats in 16-bit units at
 // speech::rate; the same arguments give the same samples.
 #pragma once
 
@@ -37,9 +37,6 @@ std::vector<float> carriers(std::size_t count, std::span<const Carrier> list);
 // Clicks of about 2 ms (bursts of noise under a falling envelope) at
 // `per_second` random instants, in silence; RMS `rms` over the whole.
 std::vector<float> crackle(std::size_t count, double per_second, double rms, std::uint32_t seed);
-
-// Mains hum: 50 Hz and its harmonics to 1 kHz, falling 3 dB each, RMS `rms`.
-std::vector<float> hum(std::size_t count, double rms);
 
 // Several passages in several voices spoken at once, RMS `rms`.
 std::vector<float> babble(std::size_t count, double rms);
