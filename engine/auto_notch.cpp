@@ -32,11 +32,12 @@ constexpr float keep_ratio = 3.98f;   // 6 dB
 // amplitude of 8 shows as a power of (256 x 8)^2.
 constexpr float quietest_power = 4194304.0f;
 // Candidate tests over its last `persist` spectra: greatest distance from a
-// straight line (Hz), steepest drift (Hz a spectrum), deepest fade.
+// straight line (Hz), steepest drift (Hz a spectrum), deepest fade, and the
+// least level against the loudest over the spectra the line is fitted to.
 constexpr float line_tolerance = 0.6f;
 constexpr float steepest_drift = 6.0f;
 constexpr float deepest_fade = 0.1f;  // 10 dB
-constexpr float least_steady = 0.5f;  // 3 dB, over all but the first
+constexpr float least_steady = 0.5f;  // 3 dB
 // Peaks this close to a notched tone (Hz) belong to it.
 constexpr double tone_reach = 1.5 * bin_hz;
 // Candidate matching: a peak this close (Hz) to where a candidate was
@@ -60,18 +61,16 @@ constexpr int release_after = 3;
 // samples); the loop runs every loop_block samples with gains in units of
 // a sample, its three poles near -loop_pole.
 constexpr float adapt_step = 2.0f / 400.0f;
-// A new canceller's step until its loop starts: time constant 200 samples.
-constexpr float first_adapt_step = 2.0f / 300.0f;
 constexpr int loop_block = 32;
 // A stopped tone: the power at a canceller's frequency and what it takes
 // away, each over about 4 samples, and what is left after all cancellers,
 // falling over about 256 and rising over about 4096 (so that a stopped
 // tone's own inverse, left for the few samples it takes to tell, does not
-// hide that it stood clear). It has stopped when the first falls 10 dB under the
-// second, away from the tone's zero crossings (what it takes away at least
-// half its mean power), while the tone stood 20 dB clear of what was left;
-// then it fades out over 8 samples. (Ratios against the tone's amplitude
-// squared, twice its mean power.)
+// hide that it stood clear). It has stopped when the first falls 10 dB
+// under the second, away from the tone's zero crossings (what it takes
+// away at least half its mean power), while the tone stood 20 dB clear of
+// what was left; then it fades out over 8 samples. (Ratios against the
+// tone's amplitude squared, twice its mean power.)
 constexpr float stop_memory = 0.25f;
 constexpr float left_fall = 1.0f / 256.0f;
 constexpr float left_rise = 1.0f / 4096.0f;
@@ -448,9 +447,10 @@ void AutoNotch::find_tones() {
     float loudest_fitted = 0.0f;
     float steadiest = loudest;
     for (int j = 0; j < fitted; ++j) {
-      f[j] = c.frequency[(c.seen + 1 + j) % persist];
-      loudest_fitted = std::max(loudest_fitted, c.level[(c.seen + 1 + j) % persist]);
-      steadiest = std::min(steadiest, c.level[(c.seen + 1 + j) % persist]);
+      const int slot = (c.seen + 1 + j) % persist;
+      f[j] = c.frequency[slot];
+      loudest_fitted = std::max(loudest_fitted, c.level[slot]);
+      steadiest = std::min(steadiest, c.level[slot]);
       sum_f += f[j];
       sum_tf += (j - middle) * f[j];
       spread += (j - middle) * (j - middle);

@@ -12,8 +12,11 @@ void FilterChain::run_filters() {
   std::span<const std::int32_t> smoothed_from = std::span(raw_samples).last(n);
   if (noise_blanker_on) {
     noise_blanker.process(work);
-    std::ranges::copy(work, blanked_samples.begin());
-    smoothed_from = std::span(blanked_samples).first(n);
+    // The smoother reads the blanked samples from an array of their own.
+    if (median_on) {
+      std::ranges::copy(work, blanked_samples.begin());
+      smoothed_from = std::span(blanked_samples).first(n);
+    }
   }
   if (median_on) mean_smooth3(smoothed_from, work);
   if (lms_on) {

@@ -55,9 +55,9 @@ class FilterChain {
  public:
   // process: one pass on a captured block of pass_samples() frames in the
   // layout `input_select` names (1: mono; 2, 3: the left or right channel
-  // of stereo): unpacking, the noise blanker, smoothing, LMS, the automatic notch, the noise
-  // reduction, notch 1, notch 2, the variable notch, the bandpass and the
-  // variable bandpass (each when it is on), the output stage (bypass, gain,
+  // of stereo): unpacking, the noise blanker, smoothing, LMS, the automatic
+  // notch, the noise reduction, notch 1, notch 2, the variable notch, the
+  // bandpass and the variable bandpass (each when it is on), the output stage (bypass, gain,
   // then silence while `pause`) and 16-bit packing into `packed`
   // (2 x pass_samples() bytes). Another input_select unpacks nothing: the
   // pass works on what the arrays hold from the pass before. In the
